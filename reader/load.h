@@ -1,0 +1,29 @@
+#pragma once
+// The load pipeline: one scene file becomes a complete scene store.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "scene/scene.h"
+
+namespace tessel {
+
+// Receives a percentage 0..100. Called only when the value changes.
+using progress_sink = std::function<void(int percent)>;
+
+struct load_result {
+    bool ok = false;
+    std::string error;  // names the file and the reason when !ok
+};
+
+// Reads the file at path, scans it, rebuilds the shapes and computes their
+// normals. On success the store is replaced by the new scene (its generation
+// raised); on failure it is left exactly as it was. "reading" follows the scan
+// position, "processing" gets the milestones 10, 30, 70 and 100. Either sink
+// may be empty.
+load_result load_scene_file(const std::string& path, scene_store& store,
+                            const progress_sink& reading = {},
+                            const progress_sink& processing = {});
+
+}  // namespace tessel

@@ -1,0 +1,63 @@
+#pragma once
+// The in-memory scene shared by the reader, the renderer and the panel:
+// shape records, the scene store that owns them, and the view transform
+// that the panel writes and the renderer reads on every frame.
+
+#include <cstdint>
+#include <vector>
+
+namespace tessel {
+
+// One drawable shape: one point list of the scene file with the transform and
+// colour that were current when the list ended. Groups are small arrays so
+// that the rebuild can address them by component number.
+struct shape_record {
+    float translation[3] = {0.0f, 0.0f, 0.0f};
+    float rotation[4] = {0.0f, 0.0f, 0.0f, 0.0f};  // axis x, y, z, angle (radians)
+    float scale[3] = {1.0f, 1.0f, 1.0f};
+    float colour[3] = {1.0f, 1.0f, 1.0f};           // diffuse r, g, b
+    std::vector<float> point[3];                    // x, y, z arrays, one element per point
+    std::vector<float> normal[3];                   // per-vertex normals, same layout
+    std::vector<std::int32_t> corner[3];            // a, b, c arrays, one element per face
+};
+
+// Every shape of the loaded file. Counts are 64-bit so that no file size can
+// wrap them; point_counts[i] and face_counts[i] always equal the sizes of
+// shape i's arrays.
+struct scene_store {
+    std::int64_t shape_count = 0;
+    std::vector<shape_record> shapes;
+    std::vector<std::int64_t> point_counts;
+    std::vector<std::int64_t> face_counts;
+    // Raised each time a load replaces the store, so that consumers which
+    // keep derived data (the renderer's vertex arrays) know when to rebuild.
+    std::uint64_t generation = 0;
+};
+
+// The nine values through which the panel turns, moves and scales the whole
+// picture. Loading a file never resets them.
+struct view_transform {
+    float rotation[3] = {0.0f, 0.0f, 0.0f};     // degrees about x, y, z
+    float translation[3] = {0.0f, 0.0f, 0.0f};  // scene units
+    float scale[3] = {1.0f, 1.0f, 1.0f};        // multiplies point coordinates, never normals
+};
+
+// The process-wide instances the viewer draws from.
+extern scene_store g_scene;
+extern view_transform g_view;
+
+// Fills every shape's normal arrays with unit per-vertex normals: the sum of
+// the (area-weighted) normals of the faces that name the point, each face
+// once, divided by their number and normalised; the zero vector for a point
+// no face uses or whose sum vanishes. Expects the normal arrays zero-filled
+// and every corner below its shape's point count. Linear in points + faces.
+void compute_normals(scene_store& store);
+
+// The same result computed point by point over the whole face list, as the
+// straightforward definition reads. Quadratic; kept for tests and benchmarks.
+void compute_normals_reference(scene_store& store);
+
+// Releases every array of the store and empties it.
+void release_scene(scene_store& store);
+
+}  // namespace tessel
