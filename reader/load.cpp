@@ -1,9 +1,262 @@
 #include "reader/load.h"
 
-namespace tessel {
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <algorithm>
+#include <fcntl.h>
+#include <limits>
+#include <memory>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
-load_result load_scene_file(const std::string& path, scene_store&, const progress_sink&, const progress_sink&) {
-    return {false, path + ": the reader is not built yet"};
+#include "reader/convert.h"
+#include "reader/scan.h"
+#include "reader/stores.h"
+
+namespace tessel {
+namespace {
+
+using reader::read_entry;
+using reader::store_reader;
+using reader::text_lists;
+using reader::to_single;
+
+void notify(const progress_sink& sink, int percent) {
+    if (sink) sink(percent);
+}
+
+// The scene text: the file's bytes up to its first zero byte.
+struct scene_text {
+    std::unique_ptr<char[]> bytes;
+    std::int64_t length = 0;
+};
+
+std::int64_t physical_memory() {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long page = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || page <= 0) return std::numeric_limits<std::int64_t>::max();
+    return static_cast<std::int64_t>(pages) * page;
+}
+
+bool read_scene_text(const std::string& path, scene_text& out, std::string& error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = "Cannot open \"" + path + "\": " + std::strerror(errno);
+        return false;
+    }
+    struct closer {
+        int fd;
+        ~closer() { ::close(fd); }
+    } guard{fd};
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        error = "Cannot read \"" + path + "\": " + std::strerror(errno);
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        error = "Cannot read \"" + path + "\": " + std::strerror(EISDIR);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = "Cannot read \"" + path + "\": not a regular file";
+        return false;
+    }
+    const std::int64_t size = st.st_size;
+    // The text, the stores' buffers and the shapes must all fit: refuse a
+    // file that cannot, rather than let the system kill the viewer.
+    if (size > physical_memory() / 2) {
+        error = "Cannot load \"" + path + "\": the file (" + std::to_string(size) +
+                " bytes) is too large to hold in memory";
+        return false;
+    }
+    out.bytes.reset(new (std::nothrow) char[static_cast<std::size_t>(size) + 1]);
+    if (!out.bytes) {
+        error = "Cannot load \"" + path + "\": not enough memory for " + std::to_string(size) + " bytes";
+        return false;
+    }
+    std::int64_t got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, out.bytes.get() + got, static_cast<std::size_t>(size - got));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = "Cannot read \"" + path + "\": " + std::strerror(errno);
+            return false;
+        }
+        if (n == 0) break;  // the file shrank meanwhile: take what is there
+        got += n;
+    }
+    out.bytes[got] = '\0';
+    const void* zero = std::memchr(out.bytes.get(), '\0', static_cast<std::size_t>(got));
+    out.length = zero ? static_cast<const char*>(zero) - out.bytes.get() : got;
+    return true;
+}
+
+std::int64_t to_count(double v) {
+    if (!(v > 0)) return 0;
+    if (v >= 9.2e18) return std::numeric_limits<std::int64_t>::max();
+    return static_cast<std::int64_t>(v);
+}
+
+// Reads the per-shape values of one list: entry j goes to component j mod
+// width of shape j div width. Missing entries leave the values as they are.
+template <std::size_t Width>
+void read_shape_values(std::string_view list, scene_store& store, float (shape_record::*field)[Width]) {
+    std::size_t pos = 0;
+    for (shape_record& shape : store.shapes) {
+        for (std::size_t c = 0; c < Width; ++c) {
+            double v;
+            if (!read_entry(list, pos, v)) return;
+            (shape.*field)[c] = to_single(v);
+        }
+    }
+}
+
+bool read_points(store_reader& in, shape_record& shape, std::int64_t points, std::int64_t stored) {
+    for (auto& axis : shape.point) axis.resize(static_cast<std::size_t>(points));
+    for (auto& axis : shape.normal) axis.assign(static_cast<std::size_t>(points), 0.0f);
+    std::vector<float> chunk(3 * 16384);
+    for (std::int64_t done = 0; done < points;) {
+        const std::int64_t take = std::min<std::int64_t>(points - done, 16384);
+        if (!in.get_floats(chunk.data(), static_cast<std::size_t>(3 * take))) return false;
+        for (std::int64_t i = 0; i < take; ++i) {
+            shape.point[0][done + i] = chunk[3 * i];
+            shape.point[1][done + i] = chunk[3 * i + 1];
+            shape.point[2][done + i] = chunk[3 * i + 2];
+        }
+        done += take;
+    }
+    // One or two values beyond the last whole point belong to nobody.
+    return in.skip(static_cast<std::size_t>(stored - 3 * points));
+}
+
+// Keeps the triangles whose corners all name points of this shape; the
+// others cannot be drawn or lit and are dropped here, so nothing later ever
+// indexes outside the point arrays. Returns the number kept, or -1 when the
+// store ends early.
+std::int64_t read_corners(store_reader& in, shape_record& shape, std::int64_t faces, std::int64_t stored,
+                          std::int64_t points) {
+    std::vector<std::int32_t> chunk(3 * 16384);
+    for (auto& c : shape.corner) c.reserve(static_cast<std::size_t>(faces));
+    for (std::int64_t done = 0; done < faces;) {
+        const std::int64_t take = std::min<std::int64_t>(faces - done, 16384);
+        if (!in.get_ints(chunk.data(), static_cast<std::size_t>(3 * take))) return -1;
+        for (std::int64_t k = 0; k < take; ++k) {
+            const std::int32_t a = chunk[3 * k], b = chunk[3 * k + 1], c = chunk[3 * k + 2];
+            if (a < 0 || b < 0 || c < 0 || a >= points || b >= points || c >= points) continue;
+            shape.corner[0].push_back(a);
+            shape.corner[1].push_back(b);
+            shape.corner[2].push_back(c);
+        }
+        done += take;
+    }
+    if (!in.skip(static_cast<std::size_t>(stored - 3 * faces))) return -1;
+    return static_cast<std::int64_t>(shape.corner[0].size());
+}
+
+// Turns the text lists and the stores back into shape records.
+bool rebuild(const text_lists& lists, std::int64_t shape_count, const reader::private_folder& folder,
+             scene_store& next, std::string& error) {
+    const std::size_t n = static_cast<std::size_t>(shape_count);
+    next.shape_count = shape_count;
+    next.shapes.resize(n);
+    next.point_counts.assign(n, 0);
+    next.face_counts.assign(n, 0);
+    std::vector<std::int64_t> stored_points(n, 0), stored_indices(n, 0);
+    std::size_t pos = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        double v;
+        if (!read_entry(lists.point_counts, pos, v)) break;
+        stored_points[i] = to_count(v);
+        next.point_counts[i] = stored_points[i] / 3;
+    }
+    // A shape without an index list of its own gets no faces.
+    pos = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        double v;
+        if (!read_entry(lists.index_counts, pos, v)) break;
+        stored_indices[i] = to_count(v);
+    }
+    read_shape_values(lists.translations, next, &shape_record::translation);
+    read_shape_values(lists.rotations, next, &shape_record::rotation);
+    read_shape_values(lists.scales, next, &shape_record::scale);
+    read_shape_values(lists.colours, next, &shape_record::colour);
+
+    store_reader points, corners;
+    if (!points.open(folder.file("DTVX.tmp"), error) || !corners.open(folder.file("DTFC.tmp"), error)) return false;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (!read_points(points, next.shapes[i], next.point_counts[i], stored_points[i])) {
+            error = "the coordinate store ended before its counts";
+            return false;
+        }
+    }
+    points.close();
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::int64_t kept =
+            read_corners(corners, next.shapes[i], stored_indices[i] / 3, stored_indices[i], next.point_counts[i]);
+        if (kept < 0) {
+            error = "the index store ended before its counts";
+            return false;
+        }
+        next.face_counts[i] = kept;
+    }
+    corners.close();
+    return true;
+}
+
+}  // namespace
+
+load_result load_scene_file(const std::string& path, scene_store& store, const progress_sink& reading,
+                            const progress_sink& processing) {
+    load_result result;
+    scene_text text;
+    if (!read_scene_text(path, text, result.error)) return result;
+    reader::blank_comments(text.bytes.get(), text.length);
+    notify(processing, 10);
+
+    reader::private_folder folder;
+    reader::store_writer points, indices;
+    if (!folder.create(result.error) || !points.open(folder.file("DTVX.tmp"), result.error) ||
+        !indices.open(folder.file("DTFC.tmp"), result.error)) {
+        result.error = "Cannot load \"" + path + "\": " + result.error;
+        return result;
+    }
+
+    reader::scan_state scan;
+    scan.text = text.bytes.get();
+    scan.length = text.length;
+    reader::progress_meter meter(&reading, text.length - 1);
+    scan.progress = &meter;
+    scan.points = &points;
+    scan.indices = &indices;
+    reader::top_level_scan(scan);
+    text.bytes.reset();  // nothing reads the text after the scan
+    if (!points.close(result.error) || !indices.close(result.error)) {
+        result.error = "Cannot load \"" + path + "\": " + result.error;
+        return result;
+    }
+    notify(processing, 30);
+
+    scene_store next;
+    try {
+        if (!rebuild(scan.lists, scan.shape_count, folder, next, result.error)) {
+            result.error = "Cannot load \"" + path + "\": " + result.error;
+            return result;
+        }
+    } catch (const std::bad_alloc&) {
+        result.error = "Cannot load \"" + path + "\": not enough memory for its shapes";
+        return result;
+    }
+    notify(processing, 70);
+    compute_normals(next);
+    notify(processing, 100);
+
+    next.generation = store.generation + 1;
+    store = std::move(next);
+    result.ok = true;
+    return result;
 }
 
 }  // namespace tessel
