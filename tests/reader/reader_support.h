@@ -1,0 +1,120 @@
+#pragma once
+// Helpers shared by the reader tests: run the scan over a text held in
+// memory and look at what it wrote, or load a text through a real file.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "reader/load.h"
+#include "reader/scan.h"
+
+namespace tessel::test {
+
+inline std::vector<unsigned char> file_bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<unsigned char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline std::vector<float> as_floats(const std::vector<unsigned char>& b) {
+    std::vector<float> out(b.size() / 4);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const std::uint32_t w = std::uint32_t(b[4 * i]) | std::uint32_t(b[4 * i + 1]) << 8 |
+                                std::uint32_t(b[4 * i + 2]) << 16 | std::uint32_t(b[4 * i + 3]) << 24;
+        std::memcpy(&out[i], &w, 4);
+    }
+    return out;
+}
+
+inline std::vector<std::int32_t> as_ints(const std::vector<unsigned char>& b) {
+    std::vector<std::int32_t> out(b.size() / 4);
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = static_cast<std::int32_t>(std::uint32_t(b[4 * i]) | std::uint32_t(b[4 * i + 1]) << 8 |
+                                           std::uint32_t(b[4 * i + 2]) << 16 | std::uint32_t(b[4 * i + 3]) << 24);
+    return out;
+}
+
+// A scratch folder removed with the object.
+struct scratch_dir {
+    std::string path;
+    scratch_dir() {
+        char templ[] = "/tmp/tessel-test-XXXXXX";
+        path = mkdtemp(templ);
+    }
+    ~scratch_dir() { std::system(("rm -rf '" + path + "'").c_str()); }
+    std::string write(const std::string& name, const std::string& content) const {
+        const std::string p = path + "/" + name;
+        std::ofstream(p, std::ios::binary) << content;
+        return p;
+    }
+};
+
+// What one scan produced.
+struct scan_output {
+    reader::text_lists lists;
+    std::int64_t shapes = 0;
+    std::int64_t cursor = 0;
+    std::vector<float> points;        // DTVX.tmp
+    std::vector<std::int32_t> index;  // DTFC.tmp
+    std::vector<unsigned char> point_bytes, index_bytes;
+    std::vector<int> progress;
+};
+
+// Runs comment blanking and the top-level scan over text, as a load does.
+inline scan_output scan(std::string text) {
+    scratch_dir dir;
+    std::string error;
+    reader::store_writer vx, fc;
+    vx.open(dir.path + "/DTVX.tmp", error);
+    fc.open(dir.path + "/DTFC.tmp", error);
+    scan_output out;
+    const progress_sink sink = [&](int p) { out.progress.push_back(p); };
+    const std::size_t zero = text.find('\0');
+    if (zero != std::string::npos) text.resize(zero);
+    reader::blank_comments(text.data(), static_cast<std::int64_t>(text.size()));
+    reader::scan_state s;
+    s.text = text.data();
+    s.length = static_cast<std::int64_t>(text.size());
+    reader::progress_meter meter(&sink, s.length - 1);
+    s.progress = &meter;
+    s.points = &vx;
+    s.indices = &fc;
+    reader::top_level_scan(s);
+    vx.close(error);
+    fc.close(error);
+    out.lists = s.lists;
+    out.shapes = s.shape_count;
+    out.cursor = s.cursor;
+    out.point_bytes = file_bytes(dir.path + "/DTVX.tmp");
+    out.index_bytes = file_bytes(dir.path + "/DTFC.tmp");
+    out.points = as_floats(out.point_bytes);
+    out.index = as_ints(out.index_bytes);
+    return out;
+}
+
+// Loads text through a real file into a fresh store.
+inline scene_store load_text(const std::string& text, load_result* result = nullptr) {
+    scratch_dir dir;
+    scene_store store;
+    const load_result r = load_scene_file(dir.write("scene.wrl", text), store);
+    if (result) *result = r;
+    return store;
+}
+
+// Replaces every "\n" by "\r\n".
+inline std::string crlf(const std::string& lf) {
+    std::string out;
+    for (char c : lf) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+}  // namespace tessel::test
