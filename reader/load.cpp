@@ -1,6 +1,7 @@
 #include "reader/load.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <algorithm>
@@ -210,10 +211,24 @@ bool rebuild(const text_lists& lists, std::int64_t shape_count, const reader::pr
 
 load_result load_scene_file(const std::string& path, scene_store& store, const progress_sink& reading,
                             const progress_sink& processing) {
+    return load_scene_file(path, store, reading, processing, nullptr);
+}
+
+load_result load_scene_file(const std::string& path, scene_store& store, const progress_sink& reading,
+                            const progress_sink& processing, load_timings* timings) {
+    using clock = std::chrono::steady_clock;
+    load_timings unused;
+    load_timings& t = timings ? *timings : unused;
+    auto lap = [last = clock::now()](double& into) mutable {
+        const auto now = clock::now();
+        into = std::chrono::duration<double>(now - last).count();
+        last = now;
+    };
     load_result result;
     scene_text text;
     if (!read_scene_text(path, text, result.error)) return result;
     reader::blank_comments(text.bytes.get(), text.length);
+    lap(t.read);
     notify(processing, 10);
 
     reader::private_folder folder;
@@ -237,6 +252,7 @@ load_result load_scene_file(const std::string& path, scene_store& store, const p
         result.error = "Cannot load \"" + path + "\": " + result.error;
         return result;
     }
+    lap(t.scan);
     notify(processing, 30);
 
     scene_store next;
@@ -249,8 +265,10 @@ load_result load_scene_file(const std::string& path, scene_store& store, const p
         result.error = "Cannot load \"" + path + "\": not enough memory for its shapes";
         return result;
     }
+    lap(t.rebuild);
     notify(processing, 70);
     compute_normals(next);
+    lap(t.normals);
     notify(processing, 100);
 
     next.generation = store.generation + 1;

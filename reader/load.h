@@ -26,4 +26,14 @@ load_result load_scene_file(const std::string& path, scene_store& store,
                             const progress_sink& reading = {},
                             const progress_sink& processing = {});
 
+// Seconds spent in each stage of the last load, for benchmarks.
+struct load_timings {
+    double read = 0;     // file into memory, comments blanked
+    double scan = 0;     // node scan into the stores and text lists
+    double rebuild = 0;  // shapes from the lists and stores
+    double normals = 0;
+};
+load_result load_scene_file(const std::string& path, scene_store& store, const progress_sink& reading,
+                            const progress_sink& processing, load_timings* timings);
+
 }  // namespace tessel

@@ -1,5 +1,6 @@
 #include "reader/scan.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
@@ -41,16 +42,30 @@ std::string_view read_word(scan_state& s, const terminator_set& t) {
     return {s.text + start, static_cast<std::size_t>(pos - start)};
 }
 
-// The same, reporting the position before every character taken.
+// The same, reporting the position before every character taken. Runs
+// between two percentage changes without looking at the meter.
 std::string_view read_list_word(scan_state& s) {
     const std::int64_t start = s.cursor;
     std::int64_t pos = start;
-    while (pos < s.end && !ends_word(list_terminators, s.text[pos])) {
+    for (;;) {
+        const std::int64_t limit = std::min(s.end, s.progress->next());
+        while (pos < limit && !ends_word(list_terminators, s.text[pos])) ++pos;
+        if (pos >= s.end || ends_word(list_terminators, s.text[pos])) break;
+        s.progress->report(pos);
+    }
+    s.cursor = pos;
+    return {s.text + start, static_cast<std::size_t>(pos - start)};
+}
+
+// Separators other than ']' between list words only give empty words, which
+// are ignored; pass over them at once, with the report each one would get.
+void skip_separators(scan_state& s) {
+    std::int64_t pos = s.cursor;
+    while (pos < s.end && s.text[pos] != ']' && ends_word(list_terminators, s.text[pos])) {
         s.progress->report(pos);
         ++pos;
     }
     s.cursor = pos;
-    return {s.text + start, static_cast<std::size_t>(pos - start)};
 }
 
 // Moves the cursor to the next target character, or to the end bound.
@@ -102,6 +117,7 @@ std::int64_t read_point_values(scan_state& s) {
     for (;;) {
         s.progress->report(s.cursor);
         ++s.cursor;
+        skip_separators(s);
         const std::string_view w = read_list_word(s);
         if (!w.empty()) {
             s.progress->report(s.cursor);
@@ -140,6 +156,7 @@ std::int64_t read_index_values(scan_state& s) {
     for (;;) {
         s.progress->report(s.cursor);
         ++s.cursor;
+        skip_separators(s);
         const std::string_view w = read_list_word(s);
         if (w == "-1") {
             corners = 0;

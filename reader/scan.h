@@ -33,6 +33,8 @@ public:
     void report(std::int64_t cursor) {
         if (cursor >= next_) changed(cursor);
     }
+    // The first cursor position whose report would change the percentage.
+    std::int64_t next() const { return next_; }
 
 private:
     void changed(std::int64_t cursor);

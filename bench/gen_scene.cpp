@@ -1,0 +1,75 @@
+#include "gen_scene.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+namespace tessel::bench {
+
+std::int64_t generate_scene(const std::string& path, std::int64_t triangles) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return -1;
+    std::string out = "#VRML V1.0 ascii\r\n\r\n";
+    const int shapes = triangles >= 100000 ? 8 : 2;
+    const std::int64_t per_shape = triangles / shapes;
+    // A torus of u x v quads gives 2uv triangles over uv points.
+    const std::int64_t v = std::max<std::int64_t>(3, static_cast<std::int64_t>(std::sqrt(per_shape / 8.0)));
+    const std::int64_t u = std::max<std::int64_t>(3, per_shape / (2 * v));
+    std::int64_t written = 0;
+    char line[1024];
+    const double pi = 3.14159265358979323846;
+    for (int s = 0; s < shapes; ++s) {
+        const double cx = -300.0 + 600.0 * (s + 0.5) / shapes;
+        std::snprintf(line, sizeof line,
+                      "DEF Torus%d Separator {\r\n"
+                      "    Transform {\r\n"
+                      "        translation %.3f %.3f 0\r\n"
+                      "        rotation 1 0 0 %.4f\r\n"
+                      "    }\r\n"
+                      "    Material {\r\n"
+                      "        diffuseColor %.3f %.3f %.3f\r\n"
+                      "    }\r\n"
+                      "    Coordinate3 {\r\n"
+                      "        point [\r\n",
+                      s, cx, 40.0 * (s % 3) - 40.0, 0.3 + 0.2 * s, 0.3 + 0.7 * ((s * 37) % 10) / 10.0,
+                      0.3 + 0.7 * ((s * 53) % 10) / 10.0, 0.3 + 0.7 * ((s * 71) % 10) / 10.0);
+        out += line;
+        const double big = 250.0 / shapes, small = big * 0.35;
+        for (std::int64_t i = 0; i < u; ++i) {
+            const double a = 2 * pi * static_cast<double>(i) / static_cast<double>(u);
+            for (std::int64_t j = 0; j < v; ++j) {
+                const double b = 2 * pi * static_cast<double>(j) / static_cast<double>(v);
+                const double r = big + small * std::cos(b);
+                std::snprintf(line, sizeof line, "            %.5f %.5f %.5f,\r\n", r * std::cos(a), r * std::sin(a),
+                              small * std::sin(b));
+                out += line;
+            }
+            if (out.size() > (1u << 22)) {
+                if (std::fwrite(out.data(), 1, out.size(), f) != out.size()) return std::fclose(f), -1;
+                out.clear();
+            }
+        }
+        out += "        ]\r\n    }\r\n    IndexedFaceSet {\r\n        coordIndex [\r\n";
+        for (std::int64_t i = 0; i < u; ++i) {
+            for (std::int64_t j = 0; j < v; ++j) {
+                const std::int64_t p00 = i * v + j, p10 = ((i + 1) % u) * v + j;
+                const std::int64_t p01 = i * v + (j + 1) % v, p11 = ((i + 1) % u) * v + (j + 1) % v;
+                std::snprintf(line, sizeof line, "            %lld, %lld, %lld, -1,\r\n            %lld, %lld, %lld, -1,\r\n",
+                              static_cast<long long>(p00), static_cast<long long>(p10), static_cast<long long>(p11),
+                              static_cast<long long>(p00), static_cast<long long>(p11), static_cast<long long>(p01));
+                out += line;
+                written += 2;
+            }
+            if (out.size() > (1u << 22)) {
+                if (std::fwrite(out.data(), 1, out.size(), f) != out.size()) return std::fclose(f), -1;
+                out.clear();
+            }
+        }
+        out += "        ]\r\n    }\r\n}\r\n\r\n";
+    }
+    const bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
+    return (std::fclose(f) == 0 && ok) ? written : -1;
+}
+
+}  // namespace tessel::bench

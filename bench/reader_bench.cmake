@@ -1,0 +1,6 @@
+add_library(tessel_gen_scene STATIC ${CMAKE_CURRENT_SOURCE_DIR}/gen_scene.cpp ${CMAKE_CURRENT_SOURCE_DIR}/gen_scene.h)
+target_include_directories(tessel_gen_scene PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+add_executable(tessel-gen-scene ${CMAKE_CURRENT_SOURCE_DIR}/gen_scene_main.cpp)
+target_link_libraries(tessel-gen-scene PRIVATE tessel_gen_scene)
+add_executable(tessel-reader-bench ${CMAKE_CURRENT_SOURCE_DIR}/reader_bench.cpp)
+target_link_libraries(tessel-reader-bench PRIVATE tessel_reader)

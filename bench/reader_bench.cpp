@@ -1,0 +1,114 @@
+// tessel-reader-bench: times each stage of loading a scene file and a floor
+// for the same file (reading it and converting every number in it with
+// std::from_chars), measured in the same process.
+//
+//   tessel-reader-bench load FILE    one load, stage times, MB/s
+//   tessel-reader-bench floor FILE   the floor alone
+// bench/reader_bench.sh runs both per size under /usr/bin/time -v.
+
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "reader/load.h"
+
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+
+double seconds_since(clock_type::time_point t) {
+    return std::chrono::duration<double>(clock_type::now() - t).count();
+}
+
+// Best of several runs, to keep the page cache and CPU frequency out of it.
+constexpr int runs = 3;
+
+int floor_run(const char* path) {
+    double best = 1e30, sum = 0;
+    std::size_t size = 0;
+    for (int r = 0; r < runs; ++r) {
+        const auto t0 = clock_type::now();
+        const int fd = open(path, O_RDONLY);
+        if (fd < 0) return std::perror(path), 1;
+        struct stat st {};
+        fstat(fd, &st);
+        size = static_cast<std::size_t>(st.st_size);
+        std::vector<char> text(size);
+        std::size_t got = 0;
+        while (got < size) {
+            const ssize_t n = read(fd, text.data() + got, size - got);
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        close(fd);
+        const char* p = text.data();
+        const char* end = p + got;
+        double total = 0;
+        while (p < end) {
+            const char c = *p;
+            if ((c >= '0' && c <= '9') || c == '-' || c == '.') {
+                double v;
+                const auto res = std::from_chars(p, end, v);
+                if (res.ec == std::errc()) {
+                    total += v;
+                    p = res.ptr;
+                    continue;
+                }
+            }
+            ++p;
+        }
+        sum += total;
+        const double t = seconds_since(t0);
+        if (t < best) best = t;
+    }
+    const double mb = static_cast<double>(size) / 1e6;
+    std::printf("floor %.1f MB  %.3f s  %.1f MB/s  (checksum %g)\n", mb, best, mb / best, sum);
+    return 0;
+}
+
+int load_run(const char* path) {
+    struct stat st {};
+    if (stat(path, &st) != 0) return std::perror(path), 1;
+    const double mb = static_cast<double>(st.st_size) / 1e6;
+    tessel::load_timings best{1e30, 1e30, 1e30, 1e30};
+    double best_total = 1e30;
+    std::int64_t faces = 0;
+    for (int r = 0; r < runs; ++r) {
+        tessel::load_timings t;
+        const auto t0 = clock_type::now();
+        {
+            tessel::scene_store store;
+            const tessel::load_result res = tessel::load_scene_file(path, store, {}, {}, &t);
+            if (!res.ok) {
+                std::fprintf(stderr, "%s\n", res.error.c_str());
+                return 1;
+            }
+            faces = 0;
+            for (std::int64_t f : store.face_counts) faces += f;
+        }
+        const double total = seconds_since(t0);
+        if (total < best_total) {
+            best_total = total;
+            best = t;
+        }
+    }
+    std::printf("load  %.1f MB  %lld triangles  read %.3f  scan %.3f  rebuild %.3f  normals %.3f  total %.3f s  %.1f MB/s\n",
+                mb, static_cast<long long>(faces), best.read, best.scan, best.rebuild, best.normals, best_total,
+                mb / best_total);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "load") == 0) return load_run(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "floor") == 0) return floor_run(argv[2]);
+    std::fputs("usage: tessel-reader-bench load|floor FILE\n", stderr);
+    return 1;
+}
