@@ -115,12 +115,14 @@ void read_shape_values(std::string_view list, scene_store& store, float (shape_r
     }
 }
 
-bool read_points(store_reader& in, shape_record& shape, std::int64_t points, std::int64_t stored) {
+constexpr std::int64_t chunk_elements = 16384;  // per axis
+
+bool read_points(store_reader& in, shape_record& shape, std::int64_t points, std::int64_t stored,
+                 std::vector<float>& chunk) {
     for (auto& axis : shape.point) axis.resize(static_cast<std::size_t>(points));
     for (auto& axis : shape.normal) axis.assign(static_cast<std::size_t>(points), 0.0f);
-    std::vector<float> chunk(3 * 16384);
     for (std::int64_t done = 0; done < points;) {
-        const std::int64_t take = std::min<std::int64_t>(points - done, 16384);
+        const std::int64_t take = std::min<std::int64_t>(points - done, chunk_elements);
         if (!in.get_floats(chunk.data(), static_cast<std::size_t>(3 * take))) return false;
         for (std::int64_t i = 0; i < take; ++i) {
             shape.point[0][done + i] = chunk[3 * i];
@@ -138,11 +140,10 @@ bool read_points(store_reader& in, shape_record& shape, std::int64_t points, std
 // indexes outside the point arrays. Returns the number kept, or -1 when the
 // store ends early.
 std::int64_t read_corners(store_reader& in, shape_record& shape, std::int64_t faces, std::int64_t stored,
-                          std::int64_t points) {
-    std::vector<std::int32_t> chunk(3 * 16384);
+                          std::int64_t points, std::vector<std::int32_t>& chunk) {
     for (auto& c : shape.corner) c.reserve(static_cast<std::size_t>(faces));
     for (std::int64_t done = 0; done < faces;) {
-        const std::int64_t take = std::min<std::int64_t>(faces - done, 16384);
+        const std::int64_t take = std::min<std::int64_t>(faces - done, chunk_elements);
         if (!in.get_ints(chunk.data(), static_cast<std::size_t>(3 * take))) return -1;
         for (std::int64_t k = 0; k < take; ++k) {
             const std::int32_t a = chunk[3 * k], b = chunk[3 * k + 1], c = chunk[3 * k + 2];
@@ -187,16 +188,18 @@ bool rebuild(const text_lists& lists, std::int64_t shape_count, const reader::pr
 
     store_reader points, corners;
     if (!points.open(folder.file("DTVX.tmp"), error) || !corners.open(folder.file("DTFC.tmp"), error)) return false;
+    std::vector<float> point_chunk(3 * chunk_elements);
     for (std::size_t i = 0; i < n; ++i) {
-        if (!read_points(points, next.shapes[i], next.point_counts[i], stored_points[i])) {
+        if (!read_points(points, next.shapes[i], next.point_counts[i], stored_points[i], point_chunk)) {
             error = "the coordinate store ended before its counts";
             return false;
         }
     }
     points.close();
+    std::vector<std::int32_t> corner_chunk(3 * chunk_elements);
     for (std::size_t i = 0; i < n; ++i) {
-        const std::int64_t kept =
-            read_corners(corners, next.shapes[i], stored_indices[i] / 3, stored_indices[i], next.point_counts[i]);
+        const std::int64_t kept = read_corners(corners, next.shapes[i], stored_indices[i] / 3, stored_indices[i],
+                                               next.point_counts[i], corner_chunk);
         if (kept < 0) {
             error = "the index store ended before its counts";
             return false;
