@@ -198,6 +198,24 @@ TEST(Load, StoresLiveInAPrivateFolderThatIsRemoved) {
     ASSERT_EQ(chdir(old_cwd), 0);
 }
 
+// A file larger than the machine can hold (here a sparse one) is refused
+// with a clear message instead of being wrapped or exhausting memory.
+TEST(Load, FileTooLargeForMemoryIsRefused) {
+    scratch_dir dir;
+    const std::string path = dir.path + "/huge.wrl";
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    const long long size = static_cast<long long>(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE) * 2;
+    const bool sparse = ftruncate(fileno(f), size) == 0;
+    std::fclose(f);
+    if (!sparse) GTEST_SKIP() << "this file system cannot hold a sparse file of " << size << " bytes";
+    scene_store store;
+    const load_result r = load_scene_file(path, store);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("too large"), std::string::npos) << r.error;
+    EXPECT_NE(r.error.find(std::to_string(size)), std::string::npos) << r.error;
+}
+
 TEST(Load, ZeroByteEndsTheText) {
     std::string text = node("0 0 0, 1 0 0, 0 1 0", "0 1 2");
     text += std::string(1, '\0') + node("1 1 1", "0 0 0");
