@@ -10,6 +10,7 @@
 #include <bit>
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace tessel::toolkit {
@@ -182,7 +183,9 @@ void show_message_box(const char* caption, const char* text) {
         g_message_box(caption, text);
         return;
     }
-    std::fprintf(stderr, "%s: %s", caption, text);
+    const std::size_t length = std::strlen(text);
+    const bool ends_line = length > 0 && text[length - 1] == '\n';
+    std::fprintf(stderr, "%s: %s%s", caption, text, ends_line ? "" : "\n");
     std::fflush(stderr);
 }
 

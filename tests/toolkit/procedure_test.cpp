@@ -27,10 +27,9 @@ std::string entry(const char* what, int a, int b, int c) {
     return entry(what, a, b) + " " + std::to_string(c);
 }
 
-std::int32_t g_key_result = 0;
 std::int32_t log_key(std::int32_t key, std::int32_t status) {
     g_log.push_back(entry("key", key, status));
-    return g_key_result;
+    return 0;
 }
 std::int32_t log_down(std::int32_t x, std::int32_t y, std::int32_t s) {
     g_log.push_back(entry("down", x, y, s));
@@ -54,7 +53,6 @@ protected:
         g_front = front_state{};
         clear_posted_messages();
         g_log.clear();
-        g_key_result = 0;
         g_window.window = FAKE_WINDOW;
         g_window.key = log_key;
         g_window.mouse_down = log_down;
@@ -111,14 +109,6 @@ TEST_F(WindowProcedure, KeyStatusComesFromTheMessage) {
         dispatch_message(message{FAKE_WINDOW, WM_CHAR, 'q', 0, status});
         EXPECT_EQ(std::vector<std::string>{entry("key", 'q', status)}, g_log);
     }
-}
-
-TEST_F(WindowProcedure, HandlerResultDecidesTheRedraw) {
-    send(WM_KEYDOWN, VK_UP);
-    EXPECT_FALSE(g_window.paint_pending);
-    g_key_result = 1;
-    send(WM_KEYDOWN, VK_UP);
-    EXPECT_TRUE(g_window.paint_pending);
 }
 
 TEST_F(WindowProcedure, ButtonsGiveTheirCodes) {
@@ -251,13 +241,14 @@ TEST_F(WindowProcedure, KeyTableIgnoresBindingsBeyondItsCapacity) {
     EXPECT_EQ(0, key_dispatcher(1200, 0));
 }
 
-TEST_F(WindowProcedure, UnboundKeyAsksForNoRedraw) {
+TEST_F(WindowProcedure, OnlyABoundKeyAsksForARedraw) {
     g_window.key = key_dispatcher;
     send(WM_KEYDOWN, VK_SPACE);
     EXPECT_FALSE(g_window.paint_pending);
     bind_key(KEY_SPACE, first);
     send(WM_KEYDOWN, VK_SPACE);
     EXPECT_TRUE(g_window.paint_pending);
+    EXPECT_EQ(std::vector<std::string>{"first"}, g_log);
 }
 
 TEST_F(WindowProcedure, MouseDispatchersMatchEachButtonOfTheStatus) {
@@ -296,17 +287,6 @@ TEST(WindowGeometry, PositionNamesTheOuterCornerAndSizeTheClientArea) {
     EXPECT_EQ(22, g_window.record.y);
     EXPECT_EQ(640, g_window.record.width);
     EXPECT_EQ(480, g_window.record.height);
-    g_window = window_state{};
-}
-
-TEST(DisplayMode, WindowLayerCopyStartsAtIndexAndFollowsTheSetter) {
-    g_window = window_state{};
-    g_front = front_state{};
-    EXPECT_EQ(DM_INDEX, g_window.mode);
-    EXPECT_EQ(0, g_front.mode);
-    set_display_mode(66);
-    EXPECT_EQ(66, g_window.mode);
-    EXPECT_EQ(66, g_front.mode);
     g_window = window_state{};
 }
 

@@ -401,14 +401,3 @@ TEST_F(GlWindow, FailedFallbackKeepsTheFrontCopy) {
     EXPECT_EQ(DM_DEPTH24 | DM_DOUBLE, g_window.mode);
     EXPECT_EQ(1u, posted_count(WM_QUIT));
 }
-
-TEST_F(GlWindow, DescribingAnUnknownFormatIsReported) {
-    open_panel_window();
-    const int number = g_window.format_number;
-    g_window.format_number = 100000;
-    pixel_format_descriptor pfd{};
-    EXPECT_EQ(0, describe_current_format(g_window.device_context, &pfd));
-    g_window.format_number = number;
-    EXPECT_EQ(std::vector<std::string>{"Error|Could not get a description of pixel format 100000\n"},
-              g_boxes);
-}
