@@ -1,0 +1,130 @@
+#include "render/prepared_scene.h"
+
+#include <algorithm>
+#include <bit>
+
+namespace tessel {
+
+namespace {
+
+std::size_t clamp_count(std::int64_t count) {
+    return count > 0 ? static_cast<std::size_t>(count) : 0;
+}
+
+std::size_t smallest_size(const auto& arrays) {
+    return std::min({arrays[0].size(), arrays[1].size(), arrays[2].size()});
+}
+
+void prepare_shape(const shape_record& shape, std::int64_t point_count, std::int64_t face_count,
+                   prepared_shape& out) {
+    const std::size_t points = std::min(clamp_count(point_count), smallest_size(shape.point));
+    const std::size_t normals = std::min(points, smallest_size(shape.normal));
+    const std::size_t faces = std::min(clamp_count(face_count), smallest_size(shape.corner));
+
+    out.points.resize(points * 3);
+    out.normals.assign(points * 3, 0.0f);
+    for (std::size_t i = 0; i < points; ++i) {
+        for (int c = 0; c < 3; ++c) {
+            out.points[i * 3 + c] = shape.point[c][i];
+        }
+    }
+    for (std::size_t i = 0; i < normals; ++i) {
+        for (int c = 0; c < 3; ++c) {
+            out.normals[i * 3 + c] = shape.normal[c][i];
+        }
+    }
+
+    out.indices.clear();
+    out.indices.reserve(faces * 3);
+    out.dropped_faces = 0;
+    for (std::size_t k = 0; k < faces; ++k) {
+        const std::int32_t a = shape.corner[0][k];
+        const std::int32_t b = shape.corner[1][k];
+        const std::int32_t c = shape.corner[2][k];
+        const auto inside = [points](std::int32_t v) {
+            return v >= 0 && static_cast<std::size_t>(v) < points;
+        };
+        if (!inside(a) || !inside(b) || !inside(c)) {
+            ++out.dropped_faces;
+            continue;
+        }
+        out.indices.push_back(static_cast<std::uint32_t>(a));
+        out.indices.push_back(static_cast<std::uint32_t>(b));
+        out.indices.push_back(static_cast<std::uint32_t>(c));
+    }
+    out.indices.shrink_to_fit();
+    out.positions.resize(out.points.size());
+}
+
+}  // namespace
+
+// 57.3 rather than 180/pi is the factor the pictures have always been drawn
+// with; keep it, or every rotated shape moves slightly.
+float shape_rotation_degrees(float radians) {
+    return static_cast<float>(static_cast<double>(radians) * 57.3);
+}
+
+std::size_t drawable_shape_count(const scene_store& store) {
+    return std::min({clamp_count(store.shape_count), store.shapes.size(), store.point_counts.size(),
+                     store.face_counts.size()});
+}
+
+void prepared_scene::update(const scene_store& store, const float view_scale[3]) {
+    const bool same_store = valid_ && generation_ == store.generation &&
+                            shape_count_ == store.shape_count &&
+                            shapes_data_ == store.shapes.data() &&
+                            shapes_size_ == store.shapes.size() &&
+                            point_counts_size_ == store.point_counts.size() &&
+                            face_counts_size_ == store.face_counts.size();
+    if (!same_store) {
+        rebuild(store);
+    }
+    const std::uint32_t bits[3] = {std::bit_cast<std::uint32_t>(view_scale[0]),
+                                   std::bit_cast<std::uint32_t>(view_scale[1]),
+                                   std::bit_cast<std::uint32_t>(view_scale[2])};
+    if (!scaled_ || !std::equal(bits, bits + 3, scale_bits_)) {
+        rescale(view_scale);
+        std::copy(bits, bits + 3, scale_bits_);
+        scaled_ = true;
+    }
+}
+
+void prepared_scene::rebuild(const scene_store& store) {
+    const std::size_t count = drawable_shape_count(store);
+    shapes_.clear();
+    shapes_.shrink_to_fit();  // a new scene must not sit beside the old one's memory
+    shapes_.resize(count);
+    for (std::size_t s = 0; s < count; ++s) {
+        prepare_shape(store.shapes[s], store.point_counts[s], store.face_counts[s], shapes_[s]);
+    }
+    valid_ = true;
+    generation_ = store.generation;
+    shape_count_ = store.shape_count;
+    shapes_data_ = store.shapes.data();
+    shapes_size_ = store.shapes.size();
+    point_counts_size_ = store.point_counts.size();
+    face_counts_size_ = store.face_counts.size();
+    scaled_ = false;
+    ++builds_;
+}
+
+void prepared_scene::rescale(const float view_scale[3]) {
+    const float sx = view_scale[0];
+    const float sy = view_scale[1];
+    const float sz = view_scale[2];
+    for (prepared_shape& shape : shapes_) {
+        const std::size_t n = shape.points.size();
+        const float* in = shape.points.data();
+        float* out = shape.positions.data();
+        // Each product is rounded to float on its own, exactly as a per-vertex
+        // multiplication at draw time would round it.
+        for (std::size_t i = 0; i < n; i += 3) {
+            out[i] = in[i] * sx;
+            out[i + 1] = in[i + 1] * sy;
+            out[i + 2] = in[i + 2] * sz;
+        }
+    }
+    ++rescales_;
+}
+
+}  // namespace tessel

@@ -1,0 +1,71 @@
+#pragma once
+// Vertex arrays derived from the scene store, built once per load so that a
+// frame only hands ready arrays to glDrawElements. Knows nothing of OpenGL,
+// so it is tested without a display.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "scene/scene.h"
+
+namespace tessel {
+
+// One shape's geometry in the layout glVertexPointer / glNormalPointer /
+// glDrawElements take: x, y, z interleaved per point, three indices per face.
+struct prepared_shape {
+    std::vector<float> points;            // as stored, kept to rescale from
+    std::vector<float> positions;         // points times the view scale
+    std::vector<float> normals;           // zero where the store has none
+    std::vector<std::uint32_t> indices;   // corners a, b, c of every drawable face
+    std::size_t dropped_faces = 0;        // faces naming a point the shape lacks
+};
+
+// The number of shapes that can be drawn without reading past any of the
+// store's per-shape arrays, whatever the shape count claims.
+std::size_t drawable_shape_count(const scene_store& store);
+
+class prepared_scene {
+public:
+    // Rebuilds the arrays when the store was replaced since the last call and
+    // recomputes the positions when the view scale differs from the one they
+    // were made with. Cheap when nothing changed.
+    void update(const scene_store& store, const float view_scale[3]);
+
+    const std::vector<prepared_shape>& shapes() const { return shapes_; }
+
+    // How often the arrays were built and the positions rescaled; lets tests
+    // see that a frame does no more work than it must.
+    std::uint64_t builds() const { return builds_; }
+    std::uint64_t rescales() const { return rescales_; }
+
+private:
+    void rebuild(const scene_store& store);
+    void rescale(const float view_scale[3]);
+
+    bool valid_ = false;
+    // What identifies the store the arrays were made from: the generation is
+    // the agreed signal, the rest also catches a store swapped without it.
+    std::uint64_t generation_ = 0;
+    std::int64_t shape_count_ = 0;
+    const shape_record* shapes_data_ = nullptr;
+    std::size_t shapes_size_ = 0;
+    std::size_t point_counts_size_ = 0;
+    std::size_t face_counts_size_ = 0;
+
+    bool scaled_ = false;
+    std::uint32_t scale_bits_[3] = {0, 0, 0};  // compared bitwise, so NaN cannot force rework each frame
+
+    std::vector<prepared_shape> shapes_;
+    std::uint64_t builds_ = 0;
+    std::uint64_t rescales_ = 0;
+};
+
+// A shape's rotation angle (radians, as the file gives it) in the degrees
+// glRotatef takes: times 57.3, not 180/pi, formed in double.
+float shape_rotation_degrees(float radians);
+
+// The arrays render_frame draws from (for tests and benchmarks).
+const prepared_scene& frame_arrays();
+
+}  // namespace tessel

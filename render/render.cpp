@@ -1,0 +1,96 @@
+#include "render/render.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstddef>
+
+#include "render/prepared_scene.h"
+#include "scene/scene.h"
+#include "toolkit/toolkit.h"
+
+namespace tessel {
+
+namespace {
+
+prepared_scene g_arrays;
+
+// glDrawElements takes a signed count; larger shapes go in several calls,
+// each a whole number of triangles.
+constexpr std::size_t max_indices_per_call = (INT_MAX / 3) * 3;
+
+void draw_shape(const shape_record& shape, const prepared_shape& arrays, const view_transform& view) {
+    glPushMatrix();
+    glRotatef(view.rotation[0], 1.0f, 0.0f, 0.0f);
+    glRotatef(view.rotation[1], 0.0f, 1.0f, 0.0f);
+    glRotatef(view.rotation[2], 0.0f, 0.0f, 1.0f);
+    glTranslatef(view.translation[0], view.translation[1], view.translation[2]);
+    glScalef(shape.scale[0], shape.scale[1], shape.scale[2]);
+    glTranslatef(shape.translation[0], shape.translation[1], shape.translation[2]);
+    glRotatef(shape_rotation_degrees(shape.rotation[3]), shape.rotation[0], shape.rotation[1],
+              shape.rotation[2]);
+    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+
+    if (!arrays.indices.empty()) {
+        // One colour for the whole shape: every triangle would set the same
+        // value, so the lighting state each vertex sees is the same.
+        glColor3fv(shape.colour);
+        glVertexPointer(3, GL_FLOAT, 0, arrays.positions.data());
+        glNormalPointer(GL_FLOAT, 0, arrays.normals.data());
+        const std::uint32_t* first = arrays.indices.data();
+        std::size_t left = arrays.indices.size();
+        while (left > 0) {
+            const std::size_t n = std::min(left, max_indices_per_call);
+            glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(n), GL_UNSIGNED_INT, first);
+            first += n;
+            left -= n;
+        }
+    }
+    glPopMatrix();
+}
+
+}  // namespace
+
+const prepared_scene& frame_arrays() {
+    return g_arrays;
+}
+
+void render_reshape(std::int32_t width, std::int32_t height) {
+    glEnable(GL_LIGHT0);
+    glEnable(GL_LIGHTING);
+    glEnable(GL_COLOR_MATERIAL);
+    glViewport(0, 0, width, height);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(-400.0, 400.0, -400.0, 400.0, -400.0, 400.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glEnable(GL_DEPTH_TEST);
+}
+
+void render_frame() {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
+    // Set after the clear on purpose: the first frame shows the toolkit's
+    // black, every later one mid-grey.
+    glClearColor(0.5f, 0.5f, 0.5f, 1.0f);
+
+    g_arrays.update(g_scene, g_view.scale);
+    const std::vector<prepared_shape>& arrays = g_arrays.shapes();
+    // update() has just matched the prepared shapes to this store, so every
+    // index below is inside g_scene.shapes as well.
+    if (!arrays.empty()) {
+        glEnableClientState(GL_VERTEX_ARRAY);
+        glEnableClientState(GL_NORMAL_ARRAY);
+        for (std::size_t s = 0; s < arrays.size(); ++s) {
+            draw_shape(g_scene.shapes[s], arrays[s], g_view);
+        }
+        glDisableClientState(GL_NORMAL_ARRAY);
+        glDisableClientState(GL_VERTEX_ARRAY);
+    }
+
+    glFlush();
+    present_frame();
+}
+
+}  // namespace tessel

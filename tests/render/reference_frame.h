@@ -1,0 +1,13 @@
+#pragma once
+// The frame drawn the plain way: every triangle its own glBegin/glEnd with
+// its colour, and a normal and a view-scaled vertex per corner. The renderer
+// must produce exactly this picture.
+
+namespace tessel::test {
+
+// Same clear, transforms, flush and present_frame as render_frame, drawing
+// g_scene under g_view in immediate mode. Faces naming a point the shape
+// lacks are skipped rather than read out of bounds.
+void reference_frame();
+
+}  // namespace tessel::test

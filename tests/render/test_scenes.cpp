@@ -1,0 +1,101 @@
+#include "test_scenes.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <utility>
+
+namespace tessel::test {
+
+scene_store make_store(const std::vector<shape_spec>& shapes) {
+    scene_store store;
+    store.shape_count = static_cast<std::int64_t>(shapes.size());
+    store.shapes.resize(shapes.size());
+    for (const shape_spec& spec : shapes) {
+        const std::size_t i = static_cast<std::size_t>(&spec - shapes.data());
+        shape_record& r = store.shapes[i];
+        std::copy(spec.translation.begin(), spec.translation.end(), r.translation);
+        std::copy(spec.rotation.begin(), spec.rotation.end(), r.rotation);
+        std::copy(spec.scale.begin(), spec.scale.end(), r.scale);
+        std::copy(spec.colour.begin(), spec.colour.end(), r.colour);
+        for (int c = 0; c < 3; ++c) {
+            r.point[c].clear();
+            r.normal[c].assign(spec.points.size(), 0.0f);
+            for (const auto& p : spec.points) r.point[c].push_back(p[c]);
+            r.corner[c].clear();
+            for (const auto& f : spec.faces) r.corner[c].push_back(f[c]);
+        }
+        store.point_counts.push_back(static_cast<std::int64_t>(spec.points.size()));
+        store.face_counts.push_back(static_cast<std::int64_t>(spec.faces.size()));
+    }
+    compute_normals(store);
+    return store;
+}
+
+void install_scene(scene_store store) {
+    const std::uint64_t next = g_scene.generation + 1;
+    g_scene = std::move(store);
+    g_scene.generation = next;
+}
+
+void reset_view() {
+    g_view = view_transform{};
+}
+
+shape_spec torus(int rings, int sides, float major_radius, float minor_radius) {
+    shape_spec s;
+    const double two_pi = 2.0 * std::numbers::pi;
+    for (int i = 0; i < rings; ++i) {
+        const double u = two_pi * i / rings;
+        for (int j = 0; j < sides; ++j) {
+            const double v = two_pi * j / sides;
+            const double r = major_radius + minor_radius * std::cos(v);
+            s.points.push_back({static_cast<float>(r * std::cos(u)), static_cast<float>(r * std::sin(u)),
+                                static_cast<float>(minor_radius * std::sin(v))});
+        }
+    }
+    for (int i = 0; i < rings; ++i) {
+        for (int j = 0; j < sides; ++j) {
+            const std::int32_t a = i * sides + j;
+            const std::int32_t b = ((i + 1) % rings) * sides + j;
+            const std::int32_t c = ((i + 1) % rings) * sides + (j + 1) % sides;
+            const std::int32_t d = i * sides + (j + 1) % sides;
+            s.faces.push_back({a, b, c});
+            s.faces.push_back({a, c, d});
+        }
+    }
+    return s;
+}
+
+scene_store torus_field(std::int64_t triangles) {
+    // 250 x 128 x 2 = 64000 triangles and 32000 points per full torus.
+    constexpr int rings = 250;
+    constexpr int sides = 128;
+    constexpr std::int64_t per_torus = 2LL * rings * sides;
+    const std::int64_t full = triangles / per_torus;
+    const std::int64_t rest = triangles % per_torus;
+    const std::int64_t count = full + (rest > 0 ? 1 : 0);
+    const int grid = std::max(1, static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count)))));
+    const float cell = 800.0f / static_cast<float>(grid);
+
+    std::vector<shape_spec> specs;
+    for (std::int64_t t = 0; t < count; ++t) {
+        int r = rings;
+        if (t == full) {
+            // The last torus carries the remainder, with fewer rings.
+            r = std::max(3, static_cast<int>(rest / (2 * sides)));
+        }
+        shape_spec s = torus(r, sides, cell * 0.3f, cell * 0.12f);
+        const int gx = static_cast<int>(t % grid);
+        const int gy = static_cast<int>(t / grid);
+        s.translation = {-400.0f + cell * (static_cast<float>(gx) + 0.5f),
+                         -400.0f + cell * (static_cast<float>(gy) + 0.5f), 0.0f};
+        s.rotation = {1.0f, 1.0f, 0.0f, 0.6f};
+        s.colour = {0.3f + 0.7f * static_cast<float>(gx) / static_cast<float>(grid), 0.5f,
+                    0.3f + 0.7f * static_cast<float>(gy) / static_cast<float>(grid)};
+        specs.push_back(std::move(s));
+    }
+    return make_store(specs);
+}
+
+}  // namespace tessel::test

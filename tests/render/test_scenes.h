@@ -1,0 +1,39 @@
+#pragma once
+// Scenes built in memory for the renderer's tests and benchmark.
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "scene/scene.h"
+
+namespace tessel::test {
+
+struct shape_spec {
+    std::vector<std::array<float, 3>> points;
+    std::vector<std::array<std::int32_t, 3>> faces;
+    std::array<float, 3> colour = {1.0f, 1.0f, 1.0f};
+    std::array<float, 3> translation = {0.0f, 0.0f, 0.0f};
+    std::array<float, 4> rotation = {0.0f, 0.0f, 0.0f, 0.0f};  // axis, angle in radians
+    std::array<float, 3> scale = {1.0f, 1.0f, 1.0f};
+};
+
+// Fills a store from the specs (counts matching the arrays) and computes its
+// normals. Every corner must name a point of its shape.
+scene_store make_store(const std::vector<shape_spec>& shapes);
+
+// Replaces g_scene by store, raising the generation as a load does.
+void install_scene(scene_store store);
+
+// Resets the view transform to its initial values.
+void reset_view();
+
+// A closed torus around the origin in the x-y plane with rings * sides * 2
+// triangles; radii in scene units.
+shape_spec torus(int rings, int sides, float major_radius, float minor_radius);
+
+// About `triangles` triangles of closed tori, each shape small enough for
+// 16-bit corner values, spread over the +-400 box in a grid.
+scene_store torus_field(std::int64_t triangles);
+
+}  // namespace tessel::test
