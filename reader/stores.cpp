@@ -10,8 +10,6 @@
 namespace tessel::reader {
 namespace {
 
-constexpr std::size_t buffer_size = 1 << 20;
-
 std::string reason(int err) { return std::strerror(err); }
 
 }  // namespace
@@ -55,7 +53,7 @@ bool store_writer::open(const std::string& path, std::string& error) {
         error = "cannot create " + path + ": " + reason(errno);
         return false;
     }
-    buffer_.resize(buffer_size);
+    if (!buffer_) buffer_.reset(new unsigned char[buffer_size]);
     used_ = 0;
     failed_ = false;
     return true;
@@ -71,7 +69,7 @@ void store_writer::put_int(std::int32_t v) { put_word(static_cast<std::uint32_t>
 
 void store_writer::flush() {
     if (used_ == 0) return;
-    if (!failed_ && file_ && std::fwrite(buffer_.data(), 1, used_, file_) != used_) {
+    if (!failed_ && file_ && std::fwrite(buffer_.get(), 1, used_, file_) != used_) {
         failed_ = true;
         errno_ = errno;
     }
@@ -100,7 +98,7 @@ bool store_reader::open(const std::string& path, std::string& error) {
         error = "cannot open " + path + ": " + reason(errno);
         return false;
     }
-    buffer_.resize(buffer_size);
+    if (!buffer_) buffer_.reset(new unsigned char[buffer_size]);
     used_ = filled_ = 0;
     return true;
 }
@@ -113,11 +111,11 @@ void store_reader::close() {
 bool store_reader::refill() {
     // Keep a partial element at the front.
     const std::size_t rest = filled_ - used_;
-    std::memmove(buffer_.data(), buffer_.data() + used_, rest);
+    std::memmove(buffer_.get(), buffer_.get() + used_, rest);
     used_ = 0;
     filled_ = rest;
     if (!file_) return false;
-    const std::size_t got = std::fread(buffer_.data() + rest, 1, buffer_.size() - rest, file_);
+    const std::size_t got = std::fread(buffer_.get() + rest, 1, buffer_size - rest, file_);
     filled_ += got;
     return got > 0;
 }
@@ -132,7 +130,7 @@ bool store_reader::get_elements(T* out, std::size_t n) {
         if (filled_ - used_ < 4) return false;
         std::size_t take = (filled_ - used_) / 4;
         if (take > n) take = n;
-        const unsigned char* p = buffer_.data() + used_;
+        const unsigned char* p = buffer_.get() + used_;
         if constexpr (std::endian::native == std::endian::little) {
             std::memcpy(out, p, take * 4);
         } else {

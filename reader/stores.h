@@ -8,10 +8,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace tessel::reader {
+
+constexpr std::size_t buffer_size = 1 << 20;  // bytes buffered per store
 
 // A folder of its own under $TMPDIR (default /tmp), removed with everything
 // in it when the object goes away.
@@ -48,8 +51,8 @@ public:
 
 private:
     void put_word(std::uint32_t w) {
-        if (used_ + 4 > buffer_.size()) flush();
-        unsigned char* p = buffer_.data() + used_;
+        if (used_ + 4 > buffer_size) flush();
+        unsigned char* p = buffer_.get() + used_;
         p[0] = static_cast<unsigned char>(w);
         p[1] = static_cast<unsigned char>(w >> 8);
         p[2] = static_cast<unsigned char>(w >> 16);
@@ -60,7 +63,8 @@ private:
 
     std::FILE* file_ = nullptr;
     std::string path_;
-    std::vector<unsigned char> buffer_;
+    // Not zero-filled: a load of a tiny file should not pay for clearing it.
+    std::unique_ptr<unsigned char[]> buffer_;
     std::size_t used_ = 0;
     bool failed_ = false;
     int errno_ = 0;
@@ -87,7 +91,7 @@ private:
     bool refill();
 
     std::FILE* file_ = nullptr;
-    std::vector<unsigned char> buffer_;
+    std::unique_ptr<unsigned char[]> buffer_;
     std::size_t used_ = 0;
     std::size_t filled_ = 0;
 };
