@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "reader/convert.h"
+#include "reader/gzip.h"
 #include "reader/scan.h"
 #include "reader/stores.h"
 
@@ -88,6 +89,13 @@ bool read_scene_text(const std::string& path, scene_text& out, std::string& erro
         }
         if (n == 0) break;  // the file shrank meanwhile: take what is there
         got += n;
+    }
+    if (got >= 2 && static_cast<unsigned char>(out.bytes[0]) == 0x1f &&
+        static_cast<unsigned char>(out.bytes[1]) == 0x8b) {
+        if (!reader::gunzip(out.bytes, got, physical_memory() / 2, error)) {
+            error = "Cannot load \"" + path + "\": " + error;
+            return false;
+        }
     }
     out.bytes[got] = '\0';
     const void* zero = std::memchr(out.bytes.get(), '\0', static_cast<std::size_t>(got));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "reader_support.h"
 
@@ -214,6 +215,44 @@ TEST(Load, FileTooLargeForMemoryIsRefused) {
     EXPECT_FALSE(r.ok);
     EXPECT_NE(r.error.find("too large"), std::string::npos) << r.error;
     EXPECT_NE(r.error.find(std::to_string(size)), std::string::npos) << r.error;
+}
+
+std::string gzip_file(const std::string& path, const std::string& text, int members) {
+    gzFile f = gzopen(path.c_str(), "wb");
+    gzwrite(f, text.data(), static_cast<unsigned>(text.size() / members));
+    gzclose(f);
+    if (members > 1) {
+        gzFile g = gzopen(path.c_str(), "ab");
+        const std::string rest = text.substr(text.size() / members);
+        gzwrite(g, rest.data(), static_cast<unsigned>(rest.size()));
+        gzclose(g);
+    }
+    return path;
+}
+
+// Compressed scenes open like the plain file, whatever their name.
+TEST(Load, GzipScenesOpenTransparently) {
+    scratch_dir dir;
+    const std::string text = node("0 0 0, 1 0 0, 0 1 0, 1 1 0", "0 1 3 2 -1");
+    for (const auto& [name, members] : {std::pair{"a.wrl.gz", 1}, {"b.wrl", 1}, {"c.wrl", 2}}) {
+        scene_store store;
+        const load_result r = load_scene_file(gzip_file(dir.path + "/" + name, text, members), store);
+        ASSERT_TRUE(r.ok) << name << ": " << r.error;
+        EXPECT_EQ(store.point_counts, (std::vector<std::int64_t>{4})) << name;
+        EXPECT_EQ(corners(store.shapes[0]), (std::vector<std::int32_t>{0, 1, 3, 0, 3, 2})) << name;
+    }
+    // A damaged or cut stream is an error that keeps the scene.
+    scene_store store;
+    ASSERT_TRUE(load_scene_file(dir.write("plain.wrl", text), store).ok);
+    const std::string whole = std::string(reinterpret_cast<const char*>(
+        tessel::test::file_bytes(gzip_file(dir.path + "/d.gz", text, 1)).data()), 40);
+    for (const std::string& bad : {whole.substr(0, 30), std::string("\x1f\x8b\x08garbage-garbage")}) {
+        const load_result r = load_scene_file(dir.write("bad.wrl", bad), store);
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.error.find("bad.wrl"), std::string::npos) << r.error;
+        EXPECT_NE(r.error.find("compressed"), std::string::npos) << r.error;
+        EXPECT_EQ(store.point_counts, (std::vector<std::int64_t>{4}));
+    }
 }
 
 TEST(Load, ZeroByteEndsTheText) {
