@@ -1,0 +1,352 @@
+#include "app/control_panel.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <iterator>
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QTimerEvent>
+#include <QVBoxLayout>
+
+#include "app/app_icon.h"
+#include "app/about_dialog.h"
+#include "app/dialog_units.h"
+#include "app/number_text.h"
+#include "reader/load.h"
+#include "scene/scene.h"
+
+namespace {
+
+enum class control_kind { label, file_dialog, progress, trackbar, edit, spin };
+
+struct control_template {
+    int id;  // 0 for the labels, which nothing refers to
+    control_kind kind;
+    const char* text;
+    int x, y, width, height;  // dialog units
+};
+
+// The panel's controls in tab order.
+constexpr control_template kPanelTemplate[] = {
+    {0, control_kind::label, "VRML TESSALO V 1.0", 49, 27, 80, 9},
+    {1001, control_kind::file_dialog, nullptr, 155, 7, 21, 20},
+    {1006, control_kind::progress, nullptr, 65, 53, 111, 13},
+    {1007, control_kind::progress, nullptr, 65, 41, 111, 12},
+    {0, control_kind::label, "L\u00e9cture du fichier", 7, 41, 56, 12},
+    {1008, control_kind::trackbar, nullptr, 53, 89, 123, 11},
+    {1003, control_kind::edit, nullptr, 133, 129, 30, 12},
+    {1009, control_kind::trackbar, nullptr, 53, 103, 123, 11},
+    {1010, control_kind::trackbar, nullptr, 53, 117, 123, 11},
+    {1011, control_kind::trackbar, nullptr, 54, 191, 122, 11},
+    {0, control_kind::label, "X-Translate", 7, 92, 46, 9},
+    {0, control_kind::label, "Y-Translate", 7, 104, 46, 9},
+    {0, control_kind::label, "Z-Translate", 7, 119, 46, 9},
+    {0, control_kind::label, "Scale Attenuation", 69, 132, 60, 9},
+    {1012, control_kind::trackbar, nullptr, 54, 203, 122, 11},
+    {1013, control_kind::trackbar, nullptr, 54, 216, 122, 11},
+    {0, control_kind::label, "X-Rotation", 9, 193, 38, 10},
+    {0, control_kind::label, "Y--Rotation", 9, 206, 35, 10},
+    {0, control_kind::label, "Z--Rotation", 9, 218, 38, 10},
+    {1014, control_kind::edit, nullptr, 131, 76, 32, 12},
+    {0, control_kind::label, "Translate Attenuation", 59, 78, 71, 9},
+    {0, control_kind::label, "Visionneuse de l'\u00e9quipe tessel", 27, 18, 121, 8},
+    {0, control_kind::label, "Traitement", 25, 54, 37, 12},
+    {1015, control_kind::trackbar, nullptr, 53, 142, 123, 11},
+    {1016, control_kind::trackbar, nullptr, 53, 156, 123, 11},
+    {1017, control_kind::trackbar, nullptr, 53, 170, 123, 11},
+    {0, control_kind::label, "X-Scale", 7, 145, 46, 9},
+    {0, control_kind::label, "Y-Scale", 7, 157, 46, 9},
+    {0, control_kind::label, "Z-Scale", 7, 172, 46, 9},
+    {1018, control_kind::spin, nullptr, 163, 76, 7, 13},
+    {1019, control_kind::spin, nullptr, 161, 129, 9, 13},
+};
+
+constexpr int kPanelWidth = 183;  // client area, dialog units
+constexpr int kPanelHeight = 261;
+constexpr int kPanelLeft = 10;
+constexpr int kPanelTop = 10;
+
+// Range and rest position the spins start with; the tick keeps them at
+// rest between its runs.
+constexpr int kInitialSpinRange = 0xA120;
+constexpr int kSpinRest = 0xFFFF;
+
+QWidget* create_control(const control_template& entry, QWidget* parent) {
+    QWidget* widget = nullptr;
+    switch (entry.kind) {
+        case control_kind::label: {
+            auto* label = new QLabel(QString::fromUtf8(entry.text), parent);
+            label->setTextFormat(Qt::PlainText);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            label->setWordWrap(true);
+            widget = label;
+            break;
+        }
+        case control_kind::file_dialog:
+            widget = new CCommonDialog1(parent);
+            break;
+        case control_kind::progress:
+            widget = new CProgressCtrl(parent);
+            break;
+        case control_kind::trackbar:
+            widget = new CSliderCtrl(parent);
+            break;
+        case control_kind::edit:
+            widget = new QLineEdit(parent);
+            break;
+        case control_kind::spin:
+            widget = new CSpinButtonCtrl(parent);
+            break;
+    }
+    if (entry.id != 0) widget->setObjectName(QString::number(entry.id));
+    return widget;
+}
+
+// Binds a control member to its control the first time an exchange runs.
+template <class T>
+void DDX_Control(CDataExchange* pDX, int nIDC, T*& member) {
+    if (member == nullptr) member = pDX->m_pDlgWnd->findChild<T*>(QString::number(nIDC));
+}
+
+// Exchanges a float with an edit. Towards the edit, text that already reads
+// as the value is left alone, so that a number being typed ("2." on the way
+// to "2.5") is not rewritten under the user's fingers.
+void DDX_Text(CDataExchange* pDX, int nIDC, float& value) {
+    if (pDX->m_bFailed) return;
+    auto* edit = pDX->m_pDlgWnd->findChild<QLineEdit*>(QString::number(nIDC));
+    if (edit == nullptr) return;
+    const std::optional<float> shown = tessel::parse_attenuation(edit->text().toStdString());
+    if (!pDX->m_bSaveAndValidate) {
+        if (!shown || *shown != value) {
+            edit->setText(QString::fromStdString(tessel::format_attenuation(value)));
+        }
+        return;
+    }
+    if (shown) {
+        value = *shown;
+        return;
+    }
+    QMessageBox prompt(QMessageBox::Warning, QStringLiteral("tessel"), QStringLiteral("Entrez un nombre."),
+                       QMessageBox::Ok, pDX->m_pDlgWnd);
+    prompt.setObjectName(QStringLiteral("numberPrompt"));
+    prompt.exec();
+    pDX->m_bFailed = true;
+    edit->setFocus(Qt::OtherFocusReason);
+    edit->selectAll();
+}
+
+}  // namespace
+
+CControlPanel::CControlPanel(QWidget* parent) : QDialog(parent), m_icon(tessel::app_icon()) {
+    setWindowTitle(QStringLiteral("tessel"));
+    setFont(tessel::dialog_font());
+    CreateMenu();
+    CreateControls();
+}
+
+void CControlPanel::CreateMenu() {
+    m_menuBar = new QMenuBar(this);
+    QMenu* file = m_menuBar->addMenu(QStringLiteral("&Fichier"));
+    QAction* open = file->addAction(QStringLiteral("&Ouvrir"));
+    open->setObjectName(QString::number(ID_FILE_OPEN));
+    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    connect(open, &QAction::triggered, this, &CControlPanel::OnFileOpen);
+    QAction* quit = file->addAction(QStringLiteral("&Quitter"));
+    quit->setObjectName(QString::number(ID_FILE_QUIT));
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(quit, &QAction::triggered, this, &CControlPanel::OnQuit);
+    // The shortcuts work wherever the focus is in the panel.
+    addAction(open);
+    addAction(quit);
+}
+
+void CControlPanel::CreateControls() {
+    // The sunken frame stands outside the client area, as the panel's
+    // client edge does, so control positions count from its inside.
+    auto* edge = new QFrame(this);
+    edge->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    auto* edgeLayout = new QVBoxLayout(edge);
+    edgeLayout->setContentsMargins(0, 0, 0, 0);
+    m_client = new QWidget(edge);
+    edgeLayout->addWidget(m_client);
+
+    const tessel::dialog_units du = tessel::dialog_units_for(font());
+    m_client->setFixedSize(du.x(kPanelWidth), du.y(kPanelHeight));
+    for (const control_template& entry : kPanelTemplate) {
+        create_control(entry, m_client)->setGeometry(du.rect(entry.x, entry.y, entry.width, entry.height));
+    }
+    for (const int id : {1003, 1014}) {
+        auto* edit = m_client->findChild<QLineEdit*>(QString::number(id));
+        // Only the user's edits count; the panel's own rewrites are not news.
+        connect(edit, &QLineEdit::textChanged, this, [this] {
+            if (m_updateDepth == 0) OnChangeAttenuation();
+        });
+    }
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setMenuBar(m_menuBar);
+    layout->addWidget(edge);
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+int CControlPanel::DoModal() {
+    OnInitDialog();
+    const tessel::dialog_units du = tessel::dialog_units_for(font());
+    move(du.x(kPanelLeft), du.y(kPanelTop));
+    return exec();
+}
+
+bool CControlPanel::UpdateData(bool bSaveAndValidate) {
+    CDataExchange dx{this, bSaveAndValidate};
+    ++m_updateDepth;
+    DoDataExchange(&dx);
+    --m_updateDepth;
+    return !dx.m_bFailed;
+}
+
+void CControlPanel::DoDataExchange(CDataExchange* pDX) {
+    DDX_Control(pDX, 1019, m_spinScaleAtt);
+    DDX_Control(pDX, 1018, m_spinTranslateAtt);
+    DDX_Control(pDX, 1017, m_sliderScaleZ);
+    DDX_Control(pDX, 1016, m_sliderScaleY);
+    DDX_Control(pDX, 1015, m_sliderScaleX);
+    DDX_Control(pDX, 1013, m_sliderRotZ);
+    DDX_Control(pDX, 1012, m_sliderRotY);
+    DDX_Control(pDX, 1011, m_sliderRotX);
+    DDX_Control(pDX, 1010, m_sliderTransZ);
+    DDX_Control(pDX, 1009, m_sliderTransY);
+    DDX_Control(pDX, 1008, m_sliderTransX);
+    DDX_Control(pDX, 1007, m_progressRead);
+    DDX_Control(pDX, 1006, m_progressProcess);
+    DDX_Control(pDX, 1001, m_fileDialog);
+    DDX_Text(pDX, 1003, m_scaleAttenuation);
+    DDX_Text(pDX, 1014, m_translateAttenuation);
+}
+
+bool CControlPanel::OnInitDialog() {
+    UpdateData(false);
+
+    // Window managers own the system menu, so the About item has a menu of
+    // its own.
+    QMenu* help = m_menuBar->addMenu(QStringLiteral("&?"));
+    QAction* about = help->addAction(QStringLiteral("&A propos de tessel..."));
+    about->setObjectName(QString::number(IDM_ABOUTBOX));
+    connect(about, &QAction::triggered, this, [this] { OnSysCommand(IDM_ABOUTBOX, 0); });
+
+    setWindowIcon(m_icon);
+    m_timerId = startTimer(100);
+
+    m_sliderTransX->SetPos(50);
+    m_sliderTransY->SetPos(50);
+    m_sliderTransZ->SetPos(50);
+    m_spinTranslateAtt->SetRange(0, kInitialSpinRange);
+    m_spinScaleAtt->SetRange(0, kInitialSpinRange);
+    m_spinTranslateAtt->SetPos(kSpinRest);
+    m_spinScaleAtt->SetPos(kSpinRest);
+
+    m_sliderTransX->setFocus(Qt::OtherFocusReason);
+    return true;
+}
+
+void CControlPanel::timerEvent(QTimerEvent* event) {
+    if (event->timerId() == m_timerId) {
+        OnTimer(1);
+    } else {
+        QDialog::timerEvent(event);
+    }
+}
+
+void CControlPanel::OnSysCommand(int nID, long) {
+    if ((nID & 0xFFF0) == IDM_ABOUTBOX) {
+        CAboutDialog about(this);
+        about.DoModal();
+    }
+}
+
+QString CControlPanel::StartFolder() const {
+    return m_lastFolder.isEmpty() ? QDir::currentPath() : m_lastFolder;
+}
+
+void CControlPanel::OnFileOpen() {
+    m_fileDialog->SetStartFolder(StartFolder());
+    m_fileDialog->RunOpenDialog();
+    const QString path = m_fileDialog->GetChosenPath();
+    // A cancelled dialog leaves the scene on screen as it was.
+    if (path.isEmpty()) return;
+    LoadFile(path);
+}
+
+bool CControlPanel::LoadFile(const QString& path) {
+    const QFileInfo info(path);
+    if (info.absoluteDir().exists()) m_lastFolder = info.absolutePath();
+
+    m_progressRead->SetPos(0);
+    m_progressProcess->SetPos(0);
+    // The load runs without returning to any event loop, so each bar is
+    // painted as soon as it moves.
+    auto follow = [](CProgressCtrl* bar) {
+        return [bar](int percent) {
+            bar->SetPos(percent);
+            bar->repaint();
+        };
+    };
+    const tessel::load_result result =
+        tessel::load_scene_file(QFile::encodeName(info.absoluteFilePath()).toStdString(), tessel::g_scene,
+                                follow(m_progressRead), follow(m_progressProcess));
+    UpdateData(false);
+    if (!result.ok) {
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("tessel"), QString::fromLocal8Bit(result.error),
+                        QMessageBox::Ok, this);
+        box.setObjectName(QStringLiteral("loadError"));
+        box.exec();
+    }
+    return result.ok;
+}
+
+void CControlPanel::OnChangeAttenuation() { UpdateData(true); }
+
+void CControlPanel::OnClose() {
+    tessel::release_scene(tessel::g_scene);
+    std::fflush(nullptr);
+    std::exit(0);
+}
+
+void CControlPanel::OnQuit() { OnClose(); }
+
+void CControlPanel::closeEvent(QCloseEvent* event) {
+    event->accept();
+    OnClose();
+}
+
+void CControlPanel::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+        accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CControlPanel::accept() {
+    if (m_toolkitLoopRunning) return;
+    if (!UpdateData(true)) return;
+    QDialog::accept();
+}
+
+void CControlPanel::reject() {
+    if (m_toolkitLoopRunning) return;
+    QDialog::reject();
+}

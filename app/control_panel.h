@@ -1,0 +1,118 @@
+#pragma once
+// The control panel: the viewer's main window for the whole run. Sliders and
+// spin arrows steer the view transform (through the tick), the progress bars
+// follow a load, and the menu opens scenes and ends the viewer.
+
+#include <QDialog>
+#include <QIcon>
+#include <QString>
+
+#include "app/common_dialog.h"
+#include "app/controls.h"
+#include "app/spin_button.h"
+
+class QLineEdit;
+class QMenuBar;
+class CControlPanel;
+
+// One run of the panel's data exchange: which way it goes, and whether a
+// control refused its value.
+struct CDataExchange {
+    CControlPanel* m_pDlgWnd;
+    bool m_bSaveAndValidate;  // true: from the controls into the members
+    bool m_bFailed = false;
+};
+
+class CControlPanel : public QDialog {
+public:
+    // Command numbers of the menu items and the About item.
+    static constexpr int ID_FILE_OPEN = 32771;
+    static constexpr int ID_FILE_QUIT = 32772;
+    static constexpr int IDM_ABOUTBOX = 0x0010;
+
+    explicit CControlPanel(QWidget* parent = nullptr);
+
+    // Initialises the controls, starts the tick and runs the panel until
+    // it is ended; the result is QDialog's.
+    int DoModal();
+
+    // A file to open as soon as the GL window is up, as if chosen with
+    // "&Ouvrir".
+    void SetInitialFile(const QString& path) { m_initialFile = path; }
+
+    bool UpdateData(bool bSaveAndValidate = true);
+    virtual void DoDataExchange(CDataExchange* pDX);
+    bool OnInitDialog();
+
+    // The tick: opens the GL window once, then turns spins and sliders
+    // into the attenuation values and the view transform.
+    void OnTimer(int nIDEvent);
+    void OnSysCommand(int nID, long lParam);
+    void OnFileOpen();
+    // Loads one file into the scene, with both progress bars following; a
+    // file that cannot be read leaves the scene as it was and says why.
+    bool LoadFile(const QString& path);
+    void OnChangeAttenuation();
+    [[noreturn]] void OnClose();
+    [[noreturn]] void OnQuit();
+
+    // The folder the Open dialog starts in.
+    QString StartFolder() const;
+    bool ToolkitLoopRunning() const { return m_toolkitLoopRunning; }
+
+    CSpinButtonCtrl* m_spinScaleAtt = nullptr;
+    CSpinButtonCtrl* m_spinTranslateAtt = nullptr;
+    CSliderCtrl* m_sliderScaleZ = nullptr;
+    CSliderCtrl* m_sliderScaleY = nullptr;
+    CSliderCtrl* m_sliderScaleX = nullptr;
+    CSliderCtrl* m_sliderRotZ = nullptr;
+    CSliderCtrl* m_sliderRotY = nullptr;
+    CSliderCtrl* m_sliderRotX = nullptr;
+    CSliderCtrl* m_sliderTransZ = nullptr;
+    CSliderCtrl* m_sliderTransY = nullptr;
+    CSliderCtrl* m_sliderTransX = nullptr;
+    CProgressCtrl* m_progressRead = nullptr;
+    CProgressCtrl* m_progressProcess = nullptr;
+    CCommonDialog1* m_fileDialog = nullptr;
+    float m_scaleAttenuation = 1.0f;
+    float m_translateAttenuation = 1.0f;
+    QIcon m_icon;
+
+protected:
+    void timerEvent(QTimerEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+public:
+    // Enter and Escape end the panel only in its own loop, before the GL
+    // window opens or after it has closed.
+    void accept() override;
+    void reject() override;
+
+private:
+    void CreateControls();
+    void CreateMenu();
+    // Runs from a queued call of the first tick: opens the GL window and
+    // serves both windows in the toolkit's loop until the GL window closes.
+    void RunGlWindow();
+
+    QMenuBar* m_menuBar = nullptr;
+    QWidget* m_client = nullptr;
+    int m_timerId = 0;
+    int m_updateDepth = 0;  // > 0 while a data exchange runs
+    bool m_toolkitLoopRunning = false;
+    QString m_initialFile;
+    QString m_lastFolder;
+};
+
+namespace tessel {
+
+// Set by the first tick before anything else, and never cleared: exactly
+// one GL window is ever opened.
+extern bool glWindowStarted;
+
+// What the tick does with one spin: the value moves by 0.1 per up-arrow step
+// since the previous tick, or down by 0.1 once when the spin moved down.
+float step_attenuation(float value, const CSpinButtonCtrl& spin);
+
+}  // namespace tessel

@@ -1,0 +1,23 @@
+#include <cstdio>
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QStringList>
+
+#include "app/viewer_app.h"
+
+int main(int argc, char** argv) {
+    // On main's stack: it must never be destroyed by exit-time destructors,
+    // which run after Qt's own statics are gone.
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tessel"));
+
+    const QStringList arguments = QApplication::arguments().mid(1);
+    if (arguments.size() > 1 || (arguments.size() == 1 && arguments.front().startsWith(QLatin1Char('-')))) {
+        std::fputs("usage: tessel [FILE.wrl]\n", stderr);
+        return 2;
+    }
+    const QString initialFile = arguments.isEmpty() ? QString() : QFileInfo(arguments.front()).absoluteFilePath();
+    theApp.InitInstance(initialFile);
+    return 0;
+}

@@ -1,0 +1,104 @@
+// The panel tick: opens the GL window once and turns the panel's spins and
+// sliders into the attenuation values and the view transform.
+
+#include <cstdint>
+#include <cstdio>
+
+#include <QMetaObject>
+
+#include "app/control_panel.h"
+#include "app/toolkit_bridge.h"
+#include "render/render.h"
+#include "scene/scene.h"
+#include "toolkit/toolkit.h"
+
+namespace tessel {
+
+bool glWindowStarted = false;
+
+namespace {
+
+constexpr int kSpinRange = 50000;  // cut to 16 bits: the range runs 0 down to -15536
+constexpr int kSpinRest = 0xFFFF;  // -1 in 16 bits
+constexpr std::int32_t kRestReading = 0x1FFFF;
+constexpr std::int32_t kStepBound = 10;
+constexpr double kStepFactor = -0.1;
+constexpr float kStep = 0.1f;
+constexpr int kSliderCentre = 50;
+constexpr double kDegreesPerStep = 3.6;
+
+}  // namespace
+
+float step_attenuation(float value, const CSpinButtonCtrl& spin) {
+    std::int32_t reading = spin.GetPos();
+    std::int32_t steps = kRestReading - reading;
+    // The low word is the position: below the rest position -1 it counts
+    // up-arrow clicks, however many there were; at 0 the spin went down.
+    const bool went_up = static_cast<std::int16_t>(reading & 0xFFFF) < 0;
+    if (steps < kStepBound || went_up) {
+        reading = spin.GetPos();
+        steps = kRestReading - reading;
+        return static_cast<float>(static_cast<double>(value) - steps * kStepFactor);
+    }
+    return static_cast<float>(static_cast<double>(value) - static_cast<double>(kStep));
+}
+
+}  // namespace tessel
+
+void CControlPanel::OnTimer(int) {
+    if (!tessel::glWindowStarted) {
+        // Set before anything else: a tick that arrives while the window
+        // is being set up must not start a second one.
+        tessel::glWindowStarted = true;
+        // Qt does not deliver this timer again while its handler is still
+        // running, so the toolkit's loop must not run inside this call.
+        QMetaObject::invokeMethod(this, &CControlPanel::RunGlWindow, Qt::QueuedConnection);
+    }
+
+    m_spinTranslateAtt->SetRange(0, tessel::kSpinRange);
+    m_spinScaleAtt->SetRange(0, tessel::kSpinRange);
+    m_translateAttenuation = tessel::step_attenuation(m_translateAttenuation, *m_spinTranslateAtt);
+    m_scaleAttenuation = tessel::step_attenuation(m_scaleAttenuation, *m_spinScaleAtt);
+    m_spinTranslateAtt->SetPos(tessel::kSpinRest);
+    m_spinScaleAtt->SetPos(tessel::kSpinRest);
+    UpdateData(false);
+
+    tessel::view_transform& view = tessel::g_view;
+    const double translate = m_translateAttenuation;
+    const double scale = m_scaleAttenuation;
+    view.translation[0] = static_cast<float>((tessel::kSliderCentre - m_sliderTransX->GetPos()) * translate);
+    view.translation[1] = static_cast<float>((tessel::kSliderCentre - m_sliderTransY->GetPos()) * translate);
+    view.translation[2] = static_cast<float>((tessel::kSliderCentre - m_sliderTransZ->GetPos()) * translate);
+    view.rotation[0] = static_cast<float>(m_sliderRotX->GetPos() * tessel::kDegreesPerStep);
+    view.rotation[1] = static_cast<float>(m_sliderRotY->GetPos() * tessel::kDegreesPerStep);
+    view.rotation[2] = static_cast<float>(m_sliderRotZ->GetPos() * tessel::kDegreesPerStep);
+    view.scale[0] = static_cast<float>((m_sliderScaleX->GetPos() + 1) * scale);
+    view.scale[1] = static_cast<float>((m_sliderScaleY->GetPos() + 1) * scale);
+    view.scale[2] = static_cast<float>((m_sliderScaleZ->GetPos() + 1) * scale);
+}
+
+void CControlPanel::RunGlWindow() {
+    // The panel may have been ended between the first tick and this call.
+    if (!isVisible()) return;
+
+    set_message_box_function(&tessel::show_toolkit_message);
+    set_exit_hook([] { std::fflush(nullptr); });
+
+    set_display_mode(DM_DOUBLE | DM_STENCIL | DM_DEPTH24);
+    set_window_geometry(300, 10, 400, 400);
+    open_window("KORVANE VRML TESSALO");
+    set_reshape_handler(&tessel::render_reshape);
+    set_idle_handler(&tessel::render_frame);
+
+    {
+        tessel::toolkit_event_watch watch;
+        set_event_pump(&tessel::pump_qt_events);
+        m_toolkitLoopRunning = true;
+        if (!m_initialFile.isEmpty()) {
+            QMetaObject::invokeMethod(this, [this] { LoadFile(m_initialFile); }, Qt::QueuedConnection);
+        }
+        run_event_loop(&tessel::render_frame);
+        m_toolkitLoopRunning = false;
+        set_event_pump(nullptr);
+    }
+}

@@ -1,0 +1,14 @@
+#include "app/viewer_app.h"
+
+#include "app/control_panel.h"
+
+CViewerApp theApp;
+
+bool CViewerApp::InitInstance(const QString& initialFile) {
+    CControlPanel panel;
+    if (!initialFile.isEmpty()) panel.SetInitialFile(initialFile);
+    m_pMainWnd = &panel;
+    panel.DoModal();
+    m_pMainWnd = nullptr;
+    return false;
+}

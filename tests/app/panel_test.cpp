@@ -1,0 +1,383 @@
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTest>
+
+#include <memory>
+
+#include "app/about_dialog.h"
+#include "app/control_panel.h"
+#include "app/dialog_units.h"
+#include "scene/scene.h"
+#include "test_support.h"
+
+namespace {
+
+using tessel::testing::modal_handler;
+
+class Panel : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        tessel::testing::ensure_application();
+        // These tests drive the tick by hand and never open the GL window.
+        tessel::glWindowStarted = true;
+    }
+
+    void SetUp() override {
+        tessel::g_view = tessel::view_transform{};
+        panel = std::make_unique<CControlPanel>();
+        panel->OnInitDialog();
+    }
+
+    template <class T>
+    T* control(int id) const {
+        return panel->findChild<T*>(QString::number(id));
+    }
+    QLineEdit* edit(int id) const { return control<QLineEdit>(id); }
+
+    // Puts text into an edit as a program would, without the change
+    // notification a user's typing gives.
+    void put_text(int id, const QString& text) const {
+        QSignalBlocker quiet(edit(id));
+        edit(id)->setText(text);
+    }
+
+    // Selects everything in an edit and types over it.
+    void type_into(int id, const QString& text) const {
+        QLineEdit* target = edit(id);
+        target->selectAll();
+        if (text.isEmpty()) {
+            QTest::keyClick(target, Qt::Key_Backspace);
+        } else {
+            QTest::keyClicks(target, text);
+        }
+    }
+
+    std::unique_ptr<CControlPanel> panel;
+};
+
+// Closes whatever modal window appears, noting the text of message boxes.
+struct box_closer {
+    QStringList texts;
+    modal_handler handler{[this](QWidget* modal) {
+        if (auto* box = qobject_cast<QMessageBox*>(modal)) texts << box->text();
+        QMetaObject::invokeMethod(modal, "reject", Qt::QueuedConnection);
+    }};
+};
+
+TEST_F(Panel, OpensWithCentredTranslationsEmptyBarsAndUnitAttenuations) {
+    EXPECT_EQ(panel->windowTitle(), "tessel");
+    EXPECT_EQ(edit(1003)->text(), "1");
+    EXPECT_EQ(edit(1014)->text(), "1");
+    for (int id : {1008, 1009, 1010}) EXPECT_EQ(control<CSliderCtrl>(id)->GetPos(), 50) << id;
+    for (int id : {1011, 1012, 1013, 1015, 1016, 1017}) EXPECT_EQ(control<CSliderCtrl>(id)->GetPos(), 0) << id;
+    for (int id : {1006, 1007}) EXPECT_EQ(control<CProgressCtrl>(id)->GetPos(), 0) << id;
+    for (int id : {1018, 1019}) EXPECT_EQ(control<CSpinButtonCtrl>(id)->GetPos(), 0x1FFFF) << id;
+    EXPECT_FALSE(panel->windowIcon().isNull());
+}
+
+TEST_F(Panel, EveryControlIsBoundToItsMember) {
+    const std::pair<int, QWidget*> bound[] = {
+        {1019, panel->m_spinScaleAtt},   {1018, panel->m_spinTranslateAtt}, {1017, panel->m_sliderScaleZ},
+        {1016, panel->m_sliderScaleY},   {1015, panel->m_sliderScaleX},     {1013, panel->m_sliderRotZ},
+        {1012, panel->m_sliderRotY},     {1011, panel->m_sliderRotX},       {1010, panel->m_sliderTransZ},
+        {1009, panel->m_sliderTransY},   {1008, panel->m_sliderTransX},     {1007, panel->m_progressRead},
+        {1006, panel->m_progressProcess}, {1001, panel->m_fileDialog},
+    };
+    for (const auto& [id, member] : bound) {
+        ASSERT_NE(member, nullptr) << id;
+        EXPECT_EQ(member->objectName(), QString::number(id));
+    }
+    EXPECT_FALSE(panel->m_fileDialog->isVisible());
+}
+
+TEST_F(Panel, ShowsEveryTextAsWritten) {
+    QStringList labels;
+    for (const QLabel* label : panel->findChildren<QLabel*>()) labels << label->text();
+    for (const char* text : {"VRML TESSALO V 1.0", "L\u00e9cture du fichier", "Traitement", "X-Translate",
+                             "Y-Translate", "Z-Translate", "Scale Attenuation", "X-Rotation", "Y--Rotation",
+                             "Z--Rotation", "Translate Attenuation", "X-Scale", "Y-Scale", "Z-Scale"}) {
+        EXPECT_TRUE(labels.contains(QString::fromUtf8(text))) << text;
+    }
+
+    QStringList menus;
+    for (QAction* action : panel->findChild<QMenuBar*>()->actions()) menus << action->text();
+    EXPECT_EQ(menus, (QStringList{"&Fichier", "&?"}));
+    const QAction* open = panel->findChild<QAction*>("32771");
+    const QAction* quit = panel->findChild<QAction*>("32772");
+    const QAction* about = panel->findChild<QAction*>("16");
+    ASSERT_TRUE(open && quit && about);
+    EXPECT_EQ(open->text(), "&Ouvrir");
+    EXPECT_EQ(open->shortcut(), QKeySequence("Ctrl+O"));
+    EXPECT_EQ(quit->text(), "&Quitter");
+    EXPECT_EQ(quit->shortcut(), QKeySequence("Ctrl+Q"));
+    EXPECT_EQ(about->text(), "&A propos de tessel...");
+}
+
+TEST_F(Panel, LaysOutControlsInDialogUnitsOfItsFont) {
+    const tessel::dialog_units du = tessel::dialog_units_for(panel->font());
+    ASSERT_GT(du.base_x, 1);
+    ASSERT_GT(du.base_y, 1);
+    EXPECT_EQ(panel->m_sliderTransX->geometry(), du.rect(53, 89, 123, 11));
+    EXPECT_EQ(panel->m_sliderRotX->geometry(), du.rect(54, 191, 122, 11));
+    EXPECT_EQ(panel->m_spinTranslateAtt->geometry(), du.rect(163, 76, 7, 13));
+    EXPECT_EQ(edit(1003)->geometry(), du.rect(133, 129, 30, 12));
+    EXPECT_EQ(panel->m_sliderTransX->parentWidget()->size(), du.rect(0, 0, 183, 261).size());
+    // Trackbars span 0..100 without tick marks.
+    EXPECT_EQ(panel->m_sliderScaleZ->maximum(), 100);
+    EXPECT_EQ(panel->m_sliderScaleZ->tickPosition(), QSlider::NoTicks);
+}
+
+TEST_F(Panel, ExchangeWritesMembersIntoEditsWithSixDigits) {
+    panel->m_scaleAttenuation = 2.5f;
+    panel->m_translateAttenuation = 1.1f;
+    EXPECT_TRUE(panel->UpdateData(false));
+    EXPECT_EQ(edit(1003)->text(), "2.5");
+    EXPECT_EQ(edit(1014)->text(), "1.1");
+    panel->m_translateAttenuation = 1.0f / 3.0f;
+    panel->UpdateData(false);
+    EXPECT_EQ(edit(1014)->text(), "0.333333");
+}
+
+TEST_F(Panel, ExchangeReadsEditsIntoMembers) {
+    put_text(1003, "3");
+    put_text(1014, " 0.25 ");
+    EXPECT_TRUE(panel->UpdateData(true));
+    EXPECT_EQ(panel->m_scaleAttenuation, 3.0f);
+    EXPECT_EQ(panel->m_translateAttenuation, 0.25f);
+}
+
+TEST_F(Panel, TypingANumberTakesEffectAtOnce) {
+    type_into(1014, "2");
+    EXPECT_EQ(panel->m_translateAttenuation, 2.0f);
+    QTest::keyClicks(edit(1014), ".5");
+    EXPECT_EQ(panel->m_translateAttenuation, 2.5f);
+    type_into(1003, "0.5");
+    EXPECT_EQ(panel->m_scaleAttenuation, 0.5f);
+}
+
+TEST_F(Panel, TextThatIsNoNumberBringsThePromptAndKeepsTheMember) {
+    panel->show();
+    QApplication::setActiveWindow(panel.get());
+    box_closer closer;
+    type_into(1014, "");
+    EXPECT_EQ(closer.texts, QStringList{"Entrez un nombre."});
+    EXPECT_EQ(panel->m_translateAttenuation, 1.0f);
+    EXPECT_EQ(panel->focusWidget(), edit(1014));
+
+    type_into(1003, "abc");
+    EXPECT_GE(closer.texts.size(), 2);
+    EXPECT_EQ(panel->m_scaleAttenuation, 1.0f);
+}
+
+TEST_F(Panel, ExchangeStopsAtTheFirstBadEdit) {
+    put_text(1003, "4");
+    put_text(1014, "x");
+    box_closer closer;
+    EXPECT_FALSE(panel->UpdateData(true));
+    EXPECT_EQ(closer.texts.size(), 1);
+    EXPECT_EQ(panel->m_scaleAttenuation, 4.0f);  // read before the bad edit
+    EXPECT_EQ(panel->m_translateAttenuation, 1.0f);
+
+    put_text(1003, "x");
+    put_text(1014, "7");
+    EXPECT_FALSE(panel->UpdateData(true));
+    EXPECT_EQ(panel->m_translateAttenuation, 1.0f);  // never reached
+}
+
+TEST_F(Panel, ThePanelsOwnRewritesAreNotTakenForTyping) {
+    put_text(1003, "abc");
+    put_text(1014, "abc");
+    box_closer closer;
+    panel->UpdateData(false);
+    QApplication::processEvents();
+    EXPECT_TRUE(closer.texts.isEmpty());
+    EXPECT_EQ(edit(1003)->text(), "1");
+    EXPECT_EQ(edit(1014)->text(), "1");
+}
+
+TEST_F(Panel, TickLeavesANumberBeingTypedAlone) {
+    type_into(1014, "2.");
+    panel->OnTimer(1);
+    EXPECT_EQ(edit(1014)->text(), "2.");
+    QTest::keyClicks(edit(1014), "5");
+    EXPECT_EQ(panel->m_translateAttenuation, 2.5f);
+}
+
+TEST_F(Panel, TickWithEverythingAtRestGivesTheNeutralView) {
+    panel->OnTimer(1);
+    const tessel::view_transform& view = tessel::g_view;
+    for (int axis = 0; axis < 3; ++axis) {
+        EXPECT_EQ(view.translation[axis], 0.0f);
+        EXPECT_EQ(view.rotation[axis], 0.0f);
+        EXPECT_EQ(view.scale[axis], 1.0f);
+    }
+}
+
+struct slider_case {
+    int id;
+    int position;
+    int group;  // 0 translation, 1 rotation, 2 scale
+    int axis;
+    float expected;
+};
+
+TEST_F(Panel, TickTurnsSliderExtremesIntoTheView) {
+    const slider_case cases[] = {
+        {1008, 0, 0, 0, 50.0f},    {1008, 100, 0, 0, -50.0f}, {1009, 0, 0, 1, 50.0f},
+        {1010, 100, 0, 2, -50.0f}, {1011, 50, 1, 0, 180.0f},  {1012, 100, 1, 1, 360.0f},
+        {1013, 1, 1, 2, static_cast<float>(3.6)}, {1015, 100, 2, 0, 101.0f},
+        {1016, 0, 2, 1, 1.0f},     {1017, 49, 2, 2, 50.0f},
+    };
+    for (const auto& c : cases) {
+        control<CSliderCtrl>(c.id)->SetPos(c.position);
+        panel->OnTimer(1);
+        const tessel::view_transform& view = tessel::g_view;
+        const float* group[] = {view.translation, view.rotation, view.scale};
+        EXPECT_EQ(group[c.group][c.axis], c.expected) << c.id << " at " << c.position;
+    }
+}
+
+TEST_F(Panel, OneUpClickRaisesTheTranslateAttenuationByATenth) {
+    panel->m_sliderTransX->SetPos(0);
+    panel->m_sliderTransY->SetPos(80);
+    panel->m_spinTranslateAtt->StepUp();
+    panel->OnTimer(1);
+    EXPECT_EQ(panel->m_translateAttenuation, static_cast<float>(1.0 + 0.1));
+    EXPECT_EQ(edit(1014)->text(), "1.1");
+    EXPECT_EQ(tessel::g_view.translation[0], static_cast<float>(50 * static_cast<double>(1.1f)));
+    EXPECT_EQ(tessel::g_view.translation[1], static_cast<float>(-30 * static_cast<double>(1.1f)));
+    EXPECT_EQ(panel->m_spinTranslateAtt->GetPos(), 0x1FFFF);  // back at rest
+
+    panel->OnTimer(1);  // no click since: no change
+    EXPECT_EQ(edit(1014)->text(), "1.1");
+}
+
+TEST_F(Panel, DownClicksLowerByATenthPerTick) {
+    panel->m_sliderScaleX->SetPos(9);
+    for (int i = 0; i < 3; ++i) panel->m_spinScaleAtt->StepDown();
+    panel->OnTimer(1);
+    EXPECT_EQ(edit(1003)->text(), "0.9");
+    EXPECT_EQ(tessel::g_view.scale[0], static_cast<float>(10 * static_cast<double>(panel->m_scaleAttenuation)));
+    panel->m_spinScaleAtt->StepDown();
+    panel->OnTimer(1);
+    EXPECT_EQ(edit(1003)->text(), "0.8");
+}
+
+TEST_F(Panel, TenOrMoreUpClicksInOneTickStillRaiseTheValue) {
+    for (int i = 0; i < 10; ++i) panel->m_spinTranslateAtt->StepUp();
+    panel->OnTimer(1);
+    EXPECT_EQ(edit(1014)->text(), "2");
+    for (int i = 0; i < 13; ++i) panel->m_spinScaleAtt->StepUp();
+    panel->OnTimer(1);
+    EXPECT_EQ(edit(1003)->text(), "2.3");
+}
+
+TEST_F(Panel, AboutItemShowsTheAboutBox) {
+    QString title;
+    QStringList texts;
+    bool hasIcon = false;
+    modal_handler handler([&](QWidget* modal) {
+        title = modal->windowTitle();
+        for (const QLabel* label : modal->findChildren<QLabel*>()) {
+            if (!label->pixmap().isNull()) hasIcon = true;
+            if (!label->text().isEmpty()) texts << label->text();
+        }
+        auto* ok = modal->findChild<QPushButton*>();
+        if (ok != nullptr) {
+            texts << ok->text();
+            QMetaObject::invokeMethod(ok, "click", Qt::QueuedConnection);
+        }
+    });
+    panel->findChild<QAction*>("16")->trigger();
+    EXPECT_EQ(handler.handled(), 1);
+    EXPECT_EQ(title, "A propos de tessel");
+    EXPECT_TRUE(texts.contains("tessel version 1.0"));
+    EXPECT_TRUE(texts.contains("OK"));
+    EXPECT_EQ(texts.size(), 3);  // with the credit line
+    EXPECT_TRUE(hasIcon);
+}
+
+TEST_F(Panel, LoadingAFileFillsBothBarsAndTheScene) {
+    ASSERT_TRUE(panel->LoadFile(tessel::testing::test_file("two_colours.wrl")));
+    EXPECT_EQ(panel->m_progressRead->GetPos(), 100);
+    EXPECT_EQ(panel->m_progressProcess->GetPos(), 100);
+    ASSERT_EQ(tessel::g_scene.shape_count, 2);
+    EXPECT_EQ(tessel::g_scene.shapes[1].colour[1], 1.0f);
+    EXPECT_EQ(panel->StartFolder(), QFileInfo(tessel::testing::test_file("x")).absolutePath());
+}
+
+TEST_F(Panel, AFileThatCannotBeReadSaysSoAndKeepsTheScene) {
+    ASSERT_TRUE(panel->LoadFile(tessel::testing::test_file("blue_square.wrl")));
+    const auto generation = tessel::g_scene.generation;
+    box_closer closer;
+    EXPECT_FALSE(panel->LoadFile(QDir::temp().filePath("no-such-scene.wrl")));
+    ASSERT_EQ(closer.texts.size(), 1);
+    EXPECT_TRUE(closer.texts.front().contains("no-such-scene.wrl")) << closer.texts.front().toStdString();
+    EXPECT_EQ(tessel::g_scene.generation, generation);
+    EXPECT_EQ(tessel::g_scene.shape_count, 1);
+}
+
+TEST_F(Panel, OpenDialogStartsInTheCurrentFolderAndCancelChangesNothing) {
+    panel->LoadFile(tessel::testing::test_file("blue_square.wrl"));
+    panel = std::make_unique<CControlPanel>();  // a panel that has opened nothing yet
+    panel->OnInitDialog();
+    const auto generation = tessel::g_scene.generation;
+    QString folder;
+    QStringList filters;
+    modal_handler handler([&](QWidget* modal) {
+        if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
+            folder = dialog->directory().absolutePath();
+            filters = dialog->nameFilters();
+        }
+        QMetaObject::invokeMethod(modal, "reject", Qt::QueuedConnection);
+    });
+    panel->findChild<QAction*>("32771")->trigger();
+    EXPECT_EQ(handler.handled(), 1);
+    EXPECT_EQ(folder, QDir::currentPath());
+    ASSERT_EQ(filters.size(), 2);
+    EXPECT_TRUE(filters[0].contains("*.wrl"));
+    EXPECT_EQ(tessel::g_scene.generation, generation);
+    EXPECT_EQ(panel->m_progressProcess->GetPos(), 0);
+}
+
+TEST_F(Panel, FileChosenInTheOpenDialogIsLoaded) {
+    const QString path = tessel::testing::test_file("two_colours.wrl");
+    modal_handler handler([&](QWidget* modal) {
+        auto* dialog = qobject_cast<QFileDialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->selectFile(path);
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+    });
+    panel->findChild<QAction*>("32771")->trigger();
+    EXPECT_EQ(handler.handled(), 1);
+    EXPECT_EQ(tessel::g_scene.shape_count, 2);
+    EXPECT_EQ(panel->m_progressProcess->GetPos(), 100);
+    EXPECT_EQ(panel->StartFolder(), QFileInfo(path).absolutePath());
+}
+
+TEST_F(Panel, EnterWithABadEditKeepsThePanelOpen) {
+    panel->show();
+    put_text(1014, "?");
+    box_closer closer;
+    panel->accept();
+    EXPECT_EQ(closer.texts.size(), 1);
+    EXPECT_TRUE(panel->isVisible());
+    put_text(1014, "3");
+    panel->accept();
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_EQ(panel->result(), QDialog::Accepted);
+    EXPECT_EQ(panel->m_translateAttenuation, 3.0f);
+}
+
+}  // namespace
