@@ -81,12 +81,15 @@ std::intptr_t on_activate(window_handle window, std::uintptr_t wparam) {
     const bool active = (wparam & 0xFFFF) != WA_INACTIVE;
     const bool minimised = ((wparam >> 16) & 0xFFFF) != 0;
     if (!active) {
+        g_palette.window_inactive = true;
         if (g_window.palette &&
             realise_palette(g_window.device_context, g_window.palette, 1) > 0)
             request_redraw(window);
         return 0;
     }
-    if (minimised || !g_window.palette) return 0;
+    if (minimised) return 0;
+    g_palette.window_inactive = false;
+    if (!g_window.palette) return 0;
     if (realise_palette(g_window.device_context, g_window.palette, 0) > 0) request_redraw(window);
     return 1;
 }
@@ -100,7 +103,9 @@ void on_system_colour_change(window_handle window) {
     g_window.palette = 0;
     const palette_handle fresh = create_palette(g_window.device_context);
     if (fresh) {
-        release_palette(g_window.device_context, old);
+        // The new palette is selected and realised already; the old one
+        // only has to go.
+        delete_palette(old);
         g_window.palette = fresh;
         request_redraw(window);
     } else {
@@ -161,7 +166,10 @@ std::intptr_t window_procedure(window_handle window, std::uint32_t code, std::ui
                 realise_in_background(g_window.device_context, g_window.palette);
             return 0;
         case WM_USER:
-            if (realise_palette(g_window.device_context, g_window.palette, 0) > 0)
+            // A retried takeover; once the window has been deactivated the
+            // colours belong to whichever window is in front now.
+            if (g_window.palette && !g_palette.window_inactive &&
+                realise_palette(g_window.device_context, g_window.palette, 0) > 0)
                 request_redraw(window);
             return 0;
         default:
@@ -175,7 +183,8 @@ void request_redraw(window_handle window) {
 }
 
 void close_down() {
-    if (g_window.palette) release_palette(g_window.device_context, g_window.palette);
+    if (g_window.palette) put_back_default_palette(g_window.device_context, g_window.palette);
+    g_palette.window_inactive = false;
     if (g_window.context && g_window.display) {
         glXMakeCurrent(g_window.display, None, nullptr);
         glXDestroyContext(g_window.display, g_window.context);

@@ -1,0 +1,477 @@
+// Palettes on an 8-bit display, through the in-memory palette display and
+// the window procedure: no X server needed.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <string>
+#include <vector>
+
+#include "toolkit/palette.h"
+#include "toolkit/palette_fake.h"
+#include "toolkit/window.h"
+
+using namespace tessel::toolkit;
+
+namespace {
+
+constexpr window_handle FAKE_WINDOW = 0x4321;
+constexpr palette_handle DEFAULT = fake_palette_platform::DEFAULT;
+
+std::vector<std::string> g_boxes;
+
+pixel_format_descriptor rgba_format(int r, int rs, int g, int gs, int b, int bs,
+                                    std::uint32_t extra_flags = PFD_NEED_PALETTE) {
+    pixel_format_descriptor pfd{};
+    pfd.nSize = 40;
+    pfd.nVersion = 1;
+    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER | extra_flags;
+    pfd.iPixelType = PFD_TYPE_RGBA;
+    pfd.cColorBits = static_cast<std::uint8_t>(r + g + b);
+    pfd.cRedBits = static_cast<std::uint8_t>(r);
+    pfd.cRedShift = static_cast<std::uint8_t>(rs);
+    pfd.cGreenBits = static_cast<std::uint8_t>(g);
+    pfd.cGreenShift = static_cast<std::uint8_t>(gs);
+    pfd.cBlueBits = static_cast<std::uint8_t>(b);
+    pfd.cBlueShift = static_cast<std::uint8_t>(bs);
+    return pfd;
+}
+
+pixel_format_descriptor format_332(std::uint32_t extra_flags = PFD_NEED_PALETTE) {
+    return rgba_format(3, 0, 3, 3, 2, 6, extra_flags);
+}
+
+constexpr int MATCHED_332[DEFAULT_COLOUR_COUNT] = {0,   3,   24,  27,  64,  67,  88,
+                                                   173, 181, 236, 247, 164, 91,  7,
+                                                   56,  63,  192, 199, 248, 255};
+
+std::array<colour_value, SYSTEM_COLOUR_ELEMENTS> current_colours() {
+    std::array<colour_value, SYSTEM_COLOUR_ELEMENTS> out{};
+    for (int i = 0; i < SYSTEM_COLOUR_ELEMENTS; ++i) out[i] = system_colours().colour(i);
+    return out;
+}
+
+class Palette : public testing::Test {
+protected:
+    fake_palette_platform fake;
+
+    void SetUp() override {
+        reset();
+        use_palette_platform(&fake);
+        set_message_box_function([](const char* caption, const char* text) {
+            g_boxes.push_back(std::string(caption) + "|" + text);
+        });
+        g_window.window = FAKE_WINDOW;
+        g_window.device_context = FAKE_WINDOW;
+        g_window.formats_described = true;  // the list below is the display's
+    }
+    void TearDown() override {
+        use_palette_platform(nullptr);
+        set_message_box_function(nullptr);
+        reset();
+    }
+    static void reset() {
+        g_window = window_state{};
+        g_palette = palette_state{};
+        system_colours().reset();
+        clear_posted_messages();
+        g_boxes.clear();
+    }
+    static void use_format(const pixel_format_descriptor& pfd, std::int32_t mode = DM_DOUBLE) {
+        described_format f;
+        f.pfd = pfd;
+        g_window.formats = {f};
+        g_window.format_number = 1;
+        g_window.mode = mode;
+    }
+    // Makes the palette as setting the format does.
+    palette_handle make(const pixel_format_descriptor& pfd, std::int32_t mode = DM_DOUBLE) {
+        use_format(pfd, mode);
+        g_window.palette = create_palette(FAKE_WINDOW);
+        return g_window.palette;
+    }
+    const std::vector<palette_entry>& entries() { return fake.palettes.at(g_window.palette); }
+    static std::intptr_t send(std::uint32_t code, std::uintptr_t wparam = 0) {
+        return window_procedure(FAKE_WINDOW, code, wparam, 0);
+    }
+    // Hands queued messages to the window procedure, at most limit of them.
+    static int dispatch_queued(int limit = 20) {
+        int n = 0;
+        message m;
+        while (n < limit && next_message(&m, false)) {
+            dispatch_message(m);
+            ++n;
+        }
+        return n;
+    }
+};
+
+}  // namespace
+
+TEST(PaletteComponents, TablesAndWiderComponents) {
+    struct row {
+        int index, width, shift, value;
+    };
+    const row rows[] = {
+        {0, 1, 0, 0},    {1, 1, 0, 255},   {2, 1, 0, 0},     {3, 2, 0, 255},   {2, 2, 0, 191},
+        {1, 2, 0, 116},  {0b101000, 3, 3, 200}, {0xC0, 2, 6, 255}, {0x40, 2, 6, 116},
+        {1, 3, 0, 63},   {0x30, 3, 3, 229},     {9, 3, 0, 63},     // only the width's bits count
+        {0, 4, 0, 0},    {15, 4, 0, 255},  {5, 4, 0, 85},    {0x1F0, 5, 4, 255}, {4, 0, 0, 0},
+        {255, 8, 0, 255}, {128, 8, 0, 128}, {7, 3, 40, 0},
+    };
+    for (const row& r : rows)
+        EXPECT_EQ(r.value, component_value(r.index, r.width, r.shift))
+            << r.index << " width " << r.width << " shift " << r.shift;
+}
+
+TEST_F(Palette, Layout332ReproducesEachPixelsColour) {
+    ASSERT_NE(0u, make(format_332()));
+    const std::vector<palette_entry>& e = entries();
+    ASSERT_EQ(256u, e.size());
+    EXPECT_EQ((palette_entry{255, 0, 0, 0}), e[7]);
+    EXPECT_EQ((palette_entry{0, 255, 0, 0}), e[56]);
+    EXPECT_EQ((palette_entry{0, 0, 255, 0}), e[192]);
+    EXPECT_EQ((palette_entry{255, 255, 255, 0}), e[255]);
+    EXPECT_EQ((palette_entry{63, 0, 0, PC_NOCOLLAPSE}), e[1]);
+    EXPECT_EQ((palette_entry{104, 171, 116, PC_NOCOLLAPSE}), e[2 | 4 << 3 | 1 << 6]);
+}
+
+TEST_F(Palette, DefaultColoursTakeTheirNearestEntriesInOrder) {
+    ASSERT_NE(0u, make(format_332()));
+    const std::vector<palette_entry>& e = entries();
+    std::vector<bool> matched(256, false);
+    for (int k = 0; k < DEFAULT_COLOUR_COUNT; ++k) {
+        EXPECT_EQ(MATCHED_332[k], g_palette.matched_index[k]) << "default colour " << k;
+        EXPECT_EQ(STANDARD_DEFAULT_COLOURS[k], e[MATCHED_332[k]]) << "default colour " << k;
+        matched[MATCHED_332[k]] = true;
+    }
+    for (int i = 0; i < 256; ++i)
+        if (!matched[i]) {
+            EXPECT_EQ(PC_NOCOLLAPSE, e[i].flags) << i;
+        }
+    EXPECT_EQ(1u, fake.calls_starting("read 0xdef 0 20").size());
+}
+
+TEST_F(Palette, EqualDefaultColoursTakeDistinctNearEntries) {
+    // A display whose default palette repeats one grey: the first takes its
+    // exact entry, and each later one the nearest entry still free.
+    fake.defaults.assign(20, palette_entry{120, 120, 120, 0});
+    fake.defaults[0] = palette_entry{0, 0, 0, 0};
+    ASSERT_NE(0u, make(format_332()));
+    std::vector<int> seen(g_palette.matched_index, g_palette.matched_index + 20);
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(seen.end(), std::adjacent_find(seen.begin(), seen.end())) << "an entry taken twice";
+    EXPECT_EQ(0, g_palette.matched_index[0]);
+}
+
+TEST_F(Palette, ShortDefaultPaletteFallsBackToTheStandardColours) {
+    fake.defaults.resize(16);  // a 4-bit display's default palette
+    fake.defaults[13] = palette_entry{1, 2, 3, 0};
+    ASSERT_NE(0u, make(format_332()));
+    for (int k = 0; k < DEFAULT_COLOUR_COUNT; ++k)
+        EXPECT_EQ(MATCHED_332[k], g_palette.matched_index[k]) << k;
+}
+
+TEST_F(Palette, MakingFlushesThenRealisesInTheForeground) {
+    const palette_handle palette = make(format_332());
+    ASSERT_EQ(0x101u, palette);
+    const std::vector<std::string> expected = {
+        "read 0xdef 0 20", "make 256",         "make 256",      "select 0x102 fg",
+        "realise 0x102 256", "select 0xdef fg", "destroy 0x102", "select 0x101 fg",
+        "realise 0x101 256",
+    };
+    EXPECT_EQ(expected, fake.calls);
+    EXPECT_EQ(palette, create_palette(FAKE_WINDOW)) << "an existing palette is returned";
+    EXPECT_EQ(expected.size(), fake.calls.size());
+    EXPECT_FALSE(static_colours_taken());
+}
+
+TEST_F(Palette, SmallPalettesAreNeitherFlushedNorMatched) {
+    ASSERT_NE(0u, make(rgba_format(1, 0, 2, 1, 1, 3)));
+    const std::vector<palette_entry>& e = entries();
+    ASSERT_EQ(16u, e.size());
+    for (const palette_entry& p : e) EXPECT_EQ(PC_NOCOLLAPSE, p.flags);
+    EXPECT_EQ((palette_entry{255, 191, 255, PC_NOCOLLAPSE}), e[1 | 2 << 1 | 1 << 3]);
+    EXPECT_TRUE(fake.calls_starting("read").empty());
+    EXPECT_EQ(1u, fake.calls_starting("make").size());
+}
+
+TEST_F(Palette, Other256LayoutsAreNotMatched) {
+    ASSERT_NE(0u, make(rgba_format(2, 6, 3, 3, 3, 0)));
+    EXPECT_TRUE(fake.calls_starting("read").empty());
+    for (const palette_entry& p : entries()) EXPECT_EQ(PC_NOCOLLAPSE, p.flags);
+}
+
+TEST_F(Palette, OnlyRgbaFormatsThatNeedOneGetAPalette) {
+    pixel_format_descriptor index = format_332();
+    index.iPixelType = PFD_TYPE_COLORINDEX;
+    const pixel_format_descriptor cases[] = {
+        format_332(0),                           // true colour
+        index,                                   // colour index
+        rgba_format(8, 16, 8, 8, 8, 0),          // too many pixel values to list
+    };
+    for (const pixel_format_descriptor& pfd : cases) EXPECT_EQ(0u, make(pfd));
+    g_window.format_number = 0;
+    EXPECT_EQ(0u, create_palette(FAKE_WINDOW));
+    EXPECT_TRUE(fake.calls.empty());
+    EXPECT_EQ(1u, g_boxes.size()) << "describing without a format is reported";
+}
+
+TEST_F(Palette, RefusedPaletteLeavesTheWindowWithout) {
+    fake.refuse_make = true;
+    EXPECT_EQ(0u, make(format_332()));
+    EXPECT_TRUE(fake.calls_starting("select").empty());
+}
+
+TEST_F(Palette, TakeoverSkipsMatchingAndPaintsTheInterfaceBlackAndWhite) {
+    for (std::uint32_t flags : {PFD_NEED_PALETTE | PFD_NEED_SYSTEM_PALETTE, PFD_NEED_PALETTE}) {
+        SCOPED_TRACE(flags);
+        reset();
+        use_palette_platform(&fake);
+        fake = fake_palette_platform{};
+        g_window.window = g_window.device_context = FAKE_WINDOW;
+        g_window.formats_described = true;
+        const std::int32_t mode =
+            flags & PFD_NEED_SYSTEM_PALETTE ? DM_DOUBLE : DM_DOUBLE | DM_GRAB_STATIC_COLOURS;
+        const auto before = current_colours();
+        ASSERT_NE(0u, make(format_332(flags), mode));
+
+        const std::vector<palette_entry>& e = entries();
+        EXPECT_EQ(0, e[0].flags);
+        EXPECT_EQ(0, e[255].flags);
+        for (int i = 1; i < 255; ++i) ASSERT_EQ(PC_NOCOLLAPSE, e[i].flags) << i;
+        EXPECT_EQ((palette_entry{0, 0, 116, PC_NOCOLLAPSE}), e[64]) << "not matched";
+        EXPECT_TRUE(fake.calls_starting("read").empty());
+
+        EXPECT_TRUE(static_colours_taken());
+        EXPECT_EQ(SYSPAL_NOSTATIC, system_colours().palette_use());
+        for (int i = 0; i < SYSTEM_COLOUR_ELEMENTS; ++i) {
+            EXPECT_EQ(SYSTEM_COLOUR_TABLE[i].takeover, system_colours().colour(i)) << i;
+            EXPECT_EQ(before[i], g_palette.saved_colours[i]) << i;
+        }
+        EXPECT_EQ(TAKEOVER_WHITE, system_colours().colour(0));
+        EXPECT_EQ(TAKEOVER_BLACK, system_colours().colour(1));
+        EXPECT_EQ(TAKEOVER_WHITE, system_colours().colour(24));
+        EXPECT_EQ(1u, posted_count(WM_SYSCOLORCHANGE));
+
+        // Deactivation gives everything back, and stays given back through
+        // the rebuild that the colour change brings.
+        send(WM_ACTIVATE, WA_INACTIVE);
+        EXPECT_FALSE(static_colours_taken());
+        EXPECT_EQ(SYSPAL_STATIC, system_colours().palette_use());
+        EXPECT_EQ(before, current_colours());
+        dispatch_queued();
+        EXPECT_FALSE(static_colours_taken());
+        EXPECT_EQ(before, current_colours());
+        EXPECT_TRUE(fake.selected_background);
+
+        EXPECT_EQ(1, send(WM_ACTIVATE, WA_ACTIVE));
+        EXPECT_TRUE(static_colours_taken());
+        dispatch_queued();
+        EXPECT_TRUE(static_colours_taken());
+        EXPECT_FALSE(fake.selected_background);
+    }
+}
+
+TEST_F(Palette, TakingOverTwiceAndGivingBackUntakenChangeNothing) {
+    EXPECT_EQ(0, release_static_colours(FAKE_WINDOW));
+    EXPECT_EQ(0, system_colours().colour_changes());
+    EXPECT_EQ(0u, posted_count(WM_SYSCOLORCHANGE));
+
+    ASSERT_EQ(1, grab_static_colours(FAKE_WINDOW));
+    const auto taken = current_colours();
+    const auto saved = std::to_array(g_palette.saved_colours);
+    ASSERT_EQ(1, grab_static_colours(FAKE_WINDOW));
+    EXPECT_EQ(taken, current_colours());
+    EXPECT_EQ(saved, std::to_array(g_palette.saved_colours)) << "the takeover colours were saved";
+    EXPECT_EQ(1, system_colours().colour_changes());
+    EXPECT_EQ(1u, posted_count(WM_SYSCOLORCHANGE));
+
+    EXPECT_EQ(1, release_static_colours(FAKE_WINDOW));
+    EXPECT_EQ(0, release_static_colours(FAKE_WINDOW));
+    EXPECT_EQ(saved, current_colours());
+    EXPECT_EQ(2u, posted_count(WM_SYSCOLORCHANGE));
+}
+
+TEST_F(Palette, RefusedTakeoverIsRetriedThroughOneQueuedRequest) {
+    system_colours().set_palette_use(SYSPAL_NOSTATIC);  // someone else holds them
+    const auto before = current_colours();
+    ASSERT_NE(0u, make(format_332(), DM_DOUBLE | DM_GRAB_STATIC_COLOURS));
+    EXPECT_TRUE(fake.calls_starting("realise 0x101").empty()) << "nothing selected";
+    EXPECT_EQ(-1, realise_palette(FAKE_WINDOW, g_window.palette, 0));
+    EXPECT_EQ(1u, posted_count(WM_USER));
+    EXPECT_EQ(before, current_colours());
+
+    // Each refused retry queues the next, never a second one.
+    ASSERT_EQ(1, dispatch_queued(1));
+    EXPECT_EQ(1u, posted_count(WM_USER));
+    EXPECT_FALSE(static_colours_taken());
+
+    system_colours().set_palette_use(SYSPAL_STATIC);
+    g_window.paint_pending = false;
+    ASSERT_EQ(1, dispatch_queued(1));
+    EXPECT_TRUE(static_colours_taken());
+    EXPECT_EQ(0u, posted_count(WM_USER));
+    EXPECT_EQ(fake.selected, g_window.palette);
+    EXPECT_EQ(fake.shown, g_window.palette);
+    EXPECT_TRUE(g_window.paint_pending) << "the realised palette changed entries";
+}
+
+TEST_F(Palette, RetryAfterDeactivationLeavesTheColoursAlone) {
+    system_colours().set_palette_use(SYSPAL_NOSTATIC);
+    ASSERT_NE(0u, make(format_332(), DM_DOUBLE | DM_GRAB_STATIC_COLOURS));
+    ASSERT_EQ(1u, posted_count(WM_USER));
+    send(WM_ACTIVATE, WA_INACTIVE);
+    system_colours().set_palette_use(SYSPAL_STATIC);
+    dispatch_queued();
+    EXPECT_FALSE(static_colours_taken());
+    EXPECT_EQ(0, system_colours().colour_changes());
+}
+
+TEST_F(Palette, FailedResetRealisesNothing) {
+    fake.refuse_unrealise = true;
+    ASSERT_NE(0u, make(format_332(), DM_DOUBLE | DM_GRAB_STATIC_COLOURS));
+    EXPECT_EQ(-1, realise_palette(FAKE_WINDOW, g_window.palette, 0));
+    EXPECT_NE(g_window.palette, fake.selected);
+}
+
+TEST(PaletteSettings, ParsingKeepsTheColourUnlessThreeNumbersAreThere) {
+    struct row {
+        std::string text;
+        colour_value expected;
+    };
+    constexpr colour_value KEPT = 0x00123456;
+    const row rows[] = {
+        {std::string("212 208 200") + '\0', 0x00C8D0D4},
+        {"  1\t2\n3 trailing", 0x00030201},
+        {std::string("-1 256 511") + '\0', 0x00FF00FF},
+        {"+7 0 0", 0x00000007},
+        {"99999999999999999999999 0 0", 0x000000FF},  // low 8 bits of the whole number
+        {"212 208", KEPT},
+        {"212,208,200", KEPT},
+        {"", KEPT},
+        {"red green blue", KEPT},
+        {"- 1 2 3", KEPT},
+    };
+    for (const row& r : rows) {
+        colour_value v = KEPT;
+        parse_colour_setting(r.text.data(), r.text.size(), &v);
+        EXPECT_EQ(r.expected, v) << '"' << r.text << '"';
+    }
+    // Unterminated text is read only as far as its size says.
+    const char digits[] = {'1', ' ', '2', ' ', '3', '4', '5'};
+    colour_value v = KEPT;
+    ASSERT_TRUE(parse_colour_setting(digits, 5, &v));
+    EXPECT_EQ(0x00030201u, v);
+    v = KEPT;
+    EXPECT_FALSE(parse_colour_setting("1 2 3", 4, &v));
+    EXPECT_EQ(KEPT, v);
+}
+
+TEST_F(Palette, GivingBackRestoresTheUsersSettingsWhereReadable) {
+    ASSERT_EQ(1, grab_static_colours(FAKE_WINDOW));
+    const auto saved = std::to_array(g_palette.saved_colours);
+    system_colours().provide_settings({
+        {"Scrollbar", text_setting("212 208 200")},
+        {"Background", text_setting("1 2 3" + std::string(58, ' '))},   // 64 bytes: fits
+        {"ActiveTitle", text_setting("4 5 6" + std::string(59, ' '))},  // 65: too long
+        {"InactiveTitle", colour_setting{SETTING_NUMBER, std::string("7 8 9") + '\0'}},
+        {"Menu", text_setting("1 2")},
+        {"InfoWindow", text_setting("0 0 255")},
+    });
+    EXPECT_EQ(1, release_static_colours(FAKE_WINDOW));
+    auto expected = saved;
+    expected[0] = 0x00C8D0D4;
+    expected[1] = 0x00030201;
+    expected[24] = 0x00FF0000;
+    EXPECT_EQ(expected, current_colours());
+}
+
+TEST_F(Palette, WithoutASettingsStoreTheSavedColoursComeBack) {
+    colour_value values[SYSTEM_COLOUR_ELEMENTS] = {};
+    values[3] = 0x00ABCDEF;
+    EXPECT_EQ(0, read_colour_settings(values, SYSTEM_COLOUR_ELEMENTS));
+    EXPECT_EQ(0x00ABCDEFu, values[3]);
+
+    g_window.system_colour_count = 21;
+    const auto before = current_colours();
+    ASSERT_EQ(1, grab_static_colours(FAKE_WINDOW));
+    EXPECT_EQ(before[22], system_colours().colour(22)) << "beyond the count nothing changes";
+    EXPECT_EQ(SYSTEM_COLOUR_TABLE[20].takeover, system_colours().colour(20));
+    ASSERT_EQ(1, release_static_colours(FAKE_WINDOW));
+    EXPECT_EQ(before, current_colours());
+}
+
+TEST_F(Palette, SystemColourChangeRebuildsThePalette) {
+    const palette_handle old = make(format_332());
+    fake.calls.clear();
+    g_window.paint_pending = false;
+    EXPECT_EQ(0, send(WM_SYSCOLORCHANGE));
+    EXPECT_NE(old, g_window.palette);
+    EXPECT_EQ(0u, fake.palettes.count(old));
+    EXPECT_EQ(fake.shown, g_window.palette);
+    EXPECT_TRUE(g_window.paint_pending);
+    EXPECT_EQ("destroy " + std::string("0x101"), fake.calls.back());
+
+    const palette_handle kept = g_window.palette;
+    fake.refuse_make = true;
+    g_window.paint_pending = false;
+    send(WM_SYSCOLORCHANGE);
+    EXPECT_EQ(kept, g_window.palette);
+    EXPECT_EQ(1u, fake.palettes.count(kept));
+    EXPECT_FALSE(g_window.paint_pending);
+}
+
+TEST_F(Palette, ActivationRealisesAndAsksForARedrawOnlyOnChange) {
+    const palette_handle palette = make(format_332());
+    g_window.paint_pending = false;
+    EXPECT_EQ(1, send(WM_ACTIVATE, WA_ACTIVE));
+    EXPECT_FALSE(g_window.paint_pending) << "already shown: nothing changed";
+    EXPECT_EQ(0, send(WM_ACTIVATE, WA_ACTIVE | (1u << 16)));  // minimised
+    fake.shown = DEFAULT;  // another palette took the display meanwhile
+    EXPECT_EQ(0, send(WM_ACTIVATE, WA_INACTIVE));
+    EXPECT_TRUE(g_window.paint_pending);
+    EXPECT_EQ(palette, fake.shown);
+    EXPECT_FALSE(fake.selected_background) << "without a takeover always the foreground";
+}
+
+TEST_F(Palette, PaletteChangedElsewhereRealisesInTheBackground) {
+    const palette_handle palette = make(format_332());
+    fake.calls.clear();
+    send(WM_PALETTECHANGED, FAKE_WINDOW);
+    EXPECT_TRUE(fake.calls.empty()) << "our own change";
+    send(WM_PALETTECHANGED, 0x999);
+    EXPECT_EQ((std::vector<std::string>{"select 0x101 bg", "realise 0x101 0"}), fake.calls);
+    EXPECT_EQ(palette, fake.selected);
+    EXPECT_FALSE(g_window.paint_pending);
+
+    g_palette.static_colours_taken = 1;
+    fake.calls.clear();
+    send(WM_PALETTECHANGED, 0x999);
+    EXPECT_TRUE(fake.calls.empty()) << "the static colours are ours";
+}
+
+TEST_F(Palette, CloseDownPutsTheDefaultPaletteBack) {
+    ASSERT_NE(0u, make(format_332()));
+    fake.calls.clear();
+    close_down();
+    EXPECT_EQ((std::vector<std::string>{"select 0xdef fg", "destroy 0x101"}), fake.calls);
+    EXPECT_TRUE(fake.palettes.empty());
+    EXPECT_EQ(0u, g_window.palette);
+}
+
+TEST_F(Palette, CloseDownGivesTakenColoursBack) {
+    const auto before = current_colours();
+    ASSERT_NE(0u, make(format_332(), DM_DOUBLE | DM_GRAB_STATIC_COLOURS));
+    ASSERT_TRUE(static_colours_taken());
+    fake.calls.clear();
+    EXPECT_EQ(0, send(WM_DESTROY));
+    const std::vector<std::string> expected = {"unrealise 0xdef", "select 0xdef bg",
+                                               "realise 0xdef 20", "destroy 0x101"};
+    EXPECT_EQ(expected, fake.calls);
+    EXPECT_FALSE(static_colours_taken());
+    EXPECT_EQ(SYSPAL_STATIC, system_colours().palette_use());
+    EXPECT_EQ(before, current_colours());
+    EXPECT_TRUE(fake.palettes.empty());
+}
