@@ -19,7 +19,7 @@ namespace {
 const float unit_scale[3] = {1.0f, 1.0f, 1.0f};
 
 scene_store two_triangles() {
-    test::shape_spec s;
+    test::test_shape s;
     s.points = {{0, 0, 0}, {10, 0, 0}, {0, 10, 0}, {10, 10, 5}};
     s.faces = {{0, 1, 2}, {1, 3, 2}};
     return test::make_store({s});
@@ -44,7 +44,7 @@ TEST(PreparedScene, HoldsInterleavedPointsNormalsAndCorners) {
 }
 
 TEST(PreparedScene, PositionsAreEachCoordinateTimesItsViewScaleRoundedToFloat) {
-    test::shape_spec s;
+    test::test_shape s;
     s.points = {{0.1f, -3.7f, 1e-3f}, {123.456f, 7.0f, -0.3f}, {1e30f, 2.5f, 333.3f}};
     s.faces = {{0, 1, 2}};
     scene_store store = test::make_store({s});
@@ -170,7 +170,7 @@ TEST(PreparedScene, AStoreSwappedWithoutANewGenerationIsStillRebuilt) {
     prepared_scene arrays;
     arrays.update(store, unit_scale);
 
-    test::shape_spec extra;
+    test::test_shape extra;
     extra.points = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
     extra.faces = {{0, 1, 2}};
     scene_store bigger = test::make_store({extra, extra, extra});

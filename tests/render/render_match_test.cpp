@@ -16,67 +16,67 @@ namespace tessel {
 namespace {
 
 using test::image;
-using test::shape_spec;
+using test::test_shape;
 
-std::vector<shape_spec> tori() {
-    shape_spec a = test::torus(24, 12, 150, 60);
+std::vector<test_shape> tori() {
+    test_shape a = test::torus(24, 12, 150, 60);
     a.colour = {0.9f, 0.3f, 0.1f};
     a.rotation = {1, 0.5f, 0, 0.8f};
-    shape_spec b = test::torus(40, 16, 120, 40);
+    test_shape b = test::torus(40, 16, 120, 40);
     b.colour = {0.2f, 0.6f, 1.0f};
     b.translation = {60, -40, 30};
     b.scale = {1.3f, 0.6f, 2.0f};  // non-uniform: normals change length
     b.rotation = {0, 1, 0, static_cast<float>(std::numbers::pi)};
-    shape_spec c = test::torus(12, 6, 300, 90);
+    test_shape c = test::torus(12, 6, 300, 90);
     c.colour = {0.7f, 0.7f, 0.2f};
     c.rotation = {0, 0, 0, 1.0f};  // zero axis
     return {a, b, c};
 }
 
-std::vector<shape_spec> coplanar_overlaps() {
+std::vector<test_shape> coplanar_overlaps() {
     // Equal depth everywhere: the first triangle drawn keeps each pixel.
-    shape_spec s;
+    test_shape s;
     s.points = {{-200, -200, 10}, {200, -200, 10}, {0, 200, 10}, {-250, 0, 10}, {250, 0, 10}, {0, -300, 10}};
     s.faces = {{0, 1, 2}, {3, 5, 4}, {0, 1, 2}};
     s.colour = {1, 0, 0};
-    shape_spec t = s;
+    test_shape t = s;
     t.colour = {0, 1, 0};
     t.translation = {20, 20, 0};
     return {s, t};
 }
 
-std::vector<shape_spec> odd_geometry() {
-    shape_spec s;
+std::vector<test_shape> odd_geometry() {
+    test_shape s;
     s.points = {{0, 0, 0}, {100, 0, 0}, {200, 0, 0}, {0, 100, 0}, {50, 50, 80}, {-300, -300, -300}, {1, 1, 1}};
     s.faces = {{0, 1, 2},  // collinear
                {3, 3, 3},  // one point thrice
                {0, 1, 3}, {1, 4, 3}, {3, 0, 4}, {0, 1, 3}};  // a repeat with the same winding
     s.colour = {0.4f, 0.9f, 0.4f};
-    shape_spec empty;  // points, no faces
+    test_shape empty;  // points, no faces
     empty.points = {{5, 5, 5}, {6, 6, 6}};
-    shape_spec opposite;  // two faces cancelling at their shared points
+    test_shape opposite;  // two faces cancelling at their shared points
     opposite.points = {{-300, 100, 0}, {-100, 100, 0}, {-200, 300, 0}};
     opposite.faces = {{0, 1, 2}, {0, 2, 1}};
     opposite.colour = {1, 1, 1};
     return {s, empty, opposite};
 }
 
-std::vector<shape_spec> crossing_the_box() {
-    shape_spec s;
+std::vector<test_shape> crossing_the_box() {
+    test_shape s;
     s.points = {{-700, -100, 0}, {600, -300, 100}, {0, 900, -50}, {-100, 0, 700}, {100, 0, -900}, {0, 300, 0}};
     s.faces = {{0, 1, 2}, {3, 4, 5}};
     s.colour = {0.8f, 0.2f, 0.8f};
     return {s};
 }
 
-std::vector<shape_spec> random_soup() {
+std::vector<test_shape> random_soup() {
     std::mt19937 rng(12345);
     std::uniform_real_distribution<float> coord(-380, 380);
     std::uniform_real_distribution<float> offset(-60, 60);
     std::uniform_real_distribution<float> unit(0, 1);
-    std::vector<shape_spec> shapes;
+    std::vector<test_shape> shapes;
     for (int n = 0; n < 6; ++n) {
-        shape_spec s;
+        test_shape s;
         for (int k = 0; k < 300; ++k) {
             const float x = coord(rng), y = coord(rng), z = coord(rng) * 0.8f;
             const auto base = static_cast<std::int32_t>(s.points.size());
@@ -91,10 +91,10 @@ std::vector<shape_spec> random_soup() {
     return shapes;
 }
 
-std::vector<shape_spec> many_small_shapes() {
-    std::vector<shape_spec> shapes;
+std::vector<test_shape> many_small_shapes() {
+    std::vector<test_shape> shapes;
     for (int i = 0; i < 150; ++i) {
-        shape_spec s = test::torus(6, 4, 20, 6);
+        test_shape s = test::torus(6, 4, 20, 6);
         s.translation = {static_cast<float>(-350 + (i % 15) * 50), static_cast<float>(-350 + (i / 15) * 70),
                          static_cast<float>((i % 7) * 30 - 90)};
         s.rotation = {static_cast<float>(i % 3), 1, 0, 0.1f * static_cast<float>(i)};
@@ -106,7 +106,7 @@ std::vector<shape_spec> many_small_shapes() {
 
 struct named_scene {
     const char* name;
-    std::vector<shape_spec> (*make)();
+    std::vector<test_shape> (*make)();
 };
 
 const named_scene scenes[] = {{"Tori", tori},

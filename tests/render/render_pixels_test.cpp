@@ -18,7 +18,7 @@ namespace tessel {
 namespace {
 
 using test::image;
-using test::shape_spec;
+using test::test_shape;
 
 constexpr int size = 400;
 
@@ -37,8 +37,8 @@ std::string describe(const std::array<int, 3>& p) {
 }
 
 // Counter-clockwise triangle in the x-y plane around the origin.
-shape_spec triangle(float half, std::array<float, 3> colour) {
-    shape_spec s;
+test_shape triangle(float half, std::array<float, 3> colour) {
+    test_shape s;
     s.points = {{-half, -half, 0}, {half, -half, 0}, {0, half, 0}};
     s.faces = {{0, 1, 2}};
     s.colour = colour;
@@ -46,8 +46,8 @@ shape_spec triangle(float half, std::array<float, 3> colour) {
 }
 
 // Seen from any direction, covers the pixels around its centre.
-shape_spec octahedron(std::array<float, 3> centre, float r, std::array<float, 3> colour) {
-    shape_spec s;
+test_shape octahedron(std::array<float, 3> centre, float r, std::array<float, 3> colour) {
+    test_shape s;
     const float x = centre[0], y = centre[1], z = centre[2];
     s.points = {{x + r, y, z}, {x - r, y, z}, {x, y + r, z}, {x, y - r, z}, {x, y, z + r}, {x, y, z - r}};
     s.faces = {{0, 2, 4}, {2, 1, 4}, {1, 3, 4}, {3, 0, 4}, {2, 0, 5}, {1, 2, 5}, {3, 1, 5}, {0, 3, 5}};
@@ -120,7 +120,7 @@ class RenderLighting : public RenderPixels, public ::testing::WithParamInterface
 // Default light 0 and scene ambient with colour material tracking ambient and
 // diffuse: each channel is colour * (0.2 + max(0, cos(turn))), clamped to 1.
 TEST_P(RenderLighting, TriangleIsLitByItsNormal) {
-    shape_spec s = triangle(150, GetParam().colour);
+    test_shape s = triangle(150, GetParam().colour);
     const double t = GetParam().turn_degrees * std::numbers::pi / 180.0;
     for (auto& p : s.points) {
         const double x = p[0];
@@ -170,7 +170,7 @@ TEST_F(RenderPixels, RedTriangleFacingViewerCoversItsExpectedPixels) {
 TEST_F(RenderPixels, ShapeScaleAppliesToItsTranslation) {
     // Local x from 0 to 50, translated by 10 and scaled by 2: scene x from 20
     // to 120, so the left edge falls between columns 209 and 210.
-    shape_spec s;
+    test_shape s;
     s.points = {{0, -50, 0}, {50, 0, 0}, {0, 50, 0}};
     s.faces = {{0, 1, 2}};
     s.colour = {1, 0, 0};
@@ -208,7 +208,7 @@ class RenderPlacement : public RenderPixels, public ::testing::WithParamInterfac
 
 TEST_P(RenderPlacement, MarkerLandsWhereTheTransformOrderPutsIt) {
     const placement_case& c = GetParam();
-    shape_spec s = octahedron(c.marker, 12, {1, 0, 0});
+    test_shape s = octahedron(c.marker, 12, {1, 0, 0});
     s.translation = c.shape_translation;
     s.rotation = c.shape_rotation;
     s.scale = c.shape_scale;
@@ -248,7 +248,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(RenderPixels, HalfTurnAboutYMirrorsXAndLightsTheBackWithAmbientOnly) {
     // Right angle at (100, -100): the vertical edge is on the left, and on
     // the right once mirrored.
-    shape_spec s;
+    test_shape s;
     s.points = {{100, -100, 0}, {200, -100, 0}, {100, 100, 0}};
     s.faces = {{0, 1, 2}};
     s.colour = {1, 0, 0};
@@ -278,7 +278,7 @@ TEST_F(RenderPixels, HalfTurnAboutYMirrorsXAndLightsTheBackWithAmbientOnly) {
 TEST_F(RenderPixels, ViewScalePushesAPointOutOfTheBoxAndLeavesNormalsAlone) {
     // The apex at z = 250 leaves the box (z beyond 400) once z is doubled:
     // the part of the triangle above y = 60 is clipped away.
-    shape_spec s;
+    test_shape s;
     s.points = {{-100, -100, 0}, {100, -100, 0}, {0, 100, 250}};
     s.faces = {{0, 1, 2}};
     s.colour = {1, 0, 0};
@@ -317,9 +317,9 @@ TEST_F(RenderPixels, NewSceneAndNewViewScaleShowOnTheNextFrame) {
 
 TEST_F(RenderPixels, DepthTestKeepsTheNearerShapeWhateverTheOrder) {
     // Eye looks down -z: larger z is nearer.
-    shape_spec near_red = triangle(100, {1, 0, 0});
+    test_shape near_red = triangle(100, {1, 0, 0});
     for (auto& p : near_red.points) p[2] = 50;
-    shape_spec far_blue = triangle(150, {0, 0, 1});
+    test_shape far_blue = triangle(150, {0, 0, 1});
     for (auto& p : far_blue.points) p[2] = -50;
     test::install_scene(test::make_store({near_red, far_blue}));
     EXPECT_TRUE(is_red(settled_frame().at(size / 2, size / 2)));
@@ -328,9 +328,9 @@ TEST_F(RenderPixels, DepthTestKeepsTheNearerShapeWhateverTheOrder) {
 }
 
 TEST_F(RenderPixels, ManyShapesWithoutFacesLeaveNoMatrixOnTheStack) {
-    std::vector<shape_spec> shapes;
+    std::vector<test_shape> shapes;
     for (int i = 0; i < 40; ++i) {
-        shape_spec s;
+        test_shape s;
         s.points = {{0, 0, 0}};
         shapes.push_back(s);
     }

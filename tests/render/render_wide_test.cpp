@@ -9,13 +9,13 @@
 namespace tessel {
 namespace {
 
-using test::shape_spec;
+using test::test_shape;
 
 bool is_red(const std::array<int, 3>& p) { return p[0] == 255 && p[1] == 0 && p[2] == 0; }
 bool is_grey(const std::array<int, 3>& p) { return std::abs(p[0] - 128) <= 1 && p[0] == p[1] && p[1] == p[2]; }
 
-shape_spec square(float half) {
-    shape_spec s;
+test_shape square(float half) {
+    test_shape s;
     s.points = {{-half, -half, 0}, {half, -half, 0}, {half, half, 0}, {-half, half, 0}};
     s.faces = {{0, 1, 2}, {0, 2, 3}};
     s.colour = {1, 0, 0};

@@ -7,26 +7,26 @@
 
 namespace tessel::test {
 
-scene_store make_store(const std::vector<shape_spec>& shapes) {
+scene_store make_store(const std::vector<test_shape>& shapes) {
     scene_store store;
     store.shape_count = static_cast<std::int64_t>(shapes.size());
     store.shapes.resize(shapes.size());
-    for (const shape_spec& spec : shapes) {
-        const std::size_t i = static_cast<std::size_t>(&spec - shapes.data());
+    for (const test_shape& wanted : shapes) {
+        const std::size_t i = static_cast<std::size_t>(&wanted - shapes.data());
         shape_record& r = store.shapes[i];
-        std::copy(spec.translation.begin(), spec.translation.end(), r.translation);
-        std::copy(spec.rotation.begin(), spec.rotation.end(), r.rotation);
-        std::copy(spec.scale.begin(), spec.scale.end(), r.scale);
-        std::copy(spec.colour.begin(), spec.colour.end(), r.colour);
+        std::copy(wanted.translation.begin(), wanted.translation.end(), r.translation);
+        std::copy(wanted.rotation.begin(), wanted.rotation.end(), r.rotation);
+        std::copy(wanted.scale.begin(), wanted.scale.end(), r.scale);
+        std::copy(wanted.colour.begin(), wanted.colour.end(), r.colour);
         for (int c = 0; c < 3; ++c) {
             r.point[c].clear();
-            r.normal[c].assign(spec.points.size(), 0.0f);
-            for (const auto& p : spec.points) r.point[c].push_back(p[c]);
+            r.normal[c].assign(wanted.points.size(), 0.0f);
+            for (const auto& p : wanted.points) r.point[c].push_back(p[c]);
             r.corner[c].clear();
-            for (const auto& f : spec.faces) r.corner[c].push_back(f[c]);
+            for (const auto& f : wanted.faces) r.corner[c].push_back(f[c]);
         }
-        store.point_counts.push_back(static_cast<std::int64_t>(spec.points.size()));
-        store.face_counts.push_back(static_cast<std::int64_t>(spec.faces.size()));
+        store.point_counts.push_back(static_cast<std::int64_t>(wanted.points.size()));
+        store.face_counts.push_back(static_cast<std::int64_t>(wanted.faces.size()));
     }
     compute_normals(store);
     return store;
@@ -42,8 +42,8 @@ void reset_view() {
     g_view = view_transform{};
 }
 
-shape_spec torus(int rings, int sides, float major_radius, float minor_radius) {
-    shape_spec s;
+test_shape torus(int rings, int sides, float major_radius, float minor_radius) {
+    test_shape s;
     const double two_pi = 2.0 * std::numbers::pi;
     for (int i = 0; i < rings; ++i) {
         const double u = two_pi * i / rings;
@@ -78,14 +78,14 @@ scene_store torus_field(std::int64_t triangles) {
     const int grid = std::max(1, static_cast<int>(std::ceil(std::sqrt(static_cast<double>(count)))));
     const float cell = 800.0f / static_cast<float>(grid);
 
-    std::vector<shape_spec> specs;
+    std::vector<test_shape> shapes_wanted;
     for (std::int64_t t = 0; t < count; ++t) {
         int r = rings;
         if (t == full) {
             // The last torus carries the remainder, with fewer rings.
             r = std::max(3, static_cast<int>(rest / (2 * sides)));
         }
-        shape_spec s = torus(r, sides, cell * 0.3f, cell * 0.12f);
+        test_shape s = torus(r, sides, cell * 0.3f, cell * 0.12f);
         const int gx = static_cast<int>(t % grid);
         const int gy = static_cast<int>(t / grid);
         s.translation = {-400.0f + cell * (static_cast<float>(gx) + 0.5f),
@@ -93,9 +93,9 @@ scene_store torus_field(std::int64_t triangles) {
         s.rotation = {1.0f, 1.0f, 0.0f, 0.6f};
         s.colour = {0.3f + 0.7f * static_cast<float>(gx) / static_cast<float>(grid), 0.5f,
                     0.3f + 0.7f * static_cast<float>(gy) / static_cast<float>(grid)};
-        specs.push_back(std::move(s));
+        shapes_wanted.push_back(std::move(s));
     }
-    return make_store(specs);
+    return make_store(shapes_wanted);
 }
 
 }  // namespace tessel::test

@@ -9,7 +9,7 @@
 
 namespace tessel::test {
 
-struct shape_spec {
+struct test_shape {
     std::vector<std::array<float, 3>> points;
     std::vector<std::array<std::int32_t, 3>> faces;
     std::array<float, 3> colour = {1.0f, 1.0f, 1.0f};
@@ -18,9 +18,9 @@ struct shape_spec {
     std::array<float, 3> scale = {1.0f, 1.0f, 1.0f};
 };
 
-// Fills a store from the specs (counts matching the arrays) and computes its
+// Fills a store from the shapes (counts matching the arrays) and computes its
 // normals. Every corner must name a point of its shape.
-scene_store make_store(const std::vector<shape_spec>& shapes);
+scene_store make_store(const std::vector<test_shape>& shapes);
 
 // Replaces g_scene by store, raising the generation as a load does.
 void install_scene(scene_store store);
@@ -30,7 +30,7 @@ void reset_view();
 
 // A closed torus around the origin in the x-y plane with rings * sides * 2
 // triangles; radii in scene units.
-shape_spec torus(int rings, int sides, float major_radius, float minor_radius);
+test_shape torus(int rings, int sides, float major_radius, float minor_radius);
 
 // About `triangles` triangles of closed tori, each shape small enough for
 // 16-bit corner values, spread over the +-400 box in a grid.
