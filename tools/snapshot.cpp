@@ -1,0 +1,232 @@
+#include "tools/snapshot.h"
+
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+#include <GL/gl.h>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <png.h>
+
+#include "reader/load.h"
+#include "render/render.h"
+
+namespace tessel {
+namespace {
+
+bool parse_float(std::string_view text, float& out) {
+    const char* end = text.data() + text.size();
+    const auto [p, ec] = std::from_chars(text.data(), end, out);
+    return ec == std::errc() && p == end;
+}
+
+// "a,b,c" into three floats.
+bool parse_triple(const std::string& text, float (&out)[3]) {
+    std::size_t start = 0;
+    for (int i = 0; i < 3; ++i) {
+        const std::size_t comma = text.find(',', start);
+        if ((i < 2) != (comma != std::string::npos)) return false;
+        const std::size_t stop = i < 2 ? comma : text.size();
+        if (!parse_float(std::string_view(text).substr(start, stop - start), out[i])) return false;
+        start = stop + 1;
+    }
+    return true;
+}
+
+bool parse_size(const std::string& text, int& w, int& h) {
+    const std::size_t x = text.find('x');
+    if (x == std::string::npos) return false;
+    const char* b = text.data();
+    const auto r1 = std::from_chars(b, b + x, w);
+    const auto r2 = std::from_chars(b + x + 1, b + text.size(), h);
+    return r1.ec == std::errc() && r1.ptr == b + x && r2.ec == std::errc() && r2.ptr == b + text.size() &&
+           w >= 1 && h >= 1 && w <= 16384 && h <= 16384;
+}
+
+// An OpenGL context of Mesa's surfaceless platform with a pbuffer laid out
+// like the GL window's visual (8-bit RGB, 24-bit depth, 8-bit stencil).
+class offscreen_context {
+public:
+    ~offscreen_context() {
+        if (display_ == EGL_NO_DISPLAY) return;
+        eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+        if (context_ != EGL_NO_CONTEXT) eglDestroyContext(display_, context_);
+        if (surface_ != EGL_NO_SURFACE) eglDestroySurface(display_, surface_);
+        eglTerminate(display_);
+    }
+
+    bool make(int width, int height, std::string& error) {
+        const char* extensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+        if (!extensions || !std::strstr(extensions, "EGL_MESA_platform_surfaceless")) {
+            error = "this system's EGL has no surfaceless platform";
+            return false;
+        }
+        const auto get_display =
+            reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
+        if (!get_display) {
+            error = "eglGetPlatformDisplayEXT is missing";
+            return false;
+        }
+        display_ = get_display(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+        EGLint major = 0, minor = 0;
+        if (display_ == EGL_NO_DISPLAY || !eglInitialize(display_, &major, &minor)) {
+            display_ = EGL_NO_DISPLAY;
+            error = "cannot initialise EGL";
+            return false;
+        }
+        if (!eglBindAPI(EGL_OPENGL_API)) {
+            error = "EGL offers no desktop OpenGL";
+            return false;
+        }
+        const EGLint attributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+                                     EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8,
+                                     EGL_DEPTH_SIZE, 24, EGL_STENCIL_SIZE, 4, EGL_NONE};
+        EGLConfig config;
+        EGLint count = 0;
+        if (!eglChooseConfig(display_, attributes, &config, 1, &count) || count < 1) {
+            error = "no off-screen format with colour, depth and stencil buffers";
+            return false;
+        }
+        const EGLint size[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
+        surface_ = eglCreatePbufferSurface(display_, config, size);
+        context_ = eglCreateContext(display_, config, EGL_NO_CONTEXT, nullptr);
+        if (surface_ == EGL_NO_SURFACE || context_ == EGL_NO_CONTEXT ||
+            !eglMakeCurrent(display_, surface_, surface_, context_)) {
+            error = "cannot create an off-screen surface of " + std::to_string(width) + "x" +
+                    std::to_string(height);
+            return false;
+        }
+        return true;
+    }
+
+private:
+    EGLDisplay display_ = EGL_NO_DISPLAY;
+    EGLSurface surface_ = EGL_NO_SURFACE;
+    EGLContext context_ = EGL_NO_CONTEXT;
+};
+
+}  // namespace
+
+bool wants_snapshot(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--snapshot") == 0) return true;
+    return false;
+}
+
+bool parse_snapshot_options(const std::vector<std::string>& args, snapshot_options& out, std::string& error) {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool has_value = i + 1 < args.size();
+        if (a == "--snapshot" || a == "--size" || a == "--rotate" || a == "--translate" || a == "--scale") {
+            if (!has_value) {
+                error = a + " needs a value";
+                return false;
+            }
+            const std::string& v = args[++i];
+            bool ok = true;
+            if (a == "--snapshot") out.output = v;
+            else if (a == "--size") ok = parse_size(v, out.width, out.height);
+            else if (a == "--rotate") ok = parse_triple(v, out.view.rotation);
+            else if (a == "--translate") ok = parse_triple(v, out.view.translation);
+            else ok = parse_triple(v, out.view.scale);
+            if (!ok) {
+                error = "bad value for " + a + ": \"" + v + "\"" +
+                        (a == "--size" ? " (expected WxH, 1 to 16384)" : " (expected three numbers like 1,2,3)");
+                return false;
+            }
+        } else if (!a.empty() && a[0] == '-' && a != "-") {
+            error = "unknown option " + a;
+            return false;
+        } else if (out.input.empty()) {
+            out.input = a;
+        } else {
+            error = "more than one scene file given";
+            return false;
+        }
+    }
+    if (out.output.empty()) error = "--snapshot needs an output file";
+    else if (out.input.empty()) error = "no scene file given";
+    return error.empty();
+}
+
+bool render_offscreen(int width, int height, std::vector<std::uint8_t>& rgb, std::string& error) {
+    offscreen_context context;
+    if (!context.make(width, height, error)) return false;
+    // The state a freshly opened GL window has before its first frame.
+    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    glClearIndex(0.0f);
+    glLoadIdentity();
+    render_reshape(width, height);
+    // The first frame is cleared with black; from the second on the window
+    // shows the scene on its grey background.
+    render_frame();
+    render_frame();
+    glFinish();
+    std::vector<std::uint8_t> bottom_up(static_cast<std::size_t>(width) * height * 3);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, bottom_up.data());
+    rgb.resize(bottom_up.size());
+    const std::size_t row = static_cast<std::size_t>(width) * 3;
+    for (int y = 0; y < height; ++y)
+        std::memcpy(rgb.data() + row * y, bottom_up.data() + row * (height - 1 - y), row);
+    return true;
+}
+
+bool write_png(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgb,
+               std::string& error) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) {
+        error = "cannot create \"" + path + "\": " + std::strerror(errno);
+        return false;
+    }
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    bool ok = png && info;
+    if (ok && setjmp(png_jmpbuf(png))) ok = false;
+    else if (ok) {
+        png_init_io(png, f);
+        png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                     PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_write_info(png, info);
+        for (int y = 0; y < height; ++y)
+            png_write_row(png, rgb.data() + static_cast<std::size_t>(y) * width * 3);
+        png_write_end(png, nullptr);
+    }
+    png_destroy_write_struct(&png, &info);
+    if (std::fclose(f) != 0) ok = false;
+    if (!ok) {
+        error = "cannot write \"" + path + "\"";
+        std::remove(path.c_str());
+    }
+    return ok;
+}
+
+int run_snapshot(const std::vector<std::string>& args) {
+    snapshot_options options;
+    std::string error;
+    if (!parse_snapshot_options(args, options, error)) {
+        std::fprintf(stderr,
+                     "tessel: %s\nusage: tessel --snapshot OUT.png [--size WxH] [--rotate RX,RY,RZ] "
+                     "[--translate X,Y,Z] [--scale X,Y,Z] FILE\n",
+                     error.c_str());
+        return 1;
+    }
+    const load_result loaded = load_scene_file(options.input, g_scene);
+    if (!loaded.ok) {
+        std::fprintf(stderr, "tessel: %s\n", loaded.error.c_str());
+        return 1;
+    }
+    g_view = options.view;
+    std::vector<std::uint8_t> rgb;
+    if (!render_offscreen(options.width, options.height, rgb, error)) {
+        std::fprintf(stderr, "tessel: cannot render off screen: %s\n", error.c_str());
+        return 1;
+    }
+    if (!write_png(options.output, options.width, options.height, rgb, error)) {
+        std::fprintf(stderr, "tessel: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace tessel

@@ -1,0 +1,42 @@
+#pragma once
+// Headless snapshots: one frame of a scene, drawn by the viewer's own
+// renderer into an off-screen OpenGL context (no X server needed), written
+// as a PNG file.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "scene/scene.h"
+
+namespace tessel {
+
+struct snapshot_options {
+    std::string output;  // PNG path
+    std::string input;   // scene file
+    int width = 400;
+    int height = 400;
+    view_transform view;  // initial values unless given
+};
+
+// Parses "--snapshot OUT.png [--size WxH] [--rotate RX,RY,RZ]
+// [--translate X,Y,Z] [--scale X,Y,Z] FILE" (args excludes the program
+// name). Returns false with a message on a bad option.
+bool parse_snapshot_options(const std::vector<std::string>& args, snapshot_options& out, std::string& error);
+
+// Renders g_scene under g_view the way the GL window shows it, into an
+// off-screen context of the given size, and returns the pixels as rows of
+// RGB bytes from the top. False with a message when no context can be made.
+bool render_offscreen(int width, int height, std::vector<std::uint8_t>& rgb, std::string& error);
+
+bool write_png(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgb,
+               std::string& error);
+
+// The whole command: load, render, write. Returns the process exit code
+// (0, or 1 after printing a message to stderr).
+int run_snapshot(const std::vector<std::string>& args);
+
+// True when the command line asks for a snapshot.
+bool wants_snapshot(int argc, char** argv);
+
+}  // namespace tessel
