@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "desktop.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using e2e::rgb;
+
+const std::string kGlTitle = "KORVANE VRML TESSALO";
+const std::string kPanelTitle = "tessel";
+
+std::string data_file(const char* name) { return std::string(TESSEL_SOURCE_DIR "/tests/e2e/data/") + name; }
+
+bool red(const rgb& p) { return p.r > 150 && p.g < 60 && p.b < 60; }
+bool green(const rgb& p) { return p.g > 150 && p.r < 60 && p.b < 60; }
+bool blue(const rgb& p) { return p.b > 150 && p.r < 60 && p.g < 60; }
+// Filled parts of progress bars (and of sliders) in the panel's style.
+bool highlight(const rgb& p) { return p.b > 120 && p.b > p.r + 60; }
+
+class Viewer : public ::testing::Test {
+protected:
+    e2e::desktop screen;
+
+    // Waits for the GL window and returns it.
+    unsigned long gl_window() {
+        const unsigned long window = screen.wait_for_window(kGlTitle);
+        EXPECT_NE(window, 0u) << "no GL window";
+        return window;
+    }
+
+    unsigned long panel_window() {
+        const unsigned long window = screen.wait_for_window(kPanelTitle);
+        EXPECT_NE(window, 0u) << "no panel";
+        return window;
+    }
+
+    int pixels_in(unsigned long window, bool (*test)(const rgb&)) {
+        return screen.screenshot().count(screen.window_rect(window), test);
+    }
+
+    // Waits until the window shows at least `least` pixels of a colour.
+    bool shows(unsigned long window, bool (*test)(const rgb&), int least = 2000) {
+        return e2e::eventually([&] { return pixels_in(window, test) >= least; });
+    }
+
+    // Rows of the panel holding a filled stretch wider than half the panel:
+    // only full progress bars make such rows (a slider is filled at most to
+    // its middle here). The two bars touch, so they are told apart by height.
+    int full_bar_rows(unsigned long panel) {
+        const e2e::image shot = screen.screenshot();
+        const e2e::rect area = screen.window_rect(panel);
+        int rows = 0;
+        for (int y = area.y; y < area.y + area.height; ++y) {
+            int run = 0, longest = 0;
+            for (int x = area.x; x < area.x + area.width; ++x) {
+                run = highlight(shot.at(x, y)) ? run + 1 : 0;
+                longest = std::max(longest, run);
+            }
+            if (longest > area.width / 2) ++rows;
+        }
+        return rows;
+    }
+
+    // Both bars at 100: each is about 12 dialog units high, the panel about
+    // 275 of them with its menu; the bound lies between one bar and two.
+    bool both_bars_full(unsigned long panel) {
+        const int rows = full_bar_rows(panel);
+        const int panel_height = screen.window_rect(panel).height;
+        return rows > panel_height * 18 / 275;
+    }
+
+    void quit(e2e::viewer& viewer, unsigned long panel) {
+        screen.focus(panel);
+        e2e::xdotool("key ctrl+q");
+        EXPECT_EQ(viewer.wait_exit(), 0) << viewer.log();
+    }
+};
+
+TEST_F(Viewer, StartsWithAFileShowingItsColours) {
+    e2e::viewer viewer({data_file("two_colours.wrl")});
+    const unsigned long gl = gl_window();
+    const unsigned long panel = panel_window();
+    ASSERT_NE(gl, 0u);
+    EXPECT_TRUE(shows(gl, red));
+    EXPECT_TRUE(shows(gl, green));
+    EXPECT_EQ(pixels_in(gl, blue), 0);
+    EXPECT_TRUE(both_bars_full(panel));
+    const e2e::rect area = screen.window_rect(gl);
+    EXPECT_EQ(area.width, 400);
+    EXPECT_EQ(area.height, 400);
+    screen.screenshot(std::string(TESSEL_BINARY_DIR) + "/tests/e2e/panel-and-gl-window.png");
+    quit(viewer, panel);
+}
+
+TEST_F(Viewer, MovingTheXRotationSliderTurnsThePicture) {
+    e2e::viewer viewer({data_file("two_colours.wrl")});
+    const unsigned long gl = gl_window();
+    const unsigned long panel = panel_window();
+    ASSERT_TRUE(shows(gl, red, 10000));
+    const int before = pixels_in(gl, red);
+
+    // The focus starts on "X-Translate"; "X-Rotation" is four tab stops on.
+    screen.focus(panel);
+    e2e::xdotool("key Tab Tab Tab Tab Prior");
+    // Turned by 72 degrees about x, the triangles shrink in height and their
+    // lit colour darkens, so far fewer pure red pixels remain.
+    EXPECT_TRUE(e2e::eventually([&] { return pixels_in(gl, red) < before / 2; }))
+        << before << " -> " << pixels_in(gl, red);
+    quit(viewer, panel);
+}
+
+TEST_F(Viewer, ClosingTheGlWindowKeepsThePanelAndOpensNoOther) {
+    e2e::viewer viewer({data_file("two_colours.wrl")});
+    const unsigned long gl = gl_window();
+    const unsigned long panel = panel_window();
+    ASSERT_TRUE(shows(gl, red));
+    screen.request_close(gl);
+    ASSERT_TRUE(e2e::eventually([&] { return !screen.window_exists(gl); }));
+
+    // Ten ticks later: still running, still one panel, no new GL window.
+    std::this_thread::sleep_for(1s);
+    EXPECT_TRUE(viewer.running());
+    EXPECT_TRUE(screen.windows_titled(kGlTitle).empty());
+    EXPECT_TRUE(screen.window_exists(panel));
+
+    // The panel still answers: its sliders move and its Quit works.
+    screen.focus(panel);
+    e2e::xdotool("key Tab Tab Tab Tab End");
+    std::this_thread::sleep_for(300ms);
+    EXPECT_TRUE(viewer.running());
+    EXPECT_TRUE(screen.windows_titled(kGlTitle).empty());
+    quit(viewer, panel);
+}
+
+TEST_F(Viewer, QuitEndsWithCodeZero) {
+    e2e::viewer viewer;
+    gl_window();
+    quit(viewer, panel_window());
+}
+
+TEST_F(Viewer, ClosingThePanelEndsWithCodeZero) {
+    e2e::viewer viewer({data_file("two_colours.wrl")});
+    ASSERT_NE(gl_window(), 0u);
+    screen.request_close(panel_window());
+    EXPECT_EQ(viewer.wait_exit(), 0) << viewer.log();
+}
+
+TEST_F(Viewer, EscapeInTheGlWindowEndsWithCodeZero) {
+    e2e::viewer viewer({data_file("two_colours.wrl")});
+    const unsigned long gl = gl_window();
+    ASSERT_TRUE(shows(gl, red));
+    screen.focus(gl);
+    e2e::xdotool("key Escape");
+    EXPECT_EQ(viewer.wait_exit(), 0) << viewer.log();
+}
+
+TEST_F(Viewer, EscapeInThePanelAfterTheGlWindowClosedEndsWithCodeZero) {
+    e2e::viewer viewer;
+    const unsigned long gl = gl_window();
+    const unsigned long panel = panel_window();
+    screen.request_close(gl);
+    ASSERT_TRUE(e2e::eventually([&] { return !screen.window_exists(gl); }));
+    screen.focus(panel);
+    e2e::xdotool("key Escape");
+    EXPECT_EQ(viewer.wait_exit(), 0) << viewer.log();
+}
+
+TEST_F(Viewer, OpeningAFileThroughTheDialogDrawsIt) {
+    e2e::viewer viewer;
+    const unsigned long gl = gl_window();
+    const unsigned long panel = panel_window();
+    EXPECT_EQ(full_bar_rows(panel), 0);
+    screen.focus(panel);
+    e2e::xdotool("key ctrl+o");
+    ASSERT_NE(screen.wait_for_window("Ouvrir"), 0u);
+    std::this_thread::sleep_for(500ms);
+    e2e::xdotool("type --delay 20 '" + data_file("blue_square.wrl") + "'");
+    e2e::xdotool("key Return");
+    EXPECT_TRUE(shows(gl, blue, 10000));
+    EXPECT_TRUE(e2e::eventually([&] { return both_bars_full(panel); }));
+    quit(viewer, panel);
+}
+
+TEST_F(Viewer, AFileThatCannotBeReadIsReportedAndTheSceneStays) {
+    e2e::viewer viewer({data_file("two_colours.wrl")});
+    const unsigned long gl = gl_window();
+    const unsigned long panel = panel_window();
+    ASSERT_TRUE(shows(gl, green));
+    screen.focus(panel);
+    e2e::xdotool("key ctrl+o");
+    ASSERT_NE(screen.wait_for_window("Ouvrir"), 0u);
+    std::this_thread::sleep_for(500ms);
+    e2e::xdotool("type --delay 20 '" + data_file("no-such-scene.wrl") + "'");
+    e2e::xdotool("key Return");
+    // The error box carries the viewer's name, as the panel does.
+    ASSERT_TRUE(e2e::eventually([&] { return screen.windows_titled(kPanelTitle).size() == 2; }));
+    EXPECT_TRUE(viewer.running());
+    EXPECT_GE(pixels_in(gl, red), 2000);
+    EXPECT_GE(pixels_in(gl, green), 2000);
+    e2e::xdotool("key Return");
+    EXPECT_TRUE(e2e::eventually([&] { return screen.windows_titled(kPanelTitle).size() == 1; }));
+    EXPECT_TRUE(shows(gl, green));
+    quit(viewer, panel);
+}
+
+}  // namespace
