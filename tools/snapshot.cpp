@@ -1,8 +1,11 @@
 #include "tools/snapshot.h"
 
+#define GL_GLEXT_PROTOTYPES
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GL/gl.h>
+#include <GL/glext.h>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -43,15 +46,21 @@ bool parse_size(const std::string& text, int& w, int& h) {
            w >= 1 && h >= 1 && w <= 16384 && h <= 16384;
 }
 
-// An OpenGL context of Mesa's surfaceless platform with a pbuffer laid out
-// like the GL window's visual (8-bit RGB, 24-bit depth, 8-bit stencil).
+// An OpenGL context on Mesa's surfaceless platform drawing into a
+// framebuffer object laid out like the GL window's visual (8-bit colour,
+// 24-bit depth, 8-bit stencil). Window framebuffers are stored top row
+// first, which changes how the rasteriser rounds; the flip-y parameter makes
+// the object store its rows the same way, so the pixels come out identical.
 class offscreen_context {
 public:
     ~offscreen_context() {
         if (display_ == EGL_NO_DISPLAY) return;
+        if (framebuffer_) {
+            glDeleteFramebuffers(1, &framebuffer_);
+            glDeleteRenderbuffers(2, renderbuffers_);
+        }
         eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
         if (context_ != EGL_NO_CONTEXT) eglDestroyContext(display_, context_);
-        if (surface_ != EGL_NO_SURFACE) eglDestroySurface(display_, surface_);
         eglTerminate(display_);
     }
 
@@ -78,22 +87,32 @@ public:
             error = "EGL offers no desktop OpenGL";
             return false;
         }
-        const EGLint attributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-                                     EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8,
-                                     EGL_DEPTH_SIZE, 24, EGL_STENCIL_SIZE, 4, EGL_NONE};
+        const EGLint attributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT, EGL_NONE};
         EGLConfig config;
         EGLint count = 0;
         if (!eglChooseConfig(display_, attributes, &config, 1, &count) || count < 1) {
-            error = "no off-screen format with colour, depth and stencil buffers";
+            error = "no OpenGL configuration";
             return false;
         }
-        const EGLint size[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
-        surface_ = eglCreatePbufferSurface(display_, config, size);
         context_ = eglCreateContext(display_, config, EGL_NO_CONTEXT, nullptr);
-        if (surface_ == EGL_NO_SURFACE || context_ == EGL_NO_CONTEXT ||
-            !eglMakeCurrent(display_, surface_, surface_, context_)) {
-            error = "cannot create an off-screen surface of " + std::to_string(width) + "x" +
-                    std::to_string(height);
+        if (context_ == EGL_NO_CONTEXT || !eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_)) {
+            error = "cannot create an OpenGL context";
+            return false;
+        }
+        glGenFramebuffers(1, &framebuffer_);
+        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+        glGenRenderbuffers(2, renderbuffers_);
+        glBindRenderbuffer(GL_RENDERBUFFER, renderbuffers_[0]);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_RGB8, width, height);
+        glBindRenderbuffer(GL_RENDERBUFFER, renderbuffers_[1]);
+        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH24_STENCIL8, width, height);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, renderbuffers_[0]);
+        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_STENCIL_ATTACHMENT, GL_RENDERBUFFER, renderbuffers_[1]);
+        const char* gl_extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+        if (gl_extensions && std::strstr(gl_extensions, "GL_MESA_framebuffer_flip_y"))
+            glFramebufferParameteri(GL_FRAMEBUFFER, GL_FRAMEBUFFER_FLIP_Y_MESA, GL_TRUE);
+        if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+            error = "cannot make an off-screen image of " + std::to_string(width) + "x" + std::to_string(height);
             return false;
         }
         return true;
@@ -101,8 +120,9 @@ public:
 
 private:
     EGLDisplay display_ = EGL_NO_DISPLAY;
-    EGLSurface surface_ = EGL_NO_SURFACE;
     EGLContext context_ = EGL_NO_CONTEXT;
+    GLuint framebuffer_ = 0;
+    GLuint renderbuffers_[2] = {0, 0};
 };
 
 }  // namespace
