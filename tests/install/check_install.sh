@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Installs tessel into a scratch prefix, validates what desktops read
+# (menu entry, MIME type, icons, thumbnailer) and makes a thumbnail through
+# the installed thumbnailer entry without any X server.
+set -u
+build=$1 examples=$2
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+fail=0
+say() { echo "$1"; case $1 in FAIL*) fail=1 ;; esac; }
+
+cmake --install "$build" --prefix "$prefix" >/dev/null || { echo "FAIL cmake --install"; exit 1; }
+share=$prefix/share
+for f in bin/tessel share/applications/tessel.desktop share/mime/packages/tessel-vrml.xml \
+         share/thumbnailers/tessel.thumbnailer share/icons/hicolor/16x16/apps/tessel.png \
+         share/icons/hicolor/32x32/apps/tessel.png share/icons/hicolor/48x48/apps/tessel.png; do
+  [ -e "$prefix/$f" ] && say "ok   installed $f" || say "FAIL missing $f"
+done
+for size in 16 32 48; do
+  got=$(identify -format '%wx%h' "$share/icons/hicolor/${size}x${size}/apps/tessel.png" 2>/dev/null)
+  [ "$got" = "${size}x${size}" ] && say "ok   icon $size is $got" || say "FAIL icon $size is '$got'"
+done
+
+out=$(desktop-file-validate "$share/applications/tessel.desktop" 2>&1)
+[ -z "$out" ] && say "ok   desktop-file-validate" || say "FAIL desktop-file-validate: $out"
+grep -qx 'MimeType=model/vrml;x-world/x-vrml;' "$share/applications/tessel.desktop" \
+  && grep -qx 'Exec=tessel %f' "$share/applications/tessel.desktop" \
+  && say "ok   desktop entry opens VRML files" || say "FAIL desktop entry lacks MimeType or Exec"
+
+xmllint --noout "$share/mime/packages/tessel-vrml.xml" 2>&1 && say "ok   xmllint" || say "FAIL xmllint"
+# Build a MIME database of our package alone and ask it about .wrl files.
+mkdir -p "$prefix/mime/packages"
+cp "$share/mime/packages/tessel-vrml.xml" "$prefix/mime/packages/"
+if update-mime-database "$prefix/mime" 2>"$prefix/mime.err"; then
+  grep -q 'model/vrml:\*\.wrl' "$prefix/mime/globs2" && say "ok   *.wrl is model/vrml" || say "FAIL no *.wrl glob"
+  grep -q 'x-world/x-vrml model/vrml' "$prefix/mime/aliases" && say "ok   x-world/x-vrml alias" || say "FAIL no alias"
+  grep -q 'model/vrml' "$prefix/mime/magic" && grep -qa '#VRML V1.0 ascii' "$prefix/mime/magic" \
+    && say "ok   magic" || say "FAIL no magic"
+else
+  say "FAIL update-mime-database: $(cat "$prefix/mime.err")"
+fi
+
+# The thumbnailer entry, run as a file manager would: %i input, %o output,
+# %s size.
+exec_line=$(sed -n 's/^Exec=//p' "$share/thumbnailers/tessel.thumbnailer")
+grep -qx 'MimeType=model/vrml;x-world/x-vrml;' "$share/thumbnailers/tessel.thumbnailer" \
+  && say "ok   thumbnailer MIME types" || say "FAIL thumbnailer MIME types"
+thumb=$prefix/thumb.png
+cmd=${exec_line//%i/$examples/shapes.wrl}
+cmd=${cmd//%o/$thumb}
+cmd=${cmd//%s/128}
+# shellcheck disable=SC2086
+if env -u DISPLAY PATH="$prefix/bin:$PATH" $cmd; then
+  got=$(identify -format '%wx%h' "$thumb" 2>/dev/null)
+  [ "$got" = "128x128" ] && say "ok   thumbnail $got" || say "FAIL thumbnail is '$got'"
+else
+  say "FAIL thumbnailer command failed: $cmd"
+fi
+exit $fail
