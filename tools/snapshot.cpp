@@ -7,6 +7,7 @@
 #include <GL/glext.h>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <png.h>
@@ -154,6 +155,8 @@ bool parse_snapshot_options(const std::vector<std::string>& args, snapshot_optio
                         (a == "--size" ? " (expected WxH, 1 to 16384)" : " (expected three numbers like 1,2,3)");
                 return false;
             }
+        } else if (a == "--timings") {
+            out.timings = true;
         } else if (!a.empty() && a[0] == '-' && a != "-") {
             error = "unknown option " + a;
             return false;
@@ -172,14 +175,13 @@ bool parse_snapshot_options(const std::vector<std::string>& args, snapshot_optio
 bool render_offscreen(int width, int height, std::vector<std::uint8_t>& rgb, std::string& error) {
     offscreen_context context;
     if (!context.make(width, height, error)) return false;
-    // The state a freshly opened GL window has before its first frame.
-    glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+    // The state of a GL window after its first frame: the frame function
+    // sets the grey clear colour after clearing, so every later frame, the
+    // picture the window keeps showing, starts from it.
     glClearIndex(0.0f);
     glLoadIdentity();
+    glClearColor(0.5f, 0.5f, 0.5f, 1.0f);
     render_reshape(width, height);
-    // The first frame is cleared with black; from the second on the window
-    // shows the scene on its grey background.
-    render_frame();
     render_frame();
     glFinish();
     std::vector<std::uint8_t> bottom_up(static_cast<std::size_t>(width) * height * 3);
@@ -227,24 +229,33 @@ int run_snapshot(const std::vector<std::string>& args) {
     if (!parse_snapshot_options(args, options, error)) {
         std::fprintf(stderr,
                      "tessel: %s\nusage: tessel --snapshot OUT.png [--size WxH] [--rotate RX,RY,RZ] "
-                     "[--translate X,Y,Z] [--scale X,Y,Z] FILE\n",
+                     "[--translate X,Y,Z] [--scale X,Y,Z] [--timings] FILE\n",
                      error.c_str());
         return 1;
     }
+    using clock = std::chrono::steady_clock;
+    const auto t0 = clock::now();
     const load_result loaded = load_scene_file(options.input, g_scene);
     if (!loaded.ok) {
         std::fprintf(stderr, "tessel: %s\n", loaded.error.c_str());
         return 1;
     }
+    const auto t1 = clock::now();
     g_view = options.view;
     std::vector<std::uint8_t> rgb;
     if (!render_offscreen(options.width, options.height, rgb, error)) {
         std::fprintf(stderr, "tessel: cannot render off screen: %s\n", error.c_str());
         return 1;
     }
+    const auto t2 = clock::now();
     if (!write_png(options.output, options.width, options.height, rgb, error)) {
         std::fprintf(stderr, "tessel: %s\n", error.c_str());
         return 1;
+    }
+    if (options.timings) {
+        const auto s = [](auto d) { return std::chrono::duration<double>(d).count(); };
+        std::fprintf(stderr, "load %.3f s, render %.3f s, write %.3f s\n", s(t1 - t0), s(t2 - t1),
+                     s(clock::now() - t2));
     }
     return 0;
 }

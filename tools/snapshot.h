@@ -17,10 +17,11 @@ struct snapshot_options {
     int width = 400;
     int height = 400;
     view_transform view;  // initial values unless given
+    bool timings = false;  // --timings: print each stage's seconds to stderr
 };
 
 // Parses "--snapshot OUT.png [--size WxH] [--rotate RX,RY,RZ]
-// [--translate X,Y,Z] [--scale X,Y,Z] FILE" (args excludes the program
+// [--translate X,Y,Z] [--scale X,Y,Z] [--timings] FILE" (args excludes the program
 // name). Returns false with a message on a bad option.
 bool parse_snapshot_options(const std::vector<std::string>& args, snapshot_options& out, std::string& error);
 
