@@ -1,5 +1,6 @@
 #include "app/control_panel.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
@@ -89,7 +90,6 @@ QWidget* create_control(const control_template& entry, QWidget* parent) {
             auto* label = new QLabel(QString::fromUtf8(entry.text), parent);
             label->setTextFormat(Qt::PlainText);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-            label->setWordWrap(true);
             widget = label;
             break;
         }
@@ -184,7 +184,14 @@ void CControlPanel::CreateControls() {
     const tessel::dialog_units du = tessel::dialog_units_for(font());
     m_client->setFixedSize(du.x(kPanelWidth), du.y(kPanelHeight));
     for (const control_template& entry : kPanelTemplate) {
-        create_control(entry, m_client)->setGeometry(du.rect(entry.x, entry.y, entry.width, entry.height));
+        QWidget* control = create_control(entry, m_client);
+        QRect area = du.rect(entry.x, entry.y, entry.width, entry.height);
+        // A face a little wider than the classic one must not cut a label
+        // short; the room to its right is free in every row.
+        if (auto* label = qobject_cast<QLabel*>(control)) {
+            area.setWidth(std::max(area.width(), label->fontMetrics().horizontalAdvance(label->text()) + 1));
+        }
+        control->setGeometry(area);
     }
     for (const int id : {1003, 1014}) {
         auto* edit = m_client->findChild<QLineEdit*>(QString::number(id));

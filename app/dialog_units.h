@@ -19,7 +19,8 @@ struct dialog_units {
 };
 
 // The font every dialog of the viewer uses: 8-point, the classic dialog face
-// where it exists, any sans-serif face otherwise.
+// where it exists, else a face of the same proportions, else any sans-serif
+// face.
 QFont dialog_font();
 
 dialog_units dialog_units_for(const QFont& font);
