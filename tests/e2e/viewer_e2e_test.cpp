@@ -209,4 +209,39 @@ TEST_F(Viewer, AFileThatCannotBeReadIsReportedAndTheSceneStays) {
     quit(viewer, panel);
 }
 
+TEST_F(Viewer, TheGlWindowIsServedWhileTheOpenDialogIsUp) {
+    e2e::viewer viewer({data_file("two_colours.wrl")});
+    const unsigned long gl = gl_window();
+    const unsigned long panel = panel_window();
+    ASSERT_TRUE(shows(gl, red));
+    screen.focus(panel);
+    e2e::xdotool("key ctrl+o");
+    const unsigned long dialog = screen.wait_for_window("Ouvrir");
+    ASSERT_NE(dialog, 0u);
+    // Only the dialog's own loop runs now; the GL window must still hear
+    // its close box.
+    screen.request_close(gl);
+    EXPECT_TRUE(e2e::eventually([&] { return !screen.window_exists(gl); }));
+    screen.focus(dialog);
+    e2e::xdotool("key Escape");
+    ASSERT_TRUE(e2e::eventually([&] { return screen.windows_titled("Ouvrir").empty(); }));
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(viewer.running());
+    EXPECT_TRUE(screen.windows_titled(kGlTitle).empty());
+    quit(viewer, panel);
+}
+
+TEST_F(Viewer, EscapeInTheGlWindowWhileTheOpenDialogIsUpEndsWithCodeZero) {
+    e2e::viewer viewer({data_file("two_colours.wrl")});
+    const unsigned long gl = gl_window();
+    const unsigned long panel = panel_window();
+    ASSERT_TRUE(shows(gl, red));
+    screen.focus(panel);
+    e2e::xdotool("key ctrl+o");
+    ASSERT_NE(screen.wait_for_window("Ouvrir"), 0u);
+    screen.focus(gl);
+    e2e::xdotool("key Escape");
+    EXPECT_EQ(viewer.wait_exit(), 0) << viewer.log();
+}
+
 }  // namespace
