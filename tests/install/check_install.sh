@@ -21,8 +21,12 @@ for size in 16 32 48; do
   [ "$got" = "${size}x${size}" ] && say "ok   icon $size is $got" || say "FAIL icon $size is '$got'"
 done
 
-out=$(desktop-file-validate "$share/applications/tessel.desktop" 2>&1)
-[ -z "$out" ] && say "ok   desktop-file-validate" || say "FAIL desktop-file-validate: $out"
+# The legacy x-world/x-vrml type draws a warning; only errors fail.
+if out=$(desktop-file-validate "$share/applications/tessel.desktop" 2>&1) && ! grep -q 'error:' <<<"$out"; then
+  say "ok   desktop-file-validate${out:+ (warnings: $out)}"
+else
+  say "FAIL desktop-file-validate: $out"
+fi
 grep -qx 'MimeType=model/vrml;x-world/x-vrml;' "$share/applications/tessel.desktop" \
   && grep -qx 'Exec=tessel %f' "$share/applications/tessel.desktop" \
   && say "ok   desktop entry opens VRML files" || say "FAIL desktop entry lacks MimeType or Exec"
