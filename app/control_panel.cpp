@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <iterator>
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QAction>
 #include <QCloseEvent>
 #include <QDir>
@@ -150,6 +154,7 @@ void DDX_Text(CDataExchange* pDX, int nIDC, float& value) {
 
 CControlPanel::CControlPanel(QWidget* parent) : QDialog(parent), m_icon(tessel::app_icon()) {
     setWindowTitle(QStringLiteral("tessel"));
+    setAcceptDrops(true);
     setFont(tessel::dialog_font());
     CreateMenu();
     CreateControls();
@@ -321,6 +326,31 @@ bool CControlPanel::LoadFile(const QString& path) {
         box.exec();
     }
     return result.ok;
+}
+
+namespace {
+
+// The first local file among the dragged items, or an empty string.
+QString dropped_file(const QMimeData* data) {
+    if (!data || !data->hasUrls()) return {};
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) return url.toLocalFile();
+    return {};
+}
+
+}  // namespace
+
+void CControlPanel::dragEnterEvent(QDragEnterEvent* event) {
+    if (!dropped_file(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void CControlPanel::dropEvent(QDropEvent* event) {
+    const QString path = dropped_file(event->mimeData());
+    if (path.isEmpty()) return;
+    event->acceptProposedAction();
+    // Load after the drop has finished: the drag source waits for the
+    // answer, and an error box must not hold it up.
+    QMetaObject::invokeMethod(this, [this, path] { LoadFile(path); }, Qt::QueuedConnection);
 }
 
 void CControlPanel::OnChangeAttenuation() { UpdateData(true); }

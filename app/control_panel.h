@@ -82,6 +82,9 @@ protected:
     void timerEvent(QTimerEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // A scene file dropped on the panel opens as "&Ouvrir" would open it.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 public:
     // Enter and Escape end the panel only in its own loop, before the GL

@@ -9,6 +9,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QUrl>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTest>
@@ -315,6 +317,30 @@ TEST_F(Panel, LoadingAFileFillsBothBarsAndTheScene) {
     ASSERT_EQ(tessel::g_scene.shape_count, 2);
     EXPECT_EQ(tessel::g_scene.shapes[1].colour[1], 1.0f);
     EXPECT_EQ(panel->StartFolder(), QFileInfo(tessel::testing::test_file("x")).absolutePath());
+}
+
+TEST_F(Panel, AFileDroppedOnThePanelIsOpened) {
+    ASSERT_TRUE(panel->LoadFile(tessel::testing::test_file("blue_square.wrl")));
+    QMimeData data;
+    data.setUrls({QUrl(QStringLiteral("https://example.invalid/x.wrl")),
+                  QUrl::fromLocalFile(tessel::testing::test_file("two_colours.wrl"))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(panel.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(panel.get(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    QApplication::processEvents();
+    EXPECT_EQ(tessel::g_scene.shape_count, 2);
+    EXPECT_EQ(panel->m_progressProcess->GetPos(), 100);
+
+    // Dragged text without a file is refused.
+    QMimeData text;
+    text.setText(QStringLiteral("just words"));
+    QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    refused.setAccepted(false);
+    QApplication::sendEvent(panel.get(), &refused);
+    EXPECT_FALSE(refused.isAccepted());
 }
 
 TEST_F(Panel, AFileThatCannotBeReadSaysSoAndKeepsTheScene) {
