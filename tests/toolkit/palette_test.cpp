@@ -153,16 +153,19 @@ TEST_F(Palette, DefaultColoursTakeTheirNearestEntriesInOrder) {
     EXPECT_EQ(1u, fake.calls_starting("read 0xdef 0 20").size());
 }
 
-TEST_F(Palette, EqualDefaultColoursTakeDistinctNearEntries) {
-    // A display whose default palette repeats one grey: the first takes its
-    // exact entry, and each later one the nearest entry still free.
+TEST_F(Palette, NearestEntriesGoToTheLowestIndexAndAreTakenOnce) {
+    // A display whose default palette repeats one grey: each copy takes the
+    // nearest entry still free. Red 155 lies exactly between the entries of
+    // red 139 (index 3) and 171 (index 4).
     fake.defaults.assign(20, palette_entry{120, 120, 120, 0});
     fake.defaults[0] = palette_entry{0, 0, 0, 0};
+    fake.defaults[1] = palette_entry{155, 0, 0, 0};
     ASSERT_NE(0u, make(format_332()));
     std::vector<int> seen(g_palette.matched_index, g_palette.matched_index + 20);
     std::sort(seen.begin(), seen.end());
     EXPECT_EQ(seen.end(), std::adjacent_find(seen.begin(), seen.end())) << "an entry taken twice";
     EXPECT_EQ(0, g_palette.matched_index[0]);
+    EXPECT_EQ(3, g_palette.matched_index[1]);
 }
 
 TEST_F(Palette, ShortDefaultPaletteFallsBackToTheStandardColours) {
