@@ -33,8 +33,7 @@ bool writable_cells(const XVisualInfo& info) {
 // another visual falls back to the colormap it was made with.
 Colormap default_for_window() {
     Display* display = g_window.display;
-    const Visual* visual = DefaultVisual(display, g_window.screen);
-    if (XVisualIDFromVisual(const_cast<Visual*>(visual)) == g_window.window_visual)
+    if (XVisualIDFromVisual(DefaultVisual(display, g_window.screen)) == g_window.window_visual)
         return DefaultColormap(display, g_window.screen);
     return g_window.colormap;
 }
@@ -47,7 +46,8 @@ palette_handle x_palette_platform::default_palette() {
 }
 
 int x_palette_platform::cells_of(palette_handle palette) {
-    if (palette == default_palette()) return DefaultVisual(g_window.display, g_window.screen)->map_entries;
+    if (palette == default_palette())
+        return DefaultVisual(g_window.display, g_window.screen)->map_entries;
     const auto it = made_.find(palette);
     return it == made_.end() ? 0 : it->second;
 }
