@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <cstdio>
 
+#include <QImage>
 #include <QMetaObject>
+#include <QPixmap>
+#include <vector>
 
 #include "app/control_panel.h"
 #include "app/toolkit_bridge.h"
@@ -83,6 +86,18 @@ void CControlPanel::RunGlWindow() {
 
     set_message_box_function(&tessel::show_toolkit_message);
     set_exit_hook([] { std::fflush(nullptr); });
+
+    // The GL window wears the panel's icon.
+    std::vector<std::uint32_t> icon;
+    for (int size : {16, 32, 48}) {
+        const QImage image = m_icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32);
+        if (image.isNull()) continue;
+        icon.push_back(static_cast<std::uint32_t>(image.width()));
+        icon.push_back(static_cast<std::uint32_t>(image.height()));
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) icon.push_back(image.pixel(x, y));
+    }
+    set_window_icon(icon.data(), icon.size());
 
     set_display_mode(DM_DOUBLE | DM_STENCIL | DM_DEPTH24);
     set_window_geometry(300, 10, 400, 400);

@@ -2,6 +2,7 @@
 // Front layer of the small OpenGL window toolkit: everything the rest of the
 // program sees of it. One GL window per process, one thread.
 
+#include <cstddef>
 #include <cstdint>
 
 // Display mode bits (set_display_mode).
@@ -86,6 +87,12 @@ bool dispatch_pending_events();
 // modal box. Passing nullptr restores the default.
 using message_box_function = void (*)(const char* caption, const char* text);
 void set_message_box_function(message_box_function fn);
+
+// The GL window's icon: one or more images, each given as its width, its
+// height, then width x height 0xAARRGGBB pixels row by row from the top.
+// Kept for windows opened later and applied at once to an open one; the data
+// is copied. nullptr or length 0 removes it.
+void set_window_icon(const std::uint32_t* images, std::size_t length);
 
 // Called by close_and_exit just before the process ends (after the GL
 // window is gone), so that an application can flush and tidy up; it must not

@@ -174,9 +174,22 @@ void describe_window(Window window, const char* title) {
 
     Atom protocols[] = {g_window.wm_delete_window};
     XSetWMProtocols(display, window, protocols, 1);
+    apply_window_icon(window);
 }
 
 }  // namespace
+
+void apply_window_icon(window_handle window) {
+    if (!g_window.display || !window || !g_window.net_wm_icon) return;
+    if (g_window.icon.empty()) {
+        XDeleteProperty(g_window.display, window, g_window.net_wm_icon);
+        return;
+    }
+    // Xlib wants 32-bit properties as longs.
+    XChangeProperty(g_window.display, window, g_window.net_wm_icon, XA_CARDINAL, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(g_window.icon.data()),
+                    static_cast<int>(g_window.icon.size()));
+}
 
 void show_message_box(const char* caption, const char* text) {
     if (g_message_box) {
@@ -285,6 +298,7 @@ std::int32_t create_gl_window(const char* title, std::int32_t) {
         g_window.wm_delete_window = XInternAtom(display, "WM_DELETE_WINDOW", False);
         g_window.net_wm_name = XInternAtom(display, "_NET_WM_NAME", False);
         g_window.utf8_string = XInternAtom(display, "UTF8_STRING", False);
+        g_window.net_wm_icon = XInternAtom(display, "_NET_WM_ICON", False);
     }
 
     // X fixes a window's visual when the window is made, so the format is
@@ -388,3 +402,18 @@ void destroy_gl_window(window_handle window) {
 }  // namespace tessel::toolkit
 
 void set_message_box_function(message_box_function fn) { tessel::toolkit::g_message_box = fn; }
+
+void set_window_icon(const std::uint32_t* images, std::size_t length) {
+    using tessel::toolkit::g_window;
+    g_window.icon.clear();
+    // Keep only whole images: width, height, then their pixels.
+    std::size_t at = 0;
+    while (images && at + 2 <= length) {
+        const std::size_t w = images[at], h = images[at + 1];
+        if (w == 0 || h == 0 || w > 1024 || h > 1024 || length - at - 2 < w * h) break;
+        g_window.icon.insert(g_window.icon.end(), images + at, images + at + 2 + w * h);
+        at += 2 + w * h;
+    }
+    tessel::toolkit::apply_window_icon(g_window.window);
+    if (g_window.display && g_window.window) XFlush(g_window.display);
+}

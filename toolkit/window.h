@@ -142,6 +142,9 @@ struct window_state {
     unsigned long wm_delete_window = 0;
     unsigned long net_wm_name = 0;
     unsigned long utf8_string = 0;
+    unsigned long net_wm_icon = 0;
+
+    std::vector<unsigned long> icon;  // _NET_WM_ICON cardinals for the window, empty for none
 
     std::vector<described_format> formats;  // the display's formats, numbered from 1
     bool formats_described = false;
@@ -151,6 +154,8 @@ extern window_state g_window;
 
 // Opens the toolkit's connection if it is not open yet; false when no display.
 bool open_connection();
+// Puts the stored icon on a window (or removes it when none is stored).
+void apply_window_icon(window_handle window);
 // The display's formats, described once per connection.
 const std::vector<described_format>& available_formats();
 

@@ -1,3 +1,5 @@
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -94,6 +96,15 @@ TEST_F(Viewer, StartsWithAFileShowingItsColours) {
     const e2e::rect area = screen.window_rect(gl);
     EXPECT_EQ(area.width, 400);
     EXPECT_EQ(area.height, 400);
+    // The GL window wears the viewer's icon in its three sizes.
+    std::string icon;
+    if (FILE* p = popen(("xprop -id " + std::to_string(gl) + " _NET_WM_ICON").c_str(), "r")) {
+        char buffer[4096];
+        for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, p)) > 0;) icon.append(buffer, n);
+        pclose(p);
+    }
+    for (const char* size : {"Icon (16 x 16)", "Icon (32 x 32)", "Icon (48 x 48)"})
+        EXPECT_NE(icon.find(size), std::string::npos) << size;
     screen.screenshot(std::string(TESSEL_BINARY_DIR) + "/tests/e2e/panel-and-gl-window.png");
     quit(viewer, panel);
 }

@@ -169,6 +169,24 @@ TEST_P(PanelMode, OpensAWindowWithACurrentContext) {
 
 INSTANTIATE_TEST_SUITE_P(Modes, PanelMode, testing::Values(0x62, 66));
 
+TEST_F(GlWindow, WindowCarriesTheIconItWasGiven) {
+    // Two 2x1 and 1x1 images, then a truncated third that is left out.
+    const std::uint32_t icon[] = {2, 1, 0xFF112233, 0x80445566, 1, 1, 0xFFFFFFFF, 4, 4, 1};
+    set_window_icon(icon, sizeof icon / sizeof icon[0]);
+    open_panel_window();
+    xinput::sync();
+    EXPECT_EQ((std::vector<unsigned long>{2, 1, 0xFF112233, 0x80445566, 1, 1, 0xFFFFFFFF}),
+              xinput::net_wm_icon(g_window.window));
+    // A new icon reaches the open window; none removes it.
+    const std::uint32_t other[] = {1, 1, 0xFF00FF00};
+    set_window_icon(other, 3);
+    xinput::sync();
+    EXPECT_EQ((std::vector<unsigned long>{1, 1, 0xFF00FF00}), xinput::net_wm_icon(g_window.window));
+    set_window_icon(nullptr, 0);
+    xinput::sync();
+    EXPECT_TRUE(xinput::net_wm_icon(g_window.window).empty());
+}
+
 TEST_F(GlWindow, PlatformPlacesTheWindowWhenAsked) {
     set_display_mode(DM_DOUBLE);
     ASSERT_EQ(1, open_window("default"));

@@ -157,6 +157,25 @@ std::string wm_name(unsigned long window) {
     return result;
 }
 
+std::vector<unsigned long> net_wm_icon(unsigned long window) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    const Atom icon = XInternAtom(g_display, "_NET_WM_ICON", False);
+    std::vector<unsigned long> result;
+    if (XGetWindowProperty(g_display, window, icon, 0, 1 << 20, False, XA_CARDINAL, &type, &format, &count, &after,
+                           &data) == Success && data) {
+        if (format == 32) {
+            // Xlib hands 32-bit items back as (sign-extended) longs.
+            const long* values = reinterpret_cast<const long*>(data);
+            for (unsigned long i = 0; i < count; ++i) result.push_back(static_cast<unsigned long>(values[i]) & 0xFFFFFFFFul);
+        }
+        XFree(data);
+    }
+    return result;
+}
+
 geometry root_geometry(unsigned long window) {
     XWindowAttributes attributes{};
     XGetWindowAttributes(g_display, window, &attributes);

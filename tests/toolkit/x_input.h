@@ -4,6 +4,7 @@
 // looks at what the server holds. No X header needed by its users.
 
 #include <string>
+#include <vector>
 
 namespace xinput {
 
@@ -30,6 +31,8 @@ void focus(unsigned long window);
 bool exists(unsigned long window);
 std::string wm_class(unsigned long window);  // "name.class"
 std::string wm_name(unsigned long window);
+// The window's _NET_WM_ICON cardinals, empty when it has none.
+std::vector<unsigned long> net_wm_icon(unsigned long window);
 
 struct geometry {
     int x, y, width, height;
