@@ -67,24 +67,19 @@ void compute_normals(scene_store& store) {
         // corners gives every point its face normals in face order, exactly
         // as a per-point search over the face list would.
         std::vector<std::int32_t> uses(static_cast<std::size_t>(points), 0);
+        const auto add = [&](std::int32_t point, std::int64_t k) {
+            const std::size_t l = static_cast<std::size_t>(point);
+            s.normal[0][l] += fn.x[k];
+            s.normal[1][l] += fn.y[k];
+            s.normal[2][l] += fn.z[k];
+            ++uses[l];
+        };
         for (std::int64_t k = 0; k < faces; ++k) {
+            // Once to each point the face names, however often it names it.
             const std::int32_t a = s.corner[0][k], b = s.corner[1][k], c = s.corner[2][k];
-            const int n = (b == a) ? ((c == a) ? 1 : 2) : ((c == a || c == b) ? 2 : 3);
-            std::int32_t which[3];
-            which[0] = a;
-            if (n == 3) {
-                which[1] = b;
-                which[2] = c;
-            } else if (n == 2) {
-                which[1] = (b != a) ? b : c;
-            }
-            for (int j = 0; j < n; ++j) {
-                const std::size_t l = static_cast<std::size_t>(which[j]);
-                s.normal[0][l] += fn.x[k];
-                s.normal[1][l] += fn.y[k];
-                s.normal[2][l] += fn.z[k];
-                ++uses[l];
-            }
+            add(a, k);
+            if (b != a) add(b, k);
+            if (c != a && c != b) add(c, k);
         }
         for (std::int64_t l = 0; l < points; ++l) finish_point(s, static_cast<std::size_t>(l), uses[l]);
     }
