@@ -11,7 +11,7 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick
   libpng-dev zlib1g-dev libegl-dev libegl-mesa0
   desktop-file-utils libxml2-utils shared-mime-info
-  time
+  time locales
 )
 
 missing=()
