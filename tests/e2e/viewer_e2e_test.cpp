@@ -42,6 +42,13 @@ protected:
         return window;
     }
 
+    // Ctrl+O in the panel; the Open dialog's window, or 0 if none came.
+    unsigned long open_dialog(unsigned long panel) {
+        screen.focus(panel);
+        e2e::xdotool("key ctrl+o");
+        return screen.wait_for_window("Ouvrir");
+    }
+
     int pixels_in(unsigned long window, bool (*test)(const rgb&)) {
         return screen.screenshot().count(screen.window_rect(window), test);
     }
@@ -187,9 +194,7 @@ TEST_F(Viewer, OpeningAFileThroughTheDialogDrawsIt) {
     const unsigned long gl = gl_window();
     const unsigned long panel = panel_window();
     EXPECT_EQ(full_bar_rows(panel), 0);
-    screen.focus(panel);
-    e2e::xdotool("key ctrl+o");
-    ASSERT_NE(screen.wait_for_window("Ouvrir"), 0u);
+    ASSERT_NE(open_dialog(panel), 0u);
     std::this_thread::sleep_for(500ms);
     e2e::xdotool("type --delay 20 '" + data_file("blue_square.wrl") + "'");
     e2e::xdotool("key Return");
@@ -203,9 +208,7 @@ TEST_F(Viewer, AFileThatCannotBeReadIsReportedAndTheSceneStays) {
     const unsigned long gl = gl_window();
     const unsigned long panel = panel_window();
     ASSERT_TRUE(shows(gl, green));
-    screen.focus(panel);
-    e2e::xdotool("key ctrl+o");
-    ASSERT_NE(screen.wait_for_window("Ouvrir"), 0u);
+    ASSERT_NE(open_dialog(panel), 0u);
     std::this_thread::sleep_for(500ms);
     e2e::xdotool("type --delay 20 '" + data_file("no-such-scene.wrl") + "'");
     e2e::xdotool("key Return");
@@ -225,9 +228,7 @@ TEST_F(Viewer, TheGlWindowIsServedWhileTheOpenDialogIsUp) {
     const unsigned long gl = gl_window();
     const unsigned long panel = panel_window();
     ASSERT_TRUE(shows(gl, red));
-    screen.focus(panel);
-    e2e::xdotool("key ctrl+o");
-    const unsigned long dialog = screen.wait_for_window("Ouvrir");
+    const unsigned long dialog = open_dialog(panel);
     ASSERT_NE(dialog, 0u);
     // Only the dialog's own loop runs now; the GL window must still hear
     // its close box.
@@ -247,9 +248,7 @@ TEST_F(Viewer, EscapeInTheGlWindowWhileTheOpenDialogIsUpEndsWithCodeZero) {
     const unsigned long gl = gl_window();
     const unsigned long panel = panel_window();
     ASSERT_TRUE(shows(gl, red));
-    screen.focus(panel);
-    e2e::xdotool("key ctrl+o");
-    ASSERT_NE(screen.wait_for_window("Ouvrir"), 0u);
+    ASSERT_NE(open_dialog(panel), 0u);
     screen.focus(gl);
     e2e::xdotool("key Escape");
     EXPECT_EQ(viewer.wait_exit(), 0) << viewer.log();
