@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "scene/scene.h"
 
@@ -15,6 +16,10 @@ using progress_sink = std::function<void(int percent)>;
 struct load_result {
     bool ok = false;
     std::string error;  // names the file and the reason when !ok
+    // Problems that did not stop the load, as "FILE:LINE:COLUMN: message"
+    // (the first few hundred kept), and how many there were in all.
+    std::vector<std::string> warnings;
+    std::int64_t warning_count = 0;
 };
 
 // Reads the file at path, scans it, rebuilds the shapes and computes their

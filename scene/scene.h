@@ -8,6 +8,22 @@
 
 namespace tessel {
 
+// What a shape's corner arrays list: triangles (a, b, c), line segments
+// (a, b; corner[2] stays empty) or single points (a; corner[1] and
+// corner[2] stay empty). face_counts counts these primitives.
+enum class shape_kind : std::uint8_t { triangles, lines, points };
+
+// The full surface description the standard reading gives a shape, in the
+// file's own terms (colours 0..1, shininess 0..1, transparency 0..1).
+struct shape_material {
+    float ambient[3] = {0.2f, 0.2f, 0.2f};
+    float diffuse[3] = {0.8f, 0.8f, 0.8f};
+    float specular[3] = {0.0f, 0.0f, 0.0f};
+    float emissive[3] = {0.0f, 0.0f, 0.0f};
+    float shininess = 0.2f;
+    float transparency = 0.0f;
+};
+
 // One drawable shape: one point list of the scene file with the transform and
 // colour that were current when the list ended. Groups are small arrays so
 // that the rebuild can address them by component number.
@@ -19,7 +35,21 @@ struct shape_record {
     std::vector<float> point[3];                    // x, y, z arrays, one element per point
     std::vector<float> normal[3];                   // per-vertex normals, same layout
     std::vector<std::int32_t> corner[3];            // a, b, c arrays, one element per face
+
+    // Filled by the standard reading only; the classic reading leaves them
+    // as they are here, and the renderer draws such shapes as it always has.
+    // Standard shapes hold their points in world coordinates, so their
+    // translation, rotation and scale above stay the identity.
+    shape_kind kind = shape_kind::triangles;
+    bool two_sided = false;        // light both faces (orientation unknown or not solid)
+    bool lit = true;               // false: lines and points without normals, drawn in their colour
+    shape_material material;
+    std::vector<float> vertex_colour[3];  // r, g, b per point; empty when the whole shape has material.diffuse
 };
+
+// Which reading made a store: the renderer frames and lights the two
+// differently, and tools print them differently.
+enum class scene_reading : std::uint8_t { classic, standard };
 
 // Every shape of the loaded file. Counts are 64-bit so that no file size can
 // wrap them; point_counts[i] and face_counts[i] always equal the sizes of
@@ -32,6 +62,13 @@ struct scene_store {
     // Raised each time a load replaces the store, so that consumers which
     // keep derived data (the renderer's vertex arrays) know when to rebuild.
     std::uint64_t generation = 0;
+
+    scene_reading reading = scene_reading::classic;
+    // The bounding sphere of every point of the standard reading, in world
+    // coordinates, from which the renderer frames the scene; radius 0 when
+    // the scene is empty.
+    float bound_centre[3] = {0.0f, 0.0f, 0.0f};
+    float bound_radius = 0.0f;
 };
 
 // The nine values through which the panel turns, moves and scales the whole

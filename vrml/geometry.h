@@ -1,0 +1,159 @@
+#pragma once
+// The geometry back end shared by every standard reading: a format's front
+// end walks its nodes, keeps the traversal state its format defines, and
+// hands each shape here with that state resolved into plain values. The back
+// end triangulates, applies the bindings, makes normals and appends finished
+// shape records (points in world coordinates) to a scene store.
+//
+// Nothing here knows a file format: VRML 1.0 bindings map directly, VRML97's
+// colorPerVertex / normalPerVertex / colorIndex map onto the same bindings.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "scene/scene.h"
+
+namespace tessel::vrml {
+
+// Column-major 4x4 matrix as OpenGL takes it: m[12], m[13], m[14] translate.
+struct matrix4 {
+    float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+};
+
+// How values of a property list are assigned to a shape's parts, faces or
+// vertices, with the names and meanings of the VRML 1.0 standard.
+enum class binding : std::uint8_t {
+    default_binding,
+    overall,
+    per_part,
+    per_part_indexed,
+    per_face,
+    per_face_indexed,
+    per_vertex,
+    per_vertex_indexed,
+};
+
+// Every value of the Material in force. Each list may have its own length
+// (0 means the field was empty; the back end then uses the field's default).
+struct material_list {
+    std::vector<float> ambient;       // r, g, b per entry
+    std::vector<float> diffuse;       // r, g, b per entry
+    std::vector<float> specular;      // r, g, b per entry
+    std::vector<float> emissive;      // r, g, b per entry
+    std::vector<float> shininess;     // one per entry
+    std::vector<float> transparency;  // one per entry
+};
+
+enum class vertex_ordering : std::uint8_t { unknown, counterclockwise, clockwise };
+
+struct shape_hints {
+    vertex_ordering ordering = vertex_ordering::unknown;
+    bool solid = false;         // shapeType SOLID: closed, so back faces are never seen
+    bool convex = false;        // faceType CONVEX: faces may be fanned without tessellating
+    float crease_angle = 0.5f;  // radians; edges sharper than this stay sharp
+};
+
+// Where a node stands in its file, for warnings.
+struct source_position {
+    std::int64_t line = 0;    // 1-based; 0 when unknown
+    std::int64_t column = 0;  // 1-based
+};
+
+// Collects problems that do not stop a load, as "FILE:LINE:COLUMN: message".
+// Keeps the first `kept_limit` texts and counts every one.
+class warning_list {
+public:
+    explicit warning_list(std::string file = {}) : file_(std::move(file)) {}
+    void add(source_position where, const std::string& message);
+    // Adds the message only the first time this key is given (per list).
+    void add_once(const std::string& key, source_position where, const std::string& message);
+    const std::vector<std::string>& texts() const { return texts_; }
+    std::int64_t count() const { return count_; }
+    void set_file(std::string file) { file_ = std::move(file); }
+    static constexpr std::size_t kept_limit = 1000;
+
+private:
+    std::string file_;
+    std::vector<std::string> texts_;
+    std::vector<std::string> once_keys_;
+    std::int64_t count_ = 0;
+};
+
+// Everything in force for one shape node, resolved by the front end. The
+// pointers stay valid for the duration of the call only.
+struct shape_state {
+    matrix4 matrix;                                  // object to world
+    const material_list* material = nullptr;         // never null in a call
+    binding material_binding = binding::overall;
+    std::span<const float> normals;                  // x, y, z per normal, object space; empty: generate
+    binding normal_binding = binding::default_binding;
+    shape_hints hints;
+    source_position where;                           // the shape node, for warnings
+};
+
+// Parts of the primitives, as bit masks.
+namespace parts {
+constexpr unsigned sides = 1;
+constexpr unsigned bottom = 2;
+constexpr unsigned top = 4;
+constexpr unsigned all = sides | bottom | top;
+}  // namespace parts
+
+// What a front end calls for each shape it meets. An interface, so that
+// front-end tests can record the calls and the back end be tested alone.
+class geometry_sink {
+public:
+    virtual ~geometry_sink() = default;
+
+    // coords: x, y, z per point (object space). Faces end at -1 or the list's
+    // end. Index lists may be empty where the binding does not use them.
+    virtual void face_set(const shape_state& state, std::span<const float> coords,
+                          std::span<const std::int32_t> coord_index,
+                          std::span<const std::int32_t> material_index,
+                          std::span<const std::int32_t> normal_index) = 0;
+    // Polylines end at -1 or the list's end; each becomes line segments.
+    virtual void line_set(const shape_state& state, std::span<const float> coords,
+                          std::span<const std::int32_t> coord_index,
+                          std::span<const std::int32_t> material_index,
+                          std::span<const std::int32_t> normal_index) = 0;
+    // count < 0 means "to the end of coords".
+    virtual void point_set(const shape_state& state, std::span<const float> coords, std::int64_t start,
+                           std::int64_t count) = 0;
+    virtual void cube(const shape_state& state, float width, float height, float depth) = 0;
+    virtual void sphere(const shape_state& state, float radius) = 0;
+    virtual void cone(const shape_state& state, float bottom_radius, float height, unsigned part_mask) = 0;
+    virtual void cylinder(const shape_state& state, float radius, float height, unsigned part_mask) = 0;
+};
+
+// The real back end: appends one or more shape records per call to `out`
+// (shape_count, point_counts and face_counts kept in step) and reports
+// problems (index out of range, degenerate data) to `warnings`, once per
+// kind of problem and shape.
+class scene_builder final : public geometry_sink {
+public:
+    scene_builder(scene_store& out, warning_list& warnings);
+    void face_set(const shape_state& state, std::span<const float> coords,
+                  std::span<const std::int32_t> coord_index, std::span<const std::int32_t> material_index,
+                  std::span<const std::int32_t> normal_index) override;
+    void line_set(const shape_state& state, std::span<const float> coords,
+                  std::span<const std::int32_t> coord_index, std::span<const std::int32_t> material_index,
+                  std::span<const std::int32_t> normal_index) override;
+    void point_set(const shape_state& state, std::span<const float> coords, std::int64_t start,
+                   std::int64_t count) override;
+    void cube(const shape_state& state, float width, float height, float depth) override;
+    void sphere(const shape_state& state, float radius) override;
+    void cone(const shape_state& state, float bottom_radius, float height, unsigned part_mask) override;
+    void cylinder(const shape_state& state, float radius, float height, unsigned part_mask) override;
+
+    // Sets the store's reading to standard and its bounding sphere from
+    // every point appended. Call once, after the last shape.
+    void finish();
+
+private:
+    scene_store& out_;
+    warning_list& warnings_;
+};
+
+}  // namespace tessel::vrml

@@ -1,0 +1,24 @@
+#include <algorithm>
+
+#include "vrml/geometry.h"
+
+namespace tessel::vrml {
+
+void warning_list::add(source_position where, const std::string& message) {
+    ++count_;
+    if (texts_.size() >= kept_limit) return;
+    std::string text = file_;
+    if (where.line > 0) {
+        text += ':' + std::to_string(where.line) + ':' + std::to_string(where.column);
+    }
+    text += ": " + message;
+    texts_.push_back(std::move(text));
+}
+
+void warning_list::add_once(const std::string& key, source_position where, const std::string& message) {
+    if (std::find(once_keys_.begin(), once_keys_.end(), key) != once_keys_.end()) return;
+    once_keys_.push_back(key);
+    add(where, message);
+}
+
+}  // namespace tessel::vrml
