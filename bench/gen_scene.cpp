@@ -72,4 +72,44 @@ std::int64_t generate_scene(const std::string& path, std::int64_t triangles) {
     return (std::fclose(f) == 0 && ok) ? written : -1;
 }
 
+std::int64_t generate_separator_scene(const std::string& path, std::int64_t count) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return -1;
+    std::string out = "#VRML V1.0 ascii\n\nSeparator {\n";
+    static const char* const primitives[] = {"Cube { width 0.8 height 0.8 depth 0.8 }",
+                                             "Sphere { radius 0.45 }",
+                                             "Cone { bottomRadius 0.4 height 0.9 }",
+                                             "Cylinder { radius 0.4 height 0.9 }"};
+    const std::int64_t side = std::max<std::int64_t>(1, static_cast<std::int64_t>(std::cbrt(static_cast<double>(count))) + 1);
+    char part[1024];
+    for (std::int64_t i = 0; i < count; ++i) {
+        const std::int64_t x = i % side, y = (i / side) % side, z = i / (side * side);
+        std::snprintf(part, sizeof part,
+                      "  Separator {\n"
+                      "    Transform { translation %lld %lld %lld rotation 0 1 0 %.3f }\n"
+                      "    Material { diffuseColor %.3f %.3f %.3f }\n",
+                      static_cast<long long>(x), static_cast<long long>(y), static_cast<long long>(z),
+                      0.1 * static_cast<double>(i % 31), 0.2 + 0.8 * static_cast<double>(x) / static_cast<double>(side),
+                      0.2 + 0.8 * static_cast<double>(y) / static_cast<double>(side),
+                      0.2 + 0.8 * static_cast<double>(i % 7) / 7.0);
+        out += part;
+        if (i % 5 == 4) {
+            out += "    Coordinate3 { point [ -0.4 -0.4 0, 0.4 -0.4 0, 0.4 0.4 0, -0.4 0.4 0, 0 0 0.4 ] }\n"
+                   "    IndexedFaceSet { coordIndex [ 0, 1, 4, -1, 1, 2, 4, -1, 2, 3, 4, -1, 3, 0, 4, -1, 3, 2, 1, 0, -1 ] }\n";
+        } else {
+            out += "    ";
+            out += primitives[i % 5 % 4];
+            out += '\n';
+        }
+        out += "  }\n";
+        if (out.size() > (1u << 22)) {
+            if (std::fwrite(out.data(), 1, out.size(), f) != out.size()) return std::fclose(f), -1;
+            out.clear();
+        }
+    }
+    out += "}\n";
+    const bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
+    return (std::fclose(f) == 0 && ok) ? count : -1;
+}
+
 }  // namespace tessel::bench

@@ -12,4 +12,10 @@ namespace tessel::bench {
 // Returns the number of triangles written, or -1 on a write error.
 std::int64_t generate_scene(const std::string& path, std::int64_t triangles);
 
+// Writes `count` small Separators, each with its own Transform, Material and
+// either a primitive (Cube, Sphere, Cone, Cylinder in turn) or a small face
+// set, the layout of scenes assembled from many parts. Returns the number of
+// Separators written, or -1 on a write error.
+std::int64_t generate_separator_scene(const std::string& path, std::int64_t count);
+
 }  // namespace tessel::bench

@@ -1,20 +1,26 @@
-// tessel-gen-scene TRIANGLES OUT.wrl: writes a large scene for benchmarks.
+// tessel-gen-scene [--separators] COUNT OUT.wrl: writes a large scene for
+// benchmarks: COUNT triangles in a few big meshes, or with --separators COUNT
+// small Separators, each with a transform, a material and a small shape.
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "gen_scene.h"
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fputs("usage: tessel-gen-scene TRIANGLES OUT.wrl\n", stderr);
+    const bool separators = argc == 4 && std::strcmp(argv[1], "--separators") == 0;
+    if (argc != 3 && !separators) {
+        std::fputs("usage: tessel-gen-scene [--separators] COUNT OUT.wrl\n", stderr);
         return 1;
     }
-    const long long n = std::atoll(argv[1]);
-    const long long written = tessel::bench::generate_scene(argv[2], n);
+    const long long n = std::atoll(argv[argc - 2]);
+    const char* out = argv[argc - 1];
+    const long long written =
+        separators ? tessel::bench::generate_separator_scene(out, n) : tessel::bench::generate_scene(out, n);
     if (written < 0) {
-        std::perror(argv[2]);
+        std::perror(out);
         return 1;
     }
-    std::printf("%lld triangles\n", written);
+    std::printf(separators ? "%lld separators\n" : "%lld triangles\n", written);
     return 0;
 }
