@@ -395,7 +395,10 @@ void destroy_gl_window(window_handle window) {
     window_procedure(window, WM_DESTROY, 0, 0);
     if (g_window.display) {
         XDestroyWindow(g_window.display, window);
-        XFlush(g_window.display);
+        // Flushing is not enough: a flushed request may still wait in the
+        // server's input while it answers another client (a window manager,
+        // a test asking whether the window is gone) from its old state.
+        XSync(g_window.display, False);
     }
 }
 
@@ -415,5 +418,6 @@ void set_window_icon(const std::uint32_t* images, std::size_t length) {
         at += 2 + w * h;
     }
     tessel::toolkit::apply_window_icon(g_window.window);
-    if (g_window.display && g_window.window) XFlush(g_window.display);
+    // Done once this returns, for every client that asks the server.
+    if (g_window.display && g_window.window) XSync(g_window.display, False);
 }

@@ -20,31 +20,60 @@ namespace e2e {
 
 int image::count(const rect& area, const std::function<bool(const rgb&)>& test) const {
     int n = 0;
-    for (int y = std::max(0, area.y); y < std::min(height, area.y + area.height); ++y) {
-        for (int x = std::max(0, area.x); x < std::min(width, area.x + area.width); ++x) {
+    for (int y = std::max(0, area.y); y < std::min(picture.height, area.y + area.height); ++y) {
+        for (int x = std::max(0, area.x); x < std::min(picture.width, area.x + area.width); ++x) {
             if (test(at(x, y))) ++n;
         }
     }
     return n;
 }
 
+bool image::same_in(const image& other, const rect& area) const {
+    const tessel::test::rgb_picture& a = picture;
+    const tessel::test::rgb_picture& b = other.picture;
+    if (a.width != b.width || a.height != b.height) return false;
+    for (int y = std::max(0, area.y); y < std::min(a.height, area.y + area.height); ++y) {
+        for (int x = std::max(0, area.x); x < std::min(a.width, area.x + area.width); ++x) {
+            if (std::memcmp(a.at(x, y), b.at(x, y), 3) != 0) return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+
+// The viewer's windows come and go while the test asks about them, so any
+// request may meet a window that is no longer there. Xlib's default handler
+// would end the test process for that; the answer "no such window" is all a
+// test needs, and the request's own return value already says it.
+int tolerate_vanished_windows(Display* display, XErrorEvent* event) {
+    if (event->error_code == BadWindow || event->error_code == BadMatch || event->error_code == BadDrawable)
+        return 0;
+    char text[256];
+    XGetErrorText(display, event->error_code, text, sizeof text);
+    std::fprintf(stderr, "X error: %s (request %d)\n", text, event->request_code);
+    return 0;
+}
+
+}  // namespace
+
 struct desktop::impl {
     Display* display = nullptr;
-    int shot = 0;
-    std::string folder;
+    tessel::test::temp_folder folder{"tessel-e2e-shots"};
 };
 
 desktop::desktop() : m_impl(new impl) {
     m_impl->display = XOpenDisplay(nullptr);
-    if (m_impl->display == nullptr) throw std::runtime_error("no X display (run under xvfb-run)");
-    char pattern[] = "/tmp/tessel-e2e-shots-XXXXXX";
-    m_impl->folder = mkdtemp(pattern);
+    if (m_impl->display == nullptr) {
+        delete m_impl;
+        throw std::runtime_error("no X display (run under tests/with-display.sh)");
+    }
+    XSetErrorHandler(tolerate_vanished_windows);
 }
 
 desktop::~desktop() {
     XCloseDisplay(m_impl->display);
-    std::string command = "rm -rf '" + m_impl->folder + "'";
-    if (std::system(command.c_str()) != 0) std::perror("rm");
+    XSetErrorHandler(nullptr);
     delete m_impl;
 }
 
@@ -80,39 +109,58 @@ unsigned long desktop::wait_for_window(const std::string& title, std::chrono::se
     return window;
 }
 
-namespace {
-
-int ignore_errors(Display*, XErrorEvent*) { return 0; }
-
-}  // namespace
-
 rect desktop::window_rect(unsigned long window) {
     Display* d = m_impl->display;
     XWindowAttributes attributes{};
-    XGetWindowAttributes(d, window, &attributes);
     int x = 0, y = 0;
     Window child = 0;
-    XTranslateCoordinates(d, window, DefaultRootWindow(d), 0, 0, &x, &y, &child);
+    if (!XGetWindowAttributes(d, window, &attributes) ||
+        !XTranslateCoordinates(d, window, DefaultRootWindow(d), 0, 0, &x, &y, &child)) {
+        return rect{};
+    }
     return rect{x, y, attributes.width, attributes.height};
 }
 
 bool desktop::window_exists(unsigned long window) {
-    Display* d = m_impl->display;
-    auto previous = XSetErrorHandler(&ignore_errors);
     XWindowAttributes attributes{};
-    const Status ok = XGetWindowAttributes(d, window, &attributes);
-    XSync(d, False);
-    XSetErrorHandler(previous);
+    const Status ok = XGetWindowAttributes(m_impl->display, window, &attributes);
     return ok != 0 && attributes.map_state == IsViewable;
 }
 
-void desktop::focus(unsigned long window) {
+namespace {
+
+// Whether the server's keyboard focus is window or one of its descendants.
+bool focus_is_in(Display* d, Window window) {
+    Window focused = 0;
+    int revert = 0;
+    XGetInputFocus(d, &focused, &revert);
+    while (focused != 0 && focused != PointerRoot) {
+        if (focused == window) return true;
+        Window root = 0, parent = 0;
+        Window* children = nullptr;
+        unsigned count = 0;
+        if (!XQueryTree(d, focused, &root, &parent, &children, &count)) return false;
+        if (children != nullptr) XFree(children);
+        if (parent == root) return false;
+        focused = parent;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool desktop::focus(unsigned long window) {
     Display* d = m_impl->display;
     XRaiseWindow(d, window);
     XSetInputFocus(d, window, RevertToParent, CurrentTime);
+    // Once the server has done the request, the client's FocusIn is queued
+    // ahead of any key sent afterwards: X delivers a client's events in order.
     XSync(d, False);
-    // Let the client see its FocusIn before keys arrive.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    return focus_is_in(d, window);
+}
+
+bool desktop::wait_for_focus(unsigned long window, std::chrono::seconds limit) {
+    return eventually([&] { return focus_is_in(m_impl->display, window); }, limit);
 }
 
 void desktop::request_close(unsigned long window) {
@@ -129,26 +177,14 @@ void desktop::request_close(unsigned long window) {
 }
 
 image desktop::screenshot(const std::string& keep_as) {
-    const std::string path = m_impl->folder + "/shot" + std::to_string(++m_impl->shot) + ".ppm";
-    const std::string command = "import -window root -depth 8 ppm:'" + path + "'";
-    if (std::system(command.c_str()) != 0) throw std::runtime_error("import failed: " + command);
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int width = 0, height = 0, maximum = 0;
-    in >> magic >> width >> height >> maximum;
-    in.get();
-    if (magic != "P6" || width <= 0 || height <= 0 || maximum != 255) {
-        throw std::runtime_error("unexpected screenshot format in " + path);
-    }
-    image shot;
-    shot.width = width;
-    shot.height = height;
-    shot.pixels.resize(static_cast<std::size_t>(width) * height);
-    in.read(reinterpret_cast<char*>(shot.pixels.data()), static_cast<std::streamsize>(shot.pixels.size() * 3));
-    if (!in) throw std::runtime_error("short screenshot " + path);
+    Display* d = m_impl->display;
+    image shot{tessel::test::capture_window(d, DefaultRootWindow(d))};
+    if (shot.picture.width == 0) throw std::runtime_error("cannot read the screen");
     if (!keep_as.empty()) {
+        const std::string path = m_impl->folder.path() + "/shot.ppm";
         const std::string copy = "convert ppm:'" + path + "' '" + keep_as + "'";
-        if (std::system(copy.c_str()) != 0) std::perror("convert");
+        if (!tessel::test::write_ppm(shot.picture, path) || std::system(copy.c_str()) != 0)
+            std::fprintf(stderr, "could not keep the screenshot as %s\n", keep_as.c_str());
     }
     return shot;
 }
@@ -159,12 +195,10 @@ void xdotool(const std::string& arguments) {
 }
 
 viewer::viewer(const std::vector<std::string>& arguments) {
-    char pattern[] = "/tmp/tessel-e2e-run-XXXXXX";
-    m_folder = mkdtemp(pattern);
-    const std::string log_path = m_folder + "/output.log";
+    const std::string log_path = m_folder.path() + "/output.log";
     m_pid = fork();
     if (m_pid == 0) {
-        if (chdir(m_folder.c_str()) != 0) _exit(126);
+        if (chdir(m_folder.path().c_str()) != 0) _exit(126);
         const int log = open(log_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         dup2(log, 1);
         dup2(log, 2);
@@ -183,8 +217,6 @@ viewer::~viewer() {
         kill(m_pid, SIGKILL);
         waitpid(m_pid, nullptr, 0);
     }
-    std::string command = "rm -rf '" + m_folder + "'";
-    if (std::system(command.c_str()) != 0) std::perror("rm");
 }
 
 bool viewer::running() {
@@ -203,7 +235,7 @@ std::optional<int> viewer::wait_exit(std::chrono::seconds limit) {
 }
 
 std::string viewer::log() const {
-    std::ifstream in(m_folder + "/output.log");
+    std::ifstream in(m_folder.path() + "/output.log");
     std::stringstream text;
     text << in.rdbuf();
     return text.str();

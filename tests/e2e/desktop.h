@@ -11,6 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_env.h"
+#include "tests/support/x_capture.h"
+
 namespace e2e {
 
 struct rect {
@@ -23,13 +26,16 @@ struct rgb {
 
 // A screenshot of the whole screen.
 struct image {
-    int width = 0;
-    int height = 0;
-    std::vector<rgb> pixels;
+    tessel::test::rgb_picture picture;
 
-    const rgb& at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+    rgb at(int x, int y) const {
+        const std::uint8_t* p = picture.at(x, y);
+        return {p[0], p[1], p[2]};
+    }
     // How many pixels inside area satisfy the test.
     int count(const rect& area, const std::function<bool(const rgb&)>& test) const;
+    // Whether area looks the same in both pictures.
+    bool same_in(const image& other, const rect& area) const;
 };
 
 class desktop {
@@ -39,20 +45,25 @@ public:
     desktop(const desktop&) = delete;
     desktop& operator=(const desktop&) = delete;
 
-    // Viewable top-level windows whose title is exactly title.
+    // Viewable top-level windows whose title is exactly title. Windows come
+    // and go while the server is asked; one that vanishes is left out.
     std::vector<unsigned long> windows_titled(const std::string& title);
     // Waits until such a window exists; 0 when none appeared in time.
     unsigned long wait_for_window(const std::string& title, std::chrono::seconds limit = std::chrono::seconds(20));
     rect window_rect(unsigned long window);
     bool window_exists(unsigned long window);
 
-    // Gives the keyboard focus to window (there is no window manager).
-    void focus(unsigned long window);
+    // Gives the keyboard focus to window (there is no window manager);
+    // false when the server does not give it (the window is gone).
+    bool focus(unsigned long window);
+    // Waits until the server's keyboard focus is in window, as a client
+    // puts it there when it shows a dialog; false when it did not come.
+    bool wait_for_focus(unsigned long window, std::chrono::seconds limit = std::chrono::seconds(20));
     // What the close box of a window manager sends.
     void request_close(unsigned long window);
 
-    // Takes a screenshot with ImageMagick's import; keeps a copy at
-    // keep_as when given.
+    // Takes a screenshot; keeps a copy at keep_as (any format ImageMagick
+    // writes) when given.
     image screenshot(const std::string& keep_as = {});
 
 private:
@@ -78,9 +89,9 @@ public:
     std::string log() const;  // what it wrote to stdout and stderr
 
 private:
+    tessel::test::temp_folder m_folder{"tessel-e2e-run"};
     pid_t m_pid = -1;
     std::optional<int> m_status;
-    std::string m_folder;
 };
 
 // Polls until done() or the limit passes; returns done()'s last value.

@@ -42,11 +42,34 @@ protected:
         return window;
     }
 
-    // Ctrl+O in the panel; the Open dialog's window, or 0 if none came.
+    // Ctrl+O in the panel; the Open dialog's window once it has the
+    // keyboard focus (keys typed earlier would reach the panel), or 0.
     unsigned long open_dialog(unsigned long panel) {
-        screen.focus(panel);
+        EXPECT_TRUE(screen.focus(panel));
         e2e::xdotool("key ctrl+o");
-        return screen.wait_for_window("Ouvrir");
+        const unsigned long dialog = screen.wait_for_window("Ouvrir");
+        if (dialog == 0 || !screen.wait_for_focus(dialog)) return 0;
+        return dialog;
+    }
+
+    // Sends keys to the panel and waits until its picture changes: proof
+    // that the viewer's loop has run past everything before them. A check
+    // that something did not happen waits for this first, so that it does
+    // not pass merely because the viewer has not got round to it yet.
+    bool panel_answers(unsigned long panel, const std::string& keys) {
+        const e2e::rect area = screen.window_rect(panel);
+        const e2e::image before = screen.screenshot();
+        if (!screen.focus(panel)) return false;
+        e2e::xdotool("key " + keys);
+        return e2e::eventually([&] { return !screen.screenshot().same_in(before, area); });
+    }
+
+    // A few ticks of the panel's 100 ms timer are due, and the panel has
+    // answered keys sent after that: its loop, which runs the ticks, has
+    // gone past them.
+    bool ticks_have_run(unsigned long panel, const std::string& keys) {
+        std::this_thread::sleep_for(500ms);
+        return panel_answers(panel, keys);
     }
 
     int pixels_in(unsigned long window, bool (*test)(const rgb&)) {
@@ -85,7 +108,7 @@ protected:
     }
 
     void quit(e2e::viewer& viewer, unsigned long panel) {
-        screen.focus(panel);
+        EXPECT_TRUE(screen.focus(panel));
         e2e::xdotool("key ctrl+q");
         EXPECT_EQ(viewer.wait_exit(), 0) << viewer.log();
     }
@@ -124,7 +147,7 @@ TEST_F(Viewer, MovingTheXRotationSliderTurnsThePicture) {
     const int before = pixels_in(gl, red);
 
     // The focus starts on "X-Translate"; "X-Rotation" is four tab stops on.
-    screen.focus(panel);
+    ASSERT_TRUE(screen.focus(panel));
     e2e::xdotool("key Tab Tab Tab Tab Prior");
     // Turned by 72 degrees about x, the triangles shrink in height and their
     // lit colour darkens, so far fewer pure red pixels remain.
@@ -141,16 +164,13 @@ TEST_F(Viewer, ClosingTheGlWindowKeepsThePanelAndOpensNoOther) {
     screen.request_close(gl);
     ASSERT_TRUE(e2e::eventually([&] { return !screen.window_exists(gl); }));
 
-    // Ten ticks later: still running, still one panel, no new GL window.
-    std::this_thread::sleep_for(1s);
+    // Ticks later: still running, still one panel, no new GL window; the
+    // panel still answers (its sliders move) and its Quit works.
+    ASSERT_TRUE(ticks_have_run(panel, "Tab Tab Tab Tab End"));
     EXPECT_TRUE(viewer.running());
     EXPECT_TRUE(screen.windows_titled(kGlTitle).empty());
     EXPECT_TRUE(screen.window_exists(panel));
-
-    // The panel still answers: its sliders move and its Quit works.
-    screen.focus(panel);
-    e2e::xdotool("key Tab Tab Tab Tab End");
-    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(ticks_have_run(panel, "Home"));
     EXPECT_TRUE(viewer.running());
     EXPECT_TRUE(screen.windows_titled(kGlTitle).empty());
     quit(viewer, panel);
@@ -173,7 +193,7 @@ TEST_F(Viewer, EscapeInTheGlWindowEndsWithCodeZero) {
     e2e::viewer viewer({data_file("two_colours.wrl")});
     const unsigned long gl = gl_window();
     ASSERT_TRUE(shows(gl, red));
-    screen.focus(gl);
+    ASSERT_TRUE(screen.focus(gl));
     e2e::xdotool("key Escape");
     EXPECT_EQ(viewer.wait_exit(), 0) << viewer.log();
 }
@@ -184,7 +204,7 @@ TEST_F(Viewer, EscapeInThePanelAfterTheGlWindowClosedEndsWithCodeZero) {
     const unsigned long panel = panel_window();
     screen.request_close(gl);
     ASSERT_TRUE(e2e::eventually([&] { return !screen.window_exists(gl); }));
-    screen.focus(panel);
+    ASSERT_TRUE(screen.focus(panel));
     e2e::xdotool("key Escape");
     EXPECT_EQ(viewer.wait_exit(), 0) << viewer.log();
 }
@@ -195,7 +215,6 @@ TEST_F(Viewer, OpeningAFileThroughTheDialogDrawsIt) {
     const unsigned long panel = panel_window();
     EXPECT_EQ(full_bar_rows(panel), 0);
     ASSERT_NE(open_dialog(panel), 0u);
-    std::this_thread::sleep_for(500ms);
     e2e::xdotool("type --delay 20 '" + data_file("blue_square.wrl") + "'");
     e2e::xdotool("key Return");
     EXPECT_TRUE(shows(gl, blue, 10000));
@@ -209,7 +228,6 @@ TEST_F(Viewer, AFileThatCannotBeReadIsReportedAndTheSceneStays) {
     const unsigned long panel = panel_window();
     ASSERT_TRUE(shows(gl, green));
     ASSERT_NE(open_dialog(panel), 0u);
-    std::this_thread::sleep_for(500ms);
     e2e::xdotool("type --delay 20 '" + data_file("no-such-scene.wrl") + "'");
     e2e::xdotool("key Return");
     // The error box carries the viewer's name, as the panel does.
@@ -217,6 +235,10 @@ TEST_F(Viewer, AFileThatCannotBeReadIsReportedAndTheSceneStays) {
     EXPECT_TRUE(viewer.running());
     EXPECT_GE(pixels_in(gl, red), 2000);
     EXPECT_GE(pixels_in(gl, green), 2000);
+    unsigned long box = 0;
+    for (const unsigned long w : screen.windows_titled(kPanelTitle))
+        if (w != panel) box = w;
+    ASSERT_TRUE(screen.wait_for_focus(box));
     e2e::xdotool("key Return");
     EXPECT_TRUE(e2e::eventually([&] { return screen.windows_titled(kPanelTitle).size() == 1; }));
     EXPECT_TRUE(shows(gl, green));
@@ -234,10 +256,10 @@ TEST_F(Viewer, TheGlWindowIsServedWhileTheOpenDialogIsUp) {
     // its close box.
     screen.request_close(gl);
     EXPECT_TRUE(e2e::eventually([&] { return !screen.window_exists(gl); }));
-    screen.focus(dialog);
+    ASSERT_TRUE(screen.focus(dialog));
     e2e::xdotool("key Escape");
     ASSERT_TRUE(e2e::eventually([&] { return screen.windows_titled("Ouvrir").empty(); }));
-    std::this_thread::sleep_for(500ms);
+    ASSERT_TRUE(ticks_have_run(panel, "Tab Tab Tab Tab End"));
     EXPECT_TRUE(viewer.running());
     EXPECT_TRUE(screen.windows_titled(kGlTitle).empty());
     quit(viewer, panel);
@@ -249,7 +271,7 @@ TEST_F(Viewer, EscapeInTheGlWindowWhileTheOpenDialogIsUpEndsWithCodeZero) {
     const unsigned long panel = panel_window();
     ASSERT_TRUE(shows(gl, red));
     ASSERT_NE(open_dialog(panel), 0u);
-    screen.focus(gl);
+    ASSERT_TRUE(screen.focus(gl));
     e2e::xdotool("key Escape");
     EXPECT_EQ(viewer.wait_exit(), 0) << viewer.log();
 }

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "reader/convert.h"
+#include "tests/support/test_env.h"
 
 using namespace tessel::reader;
 
@@ -119,11 +120,10 @@ TEST(Convert, EmptyEntryReadsAsZeroAndUnterminatedTailIsNoEntry) {
 // A user's locale with a decimal comma must change nothing: the viewer's
 // GUI toolkit switches the process locale to the environment's.
 TEST(Convert, ConversionsIgnoreTheProcessLocale) {
-    const std::string dir = "/tmp/tessel-locale-test";
-    const std::string cmd = "mkdir -p " + dir + " && localedef -i de_DE -f UTF-8 " + dir +
-                            "/de_DE.UTF-8 >/dev/null 2>&1";
-    if (std::system(cmd.c_str()) != 0) GTEST_SKIP() << "cannot build a de_DE locale here";
-    setenv("LOCPATH", dir.c_str(), 1);
+    const tessel::test::temp_folder dir("tessel-locale");
+    const std::string cmd = "localedef -i de_DE -f UTF-8 '" + dir.path() + "/de_DE.UTF-8' >/dev/null 2>&1";
+    if (std::system(cmd.c_str()) != 0) TESSEL_CANNOT_RUN("cannot build a de_DE locale here (localedef, locales)");
+    setenv("LOCPATH", dir.path().c_str(), 1);
     ASSERT_NE(std::setlocale(LC_ALL, "de_DE.UTF-8"), nullptr);
     ASSERT_EQ(std::atof("0.5"), 0.0) << "the locale did not take effect";
     EXPECT_EQ(parse_number("0.5"), 0.5);

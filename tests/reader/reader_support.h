@@ -14,6 +14,7 @@
 
 #include "reader/load.h"
 #include "reader/scan.h"
+#include "tests/support/test_env.h"
 
 namespace tessel::test {
 
@@ -40,14 +41,10 @@ inline std::vector<std::int32_t> as_ints(const std::vector<unsigned char>& b) {
     return out;
 }
 
-// A scratch folder removed with the object.
+// A private scratch folder removed with the object.
 struct scratch_dir {
-    std::string path;
-    scratch_dir() {
-        char templ[] = "/tmp/tessel-test-XXXXXX";
-        path = mkdtemp(templ);
-    }
-    ~scratch_dir() { std::system(("rm -rf '" + path + "'").c_str()); }
+    tessel::test::temp_folder folder;
+    std::string path = folder.path();
     std::string write(const std::string& name, const std::string& content) const {
         const std::string p = path + "/" + name;
         std::ofstream(p, std::ios::binary) << content;
