@@ -161,8 +161,11 @@ void polygon_splitter::tessellate(std::span<const vec3> c, vec3 normal, std::vec
     for (std::size_t k = 0; k + 2 < emitted_.size(); k += 3) {
         local_triangle t = {emitted_[k], emitted_[k + 1], emitted_[k + 2]};
         if (t[0] == t[1] || t[1] == t[2] || t[0] == t[2]) continue;  // collapsed by a snapped crossing
-        // Regions the odd winding rule keeps may come out either way round.
-        if (signed_area(c[t[0]], c[t[1]], c[t[2]], normal) < 0) std::swap(t[1], t[2]);
+        // Regions the odd winding rule keeps may come out either way round;
+        // a corner lying on a diagonal gives a sliver of no area, left out.
+        const float area = signed_area(c[t[0]], c[t[1]], c[t[2]], normal);
+        if (area == 0) continue;
+        if (area < 0) std::swap(t[1], t[2]);
         out.push_back(t);
     }
 }
