@@ -39,7 +39,10 @@ float signed_area(const vec3& a, const vec3& b, const vec3& c, vec3 normal) {
 }  // namespace
 
 bool split_quad(std::span<const vec3, 4> q, vec3 normal, local_triangle out[2]) {
-    const float t[4] = {turn(q, 0, normal), turn(q, 1, normal), turn(q, 2, normal), turn(q, 3, normal)};
+    float t[4];
+    for (int i = 0; i < 4; ++i) {
+        t[i] = dot(cross(q[i] - q[(i + 3) & 3], q[(i + 1) & 3] - q[i]), normal);
+    }
     const bool bad[4] = {!(t[0] > 0), !(t[1] > 0), !(t[2] > 0), !(t[3] > 0)};
     // A reflex (or flat) corner must be an end of the diagonal; then the two
     // halves both lie inside the quad.

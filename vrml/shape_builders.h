@@ -14,9 +14,13 @@ namespace tessel::vrml::detail {
 // What survives from one shape to the next, so that many small shapes sharing
 // one large coordinate list cost only what they use.
 struct builder_scratch {
-    // For each file point: the call that last used it, and its number in that call.
-    std::vector<std::uint32_t> stamp;
-    std::vector<std::int32_t> local;
+    // For each file point: the call that last used it, and its number in that
+    // call, side by side so that one look-up touches one cache line.
+    struct point_slot {
+        std::uint32_t call = 0;
+        std::int32_t local = 0;
+    };
+    std::vector<point_slot> slots;
     std::uint32_t call = 0;
     polygon_splitter splitter;
 
