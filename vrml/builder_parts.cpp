@@ -101,4 +101,65 @@ void append_shape(scene_store& out, shape_record&& shape) {
     out.shape_count = static_cast<std::int64_t>(out.shapes.size());
 }
 
+namespace {
+
+std::size_t corners_per_primitive(shape_kind kind) {
+    return kind == shape_kind::points ? 1 : kind == shape_kind::lines ? 2 : 3;
+}
+
+// More transparencies than this in one shape share the last record.
+constexpr std::size_t transparency_groups = 16;
+
+}  // namespace
+
+void append_shape(scene_store& out, shape_record&& shape, std::span<const std::int32_t> vertex_entry,
+                  const material_table& materials) {
+    const std::size_t primitives = shape.corner[0].size();
+    const std::size_t per = corners_per_primitive(shape.kind);
+    std::vector<float> levels;
+    std::vector<std::uint8_t> group(primitives);
+    for (std::size_t t = 0; t < primitives; ++t) {
+        const float level = materials.transparency(vertex_entry[static_cast<std::size_t>(shape.corner[0][t])]);
+        std::size_t g = 0;
+        while (g < levels.size() && levels[g] != level) ++g;
+        if (g == levels.size()) {
+            if (levels.size() < transparency_groups) levels.push_back(level);
+            else g = levels.size() - 1;
+        }
+        group[t] = static_cast<std::uint8_t>(g);
+    }
+    if (levels.size() <= 1) {
+        append_shape(out, std::move(shape));
+        return;
+    }
+    const std::size_t vertices = shape.point[0].size();
+    std::vector<std::int32_t> renumber(vertices);
+    for (std::size_t g = 0; g < levels.size(); ++g) {
+        shape_record part;
+        part.kind = shape.kind;
+        part.lit = shape.lit;
+        part.two_sided = shape.two_sided;
+        std::fill(renumber.begin(), renumber.end(), -1);
+        std::int64_t first_entry = -1;
+        for (std::size_t t = 0; t < primitives; ++t) {
+            if (group[t] != g) continue;
+            for (std::size_t k = 0; k < per; ++k) {
+                const std::size_t v = static_cast<std::size_t>(shape.corner[k][t]);
+                if (first_entry < 0) first_entry = vertex_entry[v];
+                if (renumber[v] < 0) {
+                    renumber[v] = static_cast<std::int32_t>(part.point[0].size());
+                    for (int a = 0; a < 3; ++a) {
+                        part.point[a].push_back(shape.point[a][v]);
+                        part.normal[a].push_back(shape.normal[a][v]);
+                        if (!shape.vertex_colour[a].empty()) part.vertex_colour[a].push_back(shape.vertex_colour[a][v]);
+                    }
+                }
+                part.corner[k].push_back(renumber[v]);
+            }
+        }
+        part.material = materials.entry(first_entry);
+        append_shape(out, std::move(part));
+    }
+}
+
 }  // namespace tessel::vrml::detail

@@ -111,6 +111,13 @@ inline bool unset_index_list(std::span<const std::int32_t> list) {
 // per-vertex colours when every vertex has the same one.
 void append_shape(scene_store& out, shape_record&& shape);
 
+// The same for a shape whose vertices took material entries of their own
+// (vertex_entry: one per vertex). A record has one transparency, so a shape
+// whose entries differ in it becomes one record per transparency, each
+// primitive going with the entry of its first corner.
+void append_shape(scene_store& out, shape_record&& shape, std::span<const std::int32_t> vertex_entry,
+                  const material_table& materials);
+
 // Appends one vertex (position, normal) to a record under construction.
 inline void push_vertex(shape_record& s, vec3 p, vec3 n) {
     s.point[0].push_back(p.x);

@@ -77,7 +77,8 @@ public:
         shape_.two_sided = !(state_.hints.solid && state_.hints.ordering != vertex_ordering::unknown);
         shape_.lit = true;
         shape_.material = materials_.entry(vary_materials_ ? corner_material_[0] : 0);
-        append_shape(t_.out, std::move(shape_));
+        if (vary_materials_) append_shape(t_.out, std::move(shape_), vertex_material_, materials_);
+        else append_shape(t_.out, std::move(shape_));
     }
 
 private:
@@ -286,6 +287,7 @@ private:
             float c[3];
             materials_.diffuse(corner_material_[0], c);
             for (int k = 0; k < 3; ++k) shape_.vertex_colour[k].assign(points, c[k]);
+            vertex_material_.assign(points, corner_material_[0]);
         }
         // 1 where a point's corners are done one by one.
         std::vector<std::uint8_t> per_corner(points, 1);
@@ -417,11 +419,15 @@ private:
                     shape_.normal[2][i] = n.z;
                     if (vary_materials_) {
                         for (int k3 = 0; k3 < 3; ++k3) shape_.vertex_colour[k3][i] = colour[k3];
+                        vertex_material_[i] = material;
                     }
                 } else {
                     id = static_cast<std::int32_t>(shape_.point[0].size());
                     push_vertex(shape_, at, n);
-                    if (vary_materials_) push_colour(shape_, colour);
+                    if (vary_materials_) {
+                        push_colour(shape_, colour);
+                        vertex_material_.push_back(material);
+                    }
                 }
                 here_.push_back({id, n, material});
             }
@@ -449,6 +455,7 @@ private:
             }
             if (vary_materials_) {
                 for (auto& a : shape_.vertex_colour) a[to] = a[v];
+                vertex_material_[to] = vertex_material_[v];
             }
         }
         if (static_cast<std::size_t>(next) == vertices) return;
@@ -458,6 +465,7 @@ private:
         }
         if (vary_materials_) {
             for (auto& a : shape_.vertex_colour) a.resize(static_cast<std::size_t>(next));
+            vertex_material_.resize(static_cast<std::size_t>(next));
         }
         for (auto& corners : shape_.corner) {
             for (std::int32_t& v : corners) v = renumber[static_cast<std::size_t>(v)];
@@ -492,6 +500,7 @@ private:
     std::vector<std::int32_t> corner_point_;     // per corner: its point, later its vertex
     std::vector<std::int32_t> corner_material_;  // per corner: material entry (only when materials vary)
     std::vector<std::int32_t> corner_normal_;    // per corner: given normal, -1 to make one (only when given)
+    std::vector<std::int32_t> vertex_material_;  // per vertex: material entry (only when materials vary)
     std::vector<std::uint32_t> face_first_;      // corners of face f: face_first_[f] .. face_first_[f + 1]
     std::vector<vec3> buffer_;
     std::vector<vertex_key> here_;

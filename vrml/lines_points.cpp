@@ -40,7 +40,7 @@ private:
 // Appends the shape unless it has nothing to draw. Unlit shapes get zero
 // normals, so that every per-point array has the shape's point count.
 void finish_shape(shape_target t, shape_record&& shape, const material_table& materials, std::int64_t first_entry,
-                  bool lit, shape_kind kind) {
+                  bool lit, shape_kind kind, std::span<const std::int32_t> vertex_entry) {
     if (shape.corner[0].empty()) return;
     if (!lit) {
         for (auto& n : shape.normal) std::fill(n.begin(), n.end(), 0.0f);
@@ -49,7 +49,8 @@ void finish_shape(shape_target t, shape_record&& shape, const material_table& ma
     shape.lit = lit;
     shape.two_sided = false;
     shape.material = materials.entry(first_entry);
-    append_shape(t.out, std::move(shape));
+    if (vertex_entry.empty()) append_shape(t.out, std::move(shape));
+    else append_shape(t.out, std::move(shape), vertex_entry, materials);
 }
 
 }  // namespace
@@ -71,6 +72,7 @@ void build_line_set(shape_target t, const shape_state& state, std::span<const fl
 
     const std::size_t points = coords.size() / 3;
     shape_record shape;
+    std::vector<std::int32_t> entries;  // per vertex, when materials vary
     std::int64_t first_entry = -1;
     // The last vertex made, so that the segments of a polyline share their joints.
     struct last_vertex {
@@ -92,6 +94,7 @@ void build_line_set(shape_target t, const shape_state& state, std::span<const fl
             float c[3];
             materials.diffuse(m, c);
             push_colour(shape, c);
+            entries.push_back(static_cast<std::int32_t>(m));
         }
         last = {p, m, n, id};
         return id;
@@ -128,7 +131,8 @@ void build_line_set(shape_target t, const shape_state& state, std::span<const fl
     }
     // Lines without a normal for every vertex cannot be lit consistently.
     const bool lit = given_normals && normal.misses() == 0;
-    finish_shape(t, std::move(shape), materials, std::max<std::int64_t>(first_entry, 0), lit, shape_kind::lines);
+    finish_shape(t, std::move(shape), materials, std::max<std::int64_t>(first_entry, 0), lit, shape_kind::lines,
+                 entries);
 }
 
 void build_point_set(shape_target t, const shape_state& state, std::span<const float> coords, std::int64_t start,
@@ -157,6 +161,7 @@ void build_point_set(shape_target t, const shape_state& state, std::span<const f
     bool bad_point = false, bad_material = false;
 
     shape_record shape;
+    std::vector<std::int32_t> entries;  // per point, when materials vary
     for (std::int64_t i = first; i < end; ++i) {
         const vec3 p = xf.point(load3(coords, static_cast<std::size_t>(i)));
         if (!finite(p)) {
@@ -180,6 +185,7 @@ void build_point_set(shape_target t, const shape_state& state, std::span<const f
             float c[3];
             materials.diffuse(m, c);
             push_colour(shape, c);
+            entries.push_back(static_cast<std::int32_t>(m));
         }
         shape.corner[0].push_back(id);
     }
@@ -193,7 +199,7 @@ void build_point_set(shape_target t, const shape_state& state, std::span<const f
     if (normals > 0 && !lit) {
         log.report("normal-index", [] { return "fewer normals than points; the points are drawn unlit"; });
     }
-    finish_shape(t, std::move(shape), materials, vary ? first : 0, lit, shape_kind::points);
+    finish_shape(t, std::move(shape), materials, vary ? first : 0, lit, shape_kind::points, entries);
 }
 
 }  // namespace tessel::vrml::detail

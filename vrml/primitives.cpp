@@ -41,6 +41,7 @@ public:
             float c[3];
             materials_.diffuse(entry, c);
             push_colour(shape_, c);
+            entries_.push_back(static_cast<std::int32_t>(entry));
         }
         return id;
     }
@@ -57,7 +58,9 @@ public:
         shape_.lit = true;
         shape_.two_sided = two_sided;
         shape_.material = materials_.entry(first_entry_ < 0 ? 0 : first_entry_);
-        if (!shape_.corner[0].empty()) append_shape(t_.out, std::move(shape_));
+        if (shape_.corner[0].empty()) return;
+        if (vary_) append_shape(t_.out, std::move(shape_), entries_, materials_);
+        else append_shape(t_.out, std::move(shape_));
     }
 
 private:
@@ -70,6 +73,7 @@ private:
     const char* name_;
     std::int64_t first_entry_ = -1;
     shape_record shape_;
+    std::vector<std::int32_t> entries_;  // per vertex, when parts differ in material
 };
 
 bool per_part(const shape_state& state, bool faces_are_parts) {

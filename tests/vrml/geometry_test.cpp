@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -133,6 +134,31 @@ INSTANTIATE_TEST_SUITE_P(
                                    {0, 1, 4, 3, 1, 2, 5, 4}},
                       binding_case{"OutOfRangeTakesTheFirst", binding::per_face_indexed, {1, 99}, {1, 1, 1, 1, 0, 0, 0, 0}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(FaceSetMaterials, MixedTransparencyMakesOneRecordPerLevel) {
+    for (const bool mixed : {true, false}) {
+        fixture f;
+        f.materials = numbered_materials(2);
+        f.materials.transparency = mixed ? std::vector<float>{0, 0.5f} : std::vector<float>{0.5f};
+        f.state.material_binding = binding::per_face;
+        f.builder.face_set(f.state, strip, strip_faces, {}, {});
+        ASSERT_EQ(f.store.shapes.size(), mixed ? 2u : 1u);
+        for (std::size_t r = 0; r < f.store.shapes.size(); ++r) {
+            const shape_record& s = f.store.shapes[r];
+            EXPECT_EQ(s.material.transparency, mixed ? 0.5f * static_cast<float>(r) : 0.5f);
+            EXPECT_EQ(f.store.point_counts[r], static_cast<std::int64_t>(s.point[0].size()));
+            for (std::size_t t = 0; t < s.corner[0].size(); ++t) {
+                const int face = point(s, corner(s, t, 0)).x + point(s, corner(s, t, 1)).x +
+                                 point(s, corner(s, t, 2)).x < 3 ? 0 : 1;
+                EXPECT_EQ(entry_of(colour(s, corner(s, t, 0))), face);
+                if (mixed) {
+                    EXPECT_EQ(face, static_cast<int>(r));
+                }
+            }
+        }
+        EXPECT_EQ(f.store.face_counts[0] + (mixed ? f.store.face_counts[1] : 0), 4);
+    }
+}
 
 struct line_case {
     const char* name;
@@ -447,6 +473,59 @@ TEST(BadFaces, OutOfRangeNormalsAndMaterialsFallBackOnce) {
         const int e = entry_of(colour(s, i));
         EXPECT_TRUE(e == 0 || e == 1);
     }
+}
+
+// Random lists of every kind, bindings and index lists that point anywhere:
+// nothing read outside its array (the sanitizer build checks), and every
+// record the store gets is whole.
+TEST(BadFaces, RandomInputKeepsEveryRecordConsistent) {
+    std::mt19937 random(12345);
+    const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    fixture f;
+    f.materials = numbered_materials(3);
+    f.materials.transparency = {0, 0.5f};
+    for (int round = 0; round < 300; ++round) {
+        std::vector<float> coords(static_cast<std::size_t>(pick(12)) * 3);
+        for (float& v : coords) v = pick(20) == 0 ? nan : static_cast<float>(pick(7)) - 3.0f;
+        const auto indices = [&](int n, int range) {
+            std::vector<std::int32_t> list(static_cast<std::size_t>(pick(n)));
+            for (auto& i : list) i = pick(range + 2) - 1;
+            return list;
+        };
+        const std::vector<std::int32_t> coord_index = indices(40, static_cast<int>(coords.size() / 3) + 1);
+        const std::vector<std::int32_t> material_index = indices(20, 4), normal_index = indices(20, 4);
+        std::vector<float> normals(static_cast<std::size_t>(pick(3)) * 3, 0.5f);
+        f.state.normals = normals;
+        f.state.material_binding = static_cast<binding>(pick(8));
+        f.state.normal_binding = static_cast<binding>(pick(8));
+        f.state.hints = {static_cast<vertex_ordering>(pick(3)), pick(2) == 0, pick(2) == 0, 0.1f * static_cast<float>(pick(40))};
+        f.state.matrix = scaled(pick(2) ? 1.0f : -2.0f, 1, pick(5) ? 1.0f : 0.0f);
+        switch (pick(3)) {
+            case 0: f.builder.face_set(f.state, coords, coord_index, material_index, normal_index); break;
+            case 1: f.builder.line_set(f.state, coords, coord_index, material_index, normal_index); break;
+            default: f.builder.point_set(f.state, coords, pick(8) - 2, pick(8) - 2); break;
+        }
+    }
+    f.builder.finish();
+    ASSERT_EQ(f.store.shape_count, static_cast<std::int64_t>(f.store.shapes.size()));
+    ASSERT_EQ(f.store.point_counts.size(), f.store.shapes.size());
+    EXPECT_GT(f.store.shapes.size(), 50u);
+    for (std::size_t r = 0; r < f.store.shapes.size(); ++r) {
+        const shape_record& s = f.store.shapes[r];
+        const auto points = static_cast<std::size_t>(f.store.point_counts[r]);
+        const std::size_t per = s.kind == shape_kind::points ? 1 : s.kind == shape_kind::lines ? 2 : 3;
+        for (int k = 0; k < 3; ++k) {
+            ASSERT_EQ(s.point[k].size(), points);
+            ASSERT_EQ(s.normal[k].size(), points);
+            ASSERT_TRUE(s.vertex_colour[k].empty() || s.vertex_colour[k].size() == points);
+            ASSERT_EQ(s.corner[k].size(), k < static_cast<int>(per) ? static_cast<std::size_t>(f.store.face_counts[r]) : 0u);
+            for (std::int32_t v : s.corner[k]) ASSERT_LT(static_cast<std::size_t>(v), points);
+        }
+        for (std::size_t i = 0; i < points; ++i) {
+            ASSERT_TRUE(std::isfinite(s.point[0][i]) && std::isfinite(s.normal[0][i]));
+        }
+    }
+    EXPECT_TRUE(std::isfinite(f.store.bound_radius));
 }
 
 struct primitive_case {
