@@ -7,6 +7,19 @@
 
 namespace tessel::vrml {
 
+namespace {
+
+// A front end that forgot the material still gets the format's defaults.
+const shape_state& with_material(const shape_state& state, shape_state& copy) {
+    static const material_list defaults;
+    if (state.material) return state;
+    copy = state;
+    copy.material = &defaults;
+    return copy;
+}
+
+}  // namespace
+
 scene_builder::scene_builder(scene_store& out, warning_list& warnings)
     : out_(out), warnings_(warnings), first_shape_(out.shapes.size()),
       scratch_(std::make_unique<detail::builder_scratch>()) {}
@@ -16,34 +29,41 @@ scene_builder::~scene_builder() = default;
 void scene_builder::face_set(const shape_state& state, std::span<const float> coords,
                              std::span<const std::int32_t> coord_index, std::span<const std::int32_t> material_index,
                              std::span<const std::int32_t> normal_index) {
-    detail::build_face_set({out_, warnings_, *scratch_}, state, coords, coord_index, material_index, normal_index);
+    shape_state copy;
+    detail::build_face_set({out_, warnings_, *scratch_}, with_material(state, copy), coords, coord_index, material_index, normal_index);
 }
 
 void scene_builder::line_set(const shape_state& state, std::span<const float> coords,
                              std::span<const std::int32_t> coord_index, std::span<const std::int32_t> material_index,
                              std::span<const std::int32_t> normal_index) {
-    detail::build_line_set({out_, warnings_, *scratch_}, state, coords, coord_index, material_index, normal_index);
+    shape_state copy;
+    detail::build_line_set({out_, warnings_, *scratch_}, with_material(state, copy), coords, coord_index, material_index, normal_index);
 }
 
 void scene_builder::point_set(const shape_state& state, std::span<const float> coords, std::int64_t start,
                               std::int64_t count) {
-    detail::build_point_set({out_, warnings_, *scratch_}, state, coords, start, count);
+    shape_state copy;
+    detail::build_point_set({out_, warnings_, *scratch_}, with_material(state, copy), coords, start, count);
 }
 
 void scene_builder::cube(const shape_state& state, float width, float height, float depth) {
-    detail::build_cube({out_, warnings_, *scratch_}, state, width, height, depth);
+    shape_state copy;
+    detail::build_cube({out_, warnings_, *scratch_}, with_material(state, copy), width, height, depth);
 }
 
 void scene_builder::sphere(const shape_state& state, float radius) {
-    detail::build_sphere({out_, warnings_, *scratch_}, state, radius);
+    shape_state copy;
+    detail::build_sphere({out_, warnings_, *scratch_}, with_material(state, copy), radius);
 }
 
 void scene_builder::cone(const shape_state& state, float bottom_radius, float height, unsigned part_mask) {
-    detail::build_cone({out_, warnings_, *scratch_}, state, bottom_radius, height, part_mask);
+    shape_state copy;
+    detail::build_cone({out_, warnings_, *scratch_}, with_material(state, copy), bottom_radius, height, part_mask);
 }
 
 void scene_builder::cylinder(const shape_state& state, float radius, float height, unsigned part_mask) {
-    detail::build_cylinder({out_, warnings_, *scratch_}, state, radius, height, part_mask);
+    shape_state copy;
+    detail::build_cylinder({out_, warnings_, *scratch_}, with_material(state, copy), radius, height, part_mask);
 }
 
 void scene_builder::finish() {
