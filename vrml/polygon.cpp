@@ -39,22 +39,22 @@ float signed_area(const vec3& a, const vec3& b, const vec3& c, vec3 normal) {
 }  // namespace
 
 bool split_quad(std::span<const vec3, 4> q, vec3 normal, local_triangle out[2]) {
-    float t[4];
-    for (int i = 0; i < 4; ++i) {
-        t[i] = dot(cross(q[i] - q[(i + 3) & 3], q[(i + 1) & 3] - q[i]), normal);
-    }
-    const bool bad[4] = {!(t[0] > 0), !(t[1] > 0), !(t[2] > 0), !(t[3] > 0)};
-    // A reflex (or flat) corner must be an end of the diagonal; then the two
-    // halves both lie inside the quad.
-    if (bad[0] + bad[1] + bad[2] + bad[3] > 1) return false;
-    if (bad[1] || bad[3]) {
-        out[0] = {1, 2, 3};
-        out[1] = {1, 3, 0};
-    } else {
+    // A diagonal splits the quad into two triangles inside it exactly when
+    // both halves turn the quad's way: always one of the two diagonals for a
+    // simple quad (the one through its reflex or flat corner, if any),
+    // neither for a quad that crosses itself.
+    const auto turns = [&](int a, int b, int c) { return dot(cross(q[b] - q[a], q[c] - q[a]), normal) > 0; };
+    if (turns(0, 1, 2) && turns(0, 2, 3)) {
         out[0] = {0, 1, 2};
         out[1] = {0, 2, 3};
+        return true;
     }
-    return true;
+    if (turns(1, 2, 3) && turns(1, 3, 0)) {
+        out[0] = {1, 2, 3};
+        out[1] = {1, 3, 0};
+        return true;
+    }
+    return false;
 }
 
 bool is_convex(std::span<const vec3> c, vec3 normal) {

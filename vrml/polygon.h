@@ -23,8 +23,8 @@ using local_triangle = std::array<std::int32_t, 3>;
 vec3 polygon_normal(std::span<const vec3> corners);
 
 // The two triangles of a quad, split along the diagonal that runs through
-// its reflex corner, if any, so that both lie inside it. False when the
-// quad has more than one reflex corner (it crosses itself): tessellate it.
+// its reflex corner, if any, so that both lie inside it. False when neither
+// diagonal does (the quad crosses itself): tessellate it.
 bool split_quad(std::span<const vec3, 4> q, vec3 normal, local_triangle out[2]);
 
 // Whether the polygon, seen along its normal, turns the same way at every
