@@ -15,11 +15,23 @@ std::size_t smallest_size(const auto& arrays) {
     return std::min({arrays[0].size(), arrays[1].size(), arrays[2].size()});
 }
 
-void prepare_shape(const shape_record& shape, std::int64_t point_count, std::int64_t face_count,
+// Corners per primitive for each kind of shape.
+std::size_t corners_of(shape_kind kind) {
+    switch (kind) {
+        case shape_kind::lines: return 2;
+        case shape_kind::points: return 1;
+        default: return 3;
+    }
+}
+
+void prepare_shape(const shape_record& shape, std::int64_t point_count, std::int64_t face_count, bool standard,
                    prepared_shape& out) {
     const std::size_t points = std::min(clamp_count(point_count), smallest_size(shape.point));
     const std::size_t normals = std::min(points, smallest_size(shape.normal));
-    const std::size_t faces = std::min(clamp_count(face_count), smallest_size(shape.corner));
+    // Classic shapes are always triangles, whatever their kind field holds.
+    const std::size_t per_face = standard ? corners_of(shape.kind) : 3;
+    std::size_t faces = clamp_count(face_count);
+    for (std::size_t k = 0; k < per_face; ++k) faces = std::min(faces, shape.corner[k].size());
 
     out.points.resize(points * 3);
     out.normals.assign(points * 3, 0.0f);
@@ -35,25 +47,31 @@ void prepare_shape(const shape_record& shape, std::int64_t point_count, std::int
     }
 
     out.indices.clear();
-    out.indices.reserve(faces * 3);
+    out.indices.reserve(faces * per_face);
     out.dropped_faces = 0;
+    const auto inside = [points](std::int32_t v) { return v >= 0 && static_cast<std::size_t>(v) < points; };
     for (std::size_t k = 0; k < faces; ++k) {
-        const std::int32_t a = shape.corner[0][k];
-        const std::int32_t b = shape.corner[1][k];
-        const std::int32_t c = shape.corner[2][k];
-        const auto inside = [points](std::int32_t v) {
-            return v >= 0 && static_cast<std::size_t>(v) < points;
-        };
-        if (!inside(a) || !inside(b) || !inside(c)) {
+        bool ok = true;
+        for (std::size_t j = 0; j < per_face; ++j) ok = ok && inside(shape.corner[j][k]);
+        if (!ok) {
             ++out.dropped_faces;
             continue;
         }
-        out.indices.push_back(static_cast<std::uint32_t>(a));
-        out.indices.push_back(static_cast<std::uint32_t>(b));
-        out.indices.push_back(static_cast<std::uint32_t>(c));
+        for (std::size_t j = 0; j < per_face; ++j) out.indices.push_back(static_cast<std::uint32_t>(shape.corner[j][k]));
     }
     out.indices.shrink_to_fit();
-    out.positions.resize(out.points.size());
+
+    out.colours.clear();
+    if (standard && smallest_size(shape.vertex_colour) >= points && points > 0) {
+        const float alpha = 1.0f - shape.material.transparency;
+        out.colours.resize(points * 4);
+        for (std::size_t i = 0; i < points; ++i) {
+            for (int c = 0; c < 3; ++c) out.colours[i * 4 + c] = shape.vertex_colour[c][i];
+            out.colours[i * 4 + 3] = alpha;
+        }
+    }
+    // Standard shapes are scaled by the GL matrix, which keeps normals right.
+    out.positions.resize(standard ? 0 : out.points.size());
 }
 
 }  // namespace
@@ -70,7 +88,7 @@ std::size_t drawable_shape_count(const scene_store& store) {
 }
 
 void prepared_scene::update(const scene_store& store, const float view_scale[3]) {
-    const bool same_store = valid_ && generation_ == store.generation &&
+    const bool same_store = valid_ && generation_ == store.generation && reading_ == store.reading &&
                             shape_count_ == store.shape_count &&
                             shapes_data_ == store.shapes.data() &&
                             shapes_size_ == store.shapes.size() &&
@@ -95,10 +113,12 @@ void prepared_scene::rebuild(const scene_store& store) {
     shapes_.shrink_to_fit();  // a new scene must not sit beside the old one's memory
     shapes_.resize(count);
     for (std::size_t s = 0; s < count; ++s) {
-        prepare_shape(store.shapes[s], store.point_counts[s], store.face_counts[s], shapes_[s]);
+        prepare_shape(store.shapes[s], store.point_counts[s], store.face_counts[s],
+                      store.reading == scene_reading::standard, shapes_[s]);
     }
     valid_ = true;
     generation_ = store.generation;
+    reading_ = store.reading;
     shape_count_ = store.shape_count;
     shapes_data_ = store.shapes.data();
     shapes_size_ = store.shapes.size();
@@ -113,7 +133,7 @@ void prepared_scene::rescale(const float view_scale[3]) {
     const float sy = view_scale[1];
     const float sz = view_scale[2];
     for (prepared_shape& shape : shapes_) {
-        const std::size_t n = shape.points.size();
+        const std::size_t n = shape.positions.size();
         const float* in = shape.points.data();
         float* out = shape.positions.data();
         // Each product is rounded to float on its own, exactly as a per-vertex

@@ -15,10 +15,13 @@ namespace tessel {
 // glDrawElements take: x, y, z interleaved per point, three indices per face.
 struct prepared_shape {
     std::vector<float> points;            // as stored, kept to rescale from
-    std::vector<float> positions;         // points times the view scale
+    std::vector<float> positions;         // points times the view scale (classic shapes only)
     std::vector<float> normals;           // zero where the store has none
-    std::vector<std::uint32_t> indices;   // corners a, b, c of every drawable face
+    std::vector<std::uint32_t> indices;   // corners of every drawable face: 3, 2 or 1 by kind
     std::size_t dropped_faces = 0;        // faces naming a point the shape lacks
+    // Standard shapes only: r, g, b, a per point where the colour varies
+    // over the shape (a = 1 - transparency), else empty.
+    std::vector<float> colours;
 };
 
 // The number of shapes that can be drawn without reading past any of the
@@ -47,6 +50,7 @@ private:
     // What identifies the store the arrays were made from: the generation is
     // the agreed signal, the rest also catches a store swapped without it.
     std::uint64_t generation_ = 0;
+    scene_reading reading_ = scene_reading::classic;
     std::int64_t shape_count_ = 0;
     const shape_record* shapes_data_ = nullptr;
     std::size_t shapes_size_ = 0;

@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "render/prepared_scene.h"
+#include "render/standard_draw.h"
 #include "scene/scene.h"
 #include "toolkit/toolkit.h"
 
@@ -79,7 +80,9 @@ void render_frame() {
     const std::vector<prepared_shape>& arrays = g_arrays.shapes();
     // update() has just matched the prepared shapes to this store, so every
     // index below is inside g_scene.shapes as well.
-    if (!arrays.empty()) {
+    if (g_scene.reading == scene_reading::standard) {
+        draw_standard_scene(g_scene, arrays, g_view);
+    } else if (!arrays.empty()) {
         glEnableClientState(GL_VERTEX_ARRAY);
         glEnableClientState(GL_NORMAL_ARRAY);
         for (std::size_t s = 0; s < arrays.size(); ++s) {

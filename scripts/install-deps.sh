@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config clang libclang-rt-14-dev
-  libgl-dev libglx-dev libgl1-mesa-dri libx11-dev
+  libgl-dev libglx-dev libgl1-mesa-dri libglu1-mesa-dev libx11-dev
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
   libgtest-dev
   xvfb xauth xdotool x11-utils imagemagick

@@ -51,6 +51,31 @@ void put_triples(std::string& out, const char* name, const std::vector<T> (&axes
     out += ']';
 }
 
+// Corners of a standard shape: triples, pairs or single numbers by kind.
+void put_corners(std::string& out, const tessel::shape_record& s, std::int64_t count) {
+    const int per = s.kind == tessel::shape_kind::points ? 1 : s.kind == tessel::shape_kind::lines ? 2 : 3;
+    out += ",\"corner\":[";
+    for (std::int64_t i = 0; i < count; ++i) {
+        if (i) out += ',';
+        if (per == 1) {
+            out += std::to_string(s.corner[0][static_cast<std::size_t>(i)]);
+            continue;
+        }
+        std::int32_t v[3];
+        for (int k = 0; k < per; ++k) v[k] = s.corner[k][static_cast<std::size_t>(i)];
+        put_array(out, v, per);
+    }
+    out += ']';
+}
+
+const char* kind_name(tessel::shape_kind kind) {
+    switch (kind) {
+        case tessel::shape_kind::lines: return "lines";
+        case tessel::shape_kind::points: return "points";
+        default: return "triangles";
+    }
+}
+
 int usage() {
     std::fputs("usage: tessel-scan [--full] FILE\n", stderr);
     return 1;
@@ -75,6 +100,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tessel-scan: %s\n", r.error.c_str());
         return 1;
     }
+    // Standard shapes hold world coordinates and say what their corners list.
+    const bool standard = store.reading == tessel::scene_reading::standard;
     std::string out = "{\"shapes\":[";
     for (std::size_t i = 0; i < store.shapes.size(); ++i) {
         const tessel::shape_record& s = store.shapes[i];
@@ -87,12 +114,21 @@ int main(int argc, char** argv) {
         put_array(out, s.scale, 3);
         out += ",\"colour\":";
         put_array(out, s.colour, 3);
+        if (standard) {
+            out += ",\"kind\":\"";
+            out += kind_name(s.kind);
+            out += '"';
+        }
         out += ",\"points\":" + std::to_string(store.point_counts[i]);
         out += ",\"faces\":" + std::to_string(store.face_counts[i]);
         if (full) {
             put_triples(out, "point", s.point, store.point_counts[i]);
-            put_triples(out, "corner", s.corner, store.face_counts[i]);
+            if (standard) put_corners(out, s, store.face_counts[i]);
+            else put_triples(out, "corner", s.corner, store.face_counts[i]);
             put_triples(out, "normal", s.normal, store.point_counts[i]);
+            if (standard && !s.vertex_colour[0].empty()) {
+                put_triples(out, "vertex_colour", s.vertex_colour, store.point_counts[i]);
+            }
         }
         out += '}';
         if (out.size() > (1u << 20)) {

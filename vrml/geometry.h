@@ -10,12 +10,18 @@
 
 #include <cstdint>
 #include <span>
+#include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "scene/scene.h"
 
 namespace tessel::vrml {
+
+namespace detail {
+struct builder_scratch;
+}
 
 // Column-major 4x4 matrix as OpenGL takes it: m[12], m[13], m[14] translate.
 struct matrix4 {
@@ -77,7 +83,7 @@ public:
 private:
     std::string file_;
     std::vector<std::string> texts_;
-    std::vector<std::string> once_keys_;
+    std::unordered_set<std::string> once_keys_;  // hashed: a file may give thousands of keys
     std::int64_t count_ = 0;
 };
 
@@ -134,6 +140,9 @@ public:
 class scene_builder final : public geometry_sink {
 public:
     scene_builder(scene_store& out, warning_list& warnings);
+    ~scene_builder() override;
+    scene_builder(const scene_builder&) = delete;
+    scene_builder& operator=(const scene_builder&) = delete;
     void face_set(const shape_state& state, std::span<const float> coords,
                   std::span<const std::int32_t> coord_index, std::span<const std::int32_t> material_index,
                   std::span<const std::int32_t> normal_index) override;
@@ -154,6 +163,8 @@ public:
 private:
     scene_store& out_;
     warning_list& warnings_;
+    std::size_t first_shape_;                        // shapes before this index were there already
+    std::unique_ptr<detail::builder_scratch> scratch_;  // buffers and the tessellator, kept between shapes
 };
 
 }  // namespace tessel::vrml

@@ -1,5 +1,3 @@
-#include <algorithm>
-
 #include "vrml/geometry.h"
 
 namespace tessel::vrml {
@@ -16,8 +14,7 @@ void warning_list::add(source_position where, const std::string& message) {
 }
 
 void warning_list::add_once(const std::string& key, source_position where, const std::string& message) {
-    if (std::find(once_keys_.begin(), once_keys_.end(), key) != once_keys_.end()) return;
-    once_keys_.push_back(key);
+    if (!once_keys_.insert(key).second) return;
     add(where, message);
 }
 

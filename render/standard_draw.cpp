@@ -1,0 +1,144 @@
+#include "render/standard_draw.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstddef>
+
+namespace tessel {
+
+namespace {
+
+// glDrawElements takes a signed count; larger shapes go in several calls,
+// each a whole number of primitives (6 is a multiple of 1, 2 and 3).
+constexpr std::size_t max_indices_per_call = (INT_MAX / 6) * 6;
+
+GLenum primitive_of(shape_kind kind) {
+    switch (kind) {
+        case shape_kind::lines: return GL_LINES;
+        case shape_kind::points: return GL_POINTS;
+        default: return GL_TRIANGLES;
+    }
+}
+
+void set_material(const shape_material& m) {
+    const float alpha = 1.0f - m.transparency;
+    const float ambient[4] = {m.ambient[0], m.ambient[1], m.ambient[2], alpha};
+    const float diffuse[4] = {m.diffuse[0], m.diffuse[1], m.diffuse[2], alpha};
+    const float specular[4] = {m.specular[0], m.specular[1], m.specular[2], alpha};
+    const float emissive[4] = {m.emissive[0], m.emissive[1], m.emissive[2], alpha};
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, ambient);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, diffuse);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, specular);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, emissive);
+    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, std::clamp(m.shininess, 0.0f, 1.0f) * 128.0f);
+    // Unlit shapes and the colour array's alpha read the current colour.
+    glColor4fv(diffuse);
+}
+
+void draw_shape(const shape_record& shape, const prepared_shape& arrays) {
+    if (arrays.indices.empty()) return;
+    // Colour tracking off first, or the current colour set below would
+    // overwrite the ambient and diffuse values just given.
+    glDisable(GL_COLOR_MATERIAL);
+    set_material(shape.material);
+    if (shape.lit) {
+        glEnable(GL_LIGHTING);
+        glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, shape.two_sided ? GL_TRUE : GL_FALSE);
+        glEnableClientState(GL_NORMAL_ARRAY);
+        glNormalPointer(GL_FLOAT, 0, arrays.normals.data());
+    } else {
+        glDisable(GL_LIGHTING);
+        glDisableClientState(GL_NORMAL_ARRAY);
+    }
+    if (!arrays.colours.empty()) {
+        // Per-vertex colours replace the diffuse colour only; the other
+        // material values stay the shape's.
+        glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
+        glEnable(GL_COLOR_MATERIAL);
+        glEnableClientState(GL_COLOR_ARRAY);
+        glColorPointer(4, GL_FLOAT, 0, arrays.colours.data());
+    } else {
+        glDisableClientState(GL_COLOR_ARRAY);
+    }
+    glVertexPointer(3, GL_FLOAT, 0, arrays.points.data());
+    const GLenum mode = primitive_of(shape.kind);
+    const std::uint32_t* first = arrays.indices.data();
+    std::size_t left = arrays.indices.size();
+    while (left > 0) {
+        const std::size_t n = std::min(left, max_indices_per_call);
+        glDrawElements(mode, static_cast<GLsizei>(n), GL_UNSIGNED_INT, first);
+        first += n;
+        left -= n;
+    }
+}
+
+// An orthographic box of half height 400 (or half width, on a tall window)
+// that keeps the window's aspect ratio; deep enough for the largest view scale.
+void load_projection() {
+    GLint viewport[4] = {0, 0, 1, 1};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const double w = std::max(viewport[2], 1), h = std::max(viewport[3], 1);
+    const double half = standard_view_half;
+    const double x = w >= h ? half * w / h : half, y = w >= h ? half : half * h / w;
+    const double depth = half * 1000.0;
+    glLoadIdentity();
+    glOrtho(-x, x, -y, y, -depth, depth);
+}
+
+}  // namespace
+
+void draw_standard_scene(const scene_store& store, const std::vector<prepared_shape>& arrays,
+                         const view_transform& view) {
+    glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT |
+                 GL_POINT_BIT);
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    load_projection();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+
+    // The panel's view as for the classic reading (turn, move, then stretch
+    // the coordinates), on top of the framing that centres the bounding
+    // sphere and scales it to fill most of the box.
+    glRotatef(view.rotation[0], 1.0f, 0.0f, 0.0f);
+    glRotatef(view.rotation[1], 0.0f, 1.0f, 0.0f);
+    glRotatef(view.rotation[2], 0.0f, 0.0f, 1.0f);
+    glTranslatef(view.translation[0], view.translation[1], view.translation[2]);
+    glScalef(view.scale[0], view.scale[1], view.scale[2]);
+    const float fit = store.bound_radius > 0 ? standard_view_half * standard_fill / store.bound_radius : 1.0f;
+    glScalef(fit, fit, fit);
+    glTranslatef(-store.bound_centre[0], -store.bound_centre[1], -store.bound_centre[2]);
+
+    // Scaling by the framing and the view stretches normals; GL renormalises
+    // them after its inverse-transpose transform.
+    glEnable(GL_NORMALIZE);
+    glEnable(GL_DEPTH_TEST);
+    glEnable(GL_LIGHT0);
+    glPointSize(2.0f);
+    glEnableClientState(GL_VERTEX_ARRAY);
+
+    // Opaque shapes first; then the transparent ones blended over them,
+    // without hiding each other in the depth buffer.
+    const std::size_t count = std::min(arrays.size(), store.shapes.size());
+    for (std::size_t s = 0; s < count; ++s) {
+        if (store.shapes[s].material.transparency <= 0.0f) draw_shape(store.shapes[s], arrays[s]);
+    }
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glDepthMask(GL_FALSE);
+    for (std::size_t s = 0; s < count; ++s) {
+        if (store.shapes[s].material.transparency > 0.0f) draw_shape(store.shapes[s], arrays[s]);
+    }
+
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopClientAttrib();
+    glPopAttrib();
+}
+
+}  // namespace tessel

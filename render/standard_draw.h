@@ -1,0 +1,25 @@
+#pragma once
+// Drawing a scene of the standard reading: points already in world
+// coordinates, framed so that the scene's bounding sphere fills most of the
+// view whatever its size, with the window's aspect ratio kept, and the
+// panel's view transform acting on top of that framing.
+
+#include <vector>
+
+#include "render/prepared_scene.h"
+#include "scene/scene.h"
+
+namespace tessel {
+
+// Half the height (or width, if smaller) of the view volume, in the units
+// the panel's translations use; the same box the classic reading draws in.
+inline constexpr float standard_view_half = 400.0f;
+// Share of that half the bounding sphere's radius is framed to.
+inline constexpr float standard_fill = 0.9f;
+
+// Draws every prepared shape of a standard store into the current context.
+// Leaves the projection, the matrices and every GL setting as it found them.
+void draw_standard_scene(const scene_store& store, const std::vector<prepared_shape>& arrays,
+                         const view_transform& view);
+
+}  // namespace tessel

@@ -1,0 +1,109 @@
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "vrml/geometry.h"
+#include "vrml/shape_builders.h"
+
+namespace tessel::vrml {
+
+namespace {
+
+// A front end that forgot the material still gets the format's defaults.
+const shape_state& with_material(const shape_state& state, shape_state& copy) {
+    static const material_list defaults;
+    if (state.material) return state;
+    copy = state;
+    copy.material = &defaults;
+    return copy;
+}
+
+}  // namespace
+
+scene_builder::scene_builder(scene_store& out, warning_list& warnings)
+    : out_(out), warnings_(warnings), first_shape_(out.shapes.size()),
+      scratch_(std::make_unique<detail::builder_scratch>()) {}
+
+scene_builder::~scene_builder() = default;
+
+void scene_builder::face_set(const shape_state& state, std::span<const float> coords,
+                             std::span<const std::int32_t> coord_index, std::span<const std::int32_t> material_index,
+                             std::span<const std::int32_t> normal_index) {
+    shape_state copy;
+    detail::build_face_set({out_, warnings_, *scratch_}, with_material(state, copy), coords, coord_index, material_index, normal_index);
+}
+
+void scene_builder::line_set(const shape_state& state, std::span<const float> coords,
+                             std::span<const std::int32_t> coord_index, std::span<const std::int32_t> material_index,
+                             std::span<const std::int32_t> normal_index) {
+    shape_state copy;
+    detail::build_line_set({out_, warnings_, *scratch_}, with_material(state, copy), coords, coord_index, material_index, normal_index);
+}
+
+void scene_builder::point_set(const shape_state& state, std::span<const float> coords, std::int64_t start,
+                              std::int64_t count) {
+    shape_state copy;
+    detail::build_point_set({out_, warnings_, *scratch_}, with_material(state, copy), coords, start, count);
+}
+
+void scene_builder::cube(const shape_state& state, float width, float height, float depth) {
+    shape_state copy;
+    detail::build_cube({out_, warnings_, *scratch_}, with_material(state, copy), width, height, depth);
+}
+
+void scene_builder::sphere(const shape_state& state, float radius) {
+    shape_state copy;
+    detail::build_sphere({out_, warnings_, *scratch_}, with_material(state, copy), radius);
+}
+
+void scene_builder::cone(const shape_state& state, float bottom_radius, float height, unsigned part_mask) {
+    shape_state copy;
+    detail::build_cone({out_, warnings_, *scratch_}, with_material(state, copy), bottom_radius, height, part_mask);
+}
+
+void scene_builder::cylinder(const shape_state& state, float radius, float height, unsigned part_mask) {
+    shape_state copy;
+    detail::build_cylinder({out_, warnings_, *scratch_}, with_material(state, copy), radius, height, part_mask);
+}
+
+void scene_builder::finish() {
+    out_.reading = scene_reading::standard;
+    // The centre of the bounding box, and the farthest point from it: within
+    // a few per cent of the smallest enclosing sphere, in two passes.
+    double low[3], high[3];
+    std::fill(low, low + 3, std::numeric_limits<double>::infinity());
+    std::fill(high, high + 3, -std::numeric_limits<double>::infinity());
+    bool any = false;
+    for (std::size_t s = first_shape_; s < out_.shapes.size(); ++s) {
+        const shape_record& shape = out_.shapes[s];
+        for (int k = 0; k < 3; ++k) {
+            for (float v : shape.point[k]) {
+                // Points are finite: the shape builders leave out the others.
+                low[k] = std::min<double>(low[k], v);
+                high[k] = std::max<double>(high[k], v);
+                any = true;
+            }
+        }
+    }
+    if (!any) {
+        std::fill(out_.bound_centre, out_.bound_centre + 3, 0.0f);
+        out_.bound_radius = 0;
+        return;
+    }
+    double centre[3];
+    for (int k = 0; k < 3; ++k) centre[k] = (low[k] + high[k]) / 2;
+    double radius2 = 0;
+    for (std::size_t s = first_shape_; s < out_.shapes.size(); ++s) {
+        const shape_record& shape = out_.shapes[s];
+        const std::size_t n = std::min({shape.point[0].size(), shape.point[1].size(), shape.point[2].size()});
+        for (std::size_t i = 0; i < n; ++i) {
+            const double dx = shape.point[0][i] - centre[0], dy = shape.point[1][i] - centre[1],
+                         dz = shape.point[2][i] - centre[2];
+            radius2 = std::max(radius2, dx * dx + dy * dy + dz * dz);
+        }
+    }
+    for (int k = 0; k < 3; ++k) out_.bound_centre[k] = static_cast<float>(centre[k]);
+    out_.bound_radius = static_cast<float>(std::sqrt(radius2));
+}
+
+}  // namespace tessel::vrml
