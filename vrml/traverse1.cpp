@@ -485,7 +485,8 @@ void walker::draw(const node& n) {
     }
     default: break;
     }
-    if (!spend(1, n)) return;
+    // A primitive becomes a few hundred coordinates in the back end.
+    if (!spend(200, n)) return;
     unsigned parts = parts::all;
     if (const field_value* v = n.value("parts")) {
         parts = 0;
@@ -496,8 +497,8 @@ void walker::draw(const node& n) {
             else if (w == "ALL") parts |= parts::all;
             else warn(n, "unknown part " + w + " of " + n.type->name + "; ignored");
         }
-        if (n.type->kind == node_kind::cone) parts &= parts::sides | parts::bottom;
     }
+    if (n.type->kind == node_kind::cone) parts &= parts::sides | parts::bottom;  // a cone has no top
     switch (n.type->kind) {
     case node_kind::cube:
         sink_.cube(s, n.number("width", 2), n.number("height", 2), n.number("depth", 2));
