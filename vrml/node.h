@@ -56,6 +56,7 @@ enum class node_kind : std::uint8_t {
     // properties
     coordinate3,
     material,
+    base_color,  // Inventor: sets the diffuse colours alone
     material_binding,
     normal,
     normal_binding,

@@ -66,6 +66,7 @@ std::vector<type_spec> specs() {
           {"emissiveColor", ft::mf_color},
           {"shininess", ft::mf_float},
           {"transparency", ft::mf_float}}},
+        {"BaseColor", nk::base_color, false, {{"rgb", ft::mf_color}}},
         {"MaterialBinding", nk::material_binding, false, {{"value", ft::sf_enum}}},
         {"Normal", nk::normal, false, {{"vector", ft::mf_vec3f}}},
         {"NormalBinding", nk::normal_binding, false, {{"value", ft::sf_enum}}},

@@ -279,7 +279,8 @@ void walker::visit(const node& n) {
         state_.normals = &n.numbers("vector");
         break;
     }
-    case node_kind::material: {
+    case node_kind::material:
+    case node_kind::base_color: {
         changing_state();
         state_.material = material_for(n);
         break;
@@ -389,11 +390,12 @@ void walker::apply_transform(const node& n) {
 }
 
 const material_list* walker::material_for(const node& n) {
+    const std::string_view diffuse = n.type->kind == node_kind::base_color ? "rgb" : "diffuseColor";
     auto [own, made] = own_materials_.try_emplace(&n);
     if (made) {
         material_list& l = own->second;
         l.ambient = n.numbers("ambientColor");
-        l.diffuse = n.numbers("diffuseColor");
+        l.diffuse = n.numbers(diffuse);
         l.specular = n.numbers("specularColor");
         l.emissive = n.numbers("emissiveColor");
         l.shininess = n.numbers("shininess");
@@ -402,14 +404,14 @@ const material_list* walker::material_for(const node& n) {
     const material_list& mine = own->second;
     const material_list* before = state_.material;
     // A Material sets the components it gives; the others stay as they were.
-    const bool all_given = n.value("ambientColor") && n.value("diffuseColor") && n.value("specularColor") &&
+    const bool all_given = n.value("ambientColor") && n.value(diffuse) && n.value("specularColor") &&
                            n.value("emissiveColor") && n.value("shininess") && n.value("transparency");
     if (before == &default_material() || all_given) return &mine;
     auto [merged, fresh] = merged_materials_.try_emplace({&n, before});
     if (fresh) {
         material_list& l = merged->second;
         l.ambient = n.value("ambientColor") ? mine.ambient : before->ambient;
-        l.diffuse = n.value("diffuseColor") ? mine.diffuse : before->diffuse;
+        l.diffuse = n.value(diffuse) ? mine.diffuse : before->diffuse;
         l.specular = n.value("specularColor") ? mine.specular : before->specular;
         l.emissive = n.value("emissiveColor") ? mine.emissive : before->emissive;
         l.shininess = n.value("shininess") ? mine.shininess : before->shininess;

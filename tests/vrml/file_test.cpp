@@ -2,12 +2,20 @@
 // including file, and no input (deep, cut short, junk) crashes or hangs.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 
 #include "recording_sink.h"
 
 namespace tessel::test {
 namespace {
+
+using vrml::binding;
+
+void expect_near(const std::vector<float>& got, const std::vector<float>& want) {
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], want[i], 1e-5) << i;
+}
 
 struct header_case {
     const char* name;
@@ -139,6 +147,72 @@ TEST(BadInput, JunkNeverCrashes) {
         const reading r = read_vrml(body);
         EXPECT_TRUE(r.ok) << body;
     }
+}
+
+
+// Public test models (tests/vrml/data/README.md): what each draws, as read
+// from the file by hand.
+struct public_case {
+    const char* file;
+    std::vector<std::string> first_kinds;  // the first shapes, in order
+    std::size_t calls;
+    std::int64_t warnings;
+};
+
+class PublicFiles : public ::testing::TestWithParam<public_case> {};
+
+TEST_P(PublicFiles, DrawWhatTheFileDescribes) {
+    const reading r = read_vrml_file(std::string(TESSEL_SOURCE_DIR) + "/tests/vrml/data/" + GetParam().file);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.calls().size(), GetParam().calls);
+    EXPECT_EQ(r.warnings.count(), GetParam().warnings) << (r.warnings.texts().empty() ? "" : r.warnings.texts()[0]);
+    for (std::size_t i = 0; i < GetParam().first_kinds.size() && i < r.calls().size(); ++i)
+        EXPECT_EQ(r.calls()[i].kind, GetParam().first_kinds[i]) << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Coin, PublicFiles,
+    ::testing::Values(
+        // Switch -2 (Inventor's "inherit") is warned about and draws nothing.
+        public_case{"switch.wrl", {"cube", "sphere", "cube", "sphere", "cube"}, 5, 1},
+        public_case{"indexedfaceset.wrl", {"faces"}, 28, 0},
+        public_case{"cylinder.wrl", {"cylinder"}, 22, 0},
+        public_case{"rotationxyz.iv", {"cube", "cube"}, 7, 0},
+        public_case{"materialbinding.iv", {"cube", "cone", "cylinder", "sphere", "faces"}, 50, 0},
+        public_case{"wwwinline.wrl", {"sphere"}, 1, 0}),
+    [](const auto& info) {
+        std::string name = info.param.file;
+        return name.substr(0, name.find('.'));
+    });
+
+TEST(PublicFiles, StateReachesTheShapes) {
+    const std::string data = std::string(TESSEL_SOURCE_DIR) + "/tests/vrml/data/";
+    const reading sw = read_vrml_file(data + "switch.wrl");
+    ASSERT_EQ(sw.calls().size(), 5u);
+    const float x[] = {8, 16, 32, 36, 0}, y[] = {0, 0, 0, 0, 16};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_NEAR(sw.calls()[i].world(0, 0, 0)[0], x[i], 1e-5) << i;
+        EXPECT_NEAR(sw.calls()[i].world(0, 0, 0)[1], y[i], 1e-5) << i;
+    }
+    EXPECT_EQ(sw.calls()[4].material.diffuse, (std::vector<float>{1, 0, 0}));
+
+    const reading ifs = read_vrml_file(data + "indexedfaceset.wrl");
+    const binding row0[] = {binding::overall,          binding::per_part,   binding::per_part_indexed,
+                            binding::per_face,         binding::per_face_indexed, binding::per_vertex,
+                            binding::per_vertex_indexed, binding::per_vertex_indexed};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(ifs.calls()[i].material_binding, row0[i]) << i;
+
+    const reading cyl = read_vrml_file(data + "cylinder.wrl");
+    const unsigned parts[] = {vrml::parts::all, vrml::parts::sides, vrml::parts::bottom, vrml::parts::top,
+                              vrml::parts::top | vrml::parts::bottom};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(cyl.calls()[i].parts, parts[i]) << i;
+
+    const reading rot = read_vrml_file(data + "rotationxyz.iv");
+    expect_near(rot.calls()[1].world(0, 1, 0), {4, std::cos(0.78f), std::sin(0.78f)});
+    EXPECT_EQ(rot.calls()[1].material.diffuse, (std::vector<float>{1, 0, 0}));  // Inventor's BaseColor
+
+    const reading in = read_vrml_file(data + "wwwinline.wrl");
+    EXPECT_EQ(in.calls()[0].material.diffuse, (std::vector<float>{1, 1, 0}));
 }
 
 }  // namespace
