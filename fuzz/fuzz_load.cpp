@@ -6,7 +6,35 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "reader/load.h"
+#include "vrml/open.h"
+
+namespace {
+
+// The shape arrays agree with their counts and every corner names a point
+// of its shape, as the renderer relies on.
+void check_store(const tessel::scene_store& store) {
+    if (store.shapes.size() != static_cast<std::size_t>(store.shape_count)) std::abort();
+    if (store.point_counts.size() != store.shapes.size() || store.face_counts.size() != store.shapes.size()) std::abort();
+    for (std::size_t i = 0; i < store.shapes.size(); ++i) {
+        const auto& s = store.shapes[i];
+        const auto points = static_cast<std::size_t>(store.point_counts[i]);
+        const auto faces = static_cast<std::size_t>(store.face_counts[i]);
+        const int corners = s.kind == tessel::shape_kind::triangles ? 3 : s.kind == tessel::shape_kind::lines ? 2 : 1;
+        for (int c = 0; c < 3; ++c) {
+            if (s.point[c].size() != points) std::abort();
+            if (!s.normal[c].empty() && s.normal[c].size() != points) std::abort();
+            if (!s.vertex_colour[c].empty() && s.vertex_colour[c].size() != points) std::abort();
+            if (s.corner[c].size() != (c < corners ? faces : 0)) std::abort();
+            for (std::int32_t v : s.corner[c])
+                if (v < 0 || static_cast<std::size_t>(v) >= points) std::abort();
+        }
+        if (store.reading == tessel::scene_reading::classic)
+            for (const auto& n : s.normal)
+                if (n.size() != points) std::abort();
+    }
+}
+
+}  // namespace
 
 void fuzz_load_one(const std::uint8_t* data, std::size_t size) {
     // An in-memory file keeps the disk out of the loop; the load opens it by
@@ -16,26 +44,26 @@ void fuzz_load_one(const std::uint8_t* data, std::size_t size) {
     if (ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) std::abort();
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
 
-    tessel::scene_store store;
-    int last = -1;
-    const tessel::load_result r = tessel::load_scene_file(path, store, [&](int p) {
-        if (p <= last || p > 100) std::abort();  // progress only rises, within 0..100
-        last = p;
-    });
-    // Every readable text is a scene, possibly empty; only a damaged
-    // compressed stream may fail, and then it must say why.
-    const bool compressed = size >= 2 && data[0] == 0x1f && data[1] == 0x8b;
-    if (!r.ok && (!compressed || r.error.empty())) std::abort();
-    if (!r.ok) return;
-    if (store.shapes.size() != static_cast<std::size_t>(store.shape_count)) std::abort();
-    for (std::size_t i = 0; i < store.shapes.size(); ++i) {
-        const auto& s = store.shapes[i];
-        for (int c = 0; c < 3; ++c) {
-            if (s.point[c].size() != static_cast<std::size_t>(store.point_counts[i])) std::abort();
-            if (s.normal[c].size() != static_cast<std::size_t>(store.point_counts[i])) std::abort();
-            if (s.corner[c].size() != static_cast<std::size_t>(store.face_counts[i])) std::abort();
-            for (std::int32_t v : s.corner[c])
-                if (v < 0 || v >= store.point_counts[i]) std::abort();
+    for (const tessel::reading_mode mode : {tessel::reading_mode::classic, tessel::reading_mode::standard}) {
+        tessel::scene_store store;
+        store.generation = 41;
+        int last = -1;
+        const tessel::load_result r = tessel::open_scene_file(path, store, mode, [&](int p) {
+            if (p <= last || p > 100) std::abort();  // progress only rises, within 0..100
+            last = p;
+        });
+        if (!r.ok) {
+            // A failure says why and leaves the store as it was.
+            if (r.error.empty() || store.generation != 41 || !store.shapes.empty()) std::abort();
+            if (mode == tessel::reading_mode::classic) {
+                // Every readable text is a classic scene, possibly empty; only a
+                // damaged compressed stream may fail.
+                if (!(size >= 2 && data[0] == 0x1f && data[1] == 0x8b)) std::abort();
+            }
+            continue;
         }
+        if (store.generation != 42) std::abort();
+        if (r.warning_count < static_cast<std::int64_t>(r.warnings.size())) std::abort();
+        check_store(store);
     }
 }

@@ -1,0 +1,2 @@
+add_executable(tessel-front-bench ${CMAKE_CURRENT_SOURCE_DIR}/front_bench.cpp)
+target_link_libraries(tessel-front-bench PRIVATE tessel_vrml)

@@ -1,0 +1,539 @@
+#include "vrml/parse1.h"
+
+#include <string>
+#include <unordered_map>
+
+#include "vrml/lexer.h"
+
+namespace tessel::vrml {
+
+namespace {
+
+std::string position_text(source_position p) {
+    return std::to_string(p.line) + ":" + std::to_string(p.column);
+}
+
+const node_type& root_type() {
+    static const node_type t = [] {
+        node_type r = *vrml1_node_type("Separator");
+        r.name = "(top level)";
+        return r;
+    }();
+    return t;
+}
+
+bool is_multiple(field_type t) {
+    return t == field_type::mf_color || t == field_type::mf_float || t == field_type::mf_long ||
+           t == field_type::mf_string || t == field_type::mf_vec2f || t == field_type::mf_vec3f;
+}
+
+// Numbers per value of the float types.
+int float_width(field_type t) {
+    switch (t) {
+    case field_type::sf_float:
+    case field_type::mf_float: return 1;
+    case field_type::sf_vec2f:
+    case field_type::mf_vec2f: return 2;
+    case field_type::sf_color:
+    case field_type::mf_color:
+    case field_type::sf_vec3f:
+    case field_type::mf_vec3f: return 3;
+    case field_type::sf_rotation: return 4;
+    case field_type::sf_matrix: return 16;
+    default: return 0;
+    }
+}
+
+class parser {
+public:
+    parser(const char* begin, const char* end, document& doc, warning_list& warnings)
+        : lx_(begin, end), doc_(doc), warnings_(warnings) {}
+
+    void run(const std::function<void(int)>& progress);
+
+private:
+    struct frame {
+        node* n;
+        std::string def;       // name bound when the node is complete
+        int field_slot = -1;   // >= 0: the node is the value of this field of the parent
+    };
+
+    void warn(source_position where, const std::string& message) { warnings_.add(where, message); }
+    void start_node(std::string_view word, source_position at, int field_slot);
+    void close_top();
+    void attach(frame& parent, node* child, int field_slot, source_position at);
+    bool read_declaration(node_type& type);
+    void read_field(frame& top, int index, source_position at);
+    bool read_value(field_type type, field_value& value, source_position at, const std::string& what);
+    bool read_floats(std::vector<float>& out, int width, bool multiple);
+    bool read_ints(std::vector<std::int32_t>& out, bool multiple);
+    bool read_strings(std::vector<std::string>& out, bool multiple, source_position at);
+    bool read_image(std::vector<std::int32_t>& out);
+    bool read_bitmask(std::vector<std::string>& out);
+    void skip_list_rest();
+    void skip_value();
+
+    lexer lx_;
+    document& doc_;
+    warning_list& warnings_;
+    std::vector<frame> frames_;
+    std::unordered_map<std::string, node*> names_;
+};
+
+void parser::run(const std::function<void(int)>& progress) {
+    if (progress) lx_.on_progress(progress);
+    doc_.root = &doc_.make(&root_type(), {1, 1});
+    frames_.push_back({doc_.root, {}, -1});
+    while (true) {
+        lx_.skip();
+        if (lx_.at_end()) break;
+        const char c = lx_.peek();
+        const source_position at = lx_.where();
+        if (c == '}') {
+            lx_.advance();
+            if (frames_.size() == 1) {
+                warn(at, "'}' closes no node; ignored");
+                continue;
+            }
+            close_top();
+            continue;
+        }
+        const std::string_view w = lx_.word();
+        if (w.empty()) {
+            // Punctuation where a node or field belongs: skip it and what it opens.
+            if (c == '[' || c == '(' || c == '{') {
+                warn(at, std::string("unexpected '") + c + "'; skipped up to its closing bracket");
+                lx_.skip_group();
+            } else {
+                warn(at, std::string("unexpected '") + c + "'; skipped");
+                lx_.advance();
+            }
+            continue;
+        }
+        frame& top = frames_.back();
+        if (frames_.size() > 1) {
+            const int index = top.n->type->field_index(w);
+            if (index >= 0) {
+                read_field(top, index, at);
+                continue;
+            }
+        }
+        start_node(w, at, -1);
+    }
+    if (frames_.size() > 1) {
+        const frame& open = frames_.back();
+        warn(lx_.where(), "the file ends inside " + open.n->type->name + " (opened at " +
+                              position_text(open.n->where) + "); what was read is kept");
+        while (frames_.size() > 1) close_top();
+    }
+}
+
+void parser::start_node(std::string_view word, source_position at, int field_slot) {
+    std::string def;
+    if (word == "DEF") {
+        lx_.skip();
+        def.assign(lx_.word());
+        if (def.empty()) warn(at, "DEF without a name");
+        lx_.skip();
+        at = lx_.where();
+        word = lx_.word();
+    } else if (word == "USE") {
+        lx_.skip();
+        const std::string name(lx_.word());
+        const auto found = names_.find(name);
+        if (found == names_.end()) {
+            warn(at, "USE of \"" + name + "\", which no DEF before it names; ignored");
+            return;
+        }
+        attach(frames_.back(), found->second, field_slot, at);
+        return;
+    } else if (word == "NULL" && field_slot >= 0) {
+        return;
+    }
+    lx_.skip();
+    if (word.empty() || lx_.peek() != '{') {
+        if (frames_.size() > 1 && field_slot < 0) {
+            const std::string& type = frames_.back().n->type->name;
+            warnings_.add_once("field " + type + "." + std::string(word), at,
+                               "unknown field \"" + std::string(word) + "\" of " + type + "; skipped");
+        } else {
+            warn(at, "unexpected \"" + std::string(word) + "\"; a node name and '{' belong here");
+        }
+        skip_value();
+        return;
+    }
+    const lexer::mark brace = lx_.save();
+    lx_.advance();
+    const node_type* type = vrml1_node_type(word);
+    if (!type) {
+        const std::string name(word);
+        // An extension node that declares its fields is read field by field;
+        // one that does not, or declares a type unknown here, is skipped whole.
+        lx_.skip();
+        const lexer::mark after_brace = lx_.save();
+        node_type* declared = nullptr;
+        if (lx_.word() == "fields") {
+            declared = &doc_.declared_types.emplace_back();
+            declared->name = name;
+            declared->children = true;
+            if (!read_declaration(*declared)) {
+                doc_.declared_types.pop_back();
+                declared = nullptr;
+            }
+        } else {
+            lx_.restore(after_brace);
+        }
+        if (!declared) {
+            warnings_.add_once("node " + name, at, "unknown node " + name + "; skipped");
+            lx_.restore(brace);
+            lx_.skip_group();
+            return;
+        }
+        warnings_.add_once("node " + name, at, "unknown node " + name + "; read by its field declaration, not drawn");
+        type = declared;
+    }
+    node& n = doc_.make(type, at);
+    frames_.push_back({&n, std::move(def), field_slot});
+}
+
+bool parser::read_declaration(node_type& type) {
+    lx_.skip();
+    if (lx_.peek() != '[') return false;
+    lx_.advance();
+    while (true) {
+        lx_.skip();
+        if (lx_.at_end()) return false;
+        if (lx_.peek() == ']') {
+            lx_.advance();
+            return true;
+        }
+        const std::string_view type_name = lx_.word();
+        lx_.skip();
+        const std::string_view field_name = lx_.word();
+        field_type ft;
+        if (type_name.empty() || field_name.empty() || !field_type_named(type_name, ft)) return false;
+        if (type.field_index(field_name) < 0) type.fields.push_back({std::string(field_name), ft});
+    }
+}
+
+void parser::close_top() {
+    frame done = std::move(frames_.back());
+    frames_.pop_back();
+    node* n = done.n;
+    if (n->type->kind == node_kind::unknown) {
+        // An extension that says it is a grouping node is traversed as one.
+        if (const field_value* is_a = n->value("isA")) {
+            for (const std::string& base : is_a->words) {
+                const node_type* known = vrml1_node_type(base);
+                if (known && (known->kind == node_kind::separator || known->kind == node_kind::group ||
+                              known->kind == node_kind::transform_separator)) {
+                    const_cast<node_type*>(n->type)->kind = known->kind;
+                    break;
+                }
+            }
+        }
+    }
+    if (!done.def.empty()) names_[done.def] = n;
+    attach(frames_.back(), n, done.field_slot, n->where);
+}
+
+void parser::attach(frame& parent, node* child, int field_slot, source_position at) {
+    if (field_slot >= 0) {
+        for (field_value& v : parent.n->values)
+            if (v.field == field_slot) {
+                v.node = child;
+                return;
+            }
+        field_value v;
+        v.field = static_cast<std::uint16_t>(field_slot);
+        v.node = child;
+        parent.n->values.push_back(std::move(v));
+        return;
+    }
+    if (!parent.n->type->children) {
+        warnings_.add_once("children " + parent.n->type->name, at,
+                           parent.n->type->name + " holds no child nodes; " + child->type->name + " ignored");
+        return;
+    }
+    parent.n->children.push_back(child);
+}
+
+void parser::read_field(frame& top, int index, source_position at) {
+    const field_def& def = top.n->type->fields[static_cast<std::size_t>(index)];
+    if (def.type == field_type::sf_node) {
+        lx_.skip();
+        const source_position value_at = lx_.where();
+        const std::string_view w = lx_.word();
+        if (w.empty()) {
+            warn(value_at, "bad value for " + def.name + " of " + top.n->type->name + "; skipped");
+            skip_value();
+            return;
+        }
+        start_node(w, value_at, index);
+        return;
+    }
+    field_value value;
+    value.field = static_cast<std::uint16_t>(index);
+    if (!read_value(def.type, value, at, def.name + " of " + top.n->type->name)) return;
+    lx_.skip();
+    if (lx_.peek() == '~') lx_.advance();  // Inventor's "ignored" flag
+    // A field given twice keeps its last value.
+    for (field_value& v : top.n->values)
+        if (v.field == value.field) {
+            v = std::move(value);
+            return;
+        }
+    top.n->values.push_back(std::move(value));
+}
+
+bool parser::read_value(field_type type, field_value& value, source_position at, const std::string& what) {
+    lx_.skip();
+    const source_position value_at = lx_.where();
+    if (lx_.at_end()) {
+        warn(at, "the file ends before the value of " + what);
+        return false;
+    }
+    bool ok = false;
+    const bool multiple = is_multiple(type);
+    switch (type) {
+    case field_type::sf_bool: {
+        std::int32_t v = 0;
+        if (lx_.at_number()) {
+            ok = lx_.read_int(v);
+        } else {
+            const std::string_view w = lx_.word();
+            ok = w == "TRUE" || w == "FALSE";
+            v = w == "TRUE";
+        }
+        value.integers.assign(1, v != 0);
+        break;
+    }
+    case field_type::sf_enum: {
+        const std::string_view w = lx_.word();
+        ok = !w.empty();
+        value.words.emplace_back(w);
+        break;
+    }
+    case field_type::sf_bitmask: ok = read_bitmask(value.words); break;
+    case field_type::sf_long:
+    case field_type::mf_long: ok = read_ints(value.integers, multiple); break;
+    case field_type::sf_image: ok = read_image(value.integers); break;
+    case field_type::sf_string:
+    case field_type::mf_string: ok = read_strings(value.words, multiple, value_at); break;
+    case field_type::sf_node: break;
+    default: {
+        const int width = float_width(type);
+        ok = read_floats(value.numbers, width, multiple);
+        if (ok && value.numbers.size() % static_cast<std::size_t>(width) != 0) {
+            warn(value_at, what + " has " + std::to_string(value.numbers.size()) +
+                               " numbers, not a whole number of values; the last are dropped");
+            value.numbers.resize(value.numbers.size() / static_cast<std::size_t>(width) * static_cast<std::size_t>(width));
+        }
+        break;
+    }
+    }
+    if (!ok) warn(value_at, "bad value for " + what + "; the field keeps its default");
+    return ok;
+}
+
+bool parser::read_floats(std::vector<float>& out, int width, bool multiple) {
+    lx_.skip();
+    if (multiple && lx_.peek() == '[') {
+        lx_.advance();
+        while (true) {
+            lx_.skip();
+            if (lx_.at_end()) return false;
+            if (lx_.peek() == ']') {
+                lx_.advance();
+                return true;
+            }
+            float v;
+            if (!lx_.read_float(v)) {
+                skip_list_rest();
+                return false;
+            }
+            out.push_back(v);
+        }
+    }
+    for (int i = 0; i < width; ++i) {
+        if (i > 0) lx_.skip();
+        float v;
+        if (!lx_.read_float(v)) return false;
+        out.push_back(v);
+    }
+    return true;
+}
+
+bool parser::read_ints(std::vector<std::int32_t>& out, bool multiple) {
+    lx_.skip();
+    if (multiple && lx_.peek() == '[') {
+        lx_.advance();
+        while (true) {
+            lx_.skip();
+            if (lx_.at_end()) return false;
+            if (lx_.peek() == ']') {
+                lx_.advance();
+                return true;
+            }
+            std::int32_t v;
+            if (!lx_.read_int(v)) {
+                skip_list_rest();
+                return false;
+            }
+            out.push_back(v);
+        }
+    }
+    std::int32_t v;
+    if (!lx_.read_int(v)) return false;
+    out.push_back(v);
+    return true;
+}
+
+bool parser::read_strings(std::vector<std::string>& out, bool multiple, source_position at) {
+    bool bracketed = false;
+    if (multiple && lx_.peek() == '[') {
+        lx_.advance();
+        bracketed = true;
+    }
+    while (true) {
+        lx_.skip();
+        if (bracketed && lx_.peek() == ']') {
+            lx_.advance();
+            return true;
+        }
+        if (lx_.at_end()) return !bracketed && !out.empty();
+        std::string s;
+        bool terminated;
+        if (!lx_.read_string(s, terminated)) {
+            if (bracketed) skip_list_rest();
+            return false;
+        }
+        if (!terminated) warn(at, "a string runs to the end of the file");
+        out.push_back(std::move(s));
+        if (!bracketed) return true;
+    }
+}
+
+bool parser::read_image(std::vector<std::int32_t>& out) {
+    std::int32_t head[3];
+    for (std::int32_t& h : head) {
+        lx_.skip();
+        if (!lx_.read_int(h)) return false;
+    }
+    out.assign(head, head + 3);
+    // A declared size is only a promise: read the pixels that are there.
+    const std::int64_t pixels = head[0] > 0 && head[1] > 0 ? std::int64_t{head[0]} * head[1] : 0;
+    for (std::int64_t i = 0; i < pixels; ++i) {
+        lx_.skip();
+        std::int32_t v;
+        if (!lx_.at_number() || !lx_.read_int(v)) return false;
+        out.push_back(v);
+    }
+    return true;
+}
+
+bool parser::read_bitmask(std::vector<std::string>& out) {
+    const bool grouped = lx_.peek() == '(';
+    if (grouped) lx_.advance();
+    while (true) {
+        lx_.skip();
+        const std::string_view w = lx_.word();
+        if (w.empty()) {
+            if (grouped) skip_list_rest();
+            return false;
+        }
+        out.emplace_back(w);
+        lx_.skip();
+        if (lx_.peek() == '|') {
+            lx_.advance();
+            continue;
+        }
+        if (!grouped) return true;
+        if (lx_.peek() == ')') {
+            lx_.advance();
+            return true;
+        }
+        skip_list_rest();
+        return false;
+    }
+}
+
+// After a bad entry inside brackets: on to the bracket that closes the list.
+void parser::skip_list_rest() {
+    int depth = 1;
+    while (true) {
+        lx_.skip();
+        if (lx_.at_end()) return;
+        const char c = lx_.peek();
+        if (c == '[' || c == '(') {
+            ++depth;
+            lx_.advance();
+        } else if (c == ']' || c == ')') {
+            lx_.advance();
+            if (--depth == 0) return;
+        } else if (c == '{' || c == '}') {
+            return;  // the list was never closed: let the node structure resume
+        } else if (c == '"') {
+            std::string s;
+            bool terminated;
+            lx_.read_string(s, terminated);
+        } else if (lx_.word().empty()) {
+            lx_.advance();
+        }
+    }
+}
+
+// The value of a field this reader does not know, whatever its type.
+void parser::skip_value() {
+    lx_.skip();
+    const char c = lx_.peek();
+    if (c == '[' || c == '(' || c == '{') {
+        lx_.skip_group();
+        return;
+    }
+    if (c == '"') {
+        std::string s;
+        bool terminated;
+        lx_.read_string(s, terminated);
+        return;
+    }
+    if (lx_.at_number()) {
+        float v;
+        while (lx_.at_number() && lx_.read_float(v)) lx_.skip();
+        return;
+    }
+    const std::string_view w = lx_.word();
+    if (w.empty()) {
+        if (c != '}') lx_.advance();
+        return;
+    }
+    if (w == "DEF" || w == "USE") {
+        lx_.skip();
+        lx_.word();
+        if (w == "USE") return;
+        lx_.skip();
+        lx_.word();
+    }
+    lx_.skip();
+    if (lx_.peek() == '{') {
+        lx_.skip_group();
+        return;
+    }
+    while (lx_.peek() == '|') {
+        lx_.advance();
+        lx_.skip();
+        lx_.word();
+        lx_.skip();
+    }
+}
+
+}  // namespace
+
+void parse_vrml1(const char* begin, const char* end, document& doc, warning_list& warnings,
+                 const std::function<void(int)>& progress) {
+    warnings.set_file(doc.file);
+    parser p(begin, end, doc, warnings);
+    p.run(progress);
+}
+
+}  // namespace tessel::vrml
