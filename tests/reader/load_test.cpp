@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include "reader/text.h"
 #include "reader_support.h"
 
 using tessel::load_result;
@@ -260,6 +261,29 @@ TEST(Load, GzipScenesOpenTransparently) {
         EXPECT_NE(r.error.find("bad.wrl"), std::string::npos) << r.error;
         EXPECT_NE(r.error.find("compressed"), std::string::npos) << r.error;
         EXPECT_EQ(store.point_counts, (std::vector<std::int64_t>{4}));
+    }
+}
+
+// A program's own budget (a thumbnailer's) bounds plain and compressed text
+// alike; without it the same files load.
+TEST(Load, BudgetBoundsPlainAndCompressedText) {
+    scratch_dir dir;
+    const std::string text = node("0 0 0, 1 0 0, 0 1 0", "0 1 2") + std::string(2 << 20, ' ');
+    const std::string files[] = {dir.write("plain.wrl", text), gzip_file(dir.path + "/packed.wrl", text, 1)};
+    tessel::reader::set_scene_text_budget(1 << 20);
+    for (const std::string& file : files) {
+        scene_store store;
+        const load_result r = load_scene_file(file, store);
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.error.find(file), std::string::npos) << r.error;
+        EXPECT_NE(r.error.find("1 MB"), std::string::npos) << r.error;
+    }
+    tessel::reader::set_scene_text_budget(0);
+    for (const std::string& file : files) {
+        scene_store store;
+        const load_result r = load_scene_file(file, store);
+        EXPECT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(store.face_counts, (std::vector<std::int64_t>{1})) << file;
     }
 }
 
