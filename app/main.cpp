@@ -1,32 +1,63 @@
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 
 #include "app/viewer_app.h"
 #include "tools/snapshot.h"
 
+namespace {
+
+void usage(std::FILE* to) {
+    std::fprintf(to, "usage: tessel [--] [FILE.wrl]\n       tessel %s\n       tessel --help | --version\n",
+                 tessel::snapshot_usage);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    // Options end at "--"; Qt never sees what follows, so a file named like
+    // one of its options still opens.
+    int options = 1;
+    while (options < argc && std::strcmp(argv[options], "--") != 0) ++options;
+    for (int i = 1; i < options; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0) {
+            usage(stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("tessel %s\n", TESSEL_VERSION);
+            return 0;
+        }
+    }
     // Snapshots need no display: decide before Qt looks for one.
     if (tessel::wants_snapshot(argc, argv))
         return tessel::run_snapshot(std::vector<std::string>(argv + 1, argv + argc));
 
     // On main's stack: it must never be destroyed by exit-time destructors,
     // which run after Qt's own statics are gone.
-    QApplication application(argc, argv);
+    int qt_argc = options;
+    QApplication application(qt_argc, argv);
     QApplication::setApplicationName(QStringLiteral("tessel"));
 
-    const QStringList arguments = QApplication::arguments().mid(1);
-    if (arguments.size() > 1 || (arguments.size() == 1 && arguments.front().startsWith(QLatin1Char('-')))) {
-        std::fputs("usage: tessel [FILE.wrl]\n       tessel --snapshot OUT.png [--size WxH] [--rotate RX,RY,RZ] "
-                   "[--translate X,Y,Z] [--scale X,Y,Z] FILE\n",
-                   stderr);
+    QStringList files = QApplication::arguments().mid(1);
+    if (!files.isEmpty() && files.front().startsWith(QLatin1Char('-'))) {
+        std::fprintf(stderr, "tessel: unknown option %s\n", qPrintable(files.front()));
+        usage(stderr);
         return 2;
     }
-    const QString initialFile = arguments.isEmpty() ? QString() : QFileInfo(arguments.front()).absoluteFilePath();
+    for (int i = options + 1; i < argc; ++i) files.append(QFile::decodeName(argv[i]));
+    if (files.size() > 1) {
+        std::fputs("tessel: more than one scene file given\n", stderr);
+        usage(stderr);
+        return 2;
+    }
+    const QString initialFile = files.isEmpty() ? QString() : QFileInfo(files.front()).absoluteFilePath();
     theApp.InitInstance(initialFile);
     return 0;
 }

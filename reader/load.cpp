@@ -5,16 +5,13 @@
 #include <cmath>
 #include <cstring>
 #include <algorithm>
-#include <fcntl.h>
 #include <limits>
 #include <memory>
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <stdexcept>
 #include <vector>
 
 #include "reader/convert.h"
-#include "reader/gzip.h"
 #include "reader/scan.h"
 #include "reader/stores.h"
 #include "reader/text.h"
@@ -95,7 +92,7 @@ std::int64_t read_corners(store_reader& in, shape_record& shape, std::int64_t fa
 }
 
 // Turns the text lists and the stores back into shape records.
-bool rebuild(const text_lists& lists, std::int64_t shape_count, const reader::private_folder& folder,
+bool rebuild(const text_lists& lists, std::int64_t shape_count, const reader::store_files& stores,
              scene_store& next, std::string& error) {
     const std::size_t n = static_cast<std::size_t>(shape_count);
     next.shape_count = shape_count;
@@ -123,7 +120,8 @@ bool rebuild(const text_lists& lists, std::int64_t shape_count, const reader::pr
     read_shape_values(lists.colours, next, &shape_record::colour);
 
     store_reader points, corners;
-    if (!points.open(folder.file("DTVX.tmp"), error) || !corners.open(folder.file("DTFC.tmp"), error)) return false;
+    points.open(stores.points());
+    corners.open(stores.indices());
     std::vector<float> point_chunk(3 * chunk_elements);
     for (std::size_t i = 0; i < n; ++i) {
         if (!read_points(points, next.shapes[i], next.point_counts[i], stored_points[i], point_chunk)) {
@@ -131,7 +129,6 @@ bool rebuild(const text_lists& lists, std::int64_t shape_count, const reader::pr
             return false;
         }
     }
-    points.close();
     std::vector<std::int32_t> corner_chunk(3 * chunk_elements);
     for (std::size_t i = 0; i < n; ++i) {
         const std::int64_t kept = read_corners(corners, next.shapes[i], stored_indices[i] / 3, stored_indices[i],
@@ -142,7 +139,58 @@ bool rebuild(const text_lists& lists, std::int64_t shape_count, const reader::pr
         }
         next.face_counts[i] = kept;
     }
-    corners.close();
+    return true;
+}
+
+// Reads path into next through every stage. False with error set when the
+// file cannot be read.
+bool build_scene(const std::string& path, scene_store& next, const progress_sink& reading,
+                 const progress_sink& processing, load_timings& t, std::string& error) {
+    using clock = std::chrono::steady_clock;
+    auto lap = [last = clock::now()](double& into) mutable {
+        const auto now = clock::now();
+        into = std::chrono::duration<double>(now - last).count();
+        last = now;
+    };
+    reader::scene_text text;
+    if (!reader::read_scene_text(path, text, error)) return false;
+    reader::blank_comments(text.bytes.get(), text.length);
+    lap(t.read);
+    notify(processing, 10);
+
+    reader::store_files stores;
+    if (!stores.create(error)) {
+        error = "Cannot load \"" + path + "\": " + error;
+        return false;
+    }
+    reader::store_writer points, indices;
+    points.open(stores.points());
+    indices.open(stores.indices());
+    reader::scan_state scan;
+    scan.text = text.bytes.get();
+    scan.length = text.length;
+    reader::progress_meter meter(&reading, text.length - 1);
+    scan.progress = &meter;
+    scan.points = &points;
+    scan.indices = &indices;
+    reader::top_level_scan(scan);
+    text.bytes.reset();  // nothing reads the text after the scan
+    if (!points.close(error) || !indices.close(error)) {
+        error = "Cannot load \"" + path + "\": " + error;
+        return false;
+    }
+    lap(t.scan);
+    notify(processing, 30);
+
+    if (!rebuild(scan.lists, scan.shape_count, stores, next, error)) {
+        error = "Cannot load \"" + path + "\": " + error;
+        return false;
+    }
+    lap(t.rebuild);
+    notify(processing, 70);
+    compute_normals(next);
+    lap(t.normals);
+    notify(processing, 100);
     return true;
 }
 
@@ -155,61 +203,21 @@ load_result load_scene_file(const std::string& path, scene_store& store, const p
 
 load_result load_scene_file(const std::string& path, scene_store& store, const progress_sink& reading,
                             const progress_sink& processing, load_timings* timings) {
-    using clock = std::chrono::steady_clock;
     load_timings unused;
-    load_timings& t = timings ? *timings : unused;
-    auto lap = [last = clock::now()](double& into) mutable {
-        const auto now = clock::now();
-        into = std::chrono::duration<double>(now - last).count();
-        last = now;
-    };
     load_result result;
-    reader::scene_text text;
-    if (!reader::read_scene_text(path, text, result.error)) return result;
-    reader::blank_comments(text.bytes.get(), text.length);
-    lap(t.read);
-    notify(processing, 10);
-
-    reader::private_folder folder;
-    reader::store_writer points, indices;
-    if (!folder.create(result.error) || !points.open(folder.file("DTVX.tmp"), result.error) ||
-        !indices.open(folder.file("DTFC.tmp"), result.error)) {
-        result.error = "Cannot load \"" + path + "\": " + result.error;
-        return result;
-    }
-
-    reader::scan_state scan;
-    scan.text = text.bytes.get();
-    scan.length = text.length;
-    reader::progress_meter meter(&reading, text.length - 1);
-    scan.progress = &meter;
-    scan.points = &points;
-    scan.indices = &indices;
-    reader::top_level_scan(scan);
-    text.bytes.reset();  // nothing reads the text after the scan
-    if (!points.close(result.error) || !indices.close(result.error)) {
-        result.error = "Cannot load \"" + path + "\": " + result.error;
-        return result;
-    }
-    lap(t.scan);
-    notify(processing, 30);
-
     scene_store next;
+    // Any stage may run out of memory on a large scene; the previous scene
+    // stays, and the caller gets a message instead of an abort.
     try {
-        if (!rebuild(scan.lists, scan.shape_count, folder, next, result.error)) {
-            result.error = "Cannot load \"" + path + "\": " + result.error;
+        if (!build_scene(path, next, reading, processing, timings ? *timings : unused, result.error))
             return result;
-        }
     } catch (const std::bad_alloc&) {
-        result.error = "Cannot load \"" + path + "\": not enough memory for its shapes";
+        result.error = "Cannot load \"" + path + "\": not enough memory to hold the scene";
+        return result;
+    } catch (const std::length_error&) {
+        result.error = "Cannot load \"" + path + "\": not enough memory to hold the scene";
         return result;
     }
-    lap(t.rebuild);
-    notify(processing, 70);
-    compute_normals(next);
-    lap(t.normals);
-    notify(processing, 100);
-
     next.generation = store.generation + 1;
     store = std::move(next);
     result.ok = true;

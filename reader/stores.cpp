@@ -1,36 +1,45 @@
 #include "reader/stores.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <bit>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <unistd.h>
+#include <vector>
 
 namespace tessel::reader {
 namespace {
 
 std::string reason(int err) { return std::strerror(err); }
 
-}  // namespace
-
-private_folder::~private_folder() {
-    if (path_.empty()) return;
-    // Only the stores live here, but remove whatever is left so that the
-    // folder itself goes away.
-    if (DIR* dir = opendir(path_.c_str())) {
-        while (const dirent* entry = readdir(dir)) {
-            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-            unlink((path_ + "/" + entry->d_name).c_str());
-        }
-        closedir(dir);
+// A nameless read-write file in folder: O_TMPFILE where the file system has
+// it, so the file never has a name at all; elsewhere a named file that is
+// unlinked at once.
+int nameless_file(const std::string& folder, const char* name, std::string& error) {
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0) return fd;
+    const std::string path = folder + "/" + name;
+    fd = ::open(path.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        error = "cannot create " + path + ": " + reason(errno);
+        return -1;
     }
-    rmdir(path_.c_str());
+    ::unlink(path.c_str());
+    return fd;
 }
 
-bool private_folder::create(std::string& error) {
+}  // namespace
+
+store_files::~store_files() {
+    for (int fd : fds_)
+        if (fd >= 0) ::close(fd);
+}
+
+bool store_files::create(std::string& error) {
     const char* tmp = std::getenv("TMPDIR");
-    std::string base = (tmp && *tmp) ? tmp : "/tmp";
+    const std::string base = (tmp && *tmp) ? tmp : "/tmp";
     std::string templ = base + "/tessel-XXXXXX";
     std::vector<char> buf(templ.begin(), templ.end());
     buf.push_back('\0');
@@ -38,25 +47,18 @@ bool private_folder::create(std::string& error) {
         error = "cannot make a temporary folder in " + base + ": " + reason(errno);
         return false;
     }
-    path_ = buf.data();
-    return true;
+    const std::string folder = buf.data();
+    fds_[0] = nameless_file(folder, "DTVX.tmp", error);
+    if (fds_[0] >= 0) fds_[1] = nameless_file(folder, "DTFC.tmp", error);
+    ::rmdir(folder.c_str());
+    return fds_[1] >= 0;
 }
 
-store_writer::~store_writer() {
-    if (file_) std::fclose(file_);
-}
-
-bool store_writer::open(const std::string& path, std::string& error) {
-    path_ = path;
-    file_ = std::fopen(path.c_str(), "wb");
-    if (!file_) {
-        error = "cannot create " + path + ": " + reason(errno);
-        return false;
-    }
+void store_writer::open(int fd) {
+    fd_ = fd;
     if (!buffer_) buffer_.reset(new unsigned char[buffer_size]);
     used_ = 0;
     failed_ = false;
-    return true;
 }
 
 void store_writer::put_float(float v) {
@@ -68,44 +70,37 @@ void store_writer::put_float(float v) {
 void store_writer::put_int(std::int32_t v) { put_word(static_cast<std::uint32_t>(v)); }
 
 void store_writer::flush() {
-    if (used_ == 0) return;
-    if (!failed_ && file_ && std::fwrite(buffer_.get(), 1, used_, file_) != used_) {
-        failed_ = true;
-        errno_ = errno;
-    }
+    const unsigned char* p = buffer_.get();
+    std::size_t left = used_;
     used_ = 0;
+    while (left > 0 && !failed_) {
+        const ssize_t n = ::write(fd_, p, left);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            failed_ = true;
+            errno_ = n < 0 ? errno : ENOSPC;
+            break;
+        }
+        p += n;
+        left -= static_cast<std::size_t>(n);
+    }
 }
 
 bool store_writer::close(std::string& error) {
+    if (fd_ < 0) return true;
     flush();
-    if (file_ && std::fclose(file_) != 0 && !failed_) {
-        failed_ = true;
-        errno_ = errno;
-    }
-    file_ = nullptr;
+    fd_ = -1;
     if (failed_) {
-        error = "cannot write " + path_ + ": " + reason(errno_);
+        error = "cannot write a temporary store: " + reason(errno_);
         return false;
     }
     return true;
 }
 
-store_reader::~store_reader() { close(); }
-
-bool store_reader::open(const std::string& path, std::string& error) {
-    file_ = std::fopen(path.c_str(), "rb");
-    if (!file_) {
-        error = "cannot open " + path + ": " + reason(errno);
-        return false;
-    }
+void store_reader::open(int fd) {
+    fd_ = ::lseek(fd, 0, SEEK_SET) == 0 ? fd : -1;
     if (!buffer_) buffer_.reset(new unsigned char[buffer_size]);
     used_ = filled_ = 0;
-    return true;
-}
-
-void store_reader::close() {
-    if (file_) std::fclose(file_);
-    file_ = nullptr;
 }
 
 bool store_reader::refill() {
@@ -114,12 +109,14 @@ bool store_reader::refill() {
     std::memmove(buffer_.get(), buffer_.get() + used_, rest);
     used_ = 0;
     filled_ = rest;
-    if (!file_) return false;
-    const std::size_t got = std::fread(buffer_.get() + rest, 1, buffer_size - rest, file_);
-    filled_ += got;
-    return got > 0;
+    if (fd_ < 0) return false;
+    ssize_t got;
+    do got = ::read(fd_, buffer_.get() + rest, buffer_size - rest);
+    while (got < 0 && errno == EINTR);
+    if (got <= 0) return false;
+    filled_ += static_cast<std::size_t>(got);
+    return true;
 }
-
 // Copies n 4-byte little-endian elements into out, whose elements have the
 // same size and (after the byte order is fixed) the same bit patterns.
 template <typename T>

@@ -1,37 +1,38 @@
 #pragma once
 // The two intermediate stores that carry coordinates and corner indices from
-// the scan to the rebuild: DTVX.tmp (4-byte little-endian IEEE floats) and
-// DTFC.tmp (4-byte little-endian signed integers), no header, no padding.
-// They live in a private folder made for one load and removed with it, so
-// that two viewers never share them and an unwritable current directory
-// does not matter.
+// the scan to the rebuild: the points store (4-byte little-endian IEEE
+// floats) and the indices store (4-byte little-endian signed integers), no
+// header, no padding. They are files without a name: a load may be killed at
+// any moment (SIGKILL included), and a store with a name would outlive it,
+// tens of megabytes at a time.
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
-#include <vector>
 
 namespace tessel::reader {
 
 constexpr std::size_t buffer_size = 1 << 20;  // bytes buffered per store
 
-// A folder of its own under $TMPDIR (default /tmp), removed with everything
-// in it when the object goes away.
-class private_folder {
+// The two store files of one load. They are made in a folder of the load's
+// own under $TMPDIR (default /tmp), so that two viewers never meet and an
+// unwritable current directory does not matter; the files lose their names
+// and the folder is removed before create() returns, so only the open
+// descriptors keep the data, and it goes with the process however it ends.
+class store_files {
 public:
-    private_folder() = default;
-    ~private_folder();
-    private_folder(const private_folder&) = delete;
-    private_folder& operator=(const private_folder&) = delete;
+    store_files() = default;
+    ~store_files();
+    store_files(const store_files&) = delete;
+    store_files& operator=(const store_files&) = delete;
 
-    // Makes the folder; on failure returns false and sets error.
+    // On failure returns false and sets error; nothing is left on disk.
     bool create(std::string& error);
-    std::string file(const char* name) const { return path_ + "/" + name; }
-    const std::string& path() const { return path_; }
+    int points() const { return fds_[0]; }
+    int indices() const { return fds_[1]; }
 
 private:
-    std::string path_;
+    int fds_[2] = {-1, -1};
 };
 
 // Buffered writer of one store. Write errors are remembered and reported by
@@ -39,11 +40,11 @@ private:
 class store_writer {
 public:
     store_writer() = default;
-    ~store_writer();
     store_writer(const store_writer&) = delete;
     store_writer& operator=(const store_writer&) = delete;
 
-    bool open(const std::string& path, std::string& error);
+    // Writes from the start of fd, which stays owned by the caller.
+    void open(int fd);
     void put_float(float v);
     void put_int(std::int32_t v);
     // Flushes and closes; false (with error) if anything failed.
@@ -61,8 +62,7 @@ private:
     }
     void flush();
 
-    std::FILE* file_ = nullptr;
-    std::string path_;
+    int fd_ = -1;
     // Not zero-filled: a load of a tiny file should not pay for clearing it.
     std::unique_ptr<unsigned char[]> buffer_;
     std::size_t used_ = 0;
@@ -74,23 +74,22 @@ private:
 class store_reader {
 public:
     store_reader() = default;
-    ~store_reader();
     store_reader(const store_reader&) = delete;
     store_reader& operator=(const store_reader&) = delete;
 
-    bool open(const std::string& path, std::string& error);
+    // Reads from the start of fd, which stays owned by the caller.
+    void open(int fd);
     // Reads n 4-byte elements; false when the store ends first.
     bool get_floats(float* out, std::size_t n);
     bool get_ints(std::int32_t* out, std::size_t n);
     bool skip(std::size_t n);
-    void close();
 
 private:
     template <typename T>
     bool get_elements(T* out, std::size_t n);
     bool refill();
 
-    std::FILE* file_ = nullptr;
+    int fd_ = -1;
     std::unique_ptr<unsigned char[]> buffer_;
     std::size_t used_ = 0;
     std::size_t filled_ = 0;

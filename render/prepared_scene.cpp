@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <new>
 
 namespace tessel {
 
@@ -111,10 +112,20 @@ void prepared_scene::rebuild(const scene_store& store) {
     const std::size_t count = drawable_shape_count(store);
     shapes_.clear();
     shapes_.shrink_to_fit();  // a new scene must not sit beside the old one's memory
-    shapes_.resize(count);
-    for (std::size_t s = 0; s < count; ++s) {
-        prepare_shape(store.shapes[s], store.point_counts[s], store.face_counts[s],
-                      store.reading == scene_reading::standard, shapes_[s]);
+    out_of_memory_ = false;
+    try {
+        shapes_.resize(count);
+        for (std::size_t s = 0; s < count; ++s) {
+            prepare_shape(store.shapes[s], store.point_counts[s], store.face_counts[s],
+                          store.reading == scene_reading::standard, shapes_[s]);
+        }
+    } catch (const std::bad_alloc&) {
+        // A frame must never abort the viewer: draw nothing for this store
+        // rather than part of it, and do not try again every frame.
+        shapes_.clear();
+        shapes_.shrink_to_fit();
+        out_of_memory_ = true;
+        ++failed_builds_;
     }
     valid_ = true;
     generation_ = store.generation;

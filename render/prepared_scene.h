@@ -32,8 +32,14 @@ class prepared_scene {
 public:
     // Rebuilds the arrays when the store was replaced since the last call and
     // recomputes the positions when the view scale differs from the one they
-    // were made with. Cheap when nothing changed.
+    // were made with. Cheap when nothing changed. When memory runs out the
+    // arrays stay empty, so nothing is drawn, until the store is replaced.
     void update(const scene_store& store, const float view_scale[3]);
+
+    // How often a build ran out of memory, and whether the current arrays
+    // are the empty result of that.
+    std::uint64_t failed_builds() const { return failed_builds_; }
+    bool out_of_memory() const { return out_of_memory_; }
 
     const std::vector<prepared_shape>& shapes() const { return shapes_; }
 
@@ -63,6 +69,8 @@ private:
     std::vector<prepared_shape> shapes_;
     std::uint64_t builds_ = 0;
     std::uint64_t rescales_ = 0;
+    std::uint64_t failed_builds_ = 0;
+    bool out_of_memory_ = false;
 };
 
 // A shape's rotation angle (radians, as the file gives it) in the degrees

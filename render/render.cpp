@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstddef>
+#include <cstdio>
 
 #include "render/prepared_scene.h"
 #include "render/standard_draw.h"
@@ -76,7 +77,10 @@ void render_frame() {
     // black, every later one mid-grey.
     glClearColor(0.5f, 0.5f, 0.5f, 1.0f);
 
+    const std::uint64_t failed = g_arrays.failed_builds();
     g_arrays.update(g_scene, g_view.scale);
+    if (g_arrays.failed_builds() != failed)
+        std::fputs("tessel: not enough memory to draw the scene; the window stays empty\n", stderr);
     const std::vector<prepared_shape>& arrays = g_arrays.shapes();
     // update() has just matched the prepared shapes to this store, so every
     // index below is inside g_scene.shapes as well.

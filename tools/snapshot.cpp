@@ -5,14 +5,21 @@
 #include <EGL/eglext.h>
 #include <GL/gl.h>
 #include <GL/glext.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <png.h>
 
 #include "reader/load.h"
+#include "reader/text.h"
+#include "render/prepared_scene.h"
 #include "render/render.h"
 
 namespace tessel {
@@ -129,16 +136,35 @@ private:
 }  // namespace
 
 bool wants_snapshot(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i)
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
         if (std::strcmp(argv[i], "--snapshot") == 0) return true;
     return false;
 }
 
 bool parse_snapshot_options(const std::vector<std::string>& args, snapshot_options& out, std::string& error) {
+    bool operands_only = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         const bool has_value = i + 1 < args.size();
-        if (a == "--snapshot" || a == "--size" || a == "--rotate" || a == "--translate" || a == "--scale") {
+        if (operands_only || a.empty() || a[0] != '-' || a == "-") {
+            if (!out.input.empty()) {
+                error = "more than one scene file given";
+                return false;
+            }
+            out.input = a;
+        } else if (a == "--") {
+            operands_only = true;
+        } else if (a == "--max-size") {
+            std::int64_t mb = 0;
+            const std::string v = has_value ? args[++i] : std::string();
+            const auto [p, ec] = std::from_chars(v.data(), v.data() + v.size(), mb);
+            if (ec != std::errc() || p != v.data() + v.size() || mb < 1 || mb > (std::int64_t{1} << 30)) {
+                error = has_value ? "bad value for --max-size: \"" + v + "\" (expected megabytes, 1 or more)"
+                                  : "--max-size needs a value";
+                return false;
+            }
+            out.max_bytes = mb << 20;
+        } else if (a == "--snapshot" || a == "--size" || a == "--rotate" || a == "--translate" || a == "--scale") {
             if (!has_value) {
                 error = a + " needs a value";
                 return false;
@@ -157,13 +183,8 @@ bool parse_snapshot_options(const std::vector<std::string>& args, snapshot_optio
             }
         } else if (a == "--timings") {
             out.timings = true;
-        } else if (!a.empty() && a[0] == '-' && a != "-") {
-            error = "unknown option " + a;
-            return false;
-        } else if (out.input.empty()) {
-            out.input = a;
         } else {
-            error = "more than one scene file given";
+            error = "unknown option " + a;
             return false;
         }
     }
@@ -196,9 +217,14 @@ bool render_offscreen(int width, int height, std::vector<std::uint8_t>& rgb, std
 
 bool write_png(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgb,
                std::string& error) {
-    std::FILE* f = std::fopen(path.c_str(), "wb");
+    // Not blocking: a FIFO that nobody reads would hold the snapshot forever
+    // (it fails with ENXIO instead).
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+    struct stat st {};
+    std::FILE* f = fd >= 0 && fstat(fd, &st) == 0 && fcntl(fd, F_SETFL, 0) == 0 ? fdopen(fd, "wb") : nullptr;
     if (!f) {
         error = "cannot create \"" + path + "\": " + std::strerror(errno);
+        if (fd >= 0) ::close(fd);
         return false;
     }
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -218,21 +244,21 @@ bool write_png(const std::string& path, int width, int height, const std::vector
     if (std::fclose(f) != 0) ok = false;
     if (!ok) {
         error = "cannot write \"" + path + "\"";
-        std::remove(path.c_str());
+        if (S_ISREG(st.st_mode)) std::remove(path.c_str());
     }
     return ok;
 }
 
-int run_snapshot(const std::vector<std::string>& args) {
+namespace {
+
+int snapshot_command(const std::vector<std::string>& args, const char* program) {
     snapshot_options options;
     std::string error;
     if (!parse_snapshot_options(args, options, error)) {
-        std::fprintf(stderr,
-                     "tessel: %s\nusage: tessel --snapshot OUT.png [--size WxH] [--rotate RX,RY,RZ] "
-                     "[--translate X,Y,Z] [--scale X,Y,Z] [--timings] FILE\n",
-                     error.c_str());
+        std::fprintf(stderr, "%s: %s\nusage: %s %s\n", program, error.c_str(), program, snapshot_usage);
         return 1;
     }
+    reader::set_scene_text_budget(options.max_bytes);
     using clock = std::chrono::steady_clock;
     const auto t0 = clock::now();
     const load_result loaded = load_scene_file(options.input, g_scene);
@@ -247,6 +273,7 @@ int run_snapshot(const std::vector<std::string>& args) {
         std::fprintf(stderr, "tessel: cannot render off screen: %s\n", error.c_str());
         return 1;
     }
+    if (frame_arrays().out_of_memory()) return 1;  // the renderer has said so
     const auto t2 = clock::now();
     if (!write_png(options.output, options.width, options.height, rgb, error)) {
         std::fprintf(stderr, "tessel: %s\n", error.c_str());
@@ -258,6 +285,17 @@ int run_snapshot(const std::vector<std::string>& args) {
                      s(clock::now() - t2));
     }
     return 0;
+}
+
+}  // namespace
+
+int run_snapshot(const std::vector<std::string>& args, const char* program) {
+    try {
+        return snapshot_command(args, program);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "tessel: not enough memory for the snapshot\n");
+        return 1;
+    }
 }
 
 }  // namespace tessel

@@ -18,11 +18,16 @@ struct snapshot_options {
     int height = 400;
     view_transform view;  // initial values unless given
     bool timings = false;  // --timings: print each stage's seconds to stderr
+    std::int64_t max_bytes = 0;  // --max-size: most bytes the scene text may take (0: the machine's limit)
 };
 
-// Parses "--snapshot OUT.png [--size WxH] [--rotate RX,RY,RZ]
-// [--translate X,Y,Z] [--scale X,Y,Z] [--timings] FILE" (args excludes the program
-// name). Returns false with a message on a bad option.
+// The snapshot mode's arguments, after the program name, for usage texts.
+inline constexpr const char* snapshot_usage =
+    "--snapshot OUT.png [--size WxH] [--rotate RX,RY,RZ] [--translate X,Y,Z] [--scale X,Y,Z] "
+    "[--max-size MB] [--timings] [--] FILE";
+
+// Parses snapshot_usage's arguments (args excludes the program name); "--"
+// ends the options. Returns false with a message on a bad option.
 bool parse_snapshot_options(const std::vector<std::string>& args, snapshot_options& out, std::string& error);
 
 // Renders g_scene under g_view the way the GL window shows it, into an
@@ -34,10 +39,10 @@ bool write_png(const std::string& path, int width, int height, const std::vector
                std::string& error);
 
 // The whole command: load, render, write. Returns the process exit code
-// (0, or 1 after printing a message to stderr).
-int run_snapshot(const std::vector<std::string>& args);
+// (0, or 1 after printing a message to stderr that names program).
+int run_snapshot(const std::vector<std::string>& args, const char* program = "tessel");
 
-// True when the command line asks for a snapshot.
+// True when the command line asks for a snapshot (before any "--").
 bool wants_snapshot(int argc, char** argv);
 
 }  // namespace tessel

@@ -1,4 +1,4 @@
-// tessel-glview FILE [rx ry rz]
+// tessel-glview [--] FILE [rx ry rz]
 // Shows one scene file in the GL window alone, turned by the given view
 // rotation (degrees about x, y and z). Escape quits; so does closing the
 // window.
@@ -15,9 +15,9 @@
 
 namespace {
 
-void usage() {
-    std::fprintf(stderr, "usage: tessel-glview FILE [rx ry rz]\n");
-}
+constexpr const char* usage_text = "usage: tessel-glview [--] FILE [RX RY RZ]\n       tessel-glview --help | --version\n";
+
+void usage() { std::fputs(usage_text, stderr); }
 
 // Locale-independent and strict: "12", "-4.5", "1e2"; nothing trailing.
 bool parse_degrees(const char* text, float& out) {
@@ -30,15 +30,36 @@ bool parse_degrees(const char* text, float& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2 && argc != 5) {
+    // Options come before the file: the angles after it may be negative.
+    int first = 1;
+    for (; first < argc && argv[first][0] == '-' && argv[first][1] != '\0'; ++first) {
+        if (std::strcmp(argv[first], "--") == 0) {
+            ++first;
+            break;
+        }
+        if (std::strcmp(argv[first], "--help") == 0) {
+            std::fputs(usage_text, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[first], "--version") == 0) {
+            std::printf("tessel-glview (tessel) %s\n", TESSEL_VERSION);
+            return 0;
+        }
+        std::fprintf(stderr, "tessel-glview: unknown option %s\n", argv[first]);
+        usage();
+        return 2;
+    }
+    char** operands = argv + first;
+    const int count = argc - first;
+    if (count != 1 && count != 4) {
         usage();
         return 2;
     }
     float rotation[3] = {0.0f, 0.0f, 0.0f};
-    if (argc == 5) {
+    if (count == 4) {
         for (int i = 0; i < 3; ++i) {
-            if (!parse_degrees(argv[2 + i], rotation[i])) {
-                std::fprintf(stderr, "tessel-glview: \"%s\" is not a number of degrees\n", argv[2 + i]);
+            if (!parse_degrees(operands[1 + i], rotation[i])) {
+                std::fprintf(stderr, "tessel-glview: \"%s\" is not a number of degrees\n", operands[1 + i]);
                 usage();
                 return 2;
             }
@@ -46,7 +67,7 @@ int main(int argc, char** argv) {
     }
 
     // Load before opening the window, so that a bad file shows no window.
-    const tessel::load_result loaded = tessel::load_scene_file(argv[1], tessel::g_scene);
+    const tessel::load_result loaded = tessel::load_scene_file(operands[0], tessel::g_scene);
     if (!loaded.ok) {
         std::fprintf(stderr, "tessel-glview: %s\n", loaded.error.c_str());
         return 1;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "reader/load.h"
@@ -76,24 +77,14 @@ const char* kind_name(tessel::shape_kind kind) {
     }
 }
 
+constexpr const char* usage_text = "usage: tessel-scan [--full] [--] FILE\n       tessel-scan --help | --version\n";
+
 int usage() {
-    std::fputs("usage: tessel-scan [--full] FILE\n", stderr);
+    std::fputs(usage_text, stderr);
     return 1;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    bool full = false;
-    const char* path = nullptr;
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--full") == 0) full = true;
-        else if (argv[i][0] == '-' && argv[i][1] != '\0') return usage();
-        else if (!path) path = argv[i];
-        else return usage();
-    }
-    if (!path) return usage();
-
+int scan(const char* path, bool full) {
     tessel::scene_store store;
     const tessel::load_result r = tessel::load_scene_file(path, store);
     if (!r.ok) {
@@ -143,4 +134,43 @@ int main(int argc, char** argv) {
         return 1;
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    bool full = false;
+    bool operands_only = false;
+    const char* path = nullptr;
+    for (int i = 1; i < argc; ++i) {
+        const char* a = argv[i];
+        if (!operands_only && a[0] == '-' && a[1] != '\0') {
+            if (std::strcmp(a, "--") == 0) {
+                operands_only = true;
+            } else if (std::strcmp(a, "--full") == 0) {
+                full = true;
+            } else if (std::strcmp(a, "--help") == 0) {
+                std::fputs(usage_text, stdout);
+                return 0;
+            } else if (std::strcmp(a, "--version") == 0) {
+                std::printf("tessel-scan (tessel) %s\n", TESSEL_VERSION);
+                return 0;
+            } else {
+                std::fprintf(stderr, "tessel-scan: unknown option %s\n", a);
+                return usage();
+            }
+        } else if (!path) {
+            path = a;
+        } else {
+            return usage();
+        }
+    }
+    if (!path) return usage();
+    // The output of a large scene with --full takes memory too.
+    try {
+        return scan(path, full);
+    } catch (const std::bad_alloc&) {
+        std::fputs("tessel-scan: not enough memory\n", stderr);
+        return 1;
+    }
 }

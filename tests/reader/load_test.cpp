@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include "reader/text.h"
 #include "reader_support.h"
 
 using tessel::load_result;
@@ -199,22 +200,30 @@ TEST(Load, StoresLiveInAPrivateFolderThatIsRemoved) {
     ASSERT_EQ(chdir(old_cwd), 0);
 }
 
-// A file larger than the machine can hold (here a sparse one) is refused
-// with a clear message instead of being wrapped or exhausting memory.
-TEST(Load, FileTooLargeForMemoryIsRefused) {
+// A file larger than the machine can hold (here a sparse one) is read only
+// up to its first zero byte, at once; one whose text goes on beyond what
+// memory allows is refused with a clear message instead of exhausting it.
+TEST(Load, HugeFilesEndAtAZeroByteOrAreRefused) {
     scratch_dir dir;
-    const std::string path = dir.path + "/huge.wrl";
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
     const long long size = static_cast<long long>(sysconf(_SC_PHYS_PAGES)) * sysconf(_SC_PAGESIZE) * 2;
-    const bool sparse = ftruncate(fileno(f), size) == 0;
-    std::fclose(f);
-    if (!sparse) TESSEL_CANNOT_RUN("this file system cannot hold a sparse file of " << size << " bytes");
-    scene_store store;
-    const load_result r = load_scene_file(path, store);
-    EXPECT_FALSE(r.ok);
-    EXPECT_NE(r.error.find("too large"), std::string::npos) << r.error;
-    EXPECT_NE(r.error.find(std::to_string(size)), std::string::npos) << r.error;
+    const std::string head = node("0 0 0, 1 0 0, 0 1 0", "0 1 2");
+    const struct {
+        std::string start;
+        bool ok;
+    } cases[] = {{head, true}, {head + std::string(2 << 20, ' '), false}};
+    for (const auto& c : cases) {
+        const std::string path = dir.write("huge.wrl", c.start);
+        ASSERT_EQ(truncate(path.c_str(), size), 0) << "a sparse file of " << size << " bytes";
+        scene_store store;
+        const load_result r = load_scene_file(path, store);
+        EXPECT_EQ(r.ok, c.ok) << r.error;
+        if (c.ok) {
+            EXPECT_EQ(store.face_counts, (std::vector<std::int64_t>{1}));
+        } else {
+            EXPECT_NE(r.error.find("too large"), std::string::npos) << r.error;
+            EXPECT_NE(r.error.find(std::to_string(size)), std::string::npos) << r.error;
+        }
+    }
 }
 
 std::string gzip_file(const std::string& path, const std::string& text, int members) {
@@ -252,6 +261,29 @@ TEST(Load, GzipScenesOpenTransparently) {
         EXPECT_NE(r.error.find("bad.wrl"), std::string::npos) << r.error;
         EXPECT_NE(r.error.find("compressed"), std::string::npos) << r.error;
         EXPECT_EQ(store.point_counts, (std::vector<std::int64_t>{4}));
+    }
+}
+
+// A program's own budget (a thumbnailer's) bounds plain and compressed text
+// alike; without it the same files load.
+TEST(Load, BudgetBoundsPlainAndCompressedText) {
+    scratch_dir dir;
+    const std::string text = node("0 0 0, 1 0 0, 0 1 0", "0 1 2") + std::string(2 << 20, ' ');
+    const std::string files[] = {dir.write("plain.wrl", text), gzip_file(dir.path + "/packed.wrl", text, 1)};
+    tessel::reader::set_scene_text_budget(1 << 20);
+    for (const std::string& file : files) {
+        scene_store store;
+        const load_result r = load_scene_file(file, store);
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.error.find(file), std::string::npos) << r.error;
+        EXPECT_NE(r.error.find("1 MB"), std::string::npos) << r.error;
+    }
+    tessel::reader::set_scene_text_budget(0);
+    for (const std::string& file : files) {
+        scene_store store;
+        const load_result r = load_scene_file(file, store);
+        EXPECT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(store.face_counts, (std::vector<std::int64_t>{1})) << file;
     }
 }
 

@@ -23,6 +23,19 @@ inline std::vector<unsigned char> file_bytes(const std::string& path) {
     return std::vector<unsigned char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+// Everything written to fd, from its start.
+inline std::vector<unsigned char> fd_bytes(int fd) {
+    std::vector<unsigned char> out;
+    unsigned char buf[65536];
+    for (off_t at = 0;;) {
+        const ssize_t n = pread(fd, buf, sizeof buf, at);
+        if (n <= 0) break;
+        out.insert(out.end(), buf, buf + n);
+        at += n;
+    }
+    return out;
+}
+
 inline std::vector<float> as_floats(const std::vector<unsigned char>& b) {
     std::vector<float> out(b.size() / 4);
     for (std::size_t i = 0; i < out.size(); ++i) {
@@ -57,19 +70,20 @@ struct scan_output {
     reader::text_lists lists;
     std::int64_t shapes = 0;
     std::int64_t cursor = 0;
-    std::vector<float> points;        // DTVX.tmp
-    std::vector<std::int32_t> index;  // DTFC.tmp
+    std::vector<float> points;        // the points store
+    std::vector<std::int32_t> index;  // the indices store
     std::vector<unsigned char> point_bytes, index_bytes;
     std::vector<int> progress;
 };
 
 // Runs comment blanking and the top-level scan over text, as a load does.
 inline scan_output scan(std::string text) {
-    scratch_dir dir;
     std::string error;
+    reader::store_files stores;
+    if (!stores.create(error)) std::abort();
     reader::store_writer vx, fc;
-    vx.open(dir.path + "/DTVX.tmp", error);
-    fc.open(dir.path + "/DTFC.tmp", error);
+    vx.open(stores.points());
+    fc.open(stores.indices());
     scan_output out;
     const progress_sink sink = [&](int p) { out.progress.push_back(p); };
     const std::size_t zero = text.find('\0');
@@ -88,8 +102,8 @@ inline scan_output scan(std::string text) {
     out.lists = s.lists;
     out.shapes = s.shape_count;
     out.cursor = s.cursor;
-    out.point_bytes = file_bytes(dir.path + "/DTVX.tmp");
-    out.index_bytes = file_bytes(dir.path + "/DTFC.tmp");
+    out.point_bytes = fd_bytes(stores.points());
+    out.index_bytes = fd_bytes(stores.indices());
     out.points = as_floats(out.point_bytes);
     out.index = as_ints(out.index_bytes);
     return out;

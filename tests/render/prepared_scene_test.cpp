@@ -5,10 +5,15 @@
 
 #include <bit>
 #include <cmath>
+#include <cstdio>
 #include <functional>
 #include <limits>
 #include <ostream>
 #include <string>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "render/prepared_scene.h"
 #include "test_scenes.h"
@@ -183,6 +188,43 @@ TEST(PreparedScene, AStoreSwappedWithoutANewGenerationIsStillRebuilt) {
     bigger.generation = store.generation;
     arrays.update(bigger, unit_scale);
     EXPECT_TRUE(arrays.shapes().empty());
+}
+
+// In a child whose address space leaves room for the store but not for its
+// arrays: the preparation gives up, draws nothing, and does not try again
+// every frame.
+TEST(PreparedScene, OutOfMemoryLeavesNothingToDrawInsteadOfAborting) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        scene_store store;
+        store.shape_count = 1;
+        store.shapes.resize(1);
+        const std::size_t points = 4u << 20;  // 48 MB here, three times that prepared
+        for (auto& axis : store.shapes[0].point) axis.assign(points, 1.0f);
+        for (auto& axis : store.shapes[0].normal) axis.assign(points, 0.0f);
+        store.point_counts = {static_cast<std::int64_t>(points)};
+        store.face_counts = {0};
+        long pages = 0;
+        if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+            if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
+            std::fclose(f);
+        }
+        const rlim_t room = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + (32u << 20);
+        const rlimit limit{room, room};
+        if (pages == 0 || setrlimit(RLIMIT_AS, &limit) != 0) _exit(2);
+        prepared_scene arrays;
+        try {
+            arrays.update(store, unit_scale);
+            arrays.update(store, unit_scale);
+        } catch (...) {
+            _exit(4);  // not back into the test runner, which would carry on in this child
+        }
+        _exit(arrays.out_of_memory() && arrays.shapes().empty() && arrays.failed_builds() == 1 ? 0 : 3);
+    }
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 
 TEST(ShapeRotation, AngleInRadiansTimesFiftySevenPointThreeFormedInDouble) {
