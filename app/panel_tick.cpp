@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "app/control_panel.h"
+#include "app/gl_window.h"
 #include "app/toolkit_bridge.h"
-#include "render/render.h"
 #include "scene/scene.h"
 #include "toolkit/toolkit.h"
 
@@ -99,11 +99,8 @@ void CControlPanel::RunGlWindow() {
     }
     set_window_icon(icon.data(), icon.size());
 
-    set_display_mode(DM_DOUBLE | DM_STENCIL | DM_DEPTH24);
-    set_window_geometry(300, 10, 400, 400);
-    open_window("KORVANE VRML TESSALO");
-    set_reshape_handler(&tessel::render_reshape);
-    set_idle_handler(&tessel::render_frame);
+    tessel::open_gl_window(tessel::kGlWindowTitle, 400, 400);
+    set_idle_handler(&tessel::show_frame);
 
     {
         tessel::toolkit_event_watch watch;
@@ -112,7 +109,7 @@ void CControlPanel::RunGlWindow() {
         if (!m_initialFile.isEmpty()) {
             QMetaObject::invokeMethod(this, [this] { LoadFile(m_initialFile); }, Qt::QueuedConnection);
         }
-        run_event_loop(&tessel::render_frame);
+        run_event_loop(&tessel::show_frame);
         m_toolkitLoopRunning = false;
         set_event_pump(nullptr);
     }

@@ -8,7 +8,6 @@
 
 #include "render/prepared_scene.h"
 #include "scene/scene.h"
-#include "toolkit/toolkit.h"
 
 namespace tessel {
 
@@ -90,7 +89,6 @@ void render_frame() {
     }
 
     glFlush();
-    present_frame();
 }
 
 }  // namespace tessel

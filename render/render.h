@@ -9,8 +9,9 @@ namespace tessel {
 // orthographic box (the aspect ratio is ignored on purpose).
 void render_reshape(std::int32_t width, std::int32_t height);
 
-// Clears, draws every shape of g_scene under g_view and its own transform,
-// and presents the frame through the toolkit.
+// Clears and draws every shape of g_scene under g_view and its own
+// transform. Presenting the frame is the caller's: a window swaps its
+// buffers, an off-screen target reads the pixels back.
 void render_frame();
 
 }  // namespace tessel
