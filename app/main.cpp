@@ -7,7 +7,7 @@
 #include <QStringList>
 
 #include "app/viewer_app.h"
-#include "tools/snapshot.h"
+#include "snapshot/snapshot.h"
 
 int main(int argc, char** argv) {
     // Snapshots need no display: decide before Qt looks for one.

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/snapshot.h"
+#include "snapshot/snapshot.h"
 
 int main(int argc, char** argv) {
     // The same options as `tessel --snapshot OUT.png ... FILE`.

@@ -15,7 +15,7 @@
 #include "render/render.h"
 #include "test_window.h"
 #include "toolkit/window.h"
-#include "tools/snapshot.h"
+#include "snapshot/snapshot.h"
 
 namespace {
 
