@@ -33,14 +33,12 @@ constexpr double kDegreesPerStep = 3.6;
 }  // namespace
 
 float step_attenuation(float value, const CSpinButtonCtrl& spin) {
-    std::int32_t reading = spin.GetPos();
-    std::int32_t steps = kRestReading - reading;
+    const std::int32_t reading = spin.GetPos();
+    const std::int32_t steps = kRestReading - reading;
     // The low word is the position: below the rest position -1 it counts
     // up-arrow clicks, however many there were; at 0 the spin went down.
     const bool went_up = static_cast<std::int16_t>(reading & 0xFFFF) < 0;
     if (steps < kStepBound || went_up) {
-        reading = spin.GetPos();
-        steps = kRestReading - reading;
         return static_cast<float>(static_cast<double>(value) - steps * kStepFactor);
     }
     return static_cast<float>(static_cast<double>(value) - static_cast<double>(kStep));
