@@ -22,8 +22,7 @@ bool glWindowStarted = false;
 namespace {
 
 constexpr int kSpinRange = 50000;  // cut to 16 bits: the range runs 0 down to -15536
-constexpr int kSpinRest = 0xFFFF;  // -1 in 16 bits
-constexpr std::int32_t kRestReading = 0x1FFFF;
+constexpr std::int32_t kRestReading = 0x10000 | kSpinRest;  // a spin at rest, error flag set
 constexpr std::int32_t kStepBound = 10;
 constexpr double kStepFactor = -0.1;
 constexpr float kStep = 0.1f;
