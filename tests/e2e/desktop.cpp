@@ -11,12 +11,24 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
 
 namespace e2e {
+
+namespace {
+
+// Never throws: it runs in destructors.
+void remove_folder(const std::string& folder) {
+    std::error_code error;
+    std::filesystem::remove_all(folder, error);
+    if (error) std::fprintf(stderr, "cannot remove %s: %s\n", folder.c_str(), error.message().c_str());
+}
+
+}  // namespace
 
 int image::count(const rect& area, const std::function<bool(const rgb&)>& test) const {
     int n = 0;
@@ -43,8 +55,7 @@ desktop::desktop() : m_impl(new impl) {
 
 desktop::~desktop() {
     XCloseDisplay(m_impl->display);
-    std::string command = "rm -rf '" + m_impl->folder + "'";
-    if (std::system(command.c_str()) != 0) std::perror("rm");
+    remove_folder(m_impl->folder);
     delete m_impl;
 }
 
@@ -183,8 +194,7 @@ viewer::~viewer() {
         kill(m_pid, SIGKILL);
         waitpid(m_pid, nullptr, 0);
     }
-    std::string command = "rm -rf '" + m_folder + "'";
-    if (std::system(command.c_str()) != 0) std::perror("rm");
+    remove_folder(m_folder);
 }
 
 bool viewer::running() {

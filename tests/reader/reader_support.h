@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -47,7 +48,10 @@ struct scratch_dir {
         char templ[] = "/tmp/tessel-test-XXXXXX";
         path = mkdtemp(templ);
     }
-    ~scratch_dir() { std::system(("rm -rf '" + path + "'").c_str()); }
+    ~scratch_dir() {
+        std::error_code ignored;  // a destructor must not throw
+        std::filesystem::remove_all(path, ignored);
+    }
     std::string write(const std::string& name, const std::string& content) const {
         const std::string p = path + "/" + name;
         std::ofstream(p, std::ios::binary) << content;
