@@ -190,7 +190,7 @@ void CControlPanel::CreateControls() {
     for (const control_template& entry : kPanelTemplate) {
         QWidget* control = create_control(entry, m_client);
         QRect area = du.rect(entry.x, entry.y, entry.width, entry.height);
-        // A face a little wider than the classic one must not cut a label
+        // A face a little wider than the layout's own must not cut a label
         // short; the room to its right is free in every row.
         if (auto* label = qobject_cast<QLabel*>(control)) {
             area.setWidth(std::max(area.width(), label->fontMetrics().horizontalAdvance(label->text()) + 1));

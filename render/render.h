@@ -6,7 +6,8 @@
 namespace tessel {
 
 // Lighting, viewport over the whole client area and the fixed +-400
-// orthographic box (the aspect ratio is ignored on purpose).
+// orthographic box. The aspect ratio is ignored, so that the whole box fills
+// the window whatever its shape.
 void render_reshape(std::int32_t width, std::int32_t height);
 
 // Clears and draws every shape of g_scene under g_view and its own

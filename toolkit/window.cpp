@@ -316,7 +316,9 @@ std::int32_t create_gl_window(const char* title) {
 
     XSetWindowAttributes attributes{};
     unsigned long attribute_mask = CWBackPixel | CWBorderPixel | CWEventMask;
-    attributes.background_pixel = 0;  // black, as the window was always cleared to
+    // Black, the colour the first frame clears to, so that the server's own
+    // fill before that frame shows no other colour.
+    attributes.background_pixel = 0;
     attributes.border_pixel = 0;
     attributes.event_mask = StructureNotifyMask | ExposureMask | KeyPressMask |
                             ButtonPressMask | ButtonReleaseMask | PointerMotionMask |

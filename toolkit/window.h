@@ -18,7 +18,8 @@ struct __GLXcontextRec;
 
 namespace tessel::toolkit {
 
-// Message codes, with the values the window procedure has always used.
+// Message codes. Fixed numbers, so that a message posted, logged or fed to
+// the window procedure by a test means the same everywhere.
 constexpr std::uint32_t WM_DESTROY = 2;
 constexpr std::uint32_t WM_MOVE = 3;
 constexpr std::uint32_t WM_SIZE = 5;
