@@ -27,6 +27,7 @@
 #include "app/app_icon.h"
 #include "app/about_dialog.h"
 #include "app/dialog_units.h"
+#include "app/gl_window.h"
 #include "app/number_text.h"
 #include "reader/load.h"
 #include "scene/scene.h"
@@ -318,6 +319,7 @@ bool CControlPanel::LoadFile(const QString& path) {
         tessel::load_scene_file(QFile::encodeName(info.absoluteFilePath()).toStdString(), tessel::g_scene,
                                 follow(m_progressRead), follow(m_progressProcess));
     UpdateData(false);
+    tessel::redraw_if_changed();
     if (!result.ok) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("tessel"), QString::fromLocal8Bit(result.error),
                         QMessageBox::Ok, this);

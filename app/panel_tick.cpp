@@ -1,5 +1,6 @@
-// The panel tick: opens the GL window once and turns the panel's spins and
-// sliders into the attenuation values and the view transform.
+// The panel tick: opens the GL window once, turns the panel's spins and
+// sliders into the attenuation values and the view transform, and asks for a
+// frame when that changed what the window shows.
 
 #include <cstdint>
 #include <cstdio>
@@ -75,6 +76,7 @@ void CControlPanel::OnTimer(int) {
     view.scale[0] = static_cast<float>((m_sliderScaleX->GetPos() + 1) * scale);
     view.scale[1] = static_cast<float>((m_sliderScaleY->GetPos() + 1) * scale);
     view.scale[2] = static_cast<float>((m_sliderScaleZ->GetPos() + 1) * scale);
+    tessel::redraw_if_changed();
 }
 
 void CControlPanel::RunGlWindow() {
@@ -96,8 +98,9 @@ void CControlPanel::RunGlWindow() {
     }
     set_window_icon(icon.data(), icon.size());
 
+    // No idle handler: the loop sleeps until X or Qt has work, and frames
+    // are asked for by expose, resize and the tick's redraw_if_changed.
     tessel::open_gl_window(tessel::kGlWindowTitle, 400, 400);
-    set_idle_handler(&tessel::show_frame);
 
     {
         tessel::toolkit_event_watch watch;

@@ -190,6 +190,8 @@ void present_frame() {
     glXSwapBuffers(g_window.display, g_window.device_context);
 }
 
+void post_redisplay() { request_redraw(g_window.window); }
+
 void close_and_exit() {
     if (g_window.window) destroy_gl_window(g_window.window);
     if (g_front.on_exit) g_front.on_exit();

@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "tessel-glview: cannot open the GL window (is DISPLAY set?)\n");
         return 1;
     }
-    set_idle_handler(tessel::show_frame);
+    // Nothing moves here: frames come from expose and resize alone.
     run_event_loop(tessel::show_frame);
     return 0;
 }

@@ -23,7 +23,8 @@ for case in "shapes.wrl 0 0 0" "cube.wrl 20 30 10" "triangle.wrl 0 180 0"; do
     fail=1
     continue
   fi
-  # The window redraws continuously; wait for two equal captures.
+  # The first frame is black and the scene's follows; wait for two equal
+  # captures.
   prev=
   for _ in $(seq 50); do
     sleep 0.2
