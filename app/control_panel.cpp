@@ -27,6 +27,7 @@
 #include "app/app_icon.h"
 #include "app/about_dialog.h"
 #include "app/dialog_units.h"
+#include "app/gl_window.h"
 #include "app/number_text.h"
 #include "reader/load.h"
 #include "scene/scene.h"
@@ -45,36 +46,36 @@ struct control_template {
 // The panel's controls in tab order.
 constexpr control_template kPanelTemplate[] = {
     {0, control_kind::label, "VRML TESSALO V 1.0", 49, 27, 80, 9},
-    {1001, control_kind::file_dialog, nullptr, 155, 7, 21, 20},
-    {1006, control_kind::progress, nullptr, 65, 53, 111, 13},
-    {1007, control_kind::progress, nullptr, 65, 41, 111, 12},
+    {CControlPanel::IDC_FILE_DIALOG, control_kind::file_dialog, nullptr, 155, 7, 21, 20},
+    {CControlPanel::IDC_PROGRESS_PROCESS, control_kind::progress, nullptr, 65, 53, 111, 13},
+    {CControlPanel::IDC_PROGRESS_READ, control_kind::progress, nullptr, 65, 41, 111, 12},
     {0, control_kind::label, "L\u00e9cture du fichier", 7, 41, 56, 12},
-    {1008, control_kind::trackbar, nullptr, 53, 89, 123, 11},
-    {1003, control_kind::edit, nullptr, 133, 129, 30, 12},
-    {1009, control_kind::trackbar, nullptr, 53, 103, 123, 11},
-    {1010, control_kind::trackbar, nullptr, 53, 117, 123, 11},
-    {1011, control_kind::trackbar, nullptr, 54, 191, 122, 11},
+    {CControlPanel::IDC_TRANSLATE_X, control_kind::trackbar, nullptr, 53, 89, 123, 11},
+    {CControlPanel::IDC_SCALE_ATTENUATION, control_kind::edit, nullptr, 133, 129, 30, 12},
+    {CControlPanel::IDC_TRANSLATE_Y, control_kind::trackbar, nullptr, 53, 103, 123, 11},
+    {CControlPanel::IDC_TRANSLATE_Z, control_kind::trackbar, nullptr, 53, 117, 123, 11},
+    {CControlPanel::IDC_ROTATE_X, control_kind::trackbar, nullptr, 54, 191, 122, 11},
     {0, control_kind::label, "X-Translate", 7, 92, 46, 9},
     {0, control_kind::label, "Y-Translate", 7, 104, 46, 9},
     {0, control_kind::label, "Z-Translate", 7, 119, 46, 9},
     {0, control_kind::label, "Scale Attenuation", 69, 132, 60, 9},
-    {1012, control_kind::trackbar, nullptr, 54, 203, 122, 11},
-    {1013, control_kind::trackbar, nullptr, 54, 216, 122, 11},
+    {CControlPanel::IDC_ROTATE_Y, control_kind::trackbar, nullptr, 54, 203, 122, 11},
+    {CControlPanel::IDC_ROTATE_Z, control_kind::trackbar, nullptr, 54, 216, 122, 11},
     {0, control_kind::label, "X-Rotation", 9, 193, 38, 10},
     {0, control_kind::label, "Y--Rotation", 9, 206, 35, 10},
     {0, control_kind::label, "Z--Rotation", 9, 218, 38, 10},
-    {1014, control_kind::edit, nullptr, 131, 76, 32, 12},
+    {CControlPanel::IDC_TRANSLATE_ATTENUATION, control_kind::edit, nullptr, 131, 76, 32, 12},
     {0, control_kind::label, "Translate Attenuation", 59, 78, 71, 9},
     {0, control_kind::label, "Visionneuse de l'\u00e9quipe tessel", 27, 18, 121, 8},
     {0, control_kind::label, "Traitement", 25, 54, 37, 12},
-    {1015, control_kind::trackbar, nullptr, 53, 142, 123, 11},
-    {1016, control_kind::trackbar, nullptr, 53, 156, 123, 11},
-    {1017, control_kind::trackbar, nullptr, 53, 170, 123, 11},
+    {CControlPanel::IDC_SCALE_X, control_kind::trackbar, nullptr, 53, 142, 123, 11},
+    {CControlPanel::IDC_SCALE_Y, control_kind::trackbar, nullptr, 53, 156, 123, 11},
+    {CControlPanel::IDC_SCALE_Z, control_kind::trackbar, nullptr, 53, 170, 123, 11},
     {0, control_kind::label, "X-Scale", 7, 145, 46, 9},
     {0, control_kind::label, "Y-Scale", 7, 157, 46, 9},
     {0, control_kind::label, "Z-Scale", 7, 172, 46, 9},
-    {1018, control_kind::spin, nullptr, 163, 76, 7, 13},
-    {1019, control_kind::spin, nullptr, 161, 129, 9, 13},
+    {CControlPanel::IDC_SPIN_TRANSLATE_ATTENUATION, control_kind::spin, nullptr, 163, 76, 7, 13},
+    {CControlPanel::IDC_SPIN_SCALE_ATTENUATION, control_kind::spin, nullptr, 161, 129, 9, 13},
 };
 
 constexpr int kPanelWidth = 183;  // client area, dialog units
@@ -85,7 +86,6 @@ constexpr int kPanelTop = 10;
 // Range and rest position the spins start with; the tick keeps them at
 // rest between its runs.
 constexpr int kInitialSpinRange = 0xA120;
-constexpr int kSpinRest = 0xFFFF;
 
 QWidget* create_control(const control_template& entry, QWidget* parent) {
     QWidget* widget = nullptr;
@@ -191,14 +191,14 @@ void CControlPanel::CreateControls() {
     for (const control_template& entry : kPanelTemplate) {
         QWidget* control = create_control(entry, m_client);
         QRect area = du.rect(entry.x, entry.y, entry.width, entry.height);
-        // A face a little wider than the classic one must not cut a label
+        // A face a little wider than the layout's own must not cut a label
         // short; the room to its right is free in every row.
         if (auto* label = qobject_cast<QLabel*>(control)) {
             area.setWidth(std::max(area.width(), label->fontMetrics().horizontalAdvance(label->text()) + 1));
         }
         control->setGeometry(area);
     }
-    for (const int id : {1003, 1014}) {
+    for (const int id : {IDC_SCALE_ATTENUATION, IDC_TRANSLATE_ATTENUATION}) {
         auto* edit = m_client->findChild<QLineEdit*>(QString::number(id));
         // Only the user's edits count; the panel's own rewrites are not news.
         connect(edit, &QLineEdit::textChanged, this, [this] {
@@ -230,22 +230,22 @@ bool CControlPanel::UpdateData(bool bSaveAndValidate) {
 }
 
 void CControlPanel::DoDataExchange(CDataExchange* pDX) {
-    DDX_Control(pDX, 1019, m_spinScaleAtt);
-    DDX_Control(pDX, 1018, m_spinTranslateAtt);
-    DDX_Control(pDX, 1017, m_sliderScaleZ);
-    DDX_Control(pDX, 1016, m_sliderScaleY);
-    DDX_Control(pDX, 1015, m_sliderScaleX);
-    DDX_Control(pDX, 1013, m_sliderRotZ);
-    DDX_Control(pDX, 1012, m_sliderRotY);
-    DDX_Control(pDX, 1011, m_sliderRotX);
-    DDX_Control(pDX, 1010, m_sliderTransZ);
-    DDX_Control(pDX, 1009, m_sliderTransY);
-    DDX_Control(pDX, 1008, m_sliderTransX);
-    DDX_Control(pDX, 1007, m_progressRead);
-    DDX_Control(pDX, 1006, m_progressProcess);
-    DDX_Control(pDX, 1001, m_fileDialog);
-    DDX_Text(pDX, 1003, m_scaleAttenuation);
-    DDX_Text(pDX, 1014, m_translateAttenuation);
+    DDX_Control(pDX, IDC_SPIN_SCALE_ATTENUATION, m_spinScaleAtt);
+    DDX_Control(pDX, IDC_SPIN_TRANSLATE_ATTENUATION, m_spinTranslateAtt);
+    DDX_Control(pDX, IDC_SCALE_Z, m_sliderScaleZ);
+    DDX_Control(pDX, IDC_SCALE_Y, m_sliderScaleY);
+    DDX_Control(pDX, IDC_SCALE_X, m_sliderScaleX);
+    DDX_Control(pDX, IDC_ROTATE_Z, m_sliderRotZ);
+    DDX_Control(pDX, IDC_ROTATE_Y, m_sliderRotY);
+    DDX_Control(pDX, IDC_ROTATE_X, m_sliderRotX);
+    DDX_Control(pDX, IDC_TRANSLATE_Z, m_sliderTransZ);
+    DDX_Control(pDX, IDC_TRANSLATE_Y, m_sliderTransY);
+    DDX_Control(pDX, IDC_TRANSLATE_X, m_sliderTransX);
+    DDX_Control(pDX, IDC_PROGRESS_READ, m_progressRead);
+    DDX_Control(pDX, IDC_PROGRESS_PROCESS, m_progressProcess);
+    DDX_Control(pDX, IDC_FILE_DIALOG, m_fileDialog);
+    DDX_Text(pDX, IDC_SCALE_ATTENUATION, m_scaleAttenuation);
+    DDX_Text(pDX, IDC_TRANSLATE_ATTENUATION, m_translateAttenuation);
 }
 
 bool CControlPanel::OnInitDialog() {
@@ -266,8 +266,8 @@ bool CControlPanel::OnInitDialog() {
     m_sliderTransZ->SetPos(50);
     m_spinTranslateAtt->SetRange(0, kInitialSpinRange);
     m_spinScaleAtt->SetRange(0, kInitialSpinRange);
-    m_spinTranslateAtt->SetPos(kSpinRest);
-    m_spinScaleAtt->SetPos(kSpinRest);
+    m_spinTranslateAtt->SetPos(tessel::kSpinRest);
+    m_spinScaleAtt->SetPos(tessel::kSpinRest);
 
     m_sliderTransX->setFocus(Qt::OtherFocusReason);
     return true;
@@ -319,6 +319,7 @@ bool CControlPanel::LoadFile(const QString& path) {
         tessel::load_scene_file(QFile::encodeName(info.absoluteFilePath()).toStdString(), tessel::g_scene,
                                 follow(m_progressRead), follow(m_progressProcess));
     UpdateData(false);
+    tessel::redraw_if_changed();
     if (!result.ok) {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("tessel"), QString::fromLocal8Bit(result.error),
                         QMessageBox::Ok, this);

@@ -30,6 +30,25 @@ public:
     static constexpr int ID_FILE_QUIT = 32772;
     static constexpr int IDM_ABOUTBOX = 0x0010;
 
+    // Control ids; each control's object name is its id, by which the data
+    // exchange binds it.
+    static constexpr int IDC_FILE_DIALOG = 1001;
+    static constexpr int IDC_SCALE_ATTENUATION = 1003;
+    static constexpr int IDC_PROGRESS_PROCESS = 1006;
+    static constexpr int IDC_PROGRESS_READ = 1007;
+    static constexpr int IDC_TRANSLATE_X = 1008;
+    static constexpr int IDC_TRANSLATE_Y = 1009;
+    static constexpr int IDC_TRANSLATE_Z = 1010;
+    static constexpr int IDC_ROTATE_X = 1011;
+    static constexpr int IDC_ROTATE_Y = 1012;
+    static constexpr int IDC_ROTATE_Z = 1013;
+    static constexpr int IDC_TRANSLATE_ATTENUATION = 1014;
+    static constexpr int IDC_SCALE_X = 1015;
+    static constexpr int IDC_SCALE_Y = 1016;
+    static constexpr int IDC_SCALE_Z = 1017;
+    static constexpr int IDC_SPIN_TRANSLATE_ATTENUATION = 1018;
+    static constexpr int IDC_SPIN_SCALE_ATTENUATION = 1019;
+
     explicit CControlPanel(QWidget* parent = nullptr);
 
     // Initialises the controls, starts the tick and runs the panel until
@@ -109,6 +128,10 @@ private:
 };
 
 namespace tessel {
+
+// The spins' rest position (-1 in 16 bits): the tick puts them back there
+// after each run, so that its next reading counts only the clicks since.
+constexpr int kSpinRest = 0xFFFF;
 
 // Set by the first tick before anything else, and never cleared: exactly
 // one GL window is ever opened.

@@ -27,7 +27,7 @@ QRect dialog_units::rect(int left, int top, int width, int height) const {
 
 QFont dialog_font() {
     QFont font;
-    // The condensed face has the classic face's metrics at this size
+    // The condensed face has MS Sans Serif's metrics at this size
     // (6 x 13 pixels at 96 dpi), so the panel keeps its intended width and
     // stays clear of the GL window beside it.
     font.setFamilies(QStringList{QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans Condensed")});
@@ -38,8 +38,9 @@ QFont dialog_font() {
 
 dialog_units dialog_units_for(const QFont& font) {
     const QFontMetrics metrics(font);
-    // The average width over both alphabets, halved with rounding: the way
-    // dialog base units have always been measured.
+    // The average width over both alphabets, halved with rounding: the
+    // panel's layout was drawn in units measured this way, and any other
+    // rounding would shift every control.
     const int alphabet =
         metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     dialog_units units;

@@ -18,9 +18,9 @@ struct dialog_units {
     QRect rect(int left, int top, int width, int height) const;
 };
 
-// The font every dialog of the viewer uses: 8-point, the classic dialog face
-// where it exists, else a face of the same proportions, else any sans-serif
-// face.
+// The font every dialog of the viewer uses: 8-point MS Sans Serif, the face
+// the panel's layout was drawn for, where it exists, else a face of the same
+// proportions, else any sans-serif face.
 QFont dialog_font();
 
 dialog_units dialog_units_for(const QFont& font);

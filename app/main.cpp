@@ -9,7 +9,7 @@
 #include <QStringList>
 
 #include "app/viewer_app.h"
-#include "tools/snapshot.h"
+#include "snapshot/snapshot.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
-// The panel tick: opens the GL window once and turns the panel's spins and
-// sliders into the attenuation values and the view transform.
+// The panel tick: opens the GL window once, turns the panel's spins and
+// sliders into the attenuation values and the view transform, and asks for a
+// frame when that changed what the window shows.
 
 #include <cstdint>
 #include <cstdio>
@@ -10,8 +11,8 @@
 #include <vector>
 
 #include "app/control_panel.h"
+#include "app/gl_window.h"
 #include "app/toolkit_bridge.h"
-#include "render/render.h"
 #include "scene/scene.h"
 #include "toolkit/toolkit.h"
 
@@ -22,8 +23,7 @@ bool glWindowStarted = false;
 namespace {
 
 constexpr int kSpinRange = 50000;  // cut to 16 bits: the range runs 0 down to -15536
-constexpr int kSpinRest = 0xFFFF;  // -1 in 16 bits
-constexpr std::int32_t kRestReading = 0x1FFFF;
+constexpr std::int32_t kRestReading = 0x10000 | kSpinRest;  // a spin at rest, error flag set
 constexpr std::int32_t kStepBound = 10;
 constexpr double kStepFactor = -0.1;
 constexpr float kStep = 0.1f;
@@ -33,14 +33,12 @@ constexpr double kDegreesPerStep = 3.6;
 }  // namespace
 
 float step_attenuation(float value, const CSpinButtonCtrl& spin) {
-    std::int32_t reading = spin.GetPos();
-    std::int32_t steps = kRestReading - reading;
+    const std::int32_t reading = spin.GetPos();
+    const std::int32_t steps = kRestReading - reading;
     // The low word is the position: below the rest position -1 it counts
     // up-arrow clicks, however many there were; at 0 the spin went down.
     const bool went_up = static_cast<std::int16_t>(reading & 0xFFFF) < 0;
     if (steps < kStepBound || went_up) {
-        reading = spin.GetPos();
-        steps = kRestReading - reading;
         return static_cast<float>(static_cast<double>(value) - steps * kStepFactor);
     }
     return static_cast<float>(static_cast<double>(value) - static_cast<double>(kStep));
@@ -78,6 +76,7 @@ void CControlPanel::OnTimer(int) {
     view.scale[0] = static_cast<float>((m_sliderScaleX->GetPos() + 1) * scale);
     view.scale[1] = static_cast<float>((m_sliderScaleY->GetPos() + 1) * scale);
     view.scale[2] = static_cast<float>((m_sliderScaleZ->GetPos() + 1) * scale);
+    tessel::redraw_if_changed();
 }
 
 void CControlPanel::RunGlWindow() {
@@ -99,11 +98,9 @@ void CControlPanel::RunGlWindow() {
     }
     set_window_icon(icon.data(), icon.size());
 
-    set_display_mode(DM_DOUBLE | DM_STENCIL | DM_DEPTH24);
-    set_window_geometry(300, 10, 400, 400);
-    open_window("KORVANE VRML TESSALO");
-    set_reshape_handler(&tessel::render_reshape);
-    set_idle_handler(&tessel::render_frame);
+    // No idle handler: the loop sleeps until X or Qt has work, and frames
+    // are asked for by expose, resize and the tick's redraw_if_changed.
+    tessel::open_gl_window(tessel::kGlWindowTitle, 400, 400);
 
     {
         tessel::toolkit_event_watch watch;
@@ -112,7 +109,7 @@ void CControlPanel::RunGlWindow() {
         if (!m_initialFile.isEmpty()) {
             QMetaObject::invokeMethod(this, [this] { LoadFile(m_initialFile); }, Qt::QueuedConnection);
         }
-        run_event_loop(&tessel::render_frame);
+        run_event_loop(&tessel::show_frame);
         m_toolkitLoopRunning = false;
         set_event_pump(nullptr);
     }

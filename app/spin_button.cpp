@@ -9,7 +9,8 @@ CSpinButtonCtrl::CSpinButtonCtrl(QWidget* parent)
     setFocusPolicy(Qt::NoFocus);
     for (QToolButton* button : {m_up, m_down}) {
         button->setFocusPolicy(Qt::NoFocus);
-        // Holding an arrow keeps stepping, as the platform's control does.
+        // Holding an arrow keeps stepping, so that a large change needs no
+        // run of clicks.
         button->setAutoRepeat(true);
         button->setAutoRepeatDelay(400);
         button->setAutoRepeatInterval(50);

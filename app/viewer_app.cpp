@@ -7,8 +7,6 @@ CViewerApp theApp;
 bool CViewerApp::InitInstance(const QString& initialFile) {
     CControlPanel panel;
     if (!initialFile.isEmpty()) panel.SetInitialFile(initialFile);
-    m_pMainWnd = &panel;
     panel.DoModal();
-    m_pMainWnd = nullptr;
     return false;
 }

@@ -2,8 +2,6 @@
 
 #include <QString>
 
-class QWidget;
-
 // The application object: one per process, it runs the control panel. It
 // owns no Qt object, so it can outlive the QApplication at process exit.
 class CViewerApp {
@@ -15,8 +13,6 @@ public:
     // that the process ends with it. initialFile, when not empty, is opened
     // as soon as the GL window is up.
     bool InitInstance(const QString& initialFile);
-
-    QWidget* m_pMainWnd = nullptr;  // the panel while it runs
 };
 
 extern CViewerApp theApp;

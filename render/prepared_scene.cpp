@@ -77,8 +77,9 @@ void prepare_shape(const shape_record& shape, std::int64_t point_count, std::int
 
 }  // namespace
 
-// 57.3 rather than 180/pi is the factor the pictures have always been drawn
-// with; keep it, or every rotated shape moves slightly.
+// 57.3 rather than 180/pi: the reference pictures and the scenes users know
+// are drawn with it, and the exact factor would move every rotated shape
+// slightly.
 float shape_rotation_degrees(float radians) {
     return static_cast<float>(static_cast<double>(radians) * 57.3);
 }

@@ -10,7 +10,6 @@
 #include "render/prepared_scene.h"
 #include "render/standard_draw.h"
 #include "scene/scene.h"
-#include "toolkit/toolkit.h"
 
 namespace tessel {
 
@@ -97,7 +96,6 @@ void render_frame() {
     }
 
     glFlush();
-    present_frame();
 }
 
 }  // namespace tessel

@@ -6,11 +6,13 @@
 namespace tessel {
 
 // Lighting, viewport over the whole client area and the fixed +-400
-// orthographic box (the aspect ratio is ignored on purpose).
+// orthographic box. The aspect ratio is ignored, so that the whole box fills
+// the window whatever its shape.
 void render_reshape(std::int32_t width, std::int32_t height);
 
-// Clears, draws every shape of g_scene under g_view and its own transform,
-// and presents the frame through the toolkit.
+// Clears and draws every shape of g_scene under g_view and its own
+// transform. Presenting the frame is the caller's: a window swaps its
+// buffers, an off-screen target reads the pixels back.
 void render_frame();
 
 }  // namespace tessel

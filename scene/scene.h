@@ -36,8 +36,8 @@ struct shape_record {
     std::vector<float> normal[3];                   // per-vertex normals, same layout
     std::vector<std::int32_t> corner[3];            // a, b, c arrays, one element per face
 
-    // Filled by the standard reading only; the classic reading leaves them
-    // as they are here, and the renderer draws such shapes as it always has.
+    // Filled by the standard reading only; the classic reading leaves these
+    // defaults, which draw as lit triangles in the shape's colour.
     // Standard shapes hold their points in world coordinates, so their
     // translation, rotation and scale above stay the identity.
     shape_kind kind = shape_kind::triangles;

@@ -250,12 +250,6 @@ bool next_message(message* out, bool take_quit) {
     return false;
 }
 
-bool message_waiting() {
-    if (!g_posted.empty() || !g_translated.empty()) return true;
-    if (g_window.paint_pending && g_window.window) return true;
-    return g_window.display && XPending(g_window.display) > 0;
-}
-
 void dispatch_message(const message& m) {
     g_window.key_status = m.key_status;
     window_procedure(m.window, m.code, m.wparam, m.lparam);

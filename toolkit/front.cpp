@@ -110,13 +110,13 @@ void set_window_geometry(std::int32_t x, std::int32_t y, std::int32_t width, std
 
 std::int32_t open_window(const char* title) {
     const std::size_t quits_before = posted_count(WM_QUIT);
-    if (!create_gl_window(title, 0)) {
+    if (!create_gl_window(title)) {
         if (g_front.mode & DM_DOUBLE) return 0;
         // A first attempt that got as far as a window left a quit request
         // behind; it must not end the second window's event loop at once.
         discard_posted(WM_QUIT, quits_before);
         g_window.mode = g_front.mode | DM_DOUBLE;
-        if (!create_gl_window(title, 0)) return 0;
+        if (!create_gl_window(title)) return 0;
         show_message_box("Warning",
                          "Can't initialize a single buffer visual. Will use a double buffer "
                          "visual instead, only drawing into the front buffer.");
@@ -189,6 +189,8 @@ void present_frame() {
     }
     glXSwapBuffers(g_window.display, g_window.device_context);
 }
+
+void post_redisplay() { request_redraw(g_window.window); }
 
 void close_and_exit() {
     if (g_window.window) destroy_gl_window(g_window.window);

@@ -2,7 +2,8 @@
 // What the palette code needs from the display: logical palettes made from a
 // list of entries, selected for the window and realised on it, and the
 // display's default palette. On X a palette is a colormap (palette_x11.h);
-// tests use an in-memory stand-in that records every call (palette_fake.h).
+// tests use an in-memory stand-in that records every call
+// (tests/toolkit/palette_fake.h).
 
 #include <array>
 #include <cstdint>

@@ -60,7 +60,12 @@ void set_idle_handler(idle_handler handler);  // nullptr: no idle processing
 // Runs until the GL window is closed (the quit request), then returns.
 void run_event_loop(display_handler display);
 void bind_key(std::int32_t key, key_binding_handler handler);
+// Shows what was drawn: swaps the buffers (or flushes front-buffer drawing).
 void present_frame();
+// Asks for one new frame of the GL window, drawn by the display handler once
+// no other message waits; several requests before then make one frame.
+// Nothing happens without a window. Expose and resize ask by themselves.
+void post_redisplay();
 // Destroys the GL window (if any) and ends the process with exit code 0.
 [[noreturn]] void close_and_exit();
 

@@ -284,7 +284,7 @@ int describe_current_format(window_handle device_context, pixel_format_descripto
     return number;
 }
 
-std::int32_t create_gl_window(const char* title, std::int32_t) {
+std::int32_t create_gl_window(const char* title) {
     if (!open_connection()) {
         const char* name = XDisplayName(nullptr);
         show_error("Could not open the X display \"%s\"\n", name ? name : "");
@@ -316,7 +316,9 @@ std::int32_t create_gl_window(const char* title, std::int32_t) {
 
     XSetWindowAttributes attributes{};
     unsigned long attribute_mask = CWBackPixel | CWBorderPixel | CWEventMask;
-    attributes.background_pixel = 0;  // black, as the window was always cleared to
+    // Black, the colour the first frame clears to, so that the server's own
+    // fill before that frame shows no other colour.
+    attributes.background_pixel = 0;
     attributes.border_pixel = 0;
     attributes.event_mask = StructureNotifyMask | ExposureMask | KeyPressMask |
                             ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
@@ -357,30 +359,27 @@ std::int32_t create_gl_window(const char* title, std::int32_t) {
         g_window.record.x = client_left(x);
         g_window.record.y = client_top(y);
     }
+    // GL draws into the window itself, which exists from here on.
     g_window.device_context = window;
-    if (!g_window.device_context) {
-        show_error("Could not get an HDC for window 0x%08lX\n", window);
-    } else {
-        XMapWindow(display, window);
-        XSync(display, False);
-        if (number == 0) {
-            show_error("Selecting a pixel format failed\n");
-        } else if (set_pixel_format(g_window.device_context, number, requested)) {
-            grab_x_errors();
-            GLXContext context = glXCreateContext(display, visual, nullptr, True);
-            if (release_x_errors() && context) {
-                glXDestroyContext(display, context);
-                context = nullptr;
-            }
-            if (!context) {
-                show_error("wglCreateContext Failed\n");
-            } else {
-                g_window.context = context;
-                if (!glXMakeCurrent(display, g_window.device_context, context))
-                    show_error("wglMakeCurrent Failed\n");
-                else
-                    result = 1;
-            }
+    XMapWindow(display, window);
+    XSync(display, False);
+    if (number == 0) {
+        show_error("Selecting a pixel format failed\n");
+    } else if (set_pixel_format(g_window.device_context, number, requested)) {
+        grab_x_errors();
+        GLXContext context = glXCreateContext(display, visual, nullptr, True);
+        if (release_x_errors() && context) {
+            glXDestroyContext(display, context);
+            context = nullptr;
+        }
+        if (!context) {
+            show_error("wglCreateContext Failed\n");
+        } else {
+            g_window.context = context;
+            if (!glXMakeCurrent(display, g_window.device_context, context))
+                show_error("wglMakeCurrent Failed\n");
+            else
+                result = 1;
         }
     }
     if (visual) XFree(visual);

@@ -18,7 +18,8 @@ struct __GLXcontextRec;
 
 namespace tessel::toolkit {
 
-// Message codes, with the values the window procedure has always used.
+// Message codes. Fixed numbers, so that a message posted, logged or fed to
+// the window procedure by a test means the same everywhere.
 constexpr std::uint32_t WM_DESTROY = 2;
 constexpr std::uint32_t WM_MOVE = 3;
 constexpr std::uint32_t WM_SIZE = 5;
@@ -161,7 +162,7 @@ const std::vector<described_format>& available_formats();
 
 // Creates window, pixel format, palette and GL context; 1 or 0 after an error
 // box, having undone what it made. The title is Latin-1 text.
-std::int32_t create_gl_window(const char* title, std::int32_t wide);
+std::int32_t create_gl_window(const char* title);
 // Destroys the window; its destruction runs the close-down (WM_DESTROY).
 void destroy_gl_window(window_handle window);
 // Picks a format number for the mode by the current strategy (0 for none) and
@@ -207,8 +208,6 @@ void clear_posted_messages();
 // then an owed repaint. A quit request is taken only when take_quit is set;
 // otherwise it stays queued for the event loop. False when nothing waits.
 bool next_message(message* out, bool take_quit);
-// Whether next_message would find anything (a quit request included).
-bool message_waiting();
 // Hands a message to the window procedure with its keyboard state.
 void dispatch_message(const message& m);
 // Blocks until the X connection has something to read (or nothing can come).

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/snapshot.h"
+#include "snapshot/snapshot.h"
 
 int main(int argc, char** argv) {
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {

@@ -8,8 +8,8 @@
 #include <string>
 #include <system_error>
 
+#include "app/gl_window.h"
 #include "reader/load.h"
-#include "render/render.h"
 #include "scene/scene.h"
 #include "toolkit/toolkit.h"
 
@@ -74,14 +74,11 @@ int main(int argc, char** argv) {
     }
     for (int i = 0; i < 3; ++i) tessel::g_view.rotation[i] = rotation[i];
 
-    set_display_mode(DM_DOUBLE | DM_DEPTH24 | DM_STENCIL);
-    set_window_geometry(300, 10, 400, 400);
-    if (open_window("KORVANE VRML TESSALO") != 1) {
+    if (!tessel::open_gl_window(tessel::kGlWindowTitle, 400, 400)) {
         std::fprintf(stderr, "tessel-glview: cannot open the GL window (is DISPLAY set?)\n");
         return 1;
     }
-    set_reshape_handler(tessel::render_reshape);
-    set_idle_handler(tessel::render_frame);
-    run_event_loop(tessel::render_frame);
+    // Nothing moves here: frames come from expose and resize alone.
+    run_event_loop(tessel::show_frame);
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "reference_frame.h"
+#include "app/gl_window.h"
 #include "render/render.h"
 #include "test_scenes.h"
 #include "test_window.h"
@@ -149,8 +150,8 @@ std::pair<image, image> both_ways() {
     test::reference_frame();
     test::reference_frame();
     image reference = test::read_front();
-    render_frame();
-    render_frame();
+    show_frame();
+    show_frame();
     image arrays = test::read_front();
     return {std::move(reference), std::move(arrays)};
 }

@@ -10,9 +10,11 @@
 #include <ostream>
 #include <string>
 
+#include "app/gl_window.h"
 #include "render/render.h"
 #include "test_scenes.h"
 #include "test_window.h"
+#include "toolkit/toolkit.h"
 
 namespace tessel {
 namespace {
@@ -65,13 +67,13 @@ protected:
     }
 
     static image frame() {
-        render_frame();
+        show_frame();
         return test::read_front();
     }
 
     // Two frames, so that the background is the renderer's grey.
     static image settled_frame() {
-        render_frame();
+        show_frame();
         return frame();
     }
 };
@@ -104,6 +106,19 @@ TEST_F(RenderPixels, ZeroShapeCountDrawsNothingEvenWithArraysLeftOver) {
     test::install_scene(std::move(store));
     const image img = settled_frame();
     EXPECT_TRUE(is_grey(img.at(size / 2, size / 2))) << describe(img.at(size / 2, size / 2));
+}
+
+// Presenting belongs to the window's display handler: a frame drawn by the
+// renderer alone stays off screen until the caller presents it.
+TEST_F(RenderPixels, RenderFrameLeavesPresentingToTheCaller) {
+    test::install_scene(test::make_store({triangle(300, {1, 0, 0})}));
+    const image shown = settled_frame();
+    ASSERT_TRUE(is_red(shown.at(size / 2, size / 2))) << describe(shown.at(size / 2, size / 2));
+    test::install_scene({});
+    render_frame();
+    EXPECT_EQ(test::read_front(), shown);
+    present_frame();
+    EXPECT_TRUE(is_grey(test::read_front().at(size / 2, size / 2)));
 }
 
 struct lighting_case {
@@ -338,7 +353,7 @@ TEST_F(RenderPixels, ManyShapesWithoutFacesLeaveNoMatrixOnTheStack) {
     test::install_scene(test::make_store(shapes));
     g_view.rotation[2] = 30;
     g_view.translation[0] = 100;
-    for (int i = 0; i < 3; ++i) render_frame();
+    for (int i = 0; i < 3; ++i) show_frame();
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     GLint depth = 0;
     glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);

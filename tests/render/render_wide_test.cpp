@@ -2,6 +2,7 @@
 // columns as rows, so the picture is squeezed vertically by half.
 #include <gtest/gtest.h>
 
+#include "app/gl_window.h"
 #include "render/render.h"
 #include "test_scenes.h"
 #include "test_window.h"
@@ -27,8 +28,8 @@ protected:
     static void SetUpTestSuite() { ASSERT_TRUE(test::open_test_window(800, 400)); }
     void SetUp() override { test::reset_view(); }
     static test::image settled_frame() {
-        render_frame();
-        render_frame();
+        show_frame();
+        show_frame();
         return test::read_front();
     }
 };

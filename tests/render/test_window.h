@@ -26,7 +26,7 @@ struct image {
     bool operator==(const image&) const = default;
 };
 
-// What the window shows after present_frame: the front buffer.
+// What the window shows after show_frame: the front buffer.
 image read_front();
 
 // Number of pixels that differ between two images of the same size.

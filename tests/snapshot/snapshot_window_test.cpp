@@ -10,11 +10,12 @@
 // After the test framework: Xlib's macros would break its templates.
 #include <GL/glx.h>
 
+#include "app/gl_window.h"
 #include "reader/load.h"
 #include "render/render.h"
 #include "test_window.h"
 #include "toolkit/window.h"
-#include "tools/snapshot.h"
+#include "snapshot/snapshot.h"
 
 namespace {
 
@@ -48,8 +49,8 @@ TEST_P(SnapshotMatchesWindow, PixelForPixel) {
     const std::string path = std::string(TESSEL_SOURCE_DIR) + "/examples/" + c.scene;
     ASSERT_TRUE(tessel::load_scene_file(path, tessel::g_scene).ok);
     tessel::g_view = c.view;
-    tessel::render_frame();
-    tessel::render_frame();
+    tessel::show_frame();
+    tessel::show_frame();
     const tessel::test::image window = tessel::test::read_front();
 
     // One thread has one current context: let go of the window's.

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "toolkit/palette.h"
-#include "toolkit/palette_fake.h"
+#include "palette_fake.h"
 #include "toolkit/window.h"
 
 using namespace tessel::toolkit;

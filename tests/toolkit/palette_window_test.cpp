@@ -11,7 +11,7 @@
 
 #include "toolkit/front.h"
 #include "toolkit/palette.h"
-#include "toolkit/palette_fake.h"
+#include "palette_fake.h"
 #include "toolkit/window.h"
 
 #include <X11/Xlib.h>  // after GoogleTest: Xlib's macros must not reach its headers

@@ -1,4 +1,4 @@
-#include "toolkit/palette_fake.h"
+#include "palette_fake.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "tools/snapshot.h"
+#include "snapshot/snapshot.h"
 
 #define GL_GLEXT_PROTOTYPES
 #include <EGL/egl.h>

@@ -1,0 +1,34 @@
+#pragma once
+// The viewer's GL window, opened the one way every program of the project
+// opens it, and the display handler that shows the renderer's frame there.
+// Joins the toolkit and the renderer; knows nothing of Qt, so tools,
+// benchmarks and tests use it as the viewer does.
+//
+// Frames are drawn on demand, never in a loop: the toolkit asks for one on
+// expose and resize, and redraw_if_changed asks for one when the view or the
+// scene moved on. A still scene costs no drawing at all.
+
+#include <cstdint>
+
+namespace tessel {
+
+// The title the viewer's GL window carries (and scripts look it up by).
+inline constexpr const char* kGlWindowTitle = "KORVANE VRML TESSALO";
+
+// Opens the process's GL window (double-buffered, 24-bit depth, stencil)
+// with its client area at (300, 10) on the screen and the given size, and
+// installs the renderer's reshape handler. False when no window opened.
+bool open_gl_window(const char* title, int width, int height);
+
+// The display handler: draws g_scene under g_view and presents the frame.
+void show_frame();
+
+// Asks the GL window for a new frame when g_view or g_scene differ from what
+// the last frame showed. Cheap when nothing changed, so it may run on every
+// tick of the panel.
+void redraw_if_changed();
+
+// Frames shown since the process started; tests count them.
+std::uint64_t frames_shown();
+
+}  // namespace tessel
