@@ -8,7 +8,7 @@
 #include <new>
 #include <string>
 
-#include "reader/load.h"
+#include "vrml/open.h"
 
 namespace {
 
@@ -77,16 +77,18 @@ const char* kind_name(tessel::shape_kind kind) {
     }
 }
 
-constexpr const char* usage_text = "usage: tessel-scan [--full] [--] FILE\n       tessel-scan --help | --version\n";
+constexpr const char* usage_text =
+    "usage: tessel-scan [--full] [--classic] [--] FILE\n       tessel-scan --help | --version\n";
 
 int usage() {
     std::fputs(usage_text, stderr);
     return 1;
 }
 
-int scan(const char* path, bool full) {
+int scan(const char* path, bool full, tessel::reading_mode mode) {
     tessel::scene_store store;
-    const tessel::load_result r = tessel::load_scene_file(path, store);
+    const tessel::load_result r = tessel::open_scene_file(path, store, mode);
+    tessel::print_warnings(stderr, "tessel-scan", r);
     if (!r.ok) {
         std::fprintf(stderr, "tessel-scan: %s\n", r.error.c_str());
         return 1;
@@ -140,6 +142,7 @@ int scan(const char* path, bool full) {
 
 int main(int argc, char** argv) {
     bool full = false;
+    tessel::reading_mode mode = tessel::reading_mode::standard;
     bool operands_only = false;
     const char* path = nullptr;
     for (int i = 1; i < argc; ++i) {
@@ -149,6 +152,8 @@ int main(int argc, char** argv) {
                 operands_only = true;
             } else if (std::strcmp(a, "--full") == 0) {
                 full = true;
+            } else if (std::strcmp(a, "--classic") == 0) {
+                mode = tessel::reading_mode::classic;
             } else if (std::strcmp(a, "--help") == 0) {
                 std::fputs(usage_text, stdout);
                 return 0;
@@ -168,7 +173,7 @@ int main(int argc, char** argv) {
     if (!path) return usage();
     // The output of a large scene with --full takes memory too.
     try {
-        return scan(path, full);
+        return scan(path, full, mode);
     } catch (const std::bad_alloc&) {
         std::fputs("tessel-scan: not enough memory\n", stderr);
         return 1;

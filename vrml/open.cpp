@@ -1,5 +1,6 @@
 #include "vrml/open.h"
 
+#include <algorithm>
 #include <chrono>
 #include <new>
 #include <utility>
@@ -33,6 +34,13 @@ load_result open_scene_file(const std::string& path, scene_store& store, reading
         result.error = "Cannot load \"" + path + "\": not enough memory for its scene";
     }
     return result;
+}
+
+void print_warnings(std::FILE* out, const char* program, const load_result& result, std::size_t shown) {
+    const std::size_t n = std::min(shown, result.warnings.size());
+    for (std::size_t i = 0; i < n; ++i) std::fprintf(out, "%s: warning: %s\n", program, result.warnings[i].c_str());
+    const std::int64_t more = result.warning_count - static_cast<std::int64_t>(n);
+    if (more > 0) std::fprintf(out, "%s: ... and %lld more warnings\n", program, static_cast<long long>(more));
 }
 
 }  // namespace tessel

@@ -3,6 +3,7 @@
 // parser from the file's first line; the classic reading is the original
 // word scan of reader/.
 
+#include <cstdio>
 #include <string>
 
 #include "reader/load.h"
@@ -17,5 +18,9 @@ enum class reading_mode { standard, classic };
 load_result open_scene_file(const std::string& path, scene_store& store, reading_mode mode,
                             const progress_sink& reading = {}, const progress_sink& processing = {},
                             load_timings* timings = nullptr);
+
+// Writes a load's warnings to out, one "PROGRAM: warning: TEXT" line each,
+// at most `shown` of them, then how many more there were.
+void print_warnings(std::FILE* out, const char* program, const load_result& result, std::size_t shown = 20);
 
 }  // namespace tessel

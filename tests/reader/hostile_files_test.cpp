@@ -65,10 +65,12 @@ std::vector<std::string> entries(const std::string& path) {
     return out;
 }
 
-// Runs tessel-scan FILE with its own TMPDIR, its address space limited to
-// as_limit bytes (0: no limit), and calls meanwhile(pid) once it runs.
+// Runs tessel-scan [--classic] FILE with its own TMPDIR, its address space
+// limited to as_limit bytes (0: no limit), and calls meanwhile(pid) once it
+// runs.
 child_result run_scan(const std::string& file, const scratch_dir& scratch, const std::string& tmpdir,
-                      rlim_t as_limit = 0, const std::function<void(pid_t)>& meanwhile = {}) {
+                      rlim_t as_limit = 0, const std::function<void(pid_t)>& meanwhile = {},
+                      bool classic = true) {
     const std::string err_path = scratch.path + "/stderr";
     const pid_t pid = fork();
     if (pid == 0) {
@@ -82,7 +84,8 @@ child_result run_scan(const std::string& file, const scratch_dir& scratch, const
             if (setrlimit(RLIMIT_AS, &as) != 0) _exit(126);
         }
         setenv("TMPDIR", tmpdir.c_str(), 1);
-        execl(TESSEL_SCAN, TESSEL_SCAN, file.c_str(), static_cast<char*>(nullptr));
+        if (classic) execl(TESSEL_SCAN, TESSEL_SCAN, "--classic", file.c_str(), static_cast<char*>(nullptr));
+        else execl(TESSEL_SCAN, TESSEL_SCAN, file.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     child_result r;
@@ -117,6 +120,20 @@ std::string write_fan(const scratch_dir& dir, long pairs) {
     }();
     for (long i = 0; i < pairs / 4096; ++i) out << block;
     out << "-1 ] } }\n";
+    return path;
+}
+
+// The standard reading's counterpart: one shape of `triangles` triangles
+// over three points.
+std::string write_triangles(const scratch_dir& dir, long triangles) {
+    const std::string path = dir.path + "/triangles.wrl";
+    std::ofstream out(path, std::ios::binary);
+    out << "#VRML V1.0 ascii\nSeparator { Coordinate3 { point [ 0 0 0, 1 0 0, 0 1 0 ] }\n"
+           "IndexedFaceSet { coordIndex [\n";
+    std::string block;
+    for (int i = 0; i < 4096; ++i) block += "0 1 2 -1\n";
+    for (long i = 0; i < triangles / 4096; ++i) out << block;
+    out << "] } }\n";
     return path;
 }
 
@@ -183,6 +200,22 @@ TEST(HostileFiles, RunningOutOfMemoryAnywhereIsAnErrorNotACrash) {
     EXPECT_GT(loaded, 0);
     EXPECT_GT(refused, 0);
     EXPECT_EQ(entries(tmp.path), std::vector<std::string>{});
+
+    // The standard reading: parsing, triangulation, normals and the store.
+    const std::string triangles = write_triangles(dir, 1 << 20);
+    loaded = refused = 0;
+    for (rlim_t mb = 20; mb <= 300; mb += 20) {
+        const child_result r = run_scan(triangles, dir, tmp.path, mb << 20, {}, false);
+        ASSERT_TRUE(r.finished) << mb << " MB";
+        if (WIFEXITED(r.status) && WEXITSTATUS(r.status) == 0) {
+            ++loaded;
+        } else {
+            EXPECT_TRUE(failed_with(r, "memory")) << mb << " MB: status " << r.status << ", " << r.err;
+            ++refused;
+        }
+    }
+    EXPECT_GT(loaded, 0);
+    EXPECT_GT(refused, 0);
 }
 #endif
 
