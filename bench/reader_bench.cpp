@@ -2,8 +2,9 @@
 // for the same file (reading it and converting every number in it with
 // std::from_chars), measured in the same process.
 //
-//   tessel-reader-bench load FILE    one load, stage times, MB/s
-//   tessel-reader-bench floor FILE   the floor alone
+//   tessel-reader-bench load FILE       one classic load, stage times, MB/s
+//   tessel-reader-bench standard FILE   one standard load, stage times, MB/s
+//   tessel-reader-bench floor FILE      the floor alone
 // bench/reader_bench.sh runs both per size under /usr/bin/time -v.
 
 #include <charconv>
@@ -16,7 +17,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "reader/load.h"
+#include "vrml/open.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ int floor_run(const char* path) {
     return 0;
 }
 
-int load_run(const char* path) {
+int load_run(const char* path, tessel::reading_mode mode) {
     struct stat st {};
     if (stat(path, &st) != 0) return std::perror(path), 1;
     const double mb = static_cast<double>(st.st_size) / 1e6;
@@ -84,7 +85,7 @@ int load_run(const char* path) {
         const auto t0 = clock_type::now();
         {
             tessel::scene_store store;
-            const tessel::load_result res = tessel::load_scene_file(path, store, {}, {}, &t);
+            const tessel::load_result res = tessel::open_scene_file(path, store, mode, {}, {}, &t);
             if (!res.ok) {
                 std::fprintf(stderr, "%s\n", res.error.c_str());
                 return 1;
@@ -107,8 +108,9 @@ int load_run(const char* path) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "load") == 0) return load_run(argv[2]);
+    if (argc == 3 && std::strcmp(argv[1], "load") == 0) return load_run(argv[2], tessel::reading_mode::classic);
+    if (argc == 3 && std::strcmp(argv[1], "standard") == 0) return load_run(argv[2], tessel::reading_mode::standard);
     if (argc == 3 && std::strcmp(argv[1], "floor") == 0) return floor_run(argv[2]);
-    std::fputs("usage: tessel-reader-bench load|floor FILE\n", stderr);
+    std::fputs("usage: tessel-reader-bench load|standard|floor FILE\n", stderr);
     return 1;
 }

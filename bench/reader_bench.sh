@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Loads generated scenes of about 10 thousand, 200 thousand and 2 million
-# triangles and prints each stage's time and MB/s beside the floor (reading
-# the file and converting every number with std::from_chars), measured in
-# the same run, with the peak memory of each load.
+# triangles in both readings and prints each load's time beside the floor
+# (reading the file and converting every number with std::from_chars),
+# measured in the same run, with the ratio to the floor and the peak memory
+# of each load. Then loads scenes of 10 and 100 thousand small Separators in
+# the standard reading, to show that the time grows linearly with the count.
 #   bench/reader_bench.sh [BUILD_DIR] [SIZES...]
 set -euo pipefail
 build=${1:-build}
@@ -11,18 +13,40 @@ sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(10000 200000 2000000)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-printf '%-10s %8s %8s %8s %8s %8s %8s %10s %10s %7s %9s\n' \
-  triangles MB read scan rebuild normals total 'MB/s' 'floor MB/s' ratio 'peak MB'
+bench=$build/bench/tessel-reader-bench
+
+# run MODE FILE: prints "seconds peak_MB" of the best of the bench's runs.
+run() {
+  local out
+  out=$(/usr/bin/time -v "$bench" "$1" "$2" 2>"$work/time.txt")
+  awk '{for (i = 1; i <= NF; ++i) if ($i == "total") print $(i + 1)}' <<<"$out" | tr '\n' ' '
+  awk '/Maximum resident set size/ {printf "%.0f\n", $6/1024}' "$work/time.txt"
+}
+
+printf '%-10s %7s %8s %9s %7s %9s %9s %7s %9s\n' \
+  triangles MB floor_s classic_s ratio peak_MB standard_s ratio peak_MB
 for n in "${sizes[@]}"; do
   f=$work/scene-$n.wrl
   "$build/bench/tessel-gen-scene" "$n" "$f" >/dev/null
-  cat "$f" >/dev/null  # warm the page cache for both runs alike
-  floor=$("$build/bench/tessel-reader-bench" floor "$f")
-  load=$(/usr/bin/time -v "$build/bench/tessel-reader-bench" load "$f" 2>"$work/time.txt")
-  peak=$(awk '/Maximum resident set size/ {printf "%.0f", $6/1024}' "$work/time.txt")
-  floor_mbs=$(awk '{print $6}' <<<"$floor")
-  awk -v floor="$floor_mbs" -v peak="$peak" '{
-    # load  MB MB  T triangles  read R scan S rebuild B normals N total T s  X MB/s
-    printf "%-10s %8s %8s %8s %8s %8s %8s %10s %10s %7.2f %9s\n", $4, $2, $7, $9, $11, $13, $15, $17, floor, floor/$17, peak
-  }' <<<"$load"
+  cat "$f" >/dev/null  # warm the page cache for every run alike
+  read -r floor_s mb < <("$bench" floor "$f" | awk '{print $4, $2}')
+  read -r classic_s classic_peak < <(run load "$f")
+  read -r standard_s standard_peak < <(run standard "$f")
+  awk -v n="$n" -v mb="$mb" -v f="$floor_s" -v c="$classic_s" -v cp="$classic_peak" \
+      -v s="$standard_s" -v sp="$standard_peak" 'BEGIN {
+    printf "%-10s %7s %8.3f %9.3f %7.2f %9s %9.3f %7.2f %9s\n", n, mb, f, c, c / f, cp, s, s / f, sp
+  }'
+done
+
+echo
+printf '%-11s %7s %8s %11s %7s %9s %12s\n' separators MB floor_s standard_s ratio peak_MB 'us/separator'
+for n in 10000 100000; do
+  f=$work/separators-$n.wrl
+  "$build/bench/tessel-gen-scene" --separators "$n" "$f" >/dev/null
+  cat "$f" >/dev/null
+  read -r floor_s mb < <("$bench" floor "$f" | awk '{print $4, $2}')
+  read -r standard_s standard_peak < <(run standard "$f")
+  awk -v n="$n" -v mb="$mb" -v f="$floor_s" -v s="$standard_s" -v sp="$standard_peak" 'BEGIN {
+    printf "%-11s %7s %8.3f %11.3f %7.2f %9s %12.2f\n", n, mb, f, s, s / f, sp, s * 1e6 / n
+  }'
 done

@@ -11,9 +11,9 @@ namespace tessel::vrml::detail {
 
 namespace {
 
-constexpr int sphere_stacks = 24;
-constexpr int sphere_slices = 48;
-constexpr int round_slices = 48;  // around cones and cylinders
+constexpr int sphere_stacks = 16;
+constexpr int sphere_slices = 32;
+constexpr int round_slices = 32;  // around cones and cylinders
 
 // Collects one primitive's vertices and triangles in world coordinates.
 class primitive_out {

@@ -619,12 +619,12 @@ INSTANTIATE_TEST_SUITE_P(
                       primitive_case{"CubePerFace", 0, parts::all, binding::per_face, 12, false, 6},
                       primitive_case{"CubePerPartIndexed", 0, parts::all, binding::per_part_indexed, 12, false, 6},
                       primitive_case{"CubePerVertexTakesTheFirst", 0, parts::all, binding::per_vertex, 12, false, 1},
-                      primitive_case{"SphereIgnoresPerPart", 1, parts::all, binding::per_part, 2208, false, 1},
-                      primitive_case{"ConePerPart", 2, parts::all, binding::per_part, 96, false, 2},
-                      primitive_case{"ConeSidesOnlyIsTwoSided", 2, parts::sides, binding::overall, 48, true, 1},
-                      primitive_case{"CylinderPerPart", 3, parts::all, binding::per_part, 192, false, 3},
-                      primitive_case{"CylinderPerFaceIsOverall", 3, parts::all, binding::per_face, 192, false, 1},
-                      primitive_case{"CylinderTopAndBottom", 3, parts::top | parts::bottom, binding::per_part, 96,
+                      primitive_case{"SphereIgnoresPerPart", 1, parts::all, binding::per_part, 960, false, 1},
+                      primitive_case{"ConePerPart", 2, parts::all, binding::per_part, 64, false, 2},
+                      primitive_case{"ConeSidesOnlyIsTwoSided", 2, parts::sides, binding::overall, 32, true, 1},
+                      primitive_case{"CylinderPerPart", 3, parts::all, binding::per_part, 128, false, 3},
+                      primitive_case{"CylinderPerFaceIsOverall", 3, parts::all, binding::per_face, 128, false, 1},
+                      primitive_case{"CylinderTopAndBottom", 3, parts::top | parts::bottom, binding::per_part, 64,
                                      true, 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
