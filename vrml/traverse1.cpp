@@ -299,7 +299,9 @@ void walker::visit(const node& n) {
     }
     case node_kind::shape_hints: {
         changing_state();
-        // Only the hints the node gives change; the others stay in force.
+        // Like every node, ShapeHints gives all its fields: those the file
+        // leaves out take their defaults.
+        state_.hints = shape_hints{};
         if (const field_value* v = n.value("vertexOrdering"); v && !v->words.empty()) {
             const std::string& w = v->words[0];
             state_.hints.ordering = w == "COUNTERCLOCKWISE" ? vertex_ordering::counterclockwise
@@ -403,10 +405,10 @@ const material_list* walker::material_for(const node& n) {
     }
     const material_list& mine = own->second;
     const material_list* before = state_.material;
-    // A Material sets the components it gives; the others stay as they were.
-    const bool all_given = n.value("ambientColor") && n.value(diffuse) && n.value("specularColor") &&
-                           n.value("emissiveColor") && n.value("shininess") && n.value("transparency");
-    if (before == &default_material() || all_given) return &mine;
+    // A Material replaces the whole material: a field it does not give takes
+    // its default, as for any node. Inventor's BaseColor only sets the
+    // diffuse colours and leaves the rest in force.
+    if (n.type->kind != node_kind::base_color || before == &default_material()) return &mine;
     auto [merged, fresh] = merged_materials_.try_emplace({&n, before});
     if (fresh) {
         material_list& l = merged->second;

@@ -83,7 +83,7 @@ TEST(Traversal, SeparatorRestoresMaterialCoordinatesAndBindings) {
     EXPECT_FLOAT_EQ(r.calls()[1].hints.crease_angle, 0.5f);
 }
 
-TEST(Traversal, MaterialKeepsEveryValueAndSetsOnlyTheFieldsItGives) {
+TEST(Traversal, MaterialKeepsEveryValueAndReplacesTheWholeMaterial) {
     const reading r = read_vrml(
         "Material { ambientColor [ 0.1 0.1 0.1, 0.2 0.2 0.2 ] diffuseColor [ 1 0 0, 0 1 0, 0 0 1 ]\n"
         "  specularColor 1 1 1 emissiveColor 0 0 0.5 shininess [ 0.3 0.4 ] transparency [ 0 0.5 ] }\n"
@@ -100,8 +100,10 @@ TEST(Traversal, MaterialKeepsEveryValueAndSetsOnlyTheFieldsItGives) {
     EXPECT_EQ(m.transparency, (std::vector<float>{0, 0.5f}));
     const auto& n = r.calls()[1].material;
     EXPECT_EQ(n.diffuse, (std::vector<float>{1, 1, 0}));
-    EXPECT_EQ(n.ambient, m.ambient);
-    EXPECT_EQ(n.shininess, m.shininess);
+    // Fields the second Material leaves out take their defaults.
+    EXPECT_TRUE(n.ambient.empty());
+    EXPECT_TRUE(n.shininess.empty());
+    EXPECT_TRUE(n.transparency.empty());
 }
 
 TEST(Traversal, EveryBindingValueReachesTheShape) {
@@ -148,7 +150,9 @@ TEST(Traversal, FaceAndLineSetsGetTheirIndicesAndNormals) {
     EXPECT_EQ(l.kind, "lines");
     EXPECT_EQ(l.coord_index, (std::vector<std::int32_t>{0, 1, 2}));
     EXPECT_FALSE(l.hints.convex);
-    EXPECT_TRUE(l.hints.solid);  // hints not given stay in force
+    EXPECT_FALSE(l.hints.solid);  // hints not given take their defaults
+    EXPECT_EQ(l.hints.ordering, vrml::vertex_ordering::unknown);
+    EXPECT_FLOAT_EQ(l.hints.crease_angle, 0.5f);
 }
 
 TEST(Traversal, PrimitivesGetTheirSizesAndParts) {
