@@ -40,6 +40,58 @@ int image::count(const rect& area, const std::function<bool(const rgb&)>& test) 
     return n;
 }
 
+image image::crop(const rect& area) const {
+    image part;
+    part.width = area.width;
+    part.height = area.height;
+    part.pixels.reserve(static_cast<std::size_t>(area.width) * area.height);
+    for (int y = area.y; y < area.y + area.height; ++y)
+        for (int x = area.x; x < area.x + area.width; ++x) part.pixels.push_back(at(x, y));
+    return part;
+}
+
+int image::differences(const image& other) const {
+    if (width != other.width || height != other.height) return width * height;
+    int n = 0;
+    for (std::size_t i = 0; i < pixels.size(); ++i) {
+        const rgb& a = pixels[i];
+        const rgb& b = other.pixels[i];
+        if (a.r != b.r || a.g != b.g || a.b != b.b) ++n;
+    }
+    return n;
+}
+
+namespace {
+
+image read_ppm(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    int width = 0, height = 0, maximum = 0;
+    in >> magic >> width >> height >> maximum;
+    in.get();
+    if (magic != "P6" || width <= 0 || height <= 0 || maximum != 255) {
+        throw std::runtime_error("unexpected image format in " + path);
+    }
+    image shot;
+    shot.width = width;
+    shot.height = height;
+    shot.pixels.resize(static_cast<std::size_t>(width) * height);
+    in.read(reinterpret_cast<char*>(shot.pixels.data()), static_cast<std::streamsize>(shot.pixels.size() * 3));
+    if (!in) throw std::runtime_error("short image " + path);
+    return shot;
+}
+
+}  // namespace
+
+image load_image(const std::string& path) {
+    const std::string ppm = path + ".ppm";
+    const std::string command = "convert '" + path + "' -depth 8 ppm:'" + ppm + "'";
+    if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
+    image result = read_ppm(ppm);
+    std::remove(ppm.c_str());
+    return result;
+}
+
 struct desktop::impl {
     Display* display = nullptr;
     int shot = 0;
@@ -77,6 +129,21 @@ std::vector<unsigned long> desktop::windows_titled(const std::string& title) {
     }
     if (children != nullptr) XFree(children);
     return found;
+}
+
+int desktop::viewable_windows() {
+    Display* d = m_impl->display;
+    Window root = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count)) return 0;
+    int viewable = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        XWindowAttributes attributes;
+        if (XGetWindowAttributes(d, children[i], &attributes) && attributes.map_state == IsViewable) ++viewable;
+    }
+    if (children != nullptr) XFree(children);
+    return viewable;
 }
 
 unsigned long desktop::wait_for_window(const std::string& title, std::chrono::seconds limit) {
@@ -143,20 +210,7 @@ image desktop::screenshot(const std::string& keep_as) {
     const std::string path = m_impl->folder + "/shot" + std::to_string(++m_impl->shot) + ".ppm";
     const std::string command = "import -window root -depth 8 ppm:'" + path + "'";
     if (std::system(command.c_str()) != 0) throw std::runtime_error("import failed: " + command);
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int width = 0, height = 0, maximum = 0;
-    in >> magic >> width >> height >> maximum;
-    in.get();
-    if (magic != "P6" || width <= 0 || height <= 0 || maximum != 255) {
-        throw std::runtime_error("unexpected screenshot format in " + path);
-    }
-    image shot;
-    shot.width = width;
-    shot.height = height;
-    shot.pixels.resize(static_cast<std::size_t>(width) * height);
-    in.read(reinterpret_cast<char*>(shot.pixels.data()), static_cast<std::streamsize>(shot.pixels.size() * 3));
-    if (!in) throw std::runtime_error("short screenshot " + path);
+    image shot = read_ppm(path);
     if (!keep_as.empty()) {
         const std::string copy = "convert ppm:'" + path + "' '" + keep_as + "'";
         if (std::system(copy.c_str()) != 0) std::perror("convert");
@@ -169,9 +223,20 @@ void xdotool(const std::string& arguments) {
     if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
 }
 
-viewer::viewer(const std::vector<std::string>& arguments) {
+std::string clipboard_text() {
+    std::string text;
+    FILE* pipe = popen("xclip -o -selection clipboard", "r");
+    if (pipe == nullptr) throw std::runtime_error("cannot run xclip");
+    char buffer[256];
+    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+    pclose(pipe);
+    return text;
+}
+
+viewer::viewer(const std::vector<std::string>& arguments, const std::string& settings_folder) {
     char pattern[] = "/tmp/tessel-e2e-run-XXXXXX";
     m_folder = mkdtemp(pattern);
+    const std::string settings = settings_folder.empty() ? m_folder + "/settings" : settings_folder;
     const std::string log_path = m_folder + "/output.log";
     m_pid = fork();
     if (m_pid == 0) {
@@ -180,6 +245,7 @@ viewer::viewer(const std::vector<std::string>& arguments) {
         dup2(log, 1);
         dup2(log, 2);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
+        setenv("XDG_CONFIG_HOME", settings.c_str(), 1);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(TESSEL_EXE));
         for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
