@@ -268,8 +268,14 @@ TEST_F(Viewer, TheGlWindowIsServedWhileTheOpenDialogIsUp) {
     ASSERT_TRUE(shows(gl, red));
     const unsigned long dialog = open_dialog(panel);
     ASSERT_NE(dialog, 0u);
-    // Only the dialog's own loop runs now; the GL window must still hear
-    // its close box.
+    // Only the dialog's own loop runs now. The hand in the GL window is
+    // ignored while it is up, and its close box is still heard (after the
+    // wheel and the drag, which come first on the same connection).
+    const e2e::rect area = screen.window_rect(gl);
+    const std::string centre = std::to_string(area.x + 200) + " " + std::to_string(area.y + 200);
+    e2e::xdotool("windowmove --sync " + std::to_string(dialog) + " " + std::to_string(area.x + area.width + 10) + " " +
+                 std::to_string(area.y + area.height + 10));  // off the GL window
+    e2e::xdotool("mousemove " + centre + " click 4 click 4 mousedown 1 mousemove_relative 30 30 mouseup 1");
     screen.request_close(gl);
     EXPECT_TRUE(e2e::eventually([&] { return !screen.window_exists(gl); }));
     screen.focus(dialog);
@@ -278,6 +284,9 @@ TEST_F(Viewer, TheGlWindowIsServedWhileTheOpenDialogIsUp) {
     std::this_thread::sleep_for(500ms);
     EXPECT_TRUE(viewer.running());
     EXPECT_TRUE(screen.windows_titled(kGlTitle).empty());
+    screen.focus(panel);
+    e2e::xdotool("key Tab ctrl+a ctrl+c");
+    EXPECT_TRUE(e2e::eventually([] { return e2e::clipboard_text() == "1"; })) << e2e::clipboard_text();
     quit(viewer, panel);
 }
 
