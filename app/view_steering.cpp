@@ -11,10 +11,23 @@ int turned_position(int position, int steps) {
     return turned < 0 ? turned + kSliderSteps : turned;
 }
 
+namespace {
+
+// Three significant digits: the field stays short enough to read whole, and
+// a notch in and a notch out come back to the same value.
+double three_digits(double value) {
+    if (!(value > 0.0) || !std::isfinite(value)) return value;
+    const int exponent = static_cast<int>(std::floor(std::log10(value))) - 2;
+    const double unit = std::pow(10.0, std::abs(exponent));
+    return exponent < 0 ? std::round(value * unit) / unit : std::round(value / unit) * unit;
+}
+
+}  // namespace
+
 float zoomed_attenuation(float value, int steps) {
     if (steps == 0) return value;
     const double magnitude = std::fabs(static_cast<double>(value));
-    double zoomed = magnitude * std::pow(kZoomFactor, steps);
+    double zoomed = three_digits(magnitude * std::pow(kZoomFactor, steps));
     if (steps > 0) {
         zoomed = std::min(std::max(zoomed, static_cast<double>(kZoomMin)), std::max<double>(kZoomMax, magnitude));
     } else {

@@ -28,8 +28,8 @@ constexpr float kZoomMax = 1000.0f;
 // A rotation slider turned by steps, wrapped into 0..99 (100 is 0 again).
 int turned_position(int position, int steps);
 
-// The scale attenuation after steps notches (positive: larger picture). Its
-// sign is kept; zooming never takes it past kZoomMin or kZoomMax, and leaves
+// The scale attenuation after steps notches (positive: larger picture),
+// rounded to three significant digits. Its sign is kept; zooming never takes it past kZoomMin or kZoomMax, and leaves
 // a value that a user typed outside them alone when the step would take it
 // further out. Zero zooms in to kZoomMin.
 float zoomed_attenuation(float value, int steps);

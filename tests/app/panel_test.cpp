@@ -488,7 +488,7 @@ TEST_F(Panel, TheWheelZoomsThroughTheScaleAttenuationField) {
     // A value typed afterwards is where the next notch starts.
     type_into(1003, "4");
     panel->ZoomBy(-1);
-    EXPECT_EQ(edit(1003)->text(), "3.63636");
+    EXPECT_EQ(edit(1003)->text(), "3.64");
 }
 
 TEST_F(Panel, HomeAndFitPutEveryValueBackAtRest) {

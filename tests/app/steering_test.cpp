@@ -35,22 +35,24 @@ TEST(Steering, ZoomStepsByATenthAndStaysInItsRange) {
         int steps;
         float expected;
     } cases[] = {
-        {1.0f, 1, static_cast<float>(1.1)},
-        {1.0f, -1, static_cast<float>(1 / 1.1)},
-        {1.0f, 2, static_cast<float>(1.1 * 1.1)},
-        {-2.0f, 1, static_cast<float>(-2.2)},  // a mirrored scene stays mirrored
+        {1.0f, 1, 1.1f},
+        {1.0f, -1, 0.909f},
+        {0.909f, 1, 1.0f},                      // a notch out and back in is where it was
+        {1.33f, -1, 1.21f},
+        {1.0f, 2, 1.21f},
+        {-2.0f, 1, -2.2f},  // a mirrored scene stays mirrored
         {999.0f, 1, 1000.0f},
         {1000.0f, 5, 1000.0f},
         {0.0105f, -1, 0.01f},
         {0.0f, 1, 0.01f},                       // nothing shown: the first notch brings it back
         {0.0f, -1, 0.0f},
         {5000.0f, 1, 5000.0f},                  // typed beyond the range: left alone going further
-        {5000.0f, -1, static_cast<float>(5000 / 1.1)},
+        {5000.0f, -1, 4550.0f},
         {0.001f, -1, 0.001f},
         {0.001f, 1, 0.01f},
     };
     for (const auto& c : cases)
-        EXPECT_FLOAT_EQ(tessel::zoomed_attenuation(c.value, c.steps), c.expected) << c.value << " by " << c.steps;
+        EXPECT_EQ(tessel::zoomed_attenuation(c.value, c.steps), c.expected) << c.value << " by " << c.steps;
 }
 
 TEST(Steering, FractionsOfStepsAddUpAcrossADrag) {
