@@ -29,6 +29,7 @@
 #include "app/dialog_units.h"
 #include "app/gl_window.h"
 #include "app/number_text.h"
+#include "app/recent_files.h"
 #include "reader/load.h"
 #include "scene/scene.h"
 
@@ -167,6 +168,8 @@ void CControlPanel::CreateMenu() {
     open->setObjectName(QString::number(ID_FILE_OPEN));
     open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     connect(open, &QAction::triggered, this, &CControlPanel::OnFileOpen);
+    QAction* end = file->addSeparator();
+    CreateRecentFilesMenu(file, end);
     QAction* quit = file->addAction(QStringLiteral("&Quitter"));
     quit->setObjectName(QString::number(ID_FILE_QUIT));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -174,6 +177,49 @@ void CControlPanel::CreateMenu() {
     // The shortcuts work wherever the focus is in the panel.
     addAction(open);
     addAction(quit);
+    CreateViewMenu();
+}
+
+void CControlPanel::CreateViewMenu() {
+    // No shortcuts in the panel: Home and the arrows belong to its sliders
+    // there; the GL window has its own keys.
+    QMenu* view = m_menuBar->addMenu(QStringLiteral("&Vue"));
+    QAction* home = view->addAction(QStringLiteral("Vue initiale"));
+    home->setObjectName(QString::number(ID_VIEW_HOME));
+    connect(home, &QAction::triggered, this, &CControlPanel::OnViewHome);
+    QAction* fit = view->addAction(QStringLiteral("Cadrer"));
+    fit->setObjectName(QString::number(ID_VIEW_FIT));
+    connect(fit, &QAction::triggered, this, &CControlPanel::OnViewFit);
+}
+
+void CControlPanel::CreateRecentFilesMenu(QMenu* file, QAction* before) {
+    m_fileMenu = file;
+    m_recentEnd = before;
+    m_recentSeparator = new QAction(file);
+    m_recentSeparator->setSeparator(true);
+    file->insertAction(before, m_recentSeparator);
+    UpdateRecentFilesMenu();
+}
+
+void CControlPanel::UpdateRecentFilesMenu() {
+    // The item being triggered may be among the old ones: they go once its
+    // signal has returned.
+    for (QAction* action : m_recentActions) {
+        m_fileMenu->removeAction(action);
+        action->deleteLater();
+    }
+    m_recentActions.clear();
+    const QStringList files = tessel::recent_files();
+    for (int i = 0; i < files.size(); ++i) {
+        auto* action = new QAction(tessel::recent_file_text(i, files[i]), m_fileMenu);
+        action->setObjectName(QString::number(ID_FILE_MRU_FILE1 + i));
+        action->setToolTip(files[i]);
+        const QString path = files[i];
+        connect(action, &QAction::triggered, this, [this, path] { OnOpenRecentFile(path); });
+        m_fileMenu->insertAction(m_recentEnd, action);
+        m_recentActions.push_back(action);
+    }
+    m_recentSeparator->setVisible(!files.isEmpty());
 }
 
 void CControlPanel::CreateControls() {
@@ -289,7 +335,11 @@ void CControlPanel::OnSysCommand(int nID, long) {
 }
 
 QString CControlPanel::StartFolder() const {
-    return m_lastFolder.isEmpty() ? QDir::currentPath() : m_lastFolder;
+    if (!m_lastFolder.isEmpty()) return m_lastFolder;
+    // The folder of an earlier run, unless it has gone since.
+    const QString remembered = tessel::remembered_open_folder();
+    if (!remembered.isEmpty() && QDir(remembered).exists()) return remembered;
+    return QDir::currentPath();
 }
 
 void CControlPanel::OnFileOpen() {
@@ -301,9 +351,19 @@ void CControlPanel::OnFileOpen() {
     LoadFile(path);
 }
 
+void CControlPanel::OnOpenRecentFile(const QString& path) {
+    if (LoadFile(path) || QFileInfo::exists(path)) return;
+    // Gone for good, not merely unreadable for now: the list lets it go.
+    tessel::forget_recent_file(path);
+    UpdateRecentFilesMenu();
+}
+
 bool CControlPanel::LoadFile(const QString& path) {
     const QFileInfo info(path);
-    if (info.absoluteDir().exists()) m_lastFolder = info.absolutePath();
+    if (info.absoluteDir().exists()) {
+        m_lastFolder = info.absolutePath();
+        tessel::remember_open_folder(m_lastFolder);
+    }
 
     m_progressRead->SetPos(0);
     m_progressProcess->SetPos(0);
@@ -315,9 +375,15 @@ bool CControlPanel::LoadFile(const QString& path) {
             bar->repaint();
         };
     };
+    m_loading = true;
     const tessel::load_result result =
         tessel::load_scene_file(QFile::encodeName(info.absoluteFilePath()).toStdString(), tessel::g_scene,
                                 follow(m_progressRead), follow(m_progressProcess));
+    m_loading = false;
+    if (result.ok) {
+        tessel::remember_recent_file(info.absoluteFilePath());
+        UpdateRecentFilesMenu();
+    }
     UpdateData(false);
     tessel::redraw_if_changed();
     if (!result.ok) {

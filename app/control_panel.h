@@ -5,13 +5,17 @@
 
 #include <QDialog>
 #include <QIcon>
+#include <QList>
 #include <QString>
 
 #include "app/common_dialog.h"
 #include "app/controls.h"
 #include "app/spin_button.h"
+#include "app/view_steering.h"
 
+class QAction;
 class QLineEdit;
+class QMenu;
 class QMenuBar;
 class CControlPanel;
 
@@ -28,6 +32,10 @@ public:
     // Command numbers of the menu items and the About item.
     static constexpr int ID_FILE_OPEN = 32771;
     static constexpr int ID_FILE_QUIT = 32772;
+    static constexpr int ID_VIEW_HOME = 32773;
+    static constexpr int ID_VIEW_FIT = 32774;
+    // The recent files' items: the first, the second... of the list.
+    static constexpr int ID_FILE_MRU_FILE1 = 0xE110;
     static constexpr int IDM_ABOUTBOX = 0x0010;
 
     // Control ids; each control's object name is its id, by which the data
@@ -50,6 +58,7 @@ public:
     static constexpr int IDC_SPIN_SCALE_ATTENUATION = 1019;
 
     explicit CControlPanel(QWidget* parent = nullptr);
+    ~CControlPanel() override;
 
     // Initialises the controls, starts the tick and runs the panel until
     // it is ended; the result is QDialog's.
@@ -72,6 +81,33 @@ public:
     // file that cannot be read leaves the scene as it was and says why.
     bool LoadFile(const QString& path);
     void OnChangeAttenuation();
+    // A file of the recent list: loaded like a chosen one; a file that is
+    // gone is reported as any unreadable file and leaves the list.
+    void OnOpenRecentFile(const QString& path);
+    // "Vue initiale": every slider and both attenuations back where the
+    // panel started.
+    void OnViewHome();
+    // "Cadrer": the view that frames the whole scene.
+    void OnViewFit();
+
+    // Steering by hand from the GL window (gl_steering.cpp). Each changes
+    // the sliders or the scale attenuation as the user could, and the
+    // picture follows at once. While a load, a data exchange or another
+    // modal window is in progress, nothing happens.
+    bool CanSteer() const;
+    // Rotation sliders X and Y turned by whole steps, wrapping around.
+    void TurnBy(int xSteps, int ySteps);
+    // The scale attenuation zoomed by notches.
+    void ZoomBy(int steps);
+    // A drag starts: fractions of steps left from an earlier one are dropped.
+    void DragBegin();
+    // A drag moved by dx, dy pixels in a GL window of width x height:
+    // across the whole window is one full turn.
+    void DragTurn(int dx, int dy, int width, int height);
+    // The same, moving the scene in the view plane with the pointer.
+    void DragMove(int dx, int dy, int width, int height);
+    // Binds the GL window's keys and mouse buttons to the steering above.
+    void BindGlWindowInput();
     [[noreturn]] void OnClose();
     [[noreturn]] void OnQuit();
 
@@ -114,6 +150,14 @@ public:
 private:
     void CreateControls();
     void CreateMenu();
+    void CreateViewMenu();
+    // The recent files' part of the "&Fichier" menu, built before item;
+    // UpdateRecentFilesMenu refills it from the settings.
+    void CreateRecentFilesMenu(QMenu* file, QAction* before);
+    void UpdateRecentFilesMenu();
+    // The sliders and attenuations into g_view, and a frame if that changed
+    // the picture: the tick's last step, also run at once after steering.
+    void ApplyView();
     // Runs from a queued call of the first tick: opens the GL window and
     // serves both windows in the toolkit's loop until the GL window closes.
     void RunGlWindow();
@@ -123,8 +167,15 @@ private:
     int m_timerId = 0;
     int m_updateDepth = 0;  // > 0 while a data exchange runs
     bool m_toolkitLoopRunning = false;
+    bool m_loading = false;
     QString m_initialFile;
     QString m_lastFolder;
+    QMenu* m_fileMenu = nullptr;
+    QAction* m_recentSeparator = nullptr;  // before the list; hidden while it is empty
+    QAction* m_recentEnd = nullptr;        // the list ends before this item
+    QList<QAction*> m_recentActions;
+    tessel::step_accumulator m_turnRest[2];  // x, y rotation
+    tessel::step_accumulator m_moveRest[3];  // x, y, z translation
 };
 
 namespace tessel {

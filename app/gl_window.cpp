@@ -20,6 +20,12 @@ struct shown_state {
 };
 
 shown_state g_shown;
+window_size g_size;
+
+void reshape_and_note_size(std::int32_t width, std::int32_t height) {
+    g_size = window_size{width, height};
+    render_reshape(width, height);
+}
 
 // Compared bit for bit: a NaN typed into an edit must not look like a change
 // on every tick, and -0 against 0 costs at most one frame.
@@ -35,7 +41,7 @@ bool open_gl_window(const char* title, int width, int height) {
     set_display_mode(DM_DOUBLE | DM_STENCIL | DM_DEPTH24);
     set_window_geometry(300, 10, width, height);
     if (open_window(title) != 1) return false;
-    set_reshape_handler(&render_reshape);
+    set_reshape_handler(&reshape_and_note_size);
     g_shown.frames_in_window = 0;
     return true;
 }
@@ -57,5 +63,7 @@ void redraw_if_changed() {
 }
 
 std::uint64_t frames_shown() { return g_shown.frames; }
+
+window_size gl_window_size() { return g_size; }
 
 }  // namespace tessel

@@ -20,6 +20,14 @@ inline constexpr const char* kGlWindowTitle = "KORVANE VRML TESSALO";
 // installs the renderer's reshape handler. False when no window opened.
 bool open_gl_window(const char* title, int width, int height);
 
+// The GL window's client size as its last reshape gave it (0 x 0 before the
+// window opens and while it is minimised).
+struct window_size {
+    int width = 0;
+    int height = 0;
+};
+window_size gl_window_size();
+
 // The display handler: draws g_scene under g_view and presents the frame.
 void show_frame();
 

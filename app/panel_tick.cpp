@@ -27,8 +27,6 @@ constexpr std::int32_t kRestReading = 0x10000 | kSpinRest;  // a spin at rest, e
 constexpr std::int32_t kStepBound = 10;
 constexpr double kStepFactor = -0.1;
 constexpr float kStep = 0.1f;
-constexpr int kSliderCentre = 50;
-constexpr double kDegreesPerStep = 3.6;
 
 }  // namespace
 
@@ -63,7 +61,10 @@ void CControlPanel::OnTimer(int) {
     m_spinTranslateAtt->SetPos(tessel::kSpinRest);
     m_spinScaleAtt->SetPos(tessel::kSpinRest);
     UpdateData(false);
+    ApplyView();
+}
 
+void CControlPanel::ApplyView() {
     tessel::view_transform& view = tessel::g_view;
     const double translate = m_translateAttenuation;
     const double scale = m_scaleAttenuation;
@@ -100,7 +101,7 @@ void CControlPanel::RunGlWindow() {
 
     // No idle handler: the loop sleeps until X or Qt has work, and frames
     // are asked for by expose, resize and the tick's redraw_if_changed.
-    tessel::open_gl_window(tessel::kGlWindowTitle, 400, 400);
+    if (tessel::open_gl_window(tessel::kGlWindowTitle, 400, 400)) BindGlWindowInput();
 
     {
         tessel::toolkit_event_watch watch;

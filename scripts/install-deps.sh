@@ -8,7 +8,7 @@ packages=(
   libgl-dev libglx-dev libgl1-mesa-dri libglu1-mesa-dev libx11-dev
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
   libgtest-dev
-  xvfb xauth xdotool x11-utils imagemagick
+  xvfb xauth xdotool xclip x11-utils imagemagick
   libpng-dev zlib1g-dev libegl-dev libegl-mesa0
   desktop-file-utils libxml2-utils shared-mime-info
   time locales

@@ -45,6 +45,9 @@ std::uintptr_t virtual_key_of(KeySym sym) {
         case XK_space:
         case XK_KP_Space:
             return VK_SPACE;
+        case XK_Home:
+        case XK_KP_Home:
+            return VK_HOME;
         case XK_Left:
         case XK_KP_Left:
             return VK_LEFT;
@@ -95,8 +98,18 @@ void translate_button(const XButtonEvent& event, bool press) {
         case Button2:
             code = press ? WM_MBUTTONDOWN : WM_MBUTTONUP;
             break;
+        case Button4:
+        case Button5:
+            // One notch is a press and a release at once; the press is the notch.
+            if (press) {
+                const int turn = event.button == Button4 ? WHEEL_DELTA : -WHEEL_DELTA;
+                emit(WM_MOUSEWHEEL,
+                     held_buttons_of(event.state) | (static_cast<std::uintptr_t>(turn & 0xFFFF) << 16),
+                     make_lparam(event.x, event.y), key_status_of(event.state));
+            }
+            return;
         default:
-            return;  // wheel and extra buttons mean nothing to the window
+            return;  // sideways scrolling and extra buttons mean nothing to the window
     }
     emit(code, held_buttons_of(event.state), make_lparam(event.x, event.y),
          key_status_of(event.state));

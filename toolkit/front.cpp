@@ -21,7 +21,8 @@ std::int32_t dispatch_mouse(const mouse_table& table, std::int32_t event, std::i
     std::int32_t ran = 0;
     for (std::int32_t i = 0; i < table.count; ++i) {
         const mouse_binding& binding = table.entries[i];
-        for (std::int32_t button : {BUTTON_LEFT, BUTTON_RIGHT, BUTTON_MIDDLE}) {
+        for (std::int32_t button :
+             {BUTTON_LEFT, BUTTON_RIGHT, BUTTON_MIDDLE, BUTTON_WHEEL_UP, BUTTON_WHEEL_DOWN}) {
             if (binding.buttons != (status & button)) continue;
             mouse_event_record record{event, x, y, 0, button};
             binding.handler(&record);
@@ -178,6 +179,21 @@ void bind_key(std::int32_t key, key_binding_handler handler) {
     if (g_front.key_count >= static_cast<std::int32_t>(KEY_TABLE_CAPACITY)) return;
     g_front.keys[g_front.key_count++] = key_binding{key, handler};
 }
+
+bool bind_mouse_event(std::int32_t event, std::int32_t buttons, mouse_binding_handler handler) {
+    switch (event) {
+        case EVENT_MOUSE_DOWN:
+            return bind_mouse(g_front.mouse_down, buttons, handler);
+        case EVENT_MOUSE_UP:
+            return bind_mouse(g_front.mouse_up, buttons, handler);
+        case EVENT_MOUSE_MOVE:
+            return bind_mouse(g_front.mouse_move, buttons, handler);
+        default:
+            return false;
+    }
+}
+
+std::int32_t current_key_status() { return g_window.key_status; }
 
 void present_frame() {
     if (!g_window.window || !g_window.display || !g_window.device_context) return;

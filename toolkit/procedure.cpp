@@ -4,6 +4,8 @@
 
 #include <GL/glx.h>
 
+#include <cstdlib>
+
 #include "toolkit/window.h"
 
 namespace tessel::toolkit {
@@ -16,6 +18,7 @@ std::int32_t key_code(std::uintptr_t virtual_key) {
         case VK_RETURN:
         case VK_ESCAPE:
         case VK_SPACE:
+        case VK_HOME:
         case VK_LEFT:
         case VK_UP:
         case VK_RIGHT:
@@ -27,7 +30,9 @@ std::int32_t key_code(std::uintptr_t virtual_key) {
 }
 
 bool accepted_character(std::uintptr_t c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    // '+', '-' and '=' (plus without Shift on most layouts) are the zoom keys.
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '+' ||
+           c == '-' || c == '=';
 }
 
 std::int32_t held_buttons(std::uintptr_t wparam) {
@@ -72,9 +77,20 @@ void on_key(window_handle window, std::int32_t code) {
 
 // Pointer capture needs nothing here: X grabs the pointer for the window
 // from a button press to its release, so the release always comes back.
+// Positions are signed: while a button holds the pointer, a drag goes on
+// left of or above the window.
 void on_mouse(window_handle window, mouse_slot slot, std::intptr_t lparam,
               std::int32_t status) {
-    if (slot && slot(low_word(lparam), high_word(lparam), status)) request_redraw(window);
+    if (slot && slot(signed_low_word(lparam), signed_high_word(lparam), status))
+        request_redraw(window);
+}
+
+// Each notch reaches the mouse-down slot as one press of its wheel button.
+void on_wheel(window_handle window, std::uintptr_t wparam, std::intptr_t lparam) {
+    const int turn = signed_high_word(static_cast<std::intptr_t>(wparam));
+    const std::int32_t button = turn > 0 ? BUTTON_WHEEL_UP : BUTTON_WHEEL_DOWN;
+    for (int notches = std::abs(turn) / WHEEL_DELTA; notches > 0; --notches)
+        on_mouse(window, g_window.mouse_down, lparam, button);
 }
 
 std::intptr_t on_activate(window_handle window, std::uintptr_t wparam) {
@@ -158,6 +174,9 @@ std::intptr_t window_procedure(window_handle window, std::uint32_t code, std::ui
         case WM_RBUTTONUP:
         case WM_MBUTTONUP:
             on_mouse(window, g_window.mouse_up, lparam, button_of(code));
+            return 0;
+        case WM_MOUSEWHEEL:
+            on_wheel(window, wparam, lparam);
             return 0;
         case WM_QUERYNEWPALETTE:
             return 1;

@@ -23,14 +23,20 @@ constexpr std::int32_t STATUS_CONTROL = 2;
 constexpr std::int32_t BUTTON_LEFT = 1;
 constexpr std::int32_t BUTTON_RIGHT = 2;
 constexpr std::int32_t BUTTON_MIDDLE = 4;
+// One notch of the wheel, reported through the mouse-down table only (X
+// gives the wheel as buttons 4 and 5 that are pressed and released at once).
+constexpr std::int32_t BUTTON_WHEEL_UP = 8;
+constexpr std::int32_t BUTTON_WHEEL_DOWN = 16;
 constexpr std::int32_t EVENT_MOUSE_DOWN = 16;
 constexpr std::int32_t EVENT_MOUSE_UP = 32;
 constexpr std::int32_t EVENT_MOUSE_MOVE = 64;
 
-// Key codes that reach the key handler besides '0'-'9', 'A'-'Z', 'a'-'z'.
+// Key codes that reach the key handler besides the characters '0'-'9',
+// 'A'-'Z', 'a'-'z', '+', '-' and '='.
 constexpr std::int32_t KEY_RETURN = 13;
 constexpr std::int32_t KEY_ESCAPE = 27;
 constexpr std::int32_t KEY_SPACE = 32;
+constexpr std::int32_t KEY_HOME = 36;
 constexpr std::int32_t KEY_LEFT = 37;
 constexpr std::int32_t KEY_UP = 38;
 constexpr std::int32_t KEY_RIGHT = 39;
@@ -39,8 +45,8 @@ constexpr std::int32_t KEY_DOWN = 40;
 // What a mouse binding's handler receives.
 struct mouse_event_record {
     std::int32_t event;   // EVENT_MOUSE_DOWN, EVENT_MOUSE_UP or EVENT_MOUSE_MOVE
-    std::int32_t x;       // client-area column
-    std::int32_t y;       // client-area row, from the top
+    std::int32_t x;       // client-area column; negative left of the window while a button is held
+    std::int32_t y;       // client-area row, from the top; negative above the window likewise
     std::int32_t unused;  // never set by mouse events
     std::int32_t status;  // the one button this call is about
 };
@@ -60,6 +66,13 @@ void set_idle_handler(idle_handler handler);  // nullptr: no idle processing
 // Runs until the GL window is closed (the quit request), then returns.
 void run_event_loop(display_handler display);
 void bind_key(std::int32_t key, key_binding_handler handler);
+// Appends a mouse binding to the table of event (EVENT_MOUSE_DOWN, _UP or
+// _MOVE): handler runs for each button of buttons (one BUTTON_* value) that
+// the event concerns. False for an unknown event or a full table.
+bool bind_mouse_event(std::int32_t event, std::int32_t buttons, mouse_binding_handler handler);
+// The STATUS_* bits of the keyboard as it stood for the message being
+// handled, so that a mouse handler can tell a Shift drag from a plain one.
+std::int32_t current_key_status();
 // Shows what was drawn: swaps the buffers (or flushes front-buffer drawing).
 void present_frame();
 // Asks for one new frame of the GL window, drawn by the display handler once

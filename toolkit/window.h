@@ -37,6 +37,10 @@ constexpr std::uint32_t WM_RBUTTONDOWN = 516;
 constexpr std::uint32_t WM_RBUTTONUP = 517;
 constexpr std::uint32_t WM_MBUTTONDOWN = 519;
 constexpr std::uint32_t WM_MBUTTONUP = 520;
+// First parameter: held buttons in the low word, the signed turn in the high
+// word, WHEEL_DELTA per notch, positive away from the user; second: the
+// client-area position, as for the buttons.
+constexpr std::uint32_t WM_MOUSEWHEEL = 522;
 constexpr std::uint32_t WM_QUERYNEWPALETTE = 783;
 constexpr std::uint32_t WM_PALETTECHANGED = 785;
 constexpr std::uint32_t WM_USER = 1024;
@@ -46,10 +50,13 @@ constexpr std::uintptr_t MK_LBUTTON = 0x1;
 constexpr std::uintptr_t MK_RBUTTON = 0x2;
 constexpr std::uintptr_t MK_MBUTTON = 0x10;
 
+constexpr int WHEEL_DELTA = 120;
+
 // Virtual key codes carried by WM_KEYDOWN (0 for keys without one).
 constexpr std::uintptr_t VK_RETURN = 13;
 constexpr std::uintptr_t VK_ESCAPE = 27;
 constexpr std::uintptr_t VK_SPACE = 32;
+constexpr std::uintptr_t VK_HOME = 36;
 constexpr std::uintptr_t VK_LEFT = 37;
 constexpr std::uintptr_t VK_UP = 38;
 constexpr std::uintptr_t VK_RIGHT = 39;
@@ -66,6 +73,10 @@ constexpr std::intptr_t make_lparam(int low, int high) {
 }
 constexpr int low_word(std::intptr_t v) { return static_cast<int>(v & 0xFFFF); }
 constexpr int high_word(std::intptr_t v) { return static_cast<int>((v >> 16) & 0xFFFF); }
+// The same words read as signed: pointer positions left of or above the
+// window while a button holds the pointer, and wheel turns.
+constexpr int signed_low_word(std::intptr_t v) { return static_cast<std::int16_t>(v & 0xFFFF); }
+constexpr int signed_high_word(std::intptr_t v) { return static_cast<std::int16_t>((v >> 16) & 0xFFFF); }
 
 struct message {
     window_handle window = 0;

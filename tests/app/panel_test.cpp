@@ -3,7 +3,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -15,6 +17,7 @@
 #include <QSignalBlocker>
 #include <QTest>
 
+#include <cstring>
 #include <memory>
 
 #include "app/about_dialog.h"
@@ -36,6 +39,7 @@ protected:
     }
 
     void SetUp() override {
+        tessel::testing::clear_settings();
         tessel::g_view = tessel::view_transform{};
         panel = std::make_unique<CControlPanel>();
         panel->OnInitDialog();
@@ -114,7 +118,9 @@ TEST_F(Panel, ShowsEveryTextAsWritten) {
 
     QStringList menus;
     for (QAction* action : panel->findChild<QMenuBar*>()->actions()) menus << action->text();
-    EXPECT_EQ(menus, (QStringList{"&Fichier", "&?"}));
+    EXPECT_EQ(menus, (QStringList{"&Fichier", "&Vue", "&?"}));
+    EXPECT_EQ(panel->findChild<QAction*>("32773")->text(), "Vue initiale");
+    EXPECT_EQ(panel->findChild<QAction*>("32774")->text(), "Cadrer");
     const QAction* open = panel->findChild<QAction*>("32771");
     const QAction* quit = panel->findChild<QAction*>("32772");
     const QAction* about = panel->findChild<QAction*>("16");
@@ -356,7 +362,8 @@ TEST_F(Panel, AFileThatCannotBeReadSaysSoAndKeepsTheScene) {
 
 TEST_F(Panel, OpenDialogStartsInTheCurrentFolderAndCancelChangesNothing) {
     panel->LoadFile(tessel::testing::test_file("blue_square.wrl"));
-    panel = std::make_unique<CControlPanel>();  // a panel that has opened nothing yet
+    tessel::testing::clear_settings();
+    panel = std::make_unique<CControlPanel>();  // a panel that has opened nothing, in any run
     panel->OnInitDialog();
     const auto generation = tessel::g_scene.generation;
     QString folder;
@@ -407,3 +414,176 @@ TEST_F(Panel, EnterWithABadEditKeepsThePanelOpen) {
 }
 
 }  // namespace
+
+namespace {
+
+// The recent files' items of the "&Fichier" menu, in their order.
+QList<QAction*> recent_items(const CControlPanel& panel) {
+    QList<QAction*> items;
+    QMenu* file = nullptr;
+    for (QMenu* menu : panel.findChildren<QMenu*>())
+        if (menu->title() == "&Fichier") file = menu;
+    if (file == nullptr) return items;
+    for (QAction* action : file->actions()) {
+        bool numbered = false;
+        const int id = action->objectName().toInt(&numbered);
+        if (numbered && id >= CControlPanel::ID_FILE_MRU_FILE1 && id < CControlPanel::ID_FILE_MRU_FILE1 + 8)
+            items << action;
+    }
+    return items;
+}
+
+QStringList texts_of(const QList<QAction*>& items) {
+    QStringList texts;
+    for (QAction* item : items) texts << item->text();
+    return texts;
+}
+
+}  // namespace
+
+TEST_F(Panel, ADragTurnsTheRotationSlidersAndTheViewAtOnce) {
+    panel->DragBegin();
+    panel->DragTurn(40, 20, 400, 400);  // a tenth and a twentieth of a full turn
+    EXPECT_EQ(panel->m_sliderRotY->GetPos(), 10);
+    EXPECT_EQ(panel->m_sliderRotX->GetPos(), 5);
+    EXPECT_EQ(tessel::g_view.rotation[1], 36.0f);
+    EXPECT_EQ(tessel::g_view.rotation[0], 18.0f);
+    // Slow motion adds up; past 360 degrees the slider wraps to the start.
+    panel->m_sliderRotY->SetPos(98);
+    for (int i = 0; i < 6; ++i) panel->DragTurn(2, 0, 400, 400);
+    EXPECT_EQ(panel->m_sliderRotY->GetPos(), 1);
+    panel->DragTurn(0, -24, 200, 400);
+    EXPECT_EQ(panel->m_sliderRotX->GetPos(), 99);
+    panel->OnTimer(1);  // the tick reads the same sliders
+    EXPECT_EQ(tessel::g_view.rotation[0], static_cast<float>(99 * 3.6));
+    EXPECT_EQ(tessel::g_view.rotation[1], static_cast<float>(3.6));
+}
+
+TEST_F(Panel, AMoveDragMovesTheTranslationSlidersUpToTheirEnds) {
+    panel->DragBegin();
+    panel->DragMove(10, -5, 400, 400);  // 20 units right and 10 up
+    EXPECT_EQ(panel->m_sliderTransX->GetPos(), 30);
+    EXPECT_EQ(panel->m_sliderTransY->GetPos(), 40);
+    EXPECT_EQ(panel->m_sliderTransZ->GetPos(), 50);
+    EXPECT_EQ(tessel::g_view.translation[0], 20.0f);
+    EXPECT_EQ(tessel::g_view.translation[1], 10.0f);
+    panel->DragMove(-1000, 1000, 400, 400);
+    EXPECT_EQ(panel->m_sliderTransX->GetPos(), 100);
+    EXPECT_EQ(panel->m_sliderTransY->GetPos(), 100);
+    // Nothing to move by: a zero attenuation, a window without a size.
+    panel->m_translateAttenuation = 0.0f;
+    panel->DragMove(50, 50, 400, 400);
+    panel->m_translateAttenuation = 1.0f;
+    panel->DragMove(50, 50, 0, 0);
+    EXPECT_EQ(panel->m_sliderTransX->GetPos(), 100);
+}
+
+TEST_F(Panel, TheWheelZoomsThroughTheScaleAttenuationField) {
+    panel->ZoomBy(1);
+    EXPECT_EQ(panel->m_scaleAttenuation, static_cast<float>(1.1));
+    EXPECT_EQ(edit(1003)->text(), "1.1");
+    EXPECT_EQ(tessel::g_view.scale[2], static_cast<float>(1.1));
+    panel->ZoomBy(-1);
+    EXPECT_EQ(edit(1003)->text(), "1");
+    // A value typed afterwards is where the next notch starts.
+    type_into(1003, "4");
+    panel->ZoomBy(-1);
+    EXPECT_EQ(edit(1003)->text(), "3.64");
+}
+
+TEST_F(Panel, HomeAndFitPutEveryValueBackAtRest) {
+    for (const char* action : {"32773", "32774"}) {
+        for (CSliderCtrl* slider : {panel->m_sliderTransX, panel->m_sliderRotZ, panel->m_sliderScaleY})
+            slider->SetPos(77);
+        panel->m_spinScaleAtt->StepUp();  // a click the tick has not counted yet
+        panel->OnTimer(1);
+        panel->m_spinTranslateAtt->StepUp();
+        type_into(1003, "3");
+        panel->findChild<QAction*>(action)->trigger();
+        EXPECT_EQ(edit(1003)->text(), "1") << action;
+        EXPECT_EQ(edit(1014)->text(), "1") << action;
+        panel->OnTimer(1);
+        EXPECT_EQ(edit(1014)->text(), "1") << action;
+        const tessel::view_transform rest{};
+        EXPECT_EQ(0, std::memcmp(&tessel::g_view, &rest, sizeof rest)) << action;
+    }
+}
+
+TEST_F(Panel, SteeringWaitsWhileAnotherWindowIsModalOrANumberIsPrompted) {
+    auto try_everything = [this] {
+        panel->TurnBy(3, 3);
+        panel->ZoomBy(2);
+        panel->DragBegin();
+        panel->DragMove(40, 40, 400, 400);
+        panel->DragTurn(40, 40, 400, 400);
+    };
+    bool changed = true;
+    modal_handler handler([&](QWidget* modal) {
+        try_everything();
+        panel->OnViewHome();
+        changed = panel->m_sliderRotX->GetPos() != 0 || panel->m_sliderTransX->GetPos() != 50 ||
+                  panel->m_scaleAttenuation != 4.0f;
+        QMetaObject::invokeMethod(modal, "reject", Qt::QueuedConnection);
+    });
+    panel->m_scaleAttenuation = 4.0f;
+    QMessageBox box(QMessageBox::Information, "tessel", "busy", QMessageBox::Ok, panel.get());
+    box.exec();
+    EXPECT_EQ(handler.handled(), 1);
+    EXPECT_FALSE(changed);
+
+    // The number prompt of an edit that holds no number.
+    changed = true;
+    type_into(1003, "");
+    EXPECT_EQ(handler.handled(), 2);
+    EXPECT_FALSE(changed);
+    EXPECT_TRUE(panel->CanSteer());
+}
+
+TEST_F(Panel, OpenedFilesAreListedNewestFirstAndSurviveThePanel) {
+    const QString red = tessel::testing::test_file("two_colours.wrl");
+    const QString blue = tessel::testing::test_file("blue_square.wrl");
+    EXPECT_TRUE(recent_items(*panel).isEmpty());
+    ASSERT_TRUE(panel->LoadFile(red));
+    ASSERT_TRUE(panel->LoadFile(blue));
+    ASSERT_TRUE(panel->LoadFile(red));
+    const QString folder = QFileInfo(red).absolutePath();
+    const QStringList expected = {"&1 two_colours.wrl (" + folder + ")", "&2 blue_square.wrl (" + folder + ")"};
+    EXPECT_EQ(texts_of(recent_items(*panel)), expected);
+
+    // The next run shows the same list, opens from it and starts the Open
+    // dialog where the last file came from.
+    panel = std::make_unique<CControlPanel>();
+    panel->OnInitDialog();
+    EXPECT_EQ(texts_of(recent_items(*panel)), expected);
+    EXPECT_EQ(panel->StartFolder(), folder);
+    recent_items(*panel)[1]->trigger();
+    EXPECT_EQ(tessel::g_scene.shape_count, 1);
+    QApplication::processEvents();  // the replaced items go
+    EXPECT_EQ(texts_of(recent_items(*panel)),
+              (QStringList{"&1 blue_square.wrl (" + folder + ")", "&2 two_colours.wrl (" + folder + ")"}));
+}
+
+TEST_F(Panel, ARecentFileThatIsGoneIsReportedAndLeavesTheList) {
+    const QString folder = QDir::temp().filePath("tessel-recent-test");
+    QDir().mkpath(folder);
+    const QString gone = folder + "/gone.wrl";
+    QFile::remove(gone);
+    ASSERT_TRUE(QFile::copy(tessel::testing::test_file("blue_square.wrl"), gone));
+    ASSERT_TRUE(panel->LoadFile(gone));
+    ASSERT_TRUE(panel->LoadFile(tessel::testing::test_file("two_colours.wrl")));
+    QFile::remove(gone);
+    QDir().rmdir(folder);
+    const auto generation = tessel::g_scene.generation;
+    box_closer closer;
+    recent_items(*panel)[1]->trigger();
+    ASSERT_EQ(closer.texts.size(), 1);
+    EXPECT_TRUE(closer.texts.front().contains("gone.wrl"));
+    EXPECT_EQ(tessel::g_scene.generation, generation);
+    QApplication::processEvents();
+    ASSERT_EQ(recent_items(*panel).size(), 1);
+    EXPECT_TRUE(recent_items(*panel)[0]->text().startsWith("&1 two_colours.wrl"));
+    // A folder that has gone is not where the next run's Open dialog starts.
+    panel = std::make_unique<CControlPanel>();
+    panel->OnInitDialog();
+    EXPECT_EQ(panel->StartFolder(), QFileInfo(tessel::testing::test_file("x")).absolutePath());
+}

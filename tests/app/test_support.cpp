@@ -2,13 +2,50 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QSettings>
 #include <QTimer>
 #include <QWidget>
 
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
 namespace tessel::testing {
+
+namespace {
+
+// The settings folder of this test process, removed when it ends.
+std::string g_settings_folder;
+
+void remove_settings_folder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(g_settings_folder, ignored);
+}
+
+// Settings go to a folder of the process's own, never to the user's: the
+// viewer's and Qt's own (the file dialog keeps its state there too).
+void use_private_settings() {
+    char pattern[] = "/tmp/tessel-app-settings-XXXXXX";
+    if (mkdtemp(pattern) == nullptr) std::abort();
+    g_settings_folder = pattern;
+    std::atexit(remove_settings_folder);
+    qputenv("XDG_CONFIG_HOME", pattern);
+    for (auto format : {QSettings::NativeFormat, QSettings::IniFormat})
+        QSettings::setPath(format, QSettings::UserScope, QString::fromLocal8Bit(pattern));
+}
+
+}  // namespace
+
+void clear_settings() {
+    ensure_application();
+    // Through QSettings, whose cache would outlive files removed under it.
+    QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("tessel"), QStringLiteral("tessel"))
+        .clear();
+}
 
 void ensure_application() {
     if (QApplication::instance() != nullptr) return;
+    use_private_settings();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "tessel_app_tests";

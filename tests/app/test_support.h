@@ -10,7 +10,12 @@ namespace tessel::testing {
 
 // The process's QApplication on the offscreen platform, made on first use
 // and never destroyed.
+// Its settings (the viewer's and Qt's) live in a private folder of the
+// test process, removed at its end.
 void ensure_application();
+
+// Forgets every setting, as on a first run.
+void clear_settings();
 
 // Arranges for act to run on the next modal window that opens, from inside
 // its own event loop. The returned counter tells how many modal windows were

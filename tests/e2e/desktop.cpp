@@ -41,6 +41,31 @@ bool image::same_in(const image& other, const rect& area) const {
     return true;
 }
 
+image image::crop(const rect& area) const {
+    image part;
+    part.picture.width = area.width;
+    part.picture.height = area.height;
+    part.picture.rgb.reserve(static_cast<std::size_t>(area.width) * area.height * 3);
+    for (int y = area.y; y < area.y + area.height; ++y) {
+        for (int x = area.x; x < area.x + area.width; ++x) {
+            const std::uint8_t* p = picture.at(x, y);
+            part.picture.rgb.insert(part.picture.rgb.end(), p, p + 3);
+        }
+    }
+    return part;
+}
+
+int image::differences(const image& other) const {
+    const tessel::test::rgb_picture& a = picture;
+    const tessel::test::rgb_picture& b = other.picture;
+    if (a.width != b.width || a.height != b.height) return a.width * a.height;
+    int n = 0;
+    for (std::size_t i = 0; i + 2 < a.rgb.size(); i += 3) {
+        if (a.rgb[i] != b.rgb[i] || a.rgb[i + 1] != b.rgb[i + 1] || a.rgb[i + 2] != b.rgb[i + 2]) ++n;
+    }
+    return n;
+}
+
 namespace {
 
 // The viewer's windows come and go while the test asks about them, so any
@@ -56,7 +81,34 @@ int tolerate_vanished_windows(Display* display, XErrorEvent* event) {
     return 0;
 }
 
+image read_ppm(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    int width = 0, height = 0, maximum = 0;
+    in >> magic >> width >> height >> maximum;
+    in.get();
+    if (magic != "P6" || width <= 0 || height <= 0 || maximum != 255) {
+        throw std::runtime_error("unexpected image format in " + path);
+    }
+    image shot;
+    shot.picture.width = width;
+    shot.picture.height = height;
+    shot.picture.rgb.resize(static_cast<std::size_t>(width) * height * 3);
+    in.read(reinterpret_cast<char*>(shot.picture.rgb.data()), static_cast<std::streamsize>(shot.picture.rgb.size()));
+    if (!in) throw std::runtime_error("short image " + path);
+    return shot;
+}
+
 }  // namespace
+
+image load_image(const std::string& path) {
+    const std::string ppm = path + ".ppm";
+    const std::string command = "convert '" + path + "' -depth 8 ppm:'" + ppm + "'";
+    if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
+    image result = read_ppm(ppm);
+    std::remove(ppm.c_str());
+    return result;
+}
 
 struct desktop::impl {
     Display* display = nullptr;
@@ -96,6 +148,21 @@ std::vector<unsigned long> desktop::windows_titled(const std::string& title) {
     }
     if (children != nullptr) XFree(children);
     return found;
+}
+
+int desktop::viewable_windows() {
+    Display* d = m_impl->display;
+    Window root = 0, parent = 0;
+    Window* children = nullptr;
+    unsigned count = 0;
+    if (!XQueryTree(d, DefaultRootWindow(d), &root, &parent, &children, &count)) return 0;
+    int viewable = 0;
+    for (unsigned i = 0; i < count; ++i) {
+        XWindowAttributes attributes;
+        if (XGetWindowAttributes(d, children[i], &attributes) && attributes.map_state == IsViewable) ++viewable;
+    }
+    if (children != nullptr) XFree(children);
+    return viewable;
 }
 
 unsigned long desktop::wait_for_window(const std::string& title, std::chrono::seconds limit) {
@@ -195,7 +262,18 @@ void xdotool(const std::string& arguments) {
     if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
 }
 
-viewer::viewer(const std::vector<std::string>& arguments) {
+std::string clipboard_text() {
+    std::string text;
+    FILE* pipe = popen("xclip -o -selection clipboard", "r");
+    if (pipe == nullptr) throw std::runtime_error("cannot run xclip");
+    char buffer[256];
+    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
+    pclose(pipe);
+    return text;
+}
+
+viewer::viewer(const std::vector<std::string>& arguments, const std::string& settings_folder) {
+    const std::string settings = settings_folder.empty() ? m_folder.path() + "/settings" : settings_folder;
     const std::string log_path = m_folder.path() + "/output.log";
     m_pid = fork();
     if (m_pid == 0) {
@@ -204,6 +282,7 @@ viewer::viewer(const std::vector<std::string>& arguments) {
         dup2(log, 1);
         dup2(log, 2);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
+        setenv("XDG_CONFIG_HOME", settings.c_str(), 1);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(TESSEL_EXE));
         for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));

@@ -36,7 +36,14 @@ struct image {
     int count(const rect& area, const std::function<bool(const rgb&)>& test) const;
     // Whether area looks the same in both pictures.
     bool same_in(const image& other, const rect& area) const;
+    // The part inside area (which must lie inside the image).
+    image crop(const rect& area) const;
+    // How many pixels differ from other's; every pixel when the sizes differ.
+    int differences(const image& other) const;
 };
+
+// Reads any image file ImageMagick knows (PNG from snapshots, for one).
+image load_image(const std::string& path);
 
 class desktop {
 public:
@@ -50,6 +57,8 @@ public:
     std::vector<unsigned long> windows_titled(const std::string& title);
     // Waits until such a window exists; 0 when none appeared in time.
     unsigned long wait_for_window(const std::string& title, std::chrono::seconds limit = std::chrono::seconds(20));
+    // How many top-level windows are on screen, titled or not (menus too).
+    int viewable_windows();
     rect window_rect(unsigned long window);
     bool window_exists(unsigned long window);
 
@@ -74,10 +83,15 @@ private:
 // Runs xdotool with the given arguments (keys go to the focused window).
 void xdotool(const std::string& arguments);
 
-// The viewer, started in a fresh working folder of its own.
+// What the clipboard holds as text, read with xclip.
+std::string clipboard_text();
+
+// The viewer, started in a fresh working folder of its own. Its settings
+// (the viewer's and Qt's) go to settings_folder, or to a folder of its own
+// when none is given: never to the user's.
 class viewer {
 public:
-    explicit viewer(const std::vector<std::string>& arguments = {});
+    explicit viewer(const std::vector<std::string>& arguments = {}, const std::string& settings_folder = {});
     ~viewer();  // kills it if it still runs
     viewer(const viewer&) = delete;
     viewer& operator=(const viewer&) = delete;

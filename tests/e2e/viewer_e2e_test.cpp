@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -25,9 +29,43 @@ bool blue(const rgb& p) { return p.b > 150 && p.r < 60 && p.g < 60; }
 // Filled parts of progress bars (and of sliders) in the panel's style.
 bool highlight(const rgb& p) { return p.b > 120 && p.b > p.r + 60; }
 
+// A scratch folder, removed with everything in it when the test ends.
+struct scratch_folder {
+    std::string path;
+    scratch_folder() {
+        char pattern[] = "/tmp/tessel-e2e-scratch-XXXXXX";
+        path = mkdtemp(pattern);
+    }
+    ~scratch_folder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
+// What the GL window shows for a file under a view (snapshot options), drawn
+// by the viewer's own snapshot mode at the window's size.
+e2e::image expected_picture(const std::string& file, const std::string& view) {
+    scratch_folder folder;
+    const std::string png = folder.path + "/view.png";
+    const std::string command =
+        std::string(TESSEL_EXE) + " --snapshot '" + png + "' --size 400x400 " + view + " '" + file + "'";
+    if (std::system(command.c_str()) != 0) ADD_FAILURE() << "failed: " << command;
+    return e2e::load_image(png);
+}
+
 class Viewer : public ::testing::Test {
 protected:
     e2e::desktop screen;
+
+    e2e::image gl_picture(unsigned long gl) { return screen.screenshot().crop(screen.window_rect(gl)); }
+
+    // Waits until the GL window shows exactly the expected picture.
+    ::testing::AssertionResult shows_picture(unsigned long gl, const e2e::image& expected) {
+        int differences = 0;
+        if (e2e::eventually([&] { return (differences = gl_picture(gl).differences(expected)) == 0; }))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << differences << " pixels differ";
+    }
 
     // Waits for the GL window and returns it.
     unsigned long gl_window() {
@@ -252,8 +290,14 @@ TEST_F(Viewer, TheGlWindowIsServedWhileTheOpenDialogIsUp) {
     ASSERT_TRUE(shows(gl, red));
     const unsigned long dialog = open_dialog(panel);
     ASSERT_NE(dialog, 0u);
-    // Only the dialog's own loop runs now; the GL window must still hear
-    // its close box.
+    // Only the dialog's own loop runs now. The hand in the GL window is
+    // ignored while it is up, and its close box is still heard (after the
+    // wheel and the drag, which come first on the same connection).
+    const e2e::rect area = screen.window_rect(gl);
+    const std::string centre = std::to_string(area.x + 200) + " " + std::to_string(area.y + 200);
+    e2e::xdotool("windowmove --sync " + std::to_string(dialog) + " " + std::to_string(area.x + area.width + 10) + " " +
+                 std::to_string(area.y + area.height + 10));  // off the GL window
+    e2e::xdotool("mousemove " + centre + " click 4 click 4 mousedown 1 mousemove_relative 30 30 mouseup 1");
     screen.request_close(gl);
     EXPECT_TRUE(e2e::eventually([&] { return !screen.window_exists(gl); }));
     ASSERT_TRUE(screen.focus(dialog));
@@ -262,6 +306,9 @@ TEST_F(Viewer, TheGlWindowIsServedWhileTheOpenDialogIsUp) {
     ASSERT_TRUE(ticks_have_run(panel, "Tab Tab Tab Tab End"));
     EXPECT_TRUE(viewer.running());
     EXPECT_TRUE(screen.windows_titled(kGlTitle).empty());
+    screen.focus(panel);
+    e2e::xdotool("key Tab ctrl+a ctrl+c");
+    EXPECT_TRUE(e2e::eventually([] { return e2e::clipboard_text() == "1"; })) << e2e::clipboard_text();
     quit(viewer, panel);
 }
 
@@ -274,6 +321,84 @@ TEST_F(Viewer, EscapeInTheGlWindowWhileTheOpenDialogIsUpEndsWithCodeZero) {
     ASSERT_TRUE(screen.focus(gl));
     e2e::xdotool("key Escape");
     EXPECT_EQ(viewer.wait_exit(), 0) << viewer.log();
+}
+
+TEST_F(Viewer, TheHandTurnsZoomsAndMovesThroughThePanelsValues) {
+    const std::string file = data_file("two_colours.wrl");
+    const e2e::image zoomed = expected_picture(file, "--scale 1.1,1.1,1.1");
+    const e2e::image turned = expected_picture(file, "--rotate 18,36,0");
+    const e2e::image turned_on = expected_picture(file, "--rotate 21.6,36,0");
+    const e2e::image moved = expected_picture(file, "--translate 20,10,0");
+    const e2e::image moved_on = expected_picture(file, "--translate 40,10,0");
+
+    e2e::viewer viewer({file});
+    const unsigned long gl = gl_window();
+    const unsigned long panel = panel_window();
+    ASSERT_TRUE(shows(gl, red, 10000));
+    const e2e::image rest = gl_picture(gl);
+    const e2e::rect area = screen.window_rect(gl);
+    ASSERT_EQ(area.width, 400);
+    const auto at = [&](int dx, int dy) {
+        return std::to_string(area.x + 200 + dx) + " " + std::to_string(area.y + 200 + dy) + " ";
+    };
+    const auto home = [&] {
+        screen.focus(gl);
+        e2e::xdotool("key Home");
+        return shows_picture(gl, rest);
+    };
+
+    // One wheel notch: a tenth larger, in the picture and in the Scale
+    // Attenuation field (one tab stop after the focused X-Translate).
+    e2e::xdotool("mousemove " + at(0, 0) + "click 4");
+    EXPECT_TRUE(shows_picture(gl, zoomed));
+    EXPECT_GT(pixels_in(gl, red), rest.count({0, 0, 400, 400}, red));
+    screen.focus(panel);
+    e2e::xdotool("key Tab ctrl+a ctrl+c");
+    EXPECT_TRUE(e2e::eventually([] { return e2e::clipboard_text() == "1.1"; })) << e2e::clipboard_text();
+    EXPECT_TRUE(home());
+
+    // 40 pixels right and 20 down in the 400-pixel window: 10 steps of the
+    // Y-Rotation slider, 5 of X-Rotation. X-Rotation, three tab stops on
+    // from the field, goes on from there.
+    e2e::xdotool("mousemove " + at(0, 0) + "mousedown 1 mousemove " + at(40, 20) + "mouseup 1");
+    EXPECT_TRUE(shows_picture(gl, turned));
+    screen.focus(panel);
+    e2e::xdotool("key Tab Tab Tab Right");
+    EXPECT_TRUE(shows_picture(gl, turned_on));
+    EXPECT_TRUE(home());
+
+    // Middle drag and Shift drag move the scene with the pointer: 2 scene
+    // units per pixel of the 800-unit view.
+    e2e::xdotool("mousemove " + at(0, 0) + "mousedown 2 mousemove " + at(10, -5) + "mouseup 2");
+    EXPECT_TRUE(shows_picture(gl, moved));
+    e2e::xdotool("keydown shift mousemove " + at(0, 0) + "mousedown 1 mousemove " + at(10, 0) +
+                 "mouseup 1 keyup shift");
+    EXPECT_TRUE(shows_picture(gl, moved_on));
+    EXPECT_TRUE(home());
+    quit(viewer, panel);
+}
+
+TEST_F(Viewer, TheRecentFilesSurviveARestart) {
+    scratch_folder settings;
+    {
+        e2e::viewer first({data_file("two_colours.wrl")}, settings.path);
+        const unsigned long gl = gl_window();
+        ASSERT_TRUE(shows(gl, red));
+        quit(first, panel_window());
+    }
+    e2e::viewer second({}, settings.path);
+    const unsigned long gl = gl_window();
+    const unsigned long panel = panel_window();
+    EXPECT_EQ(pixels_in(gl, red), 0);
+    screen.focus(panel);
+    const int windows = screen.viewable_windows();
+    e2e::xdotool("key alt+f");
+    // The open menu is one more window on the screen.
+    ASSERT_TRUE(e2e::eventually([&] { return screen.viewable_windows() > windows; }));
+    e2e::xdotool("key 1");
+    EXPECT_TRUE(shows(gl, red));
+    EXPECT_TRUE(shows(gl, green));
+    quit(second, panel);
 }
 
 }  // namespace

@@ -73,9 +73,9 @@ protected:
 
 }  // namespace
 
-TEST_F(WindowProcedure, KeyDownPassesOnlyTheSevenSpecialKeys) {
+TEST_F(WindowProcedure, KeyDownPassesOnlyTheEightSpecialKeys) {
     const std::pair<std::uintptr_t, int> cases[] = {
-        {VK_RETURN, 13}, {VK_ESCAPE, 27}, {VK_SPACE, 32}, {VK_LEFT, 37}, {VK_UP, 38},
+        {VK_RETURN, 13}, {VK_ESCAPE, 27}, {VK_SPACE, 32}, {VK_HOME, 36}, {VK_LEFT, 37}, {VK_UP, 38},
         {VK_RIGHT, 39},  {VK_DOWN, 40},   {'A', 0},       {'5', 0},     {9, 0},
         {112, 0},        {16, 0},         {0, 0},
     };
@@ -89,11 +89,12 @@ TEST_F(WindowProcedure, KeyDownPassesOnlyTheSevenSpecialKeys) {
     }
 }
 
-TEST_F(WindowProcedure, CharactersPassOnlyDigitsAndLetters) {
+TEST_F(WindowProcedure, CharactersPassOnlyDigitsLettersAndTheZoomKeys) {
     const std::pair<std::uintptr_t, bool> cases[] = {
         {'0', true},  {'9', true},  {'A', true},  {'Z', true},  {'a', true},   {'z', true},
         {'/', false}, {':', false}, {'@', false}, {'[', false}, {'`', false},  {'{', false},
         {' ', false}, {'\r', false}, {27, false}, {0xE9, false}, {';', false},
+        {'+', true},  {'-', true},  {'=', true},  {'*', false}, {',', false}, {'$', false},
     };
     for (auto [c, accepted] : cases) {
         g_log.clear();
@@ -126,11 +127,22 @@ TEST_F(WindowProcedure, ButtonsGiveTheirCodes) {
     }
 }
 
-TEST_F(WindowProcedure, MoveReportsHeldButtons) {
+TEST_F(WindowProcedure, MoveReportsHeldButtonsAndSignedPositions) {
     send(WM_MOUSEMOVE, MK_LBUTTON | MK_MBUTTON, make_lparam(7, 300));
     send(WM_MOUSEMOVE, MK_RBUTTON, make_lparam(0, 0));
-    send(WM_MOUSEMOVE, 0, make_lparam(65535, 1));
-    EXPECT_EQ((std::vector<std::string>{"move 7 300 5", "move 0 0 2", "move 65535 1 0"}), g_log);
+    // A drag held on past the window's left and top edges.
+    send(WM_MOUSEMOVE, MK_LBUTTON, make_lparam(-3, -40));
+    send(WM_LBUTTONUP, 0, make_lparam(-1, 32767));
+    EXPECT_EQ((std::vector<std::string>{"move 7 300 5", "move 0 0 2", "move -3 -40 1", "up -1 32767 1"}),
+              g_log);
+}
+
+TEST_F(WindowProcedure, EachWheelNotchIsOnePressOfItsWheelButton) {
+    const auto turn = [](int delta) { return static_cast<std::uintptr_t>(delta & 0xFFFF) << 16; };
+    send(WM_MOUSEWHEEL, turn(WHEEL_DELTA) | MK_LBUTTON, make_lparam(5, 6));
+    send(WM_MOUSEWHEEL, turn(-2 * WHEEL_DELTA), make_lparam(-7, 8));
+    send(WM_MOUSEWHEEL, turn(WHEEL_DELTA / 2), make_lparam(1, 1));  // less than a notch
+    EXPECT_EQ((std::vector<std::string>{"down 5 6 8", "down -7 8 16", "down -7 8 16"}), g_log);
 }
 
 TEST_F(WindowProcedure, EmptySlotsAreSkipped) {
@@ -266,6 +278,35 @@ TEST_F(WindowProcedure, MouseDispatchersMatchEachButtonOfTheStatus) {
     EXPECT_EQ((std::vector<std::string>{"mouse 64 3 4 2", "mouse 64 3 4 1", "mouse 16 5 6 4"}), g_log);
     for (int i = 0; i < 25; ++i) bind_mouse(g_front.mouse_up, BUTTON_LEFT, log_mouse);
     EXPECT_EQ(20, g_front.mouse_up.count);
+}
+
+TEST_F(WindowProcedure, MouseBindingsReachTheirTableThroughTheFrontLayer) {
+    EXPECT_TRUE(bind_mouse_event(EVENT_MOUSE_DOWN, BUTTON_WHEEL_DOWN, log_mouse));
+    EXPECT_TRUE(bind_mouse_event(EVENT_MOUSE_UP, BUTTON_MIDDLE, log_mouse));
+    EXPECT_TRUE(bind_mouse_event(EVENT_MOUSE_MOVE, BUTTON_LEFT, log_mouse));
+    EXPECT_FALSE(bind_mouse_event(0, BUTTON_LEFT, log_mouse));
+    EXPECT_FALSE(bind_mouse_event(EVENT_MOUSE_DOWN | EVENT_MOUSE_UP, BUTTON_LEFT, log_mouse));
+    g_window.mouse_down = mouse_down_dispatcher;
+    g_window.mouse_up = mouse_up_dispatcher;
+    g_window.mouse_move = mouse_move_dispatcher;
+    send(WM_MOUSEWHEEL, static_cast<std::uintptr_t>(-WHEEL_DELTA & 0xFFFF) << 16, make_lparam(1, 2));
+    send(WM_MOUSEWHEEL, static_cast<std::uintptr_t>(WHEEL_DELTA) << 16, make_lparam(1, 2));
+    send(WM_MBUTTONUP, 0, make_lparam(3, 4));
+    send(WM_MOUSEMOVE, MK_LBUTTON, make_lparam(5, 6));
+    EXPECT_EQ((std::vector<std::string>{"mouse 16 1 2 16", "mouse 32 3 4 4", "mouse 64 5 6 1"}), g_log);
+    EXPECT_TRUE(g_window.paint_pending);
+}
+
+TEST_F(WindowProcedure, HandlersSeeTheKeyboardOfTheirMessage) {
+    static std::vector<std::int32_t> seen;
+    seen.clear();
+    g_window.mouse_down = [](std::int32_t, std::int32_t, std::int32_t) {
+        seen.push_back(current_key_status());
+        return 0;
+    };
+    for (std::int32_t status : {STATUS_SHIFT, 0, STATUS_SHIFT | STATUS_CONTROL})
+        dispatch_message(message{FAKE_WINDOW, WM_LBUTTONDOWN, 0, make_lparam(1, 1), status});
+    EXPECT_EQ((std::vector<std::int32_t>{STATUS_SHIFT, 0, STATUS_SHIFT | STATUS_CONTROL}), seen);
 }
 
 TEST(WindowGeometry, PositionNamesTheOuterCornerAndSizeTheClientArea) {

@@ -303,7 +303,9 @@ TEST_F(GlWindow, KeyPressesAreTranslated) {
         {"7", 0, "key 55 0"},          {"semicolon", 0, nullptr},
         {"F1", 0, nullptr},            {"Tab", 0, nullptr},
         {"z", STATUS_CONTROL, nullptr}, {"Return", STATUS_SHIFT | STATUS_CONTROL, "key 13 3"},
-        {"Left", STATUS_CONTROL, "key 37 2"}, {"0", 0, "key 48 0"},
+        {"Left", STATUS_CONTROL, "key 37 2"}, {"Home", 0, "key 36 0"},
+        {"KP_Add", 0, "key 43 0"},     {"minus", 0, "key 45 0"},
+        {"plus", STATUS_SHIFT, "key 43 1"}, {"0", 0, "key 48 0"},
     };
     std::vector<std::string> expected;
     for (const press& p : presses) {
@@ -329,12 +331,18 @@ TEST_F(GlWindow, ButtonsAndMotionAreTranslated) {
     xinput::send_button(w, 1, false, 13, 23, 1 | 2 | 4);
     xinput::send_button(w, 3, false, 14, 24, 2 | 4);
     xinput::send_button(w, 2, false, 15, 25, 2);
-    xinput::send_button(w, 4, true, 1, 1, 0);  // the wheel means nothing here
+    // A wheel notch is a press and a release; only the press counts.
+    xinput::send_button(w, 4, true, 1, 1, 0);
+    xinput::send_button(w, 4, false, 1, 1, 0);
+    xinput::send_button(w, 5, true, 2, 3, 1);
+    xinput::send_button(w, 5, false, 2, 3, 1);
+    xinput::send_motion(w, -6, -9, 1);  // held past the window's corner
     xinput::send_motion(w, 99, 98, 0);
     ASSERT_TRUE(pump_until([] { return logged("move 99 98 0"); }));
     EXPECT_EQ((std::vector<std::string>{"down 10 20 1", "down 11 21 2", "down 12 22 4",
                                         "move 5 6 3", "move 7 8 4", "up 13 23 1", "up 14 24 2",
-                                        "up 15 25 4", "move 99 98 0"}),
+                                        "up 15 25 4", "down 1 1 8", "down 2 3 16",
+                                        "move -6 -9 1", "move 99 98 0"}),
               g_log);
 }
 
