@@ -306,8 +306,10 @@ TEST_F(Viewer, TheGlWindowIsServedWhileTheOpenDialogIsUp) {
     ASSERT_TRUE(ticks_have_run(panel, "Tab Tab Tab Tab End"));
     EXPECT_TRUE(viewer.running());
     EXPECT_TRUE(screen.windows_titled(kGlTitle).empty());
-    screen.focus(panel);
-    e2e::xdotool("key Tab ctrl+a ctrl+c");
+    // The keys above left the focus four tab stops past X-Translate; the
+    // Scale Attenuation field is the first one past it.
+    ASSERT_TRUE(screen.focus(panel));
+    e2e::xdotool("key shift+Tab shift+Tab shift+Tab ctrl+a ctrl+c");
     EXPECT_TRUE(e2e::eventually([] { return e2e::clipboard_text() == "1"; })) << e2e::clipboard_text();
     quit(viewer, panel);
 }
