@@ -35,4 +35,15 @@ load_result open_scene_file(const std::string& path, scene_store& store, reading
     return result;
 }
 
+void print_warnings(std::FILE* to, const load_result& result, std::size_t shown) {
+    std::size_t printed = 0;
+    for (const std::string& text : result.warnings) {
+        if (printed == shown) break;
+        std::fprintf(to, "%s\n", text.c_str());
+        ++printed;
+    }
+    const std::int64_t rest = result.warning_count - static_cast<std::int64_t>(printed);
+    if (rest > 0) std::fprintf(to, "... and %lld more warning%s\n", static_cast<long long>(rest), rest == 1 ? "" : "s");
+}
+
 }  // namespace tessel
