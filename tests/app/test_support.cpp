@@ -5,11 +5,17 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "tests/support/test_env.h"
+
 namespace tessel::testing {
 
 void ensure_application() {
     if (QApplication::instance() != nullptr) return;
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The panel reads and writes its settings there: never the user's own,
+    // and nothing left from an earlier run. Qt looks the folder up once.
+    static const tessel::test::temp_folder config("tessel-app-config");
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.path()));
     static int argc = 1;
     static char name[] = "tessel_app_tests";
     static char* argv[] = {name, nullptr};

@@ -9,7 +9,7 @@ class QWidget;
 namespace tessel::testing {
 
 // The process's QApplication on the offscreen platform, made on first use
-// and never destroyed.
+// and never destroyed, with its settings in a private folder.
 void ensure_application();
 
 // Arranges for act to run on the next modal window that opens, from inside
