@@ -21,6 +21,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSettings>
 #include <QTimerEvent>
 #include <QVBoxLayout>
@@ -244,7 +245,18 @@ void CControlPanel::UpdateWarnings(const QString& file, const tessel::load_resul
 }
 
 void CControlPanel::OnShowWarnings() {
-    if (!m_warningsWindow) m_warningsWindow = new CWarningsWindow(this);
+    if (!m_warningsWindow) {
+        m_warningsWindow = new CWarningsWindow(this);
+        // Below the panel, where it hides neither the panel nor the GL window
+        // beside it; afterwards wherever the user puts it.
+        const QRect panel = frameGeometry();
+        QPoint at(panel.left(), panel.bottom() + 8);
+        if (const QScreen* screen = this->screen()) {
+            const QRect free = screen->availableGeometry();
+            at.setY(std::max(free.top(), std::min(at.y(), free.bottom() - m_warningsWindow->height())));
+        }
+        m_warningsWindow->move(at);
+    }
     m_warningsWindow->SetWarnings(m_currentFile, m_warnings, m_warningCount);
     m_warningsWindow->show();
     m_warningsWindow->raise();

@@ -195,8 +195,9 @@ void xdotool(const std::string& arguments) {
     if (std::system(command.c_str()) != 0) throw std::runtime_error("failed: " + command);
 }
 
-viewer::viewer(const std::vector<std::string>& arguments) {
+viewer::viewer(const std::vector<std::string>& arguments, const std::string& config_home) {
     const std::string log_path = m_folder.path() + "/output.log";
+    const std::string config = config_home.empty() ? m_folder.path() + "/config" : config_home;
     m_pid = fork();
     if (m_pid == 0) {
         if (chdir(m_folder.path().c_str()) != 0) _exit(126);
@@ -204,6 +205,7 @@ viewer::viewer(const std::vector<std::string>& arguments) {
         dup2(log, 1);
         dup2(log, 2);
         setenv("QT_QPA_PLATFORM", "xcb", 1);
+        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(TESSEL_EXE));
         for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));

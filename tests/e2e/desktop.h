@@ -74,10 +74,12 @@ private:
 // Runs xdotool with the given arguments (keys go to the focused window).
 void xdotool(const std::string& arguments);
 
-// The viewer, started in a fresh working folder of its own.
+// The viewer, started in a fresh working folder of its own. Its settings
+// live in config_home when given (runs that share them), else in a private
+// folder: never in the user's.
 class viewer {
 public:
-    explicit viewer(const std::vector<std::string>& arguments = {});
+    explicit viewer(const std::vector<std::string>& arguments = {}, const std::string& config_home = {});
     ~viewer();  // kills it if it still runs
     viewer(const viewer&) = delete;
     viewer& operator=(const viewer&) = delete;
