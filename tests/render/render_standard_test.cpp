@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "app/gl_window.h"
 #include "render/render.h"
 #include "test_scenes.h"
 #include "test_window.h"
@@ -52,8 +53,9 @@ protected:
         test::install_scene({});
     }
     static image settled_frame() {
-        render_frame();
-        render_frame();
+        // render_frame leaves presenting to its caller: show_frame swaps.
+        show_frame();
+        show_frame();
         return test::read_front();
     }
 };
