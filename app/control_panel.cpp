@@ -21,6 +21,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
+#include <QSettings>
 #include <QTimerEvent>
 #include <QVBoxLayout>
 
@@ -30,6 +32,7 @@
 #include "app/gl_window.h"
 #include "app/number_text.h"
 #include "app/recent_files.h"
+#include "app/warnings_window.h"
 #include "reader/load.h"
 #include "scene/scene.h"
 
@@ -168,6 +171,7 @@ void CControlPanel::CreateMenu() {
     open->setObjectName(QString::number(ID_FILE_OPEN));
     open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     connect(open, &QAction::triggered, this, &CControlPanel::OnFileOpen);
+    CreateReadingItems(file);
     QAction* end = file->addSeparator();
     CreateRecentFilesMenu(file, end);
     QAction* quit = file->addAction(QStringLiteral("&Quitter"));
@@ -220,6 +224,89 @@ void CControlPanel::UpdateRecentFilesMenu() {
         m_recentActions.push_back(action);
     }
     m_recentSeparator->setVisible(!files.isEmpty());
+}
+
+namespace {
+
+// The viewer's settings file ($XDG_CONFIG_HOME/tessel/tessel.conf), named
+// here rather than from the application's names, which tests do not set.
+constexpr const char* kSettingsOwner = "tessel";
+constexpr const char* kClassicKey = "reading/classic";
+
+}  // namespace
+
+void CControlPanel::CreateReadingItems(QMenu* file) {
+    file->addSeparator();
+    m_classicItem = file->addAction(QStringLiteral("&Lecture classique"));
+    m_classicItem->setObjectName(QString::number(ID_FILE_CLASSIC));
+    m_classicItem->setCheckable(true);
+    const QSettings settings(QString::fromLatin1(kSettingsOwner), QString::fromLatin1(kSettingsOwner));
+    if (settings.value(QString::fromLatin1(kClassicKey), false).toBool()) {
+        m_readingMode = tessel::reading_mode::classic;
+        m_classicItem->setChecked(true);
+    }
+    // Only the user's clicks: SetReadingForThisRun checks the item too.
+    connect(m_classicItem, &QAction::triggered, this, &CControlPanel::OnReadingClassic);
+
+    m_warningsItem = file->addAction(QStringLiteral("&Avertissements..."));
+    m_warningsItem->setObjectName(QString::number(ID_FILE_WARNINGS));
+    m_warningsItem->setEnabled(false);
+    connect(m_warningsItem, &QAction::triggered, this, &CControlPanel::OnShowWarnings);
+    file->addSeparator();
+}
+
+void CControlPanel::SetReadingForThisRun(tessel::reading_mode mode) {
+    m_readingMode = mode;
+    m_classicItem->setChecked(mode == tessel::reading_mode::classic);
+}
+
+void CControlPanel::OnReadingClassic(bool checked) {
+    m_readingMode = checked ? tessel::reading_mode::classic : tessel::reading_mode::standard;
+    m_classicItem->setChecked(checked);
+    {
+        QSettings settings(QString::fromLatin1(kSettingsOwner), QString::fromLatin1(kSettingsOwner));
+        settings.setValue(QString::fromLatin1(kClassicKey), checked);
+        // The viewer ends through exit(), which skips the destructors that
+        // would write it later.
+        settings.sync();
+    }
+    // The scene on screen stays if its file can no longer be read; LoadFile
+    // says why.
+    if (!m_currentFile.isEmpty()) LoadFile(m_currentFile);
+}
+
+void CControlPanel::UpdateWarnings(const QString& file, const tessel::load_result& result) {
+    m_warnings.clear();
+    for (const std::string& text : result.warnings) m_warnings << QString::fromLocal8Bit(text);
+    m_warningCount = result.warning_count;
+    if (m_warningCount > 0) {
+        m_warningsItem->setText(QStringLiteral("&Avertissements (%1)...").arg(m_warningCount));
+        m_warningsItem->setEnabled(true);
+    } else {
+        m_warningsItem->setText(QStringLiteral("&Avertissements..."));
+        m_warningsItem->setEnabled(false);
+    }
+    // An open list follows the scene on screen.
+    if (m_warningsWindow) m_warningsWindow->SetWarnings(file, m_warnings, m_warningCount);
+}
+
+void CControlPanel::OnShowWarnings() {
+    if (!m_warningsWindow) {
+        m_warningsWindow = new CWarningsWindow(this);
+        // Below the panel, where it hides neither the panel nor the GL window
+        // beside it; afterwards wherever the user puts it.
+        const QRect panel = frameGeometry();
+        QPoint at(panel.left(), panel.bottom() + 8);
+        if (const QScreen* screen = this->screen()) {
+            const QRect free = screen->availableGeometry();
+            at.setY(std::max(free.top(), std::min(at.y(), free.bottom() - m_warningsWindow->height())));
+        }
+        m_warningsWindow->move(at);
+    }
+    m_warningsWindow->SetWarnings(m_currentFile, m_warnings, m_warningCount);
+    m_warningsWindow->show();
+    m_warningsWindow->raise();
+    m_warningsWindow->activateWindow();
 }
 
 void CControlPanel::CreateControls() {
@@ -377,8 +464,8 @@ bool CControlPanel::LoadFile(const QString& path) {
     };
     m_loading = true;
     const tessel::load_result result =
-        tessel::load_scene_file(QFile::encodeName(info.absoluteFilePath()).toStdString(), tessel::g_scene,
-                                follow(m_progressRead), follow(m_progressProcess));
+        tessel::open_scene_file(QFile::encodeName(info.absoluteFilePath()).toStdString(), tessel::g_scene,
+                                m_readingMode, follow(m_progressRead), follow(m_progressProcess));
     m_loading = false;
     if (result.ok) {
         tessel::remember_recent_file(info.absoluteFilePath());
@@ -386,7 +473,10 @@ bool CControlPanel::LoadFile(const QString& path) {
     }
     UpdateData(false);
     tessel::redraw_if_changed();
-    if (!result.ok) {
+    if (result.ok) {
+        m_currentFile = info.absoluteFilePath();
+        UpdateWarnings(m_currentFile, result);
+    } else {
         QMessageBox box(QMessageBox::Warning, QStringLiteral("tessel"), QString::fromLocal8Bit(result.error),
                         QMessageBox::Ok, this);
         box.setObjectName(QStringLiteral("loadError"));

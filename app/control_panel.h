@@ -7,17 +7,20 @@
 #include <QIcon>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include "app/common_dialog.h"
 #include "app/controls.h"
 #include "app/spin_button.h"
 #include "app/view_steering.h"
+#include "vrml/open.h"
 
 class QAction;
 class QLineEdit;
 class QMenu;
 class QMenuBar;
 class CControlPanel;
+class CWarningsWindow;
 
 // One run of the panel's data exchange: which way it goes, and whether a
 // control refused its value.
@@ -37,6 +40,8 @@ public:
     // The recent files' items: the first, the second... of the list.
     static constexpr int ID_FILE_MRU_FILE1 = 0xE110;
     static constexpr int IDM_ABOUTBOX = 0x0010;
+    static constexpr int ID_FILE_CLASSIC = 32790;
+    static constexpr int ID_FILE_WARNINGS = 32791;
 
     // Control ids; each control's object name is its id, by which the data
     // exchange binds it.
@@ -67,6 +72,18 @@ public:
     // A file to open as soon as the GL window is up, as if chosen with
     // "&Ouvrir".
     void SetInitialFile(const QString& path) { m_initialFile = path; }
+
+    // Reads every file of this run in mode, whatever the stored choice, and
+    // leaves that choice as it is ("--classic" on the command line).
+    void SetReadingForThisRun(tessel::reading_mode mode);
+    tessel::reading_mode ReadingMode() const { return m_readingMode; }
+    // The item "Lecture classique": switches the reading, stores the choice
+    // for later runs and reads the file on screen again in the new reading.
+    void OnReadingClassic(bool checked);
+    // Shows the warnings of the scene on screen in their own window, which
+    // leaves the panel free.
+    void OnShowWarnings();
+    CWarningsWindow* WarningsWindow() const { return m_warningsWindow; }
 
     bool UpdateData(bool bSaveAndValidate = true);
     virtual void DoDataExchange(CDataExchange* pDX);
@@ -158,6 +175,9 @@ private:
     // The sliders and attenuations into g_view, and a frame if that changed
     // the picture: the tick's last step, also run at once after steering.
     void ApplyView();
+    // The reading switch and the warnings item of "&Fichier".
+    void CreateReadingItems(QMenu* file);
+    void UpdateWarnings(const QString& file, const tessel::load_result& result);
     // Runs from a queued call of the first tick: opens the GL window and
     // serves both windows in the toolkit's loop until the GL window closes.
     void RunGlWindow();
@@ -176,6 +196,14 @@ private:
     QList<QAction*> m_recentActions;
     tessel::step_accumulator m_turnRest[2];  // x, y rotation
     tessel::step_accumulator m_moveRest[3];  // x, y, z translation
+
+    tessel::reading_mode m_readingMode = tessel::reading_mode::standard;
+    QString m_currentFile;  // the file of the scene on screen, read again when the reading changes
+    QStringList m_warnings;  // the warnings of that scene's load: the first ones, and how many in all
+    qint64 m_warningCount = 0;
+    QAction* m_classicItem = nullptr;
+    QAction* m_warningsItem = nullptr;
+    CWarningsWindow* m_warningsWindow = nullptr;  // made on first use, then kept
 };
 
 namespace tessel {

@@ -14,7 +14,8 @@
 namespace {
 
 void usage(std::FILE* to) {
-    std::fprintf(to, "usage: tessel [--] [FILE.wrl]\n       tessel %s\n       tessel --help | --version\n",
+    std::fprintf(to,
+                 "usage: tessel [--classic] [--] [FILE.wrl]\n       tessel %s\n       tessel --help | --version\n",
                  tessel::snapshot_usage);
 }
 
@@ -39,10 +40,19 @@ int main(int argc, char** argv) {
     if (tessel::wants_snapshot(argc, argv))
         return tessel::run_snapshot(std::vector<std::string>(argv + 1, argv + argc));
 
+    // "--classic" is the viewer's own: taken out before Qt sees the options.
+    bool classic = false;
+    std::vector<char*> qt_argv{argv[0]};
+    for (int i = 1; i < options; ++i) {
+        if (std::strcmp(argv[i], "--classic") == 0) classic = true;
+        else qt_argv.push_back(argv[i]);
+    }
+    qt_argv.push_back(nullptr);
+
     // On main's stack: it must never be destroyed by exit-time destructors,
     // which run after Qt's own statics are gone.
-    int qt_argc = options;
-    QApplication application(qt_argc, argv);
+    int qt_argc = static_cast<int>(qt_argv.size()) - 1;
+    QApplication application(qt_argc, qt_argv.data());
     QApplication::setApplicationName(QStringLiteral("tessel"));
 
     QStringList files = QApplication::arguments().mid(1);
@@ -58,6 +68,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QString initialFile = files.isEmpty() ? QString() : QFileInfo(files.front()).absoluteFilePath();
-    theApp.InitInstance(initialFile);
+    theApp.InitInstance(initialFile, classic);
     return 0;
 }

@@ -4,8 +4,9 @@
 
 CViewerApp theApp;
 
-bool CViewerApp::InitInstance(const QString& initialFile) {
+bool CViewerApp::InitInstance(const QString& initialFile, bool classic) {
     CControlPanel panel;
+    if (classic) panel.SetReadingForThisRun(tessel::reading_mode::classic);
     if (!initialFile.isEmpty()) panel.SetInitialFile(initialFile);
     panel.DoModal();
     return false;

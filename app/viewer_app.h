@@ -11,8 +11,9 @@ public:
 
     // Runs the panel modally; returns false when the panel has ended, so
     // that the process ends with it. initialFile, when not empty, is opened
-    // as soon as the GL window is up.
-    bool InitInstance(const QString& initialFile);
+    // as soon as the GL window is up. classic reads every file of this run
+    // in the classic reading without changing the stored choice.
+    bool InitInstance(const QString& initialFile, bool classic = false);
 };
 
 extern CViewerApp theApp;

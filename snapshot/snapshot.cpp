@@ -183,6 +183,8 @@ bool parse_snapshot_options(const std::vector<std::string>& args, snapshot_optio
             }
         } else if (a == "--timings") {
             out.timings = true;
+        } else if (a == "--classic") {
+            out.reading = reading_mode::classic;
         } else {
             error = "unknown option " + a;
             return false;
@@ -261,11 +263,12 @@ int snapshot_command(const std::vector<std::string>& args, const char* program) 
     reader::set_scene_text_budget(options.max_bytes);
     using clock = std::chrono::steady_clock;
     const auto t0 = clock::now();
-    const load_result loaded = load_scene_file(options.input, g_scene);
+    const load_result loaded = open_scene_file(options.input, g_scene, options.reading);
     if (!loaded.ok) {
         std::fprintf(stderr, "tessel: %s\n", loaded.error.c_str());
         return 1;
     }
+    print_warnings(stderr, loaded);
     const auto t1 = clock::now();
     g_view = options.view;
     std::vector<std::uint8_t> rgb;

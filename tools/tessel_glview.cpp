@@ -1,7 +1,8 @@
-// tessel-glview [--] FILE [rx ry rz]
+// tessel-glview [--classic] [--] FILE [rx ry rz]
 // Shows one scene file in the GL window alone, turned by the given view
-// rotation (degrees about x, y and z). Escape quits; so does closing the
-// window.
+// rotation (degrees about x, y and z), read in the standard reading unless
+// --classic asks for the original word scan. Escape quits; so does closing
+// the window.
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -9,13 +10,13 @@
 #include <system_error>
 
 #include "app/gl_window.h"
-#include "reader/load.h"
 #include "scene/scene.h"
 #include "toolkit/toolkit.h"
+#include "vrml/open.h"
 
 namespace {
 
-constexpr const char* usage_text = "usage: tessel-glview [--] FILE [RX RY RZ]\n       tessel-glview --help | --version\n";
+constexpr const char* usage_text = "usage: tessel-glview [--classic] [--] FILE [RX RY RZ]\n       tessel-glview --help | --version\n";
 
 void usage() { std::fputs(usage_text, stderr); }
 
@@ -32,6 +33,7 @@ bool parse_degrees(const char* text, float& out) {
 int main(int argc, char** argv) {
     // Options come before the file: the angles after it may be negative.
     int first = 1;
+    tessel::reading_mode reading = tessel::reading_mode::standard;
     for (; first < argc && argv[first][0] == '-' && argv[first][1] != '\0'; ++first) {
         if (std::strcmp(argv[first], "--") == 0) {
             ++first;
@@ -44,6 +46,10 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[first], "--version") == 0) {
             std::printf("tessel-glview (tessel) %s\n", TESSEL_VERSION);
             return 0;
+        }
+        if (std::strcmp(argv[first], "--classic") == 0) {
+            reading = tessel::reading_mode::classic;
+            continue;
         }
         std::fprintf(stderr, "tessel-glview: unknown option %s\n", argv[first]);
         usage();
@@ -67,11 +73,12 @@ int main(int argc, char** argv) {
     }
 
     // Load before opening the window, so that a bad file shows no window.
-    const tessel::load_result loaded = tessel::load_scene_file(operands[0], tessel::g_scene);
+    const tessel::load_result loaded = tessel::open_scene_file(operands[0], tessel::g_scene, reading);
     if (!loaded.ok) {
         std::fprintf(stderr, "tessel-glview: %s\n", loaded.error.c_str());
         return 1;
     }
+    tessel::print_warnings(stderr, loaded);
     for (int i = 0; i < 3; ++i) tessel::g_view.rotation[i] = rotation[i];
 
     if (!tessel::open_gl_window(tessel::kGlWindowTitle, 400, 400)) {

@@ -88,7 +88,7 @@ int usage() {
 int scan(const char* path, bool full, tessel::reading_mode mode) {
     tessel::scene_store store;
     const tessel::load_result r = tessel::open_scene_file(path, store, mode);
-    tessel::print_warnings(stderr, "tessel-scan", r);
+    tessel::print_warnings(stderr, r);
     if (!r.ok) {
         std::fprintf(stderr, "tessel-scan: %s\n", r.error.c_str());
         return 1;

@@ -36,11 +36,15 @@ load_result open_scene_file(const std::string& path, scene_store& store, reading
     return result;
 }
 
-void print_warnings(std::FILE* out, const char* program, const load_result& result, std::size_t shown) {
-    const std::size_t n = std::min(shown, result.warnings.size());
-    for (std::size_t i = 0; i < n; ++i) std::fprintf(out, "%s: warning: %s\n", program, result.warnings[i].c_str());
-    const std::int64_t more = result.warning_count - static_cast<std::int64_t>(n);
-    if (more > 0) std::fprintf(out, "%s: ... and %lld more warnings\n", program, static_cast<long long>(more));
+void print_warnings(std::FILE* to, const load_result& result, std::size_t shown) {
+    std::size_t printed = 0;
+    for (const std::string& text : result.warnings) {
+        if (printed == shown) break;
+        std::fprintf(to, "%s\n", text.c_str());
+        ++printed;
+    }
+    const std::int64_t rest = result.warning_count - static_cast<std::int64_t>(printed);
+    if (rest > 0) std::fprintf(to, "... and %lld more warning%s\n", static_cast<long long>(rest), rest == 1 ? "" : "s");
 }
 
 }  // namespace tessel

@@ -3,6 +3,7 @@
 // parser from the file's first line; the classic reading is the original
 // word scan of reader/.
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
@@ -19,8 +20,9 @@ load_result open_scene_file(const std::string& path, scene_store& store, reading
                             const progress_sink& reading = {}, const progress_sink& processing = {},
                             load_timings* timings = nullptr);
 
-// Writes a load's warnings to out, one "PROGRAM: warning: TEXT" line each,
-// at most `shown` of them, then how many more there were.
-void print_warnings(std::FILE* out, const char* program, const load_result& result, std::size_t shown = 20);
+// Writes a load's warnings to `to`, one a line, at most `shown` of them,
+// then one line that counts the rest: a file with thousands of problems
+// must not bury the one message that matters under them.
+void print_warnings(std::FILE* to, const load_result& result, std::size_t shown = 20);
 
 }  // namespace tessel

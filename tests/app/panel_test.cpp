@@ -14,17 +14,21 @@
 #include <QMimeData>
 #include <QUrl>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalBlocker>
 #include <QTest>
 
 #include <cstring>
+#include <fstream>
 #include <memory>
 
 #include "app/about_dialog.h"
 #include "app/control_panel.h"
 #include "app/dialog_units.h"
+#include "app/warnings_window.h"
 #include "scene/scene.h"
 #include "test_support.h"
+#include "tests/support/test_env.h"
 
 namespace {
 
@@ -411,6 +415,109 @@ TEST_F(Panel, EnterWithABadEditKeepsThePanelOpen) {
     EXPECT_FALSE(panel->isVisible());
     EXPECT_EQ(panel->result(), QDialog::Accepted);
     EXPECT_EQ(panel->m_translateAttenuation, 3.0f);
+}
+
+QAction* classic_item(const CControlPanel& p) {
+    return p.findChild<QAction*>(QString::number(CControlPanel::ID_FILE_CLASSIC));
+}
+QAction* warnings_item(const CControlPanel& p) {
+    return p.findChild<QAction*>(QString::number(CControlPanel::ID_FILE_WARNINGS));
+}
+
+// A panel as the next run of the viewer makes it.
+std::unique_ptr<CControlPanel> next_run() {
+    auto next = std::make_unique<CControlPanel>();
+    next->OnInitDialog();
+    return next;
+}
+
+// The test file holds a named triangle, which both readings draw, and a cube
+// primitive and an unknown node, which only the standard reading sees.
+TEST_F(Panel, TheClassicItemSwitchesTheReadingReadsTheSceneAgainAndIsRemembered) {
+    QAction* item = classic_item(*panel);
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->text(), "&Lecture classique");
+    EXPECT_TRUE(item->isCheckable());
+    EXPECT_FALSE(item->isChecked());
+    EXPECT_EQ(panel->ReadingMode(), tessel::reading_mode::standard);
+
+    ASSERT_TRUE(panel->LoadFile(tessel::testing::test_file("cube_and_triangle.wrl")));
+    EXPECT_EQ(tessel::g_scene.reading, tessel::scene_reading::standard);
+    EXPECT_EQ(tessel::g_scene.shape_count, 2);
+    auto generation = tessel::g_scene.generation;
+    item->trigger();
+    EXPECT_TRUE(item->isChecked());
+    EXPECT_EQ(panel->ReadingMode(), tessel::reading_mode::classic);
+    EXPECT_EQ(tessel::g_scene.generation, generation + 1) << "the file is read again";
+    EXPECT_EQ(tessel::g_scene.reading, tessel::scene_reading::classic);
+    EXPECT_EQ(tessel::g_scene.shape_count, 1);
+
+    // The next run starts in the reading chosen last; with no file on screen
+    // a switch reads nothing.
+    auto next = next_run();
+    EXPECT_TRUE(classic_item(*next)->isChecked());
+    EXPECT_EQ(next->ReadingMode(), tessel::reading_mode::classic);
+    generation = tessel::g_scene.generation;
+    classic_item(*next)->trigger();
+    EXPECT_EQ(next->ReadingMode(), tessel::reading_mode::standard);
+    EXPECT_EQ(tessel::g_scene.generation, generation);
+    EXPECT_FALSE(classic_item(*next_run())->isChecked());
+
+    // The command line's choice holds for its run only.
+    next = next_run();
+    next->SetReadingForThisRun(tessel::reading_mode::classic);
+    EXPECT_TRUE(classic_item(*next)->isChecked());
+    ASSERT_TRUE(next->LoadFile(tessel::testing::test_file("cube_and_triangle.wrl")));
+    EXPECT_EQ(tessel::g_scene.reading, tessel::scene_reading::classic);
+    EXPECT_FALSE(classic_item(*next_run())->isChecked());
+}
+
+TEST_F(Panel, WarningsWaitInTheirOwnWindowWithoutHoldingThePanel) {
+    QAction* item = warnings_item(*panel);
+    ASSERT_NE(item, nullptr);
+    EXPECT_FALSE(item->isEnabled());
+    panel->show();
+    box_closer closer;
+    ASSERT_TRUE(panel->LoadFile(tessel::testing::test_file("cube_and_triangle.wrl")));
+    QApplication::processEvents();
+    EXPECT_EQ(closer.handler.handled(), 0) << "no box on a load with warnings";
+    EXPECT_TRUE(item->isEnabled());
+    EXPECT_EQ(item->text(), "&Avertissements (1)...");
+
+    item->trigger();
+    CWarningsWindow* window = panel->WarningsWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isModal());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(window->windowTitle(), "Avertissements (1)");
+    EXPECT_TRUE(window->ListText().contains("cube_and_triangle.wrl:32:1: ")) << window->ListText().toStdString();
+    EXPECT_TRUE(window->ListText().contains("Frobnicate"));
+
+    // A failed load keeps the scene, and with it its warnings; a clean one
+    // clears them, in the open window too.
+    EXPECT_FALSE(panel->LoadFile(QDir::temp().filePath("no-such-scene.wrl")));
+    EXPECT_EQ(item->text(), "&Avertissements (1)...");
+    ASSERT_TRUE(panel->LoadFile(tessel::testing::test_file("blue_square.wrl")));
+    EXPECT_FALSE(item->isEnabled());
+    EXPECT_EQ(window->windowTitle(), "Avertissements (0)");
+    EXPECT_TRUE(window->ListText().isEmpty());
+
+    // Past the reader's first thousand, the window counts what it cannot list.
+    const tessel::test::temp_folder folder;
+    const std::string many = folder.path() + "/many.wrl";
+    {
+        std::ofstream out(many);
+        out << "#VRML V1.0 ascii\nSeparator {\n";
+        for (int i = 0; i < 1005; ++i) out << "Unknown" << i << " { }\n";
+        out << "Cube { }\n}\n";
+    }
+    ASSERT_TRUE(panel->LoadFile(QString::fromStdString(many)));
+    EXPECT_EQ(item->text(), "&Avertissements (1005)...");
+    EXPECT_EQ(window->windowTitle(), "Avertissements (1005)");
+    EXPECT_EQ(window->ListText().count(QLatin1Char('\n')) + 1, 1000);
+    EXPECT_TRUE(window->Summary().contains("1000")) << window->Summary().toStdString();
+    EXPECT_EQ(closer.texts.size(), 1) << "only the file that could not be read brought a box";
 }
 
 }  // namespace

@@ -178,7 +178,9 @@ TEST_F(Viewer, StartsWithAFileShowingItsColours) {
 }
 
 TEST_F(Viewer, MovingTheXRotationSliderTurnsThePicture) {
-    e2e::viewer viewer({data_file("two_colours.wrl")});
+    // The classic reading's fixed view: the triangles' size on screen is
+    // known.
+    e2e::viewer viewer({"--classic", data_file("two_colours.wrl")});
     const unsigned long gl = gl_window();
     const unsigned long panel = panel_window();
     ASSERT_TRUE(shows(gl, red, 10000));
@@ -401,6 +403,63 @@ TEST_F(Viewer, TheRecentFilesSurviveARestart) {
     EXPECT_TRUE(shows(gl, red));
     EXPECT_TRUE(shows(gl, green));
     quit(second, panel);
+}
+
+// The file's green triangle is named, so both readings draw it; its red cube
+// is a primitive that only the standard reading draws, and its unknown node
+// is a warning there.
+TEST_F(Viewer, TheStandardReadingDrawsPrimitivesAndListsWarningsBesideAFreePanel) {
+    e2e::viewer viewer({data_file("cube_and_triangle.wrl")});
+    const unsigned long gl = gl_window();
+    const unsigned long panel = panel_window();
+    ASSERT_TRUE(shows(gl, green));
+    ASSERT_TRUE(shows(gl, red));
+    ASSERT_TRUE(screen.focus(panel));
+    e2e::xdotool("key alt+f a");
+    const unsigned long list = screen.wait_for_window("Avertissements (1)");
+    ASSERT_NE(list, 0u) << viewer.log();
+    // The list does not hold the panel up: its sliders still turn the scene.
+    const e2e::rect view = screen.window_rect(gl);
+    const e2e::image before = screen.screenshot();
+    ASSERT_TRUE(panel_answers(panel, "Tab Tab Tab Tab Prior"));
+    EXPECT_TRUE(e2e::eventually([&] { return !screen.screenshot().same_in(before, view); }));
+    EXPECT_TRUE(screen.window_exists(list));
+    // It opens where it hides neither the panel nor the scene.
+    const auto apart = [](const e2e::rect& a, const e2e::rect& b) {
+        return a.x + a.width <= b.x || b.x + b.width <= a.x || a.y + a.height <= b.y || b.y + b.height <= a.y;
+    };
+    EXPECT_TRUE(apart(screen.window_rect(list), view));
+    EXPECT_TRUE(apart(screen.window_rect(list), screen.window_rect(panel)));
+    quit(viewer, panel);
+}
+
+TEST_F(Viewer, TheClassicReadingComesFromTheFlagForOneRunOrFromTheMenuForGood) {
+    const tessel::test::temp_folder config("tessel-e2e-config");
+    const std::string file = data_file("cube_and_triangle.wrl");
+    // Each run: the green triangle proves the scene is on screen; then
+    // whether the red cube is there says which reading drew it.
+    const auto run = [&](const std::vector<std::string>& arguments, bool standard, const char* keys) {
+        e2e::viewer viewer(arguments, config.path());
+        const unsigned long gl = gl_window();
+        const unsigned long panel = panel_window();
+        ASSERT_TRUE(shows(gl, green)) << viewer.log();
+        if (standard) {
+            EXPECT_TRUE(shows(gl, red));
+        } else {
+            EXPECT_EQ(pixels_in(gl, red), 0);
+        }
+        if (keys) {
+            ASSERT_TRUE(screen.focus(panel));
+            e2e::xdotool(std::string("key ") + keys);
+            EXPECT_TRUE(e2e::eventually([&] { return pixels_in(gl, red) == 0; })) << "the file read again";
+            EXPECT_TRUE(shows(gl, green));
+        }
+        quit(viewer, panel);
+        ASSERT_TRUE(e2e::eventually([&] { return screen.windows_titled(kGlTitle).empty(); }));
+    };
+    run({"--classic", file}, false, nullptr);
+    run({file}, true, "alt+f l");  // the flag was not stored; the menu item is
+    run({file}, false, nullptr);
 }
 
 }  // namespace

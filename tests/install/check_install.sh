@@ -57,6 +57,11 @@ cmd=${cmd//%s/128}
 if env -u DISPLAY PATH="$prefix/bin:$PATH" $cmd; then
   got=$(identify -format '%wx%h' "$thumb" 2>/dev/null)
   [ "$got" = "128x128" ] && say "ok   thumbnail $got" || say "FAIL thumbnail is '$got'"
+  # The standard reading, the thumbnailer's, draws the scene: more than the
+  # grey background.
+  colours=$(identify -format '%k' "$thumb" 2>/dev/null)
+  [ "${colours:-0}" -gt 2 ] && say "ok   thumbnail shows the scene ($colours colours)" \
+    || say "FAIL thumbnail has $colours colours"
 else
   say "FAIL thumbnailer command failed: $cmd"
 fi

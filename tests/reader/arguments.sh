@@ -30,13 +30,16 @@ for program in "$@"; do
   # The one usage text names every option the program takes.
   case $name in
     tessel|tessel-snapshot)
-      for option in --size --rotate --translate --scale --max-size --timings; do
+      for option in --size --rotate --translate --scale --max-size --timings --classic; do
         grep -q -- "$option" <<<"$out$("$program" --help)" || say FAIL "$name --help lacks $option"
       done
       "$program" --snapshot x.png --frobnicate -- -cube.wrl 2>&1 | grep -q -- "--timings" \
         || say FAIL "$name: the usage after an error lacks --timings"
       "$program" --snapshot "$work/dash.png" -- -cube.wrl && [ -s "$work/dash.png" ] \
         && say ok "$name --snapshot OUT -- -cube.wrl" || say FAIL "$name --snapshot OUT -- -cube.wrl"
+      ;;
+    tessel-glview)
+      grep -q -- --classic <<<"$("$program" --help)" || say FAIL "$name --help lacks --classic"
       ;;
     tessel-scan)
       out=$("$program" -- -cube.wrl) && [[ $out == '{"shapes":[{'* ]] \

@@ -53,6 +53,7 @@ protected:
         test::install_scene({});
     }
     static image settled_frame() {
+        // render_frame leaves presenting to its caller: show_frame swaps.
         show_frame();
         show_frame();
         return test::read_front();

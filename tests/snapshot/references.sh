@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Snapshots of the bundled examples must match the reference pictures kept in
 # the repository pixel for pixel (they were made with this Debian release's
-# Mesa; another Mesa may round differently). Also checks the error paths.
+# Mesa; another Mesa may round differently): the classic reading's pictures,
+# which must never change, and the standard reading's. Also checks the error
+# paths and the warnings on stderr.
 set -u
 snapshot=$1 examples=$2 references=$3
 work=$(mktemp -d)
@@ -27,10 +29,32 @@ check() {  # name, then snapshot options
     echo "ok   $name"
   fi
 }
-check shapes "$examples/shapes.wrl"
-check cube "$examples/cube.wrl"
-check cube-turned --rotate 30,40,0 --scale 1.2,1.2,1.2 "$examples/cube.wrl"
-check triangle-wide --size 320x200 --translate -50,20,0 "$examples/triangle.wrl"
+check shapes --classic "$examples/shapes.wrl"
+check cube --classic "$examples/cube.wrl"
+check cube-turned --rotate 30,40,0 --scale 1.2,1.2,1.2 --classic "$examples/cube.wrl"
+check triangle-wide --size 320x200 --translate -50,20,0 --classic "$examples/triangle.wrl"
+# The standard reading frames the scene: the three shapes centred and filling
+# the window's width, faceted where the faces meet at sharp angles.
+check shapes-standard "$examples/shapes.wrl"
+check shapes-standard-wide --size 320x200 --rotate 0,30,0 "$examples/shapes.wrl"
+
+# Warnings do not fail a snapshot; stderr gets the first 20 and a count.
+{
+  echo "#VRML V1.0 ascii"
+  for i in $(seq 25); do echo "Unknown$i { }"; done
+  echo "Cube { }"
+} >"$work/warned.wrl"
+if ! "$snapshot" --snapshot "$work/warned.png" "$work/warned.wrl" 2>"$work/warned.err"; then
+  echo "FAIL warnings: the snapshot failed: $(cat "$work/warned.err")"
+  fail=1
+elif [ "$(grep -c "^$work/warned.wrl:[0-9]*:1: unknown node Unknown" "$work/warned.err")" != 20 ] \
+  || [ "$(tail -1 "$work/warned.err")" != "... and 5 more warnings" ] || [ "$(wc -l <"$work/warned.err")" != 21 ]; then
+  echo "FAIL warnings: stderr was:"
+  cat "$work/warned.err"
+  fail=1
+else
+  echo "ok   warnings: 20 and a count"
+fi
 
 expect_failure() {  # what, then arguments
   local what=$1
