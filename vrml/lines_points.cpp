@@ -49,6 +49,13 @@ void finish_shape(shape_target t, shape_record&& shape, const material_table& ma
     shape.lit = lit;
     shape.two_sided = false;
     shape.material = materials.entry(first_entry);
+    // Unlit lines and points show one colour. Authors who give them an
+    // emissive colour mean that one (it is the colour that needs no light);
+    // without it, the diffuse colour, as for every other shape.
+    const float* e = shape.material.emissive;
+    if (!lit && vertex_entry.empty() && (e[0] > 0 || e[1] > 0 || e[2] > 0)) {
+        std::copy(e, e + 3, shape.material.diffuse);
+    }
     if (vertex_entry.empty()) append_shape(t.out, std::move(shape));
     else append_shape(t.out, std::move(shape), vertex_entry, materials);
 }

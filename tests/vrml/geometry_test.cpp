@@ -203,6 +203,22 @@ INSTANTIATE_TEST_SUITE_P(
                       line_case{"PerVertexIndexed", binding::per_vertex_indexed, {5, 4, 3, -1, 2, 1}, {5, 4, 4, 3, 2, 1}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Unlit lines show their emissive colour when the material has one, else
+// the diffuse colour.
+TEST(LineSet, UnlitLinesTakeTheEmissiveColourWhenThereIsOne) {
+    const std::vector<float> pts = {0, 0, 0, 1, 0, 0};
+    for (const bool emissive : {false, true}) {
+        fixture f;
+        f.materials.diffuse = {0.8f, 0.8f, 0.8f};
+        if (emissive) f.materials.emissive = {1, 0, 0};
+        f.builder.line_set(f.state, pts, std::vector<std::int32_t>{0, 1}, {}, {});
+        const shape_record& s = f.only();
+        EXPECT_FALSE(s.lit);
+        EXPECT_EQ(s.colour[0], emissive ? 1.0f : 0.8f);
+        EXPECT_EQ(s.colour[1], emissive ? 0.0f : 0.8f);
+    }
+}
+
 TEST(PointSet, RangeBindingAndLighting) {
     fixture f;
     f.materials = numbered_materials(6);
