@@ -9,12 +9,13 @@
 #include <QStringList>
 
 #include "app/viewer_app.h"
+#include "scene/scene.h"
 #include "snapshot/snapshot.h"
 
 namespace {
 
 void usage(std::FILE* to) {
-    std::fprintf(to, "usage: tessel [--] [FILE.wrl]\n       tessel %s\n       tessel --help | --version\n",
+    std::fprintf(to, "usage: tessel [--fit] [--no-headlight] [--] [FILE.wrl]\n       tessel %s\n       tessel --help | --version\n",
                  tessel::snapshot_usage);
 }
 
@@ -38,6 +39,23 @@ int main(int argc, char** argv) {
     // Snapshots need no display: decide before Qt looks for one.
     if (tessel::wants_snapshot(argc, argv))
         return tessel::run_snapshot(std::vector<std::string>(argv + 1, argv + argc));
+
+    // The viewer's own drawing options, taken out before Qt reads the rest.
+    int kept = 1;
+    const int options_end = options;
+    for (int i = 1; i < argc; ++i) {
+        if (i < options_end && std::strcmp(argv[i], "--fit") == 0) {
+            tessel::g_render.use_camera = false;
+        } else if (i < options_end && std::strcmp(argv[i], "--no-headlight") == 0) {
+            tessel::g_render.headlight = false;
+        } else {
+            argv[kept++] = argv[i];
+            continue;
+        }
+        --options;
+    }
+    argc = kept;
+    argv[argc] = nullptr;
 
     // On main's stack: it must never be destroyed by exit-time destructors,
     // which run after Qt's own statics are gone.

@@ -17,6 +17,7 @@ struct snapshot_options {
     int width = 400;
     int height = 400;
     view_transform view;  // initial values unless given
+    render_settings settings;  // --no-headlight, --fit
     bool timings = false;  // --timings: print each stage's seconds to stderr
     std::int64_t max_bytes = 0;  // --max-size: most bytes the scene text may take (0: the machine's limit)
 };
@@ -24,7 +25,7 @@ struct snapshot_options {
 // The snapshot mode's arguments, after the program name, for usage texts.
 inline constexpr const char* snapshot_usage =
     "--snapshot OUT.png [--size WxH] [--rotate RX,RY,RZ] [--translate X,Y,Z] [--scale X,Y,Z] "
-    "[--max-size MB] [--timings] [--] FILE";
+    "[--fit] [--no-headlight] [--max-size MB] [--timings] [--] FILE";
 
 // Parses snapshot_usage's arguments (args excludes the program name); "--"
 // ends the options. Returns false with a message on a bad option.

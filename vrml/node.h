@@ -75,6 +75,9 @@ enum class node_kind : std::uint8_t {
     sphere,
     cone,
     cylinder,
+    // lights and viewpoints, told apart by their type's name
+    light,
+    camera,
     // kept for later readers, no effect yet
     quiet,
 };
