@@ -107,7 +107,7 @@ void fitted_view(const scene_store& store, const view_transform& view) {
 
 void draw_standard_scene(const scene_store& store, const std::vector<prepared_shape>& arrays,
                          const view_transform& view, const render_settings& settings) {
-    glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT |
+    glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT | GL_LIGHTING_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT |
                  GL_POINT_BIT);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     glMatrixMode(GL_PROJECTION);
@@ -145,8 +145,17 @@ void draw_standard_scene(const scene_store& store, const std::vector<prepared_sh
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glDepthMask(GL_FALSE);
+    // Within one closed shape too: its far side first, then its near side,
+    // or the far faces would blend over the near ones wherever they happen
+    // to come later in the shape.
+    glEnable(GL_CULL_FACE);
     for (const std::size_t s : transparent_back_to_front(store, arrays)) {
         lights.use(store, store.shapes[s].lights);
+        if (store.shapes[s].kind == shape_kind::triangles) {
+            glCullFace(GL_FRONT);
+            draw_shape(store.shapes[s], arrays[s]);
+            glCullFace(GL_BACK);
+        }
         draw_shape(store.shapes[s], arrays[s]);
     }
 

@@ -238,6 +238,14 @@ TEST_F(LightsCameras, GlassBlendsOverWhatIsBehindItFarthestFirst) {
     EXPECT_NEAR(p[0], 96, 3) << text(p);
     EXPECT_NEAR(p[1], 160, 3) << text(p);
     EXPECT_NEAR(p[2], 32, 3) << text(p);
+
+    // One closed shape: its unlit far side first, its lit near side over
+    // it. grey 128 -> black (64, 64, 64) -> red (160, 32, 32); the other
+    // way round would end at (96, 32, 32).
+    load("Material { ambientColor 0 0 0 diffuseColor 1 0 0 transparency 0.5 }\nSphere {}\n");
+    const pixel glass = draw().at(100, 100);
+    EXPECT_NEAR(glass[0], 160, 3) << text(glass);
+    EXPECT_NEAR(glass[1], 32, 3) << text(glass);
 }
 
 }  // namespace
