@@ -110,9 +110,9 @@ std::vector<type_spec> specs() {
         {"SpotLight", nk::light, false, light_fields},
         {"PerspectiveCamera", nk::camera, false, camera_fields},
         {"OrthographicCamera", nk::camera, false, camera_fields},
-        {"AsciiText", nk::quiet, false,
+        {"AsciiText", nk::ascii_text, false,
          {{"string", ft::mf_string}, {"spacing", ft::sf_float}, {"justification", ft::sf_enum}, {"width", ft::mf_float}}},
-        {"FontStyle", nk::quiet, false, {{"size", ft::sf_float}, {"family", ft::sf_enum}, {"style", ft::sf_bitmask}}},
+        {"FontStyle", nk::font_style, false, {{"size", ft::sf_float}, {"family", ft::sf_enum}, {"style", ft::sf_bitmask}}},
         // Inventor appearance nodes that change nothing a viewer of shapes needs.
         {"Complexity", nk::quiet, false, {{"type", ft::sf_enum}, {"value", ft::sf_float}, {"textureQuality", ft::sf_float}}},
         {"DrawStyle", nk::quiet, false,

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "vrml/lights_cameras.h"
+#include "vrml/text_glyphs.h"
 
 namespace tessel::vrml {
 
@@ -104,6 +105,7 @@ struct traversal_state {
     const std::vector<float>* normals = nullptr;
     binding normal_binding = binding::default_binding;
     shape_hints hints;
+    const node* font = nullptr;  // the FontStyle in force; null: the defaults
     std::int32_t lights = -1;  // the newest light in force (a link of walker::light_links_), -1: none
 };
 
@@ -145,6 +147,7 @@ private:
     const material_list* material_for(const node& n);
     void open_inline(const node& n);
     void add_light(const node& n);
+    void draw_text(const node& n);
     std::span<const std::int32_t> lights_in_force();
     void warn(const node& n, const std::string& message);
     void warn_once(const std::string& key, const node& n, const std::string& message);
@@ -354,6 +357,11 @@ void walker::visit(const node& n) {
     case node_kind::cone:
     case node_kind::cylinder: draw(n); break;
     case node_kind::light: add_light(n); break;
+    case node_kind::font_style:
+        changing_state();
+        state_.font = &n;
+        break;
+    case node_kind::ascii_text: draw_text(n); break;
     case node_kind::camera:
         // The first viewpoint is where the author meant the scene seen from.
         if (!camera_seen_) {
@@ -502,6 +510,27 @@ std::span<const std::int32_t> walker::lights_in_force() {
         light_list_of_ = state_.lights;
     }
     return light_list_;
+}
+
+void walker::draw_text(const node& n) {
+    std::vector<float> coords;
+    std::vector<std::int32_t> index;
+    std::string error;
+    if (!ascii_text_faces(n, state_.font, coords, index, error)) {
+        warn_once("font", n, "AsciiText not drawn: " + error);
+        return;
+    }
+    if (index.empty() || !spend(static_cast<std::int64_t>(coords.size() + index.size()), n)) return;
+    // Flat letters facing +z, counterclockwise; one material for the whole text.
+    shape_state s;
+    s.matrix = state_.matrix;
+    s.material = state_.material;
+    s.material_binding = binding::overall;
+    s.hints.ordering = vertex_ordering::counterclockwise;
+    s.hints.convex = true;
+    s.where = n.where;
+    s.lights = lights_in_force();
+    sink_.face_set(s, coords, index, {}, {});
 }
 
 void walker::draw(const node& n) {

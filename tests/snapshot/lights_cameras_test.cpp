@@ -3,6 +3,7 @@
 // shines where and only where it should, whether the author's viewpoint is
 // the starting view, and whether glass blends.
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <fstream>
@@ -246,6 +247,76 @@ TEST_F(LightsCameras, GlassBlendsOverWhatIsBehindItFarthestFirst) {
     const pixel glass = draw().at(100, 100);
     EXPECT_NEAR(glass[0], 160, 3) << text(glass);
     EXPECT_NEAR(glass[1], 32, 3) << text(glass);
+}
+
+// The extent of every point of the store, as low x, low y, high x, high y.
+std::array<float, 4> extent(const scene_store& store) {
+    std::array<float, 4> e = {1e30f, 1e30f, -1e30f, -1e30f};
+    for (const shape_record& shape : store.shapes)
+        for (std::size_t i = 0; i < shape.point[0].size(); ++i) {
+            e[0] = std::min(e[0], shape.point[0][i]);
+            e[1] = std::min(e[1], shape.point[1][i]);
+            e[2] = std::max(e[2], shape.point[0][i]);
+            e[3] = std::max(e[3], shape.point[1][i]);
+        }
+    return e;
+}
+
+TEST_F(LightsCameras, TextIsLaidOutAsItsFontStyleAndJustificationSay) {
+    // Capital letters of a sans-serif font: about 0.73 of the size tall and
+    // 0.6 to 0.8 of it wide each.
+    struct text_case {
+        const char* text;
+        float low_x[2], high_x[2], low_y[2], high_y[2];
+    };
+    const text_case cases[] = {
+        {"FontStyle { size 10 family SANS } AsciiText { string \"HHHH\" }", {0, 1.5f}, {24, 32}, {-0.1f, 0.1f}, {6.5f, 8}},
+        {"FontStyle { size 10 family SANS } AsciiText { string \"HHHH\" justification RIGHT }", {-32, -24}, {-1.5f, 0}, {-0.1f, 0.1f}, {6.5f, 8}},
+        {"FontStyle { size 10 family SANS } AsciiText { string \"HHHH\" justification CENTER }", {-16, -12}, {12, 16}, {-0.1f, 0.1f}, {6.5f, 8}},
+        // Twice the size; two lines 1.5 sizes apart; the first one stretched to 100
+        // wide, side bearings included.
+        {"FontStyle { size 20 family TYPEWRITER style BOLD } AsciiText { string [\"HH\", \"H\"] spacing 1.5 width [100, 0] }",
+         {0, 6}, {90, 100.5f}, {-30.1f, -29.9f}, {13, 16}},
+    };
+    for (const text_case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const auto warnings = load(c.text);
+        EXPECT_TRUE(warnings.empty()) << warnings.front();
+        const auto e = extent(g_scene);
+        EXPECT_GE(e[0], c.low_x[0]);
+        EXPECT_LE(e[0], c.low_x[1]);
+        EXPECT_GE(e[2], c.high_x[0]);
+        EXPECT_LE(e[2], c.high_x[1]);
+        EXPECT_GE(e[1], c.low_y[0]);
+        EXPECT_LE(e[1], c.low_y[1]);
+        EXPECT_GE(e[3], c.high_y[0]);
+        EXPECT_LE(e[3], c.high_y[1]);
+    }
+}
+
+TEST_F(LightsCameras, TextIsFilledLettersWithTheirHolesOpen) {
+    load("Material { diffuseColor 1 0 0 } FontStyle { family SANS } AsciiText { string \"HOH\" }");
+    const auto e = extent(g_scene);
+    const float px = 90.0f / g_scene.bound_radius;  // pixels a unit, 200 x 200 fitted
+    const auto column = [&](float x) { return static_cast<int>(100 + (x - g_scene.bound_centre[0]) * px); };
+    const auto row = [&](float y) { return static_cast<int>(100 - (y - g_scene.bound_centre[1]) * px); };
+    const picture p = draw();
+    const auto red = [](const pixel& q) { return q[0] > 150 && q[1] < 60; };
+    int inside = 0, ink = 0, outside_ink = 0;
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 200; ++x) {
+            const bool in = x >= column(e[0]) - 1 && x <= column(e[2]) + 1 && y >= row(e[3]) - 1 && y <= row(e[1]) + 1;
+            inside += in;
+            if (red(p.at(x, y))) (in ? ink : outside_ink) += 1;
+        }
+    EXPECT_EQ(outside_ink, 0);
+    // Letters fill part of their box, neither a sliver nor the whole.
+    EXPECT_GT(ink, inside * 3 / 10) << ink << " of " << inside;
+    EXPECT_LT(ink, inside * 7 / 10) << ink << " of " << inside;
+    // The middle of the O is background: its inner contour is a hole.
+    const pixel o = p.at(100, row((e[1] + e[3]) / 2));
+    EXPECT_FALSE(red(o)) << text(o);
+    EXPECT_TRUE(red(p.at(column(e[0]) + 2, row((e[1] + e[3]) / 2))));  // the first H's stem
 }
 
 }  // namespace
