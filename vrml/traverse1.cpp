@@ -513,6 +513,12 @@ std::span<const std::int32_t> walker::lights_in_force() {
 }
 
 void walker::draw_text(const node& n) {
+    // Paid for before the letters are made: a long string makes many
+    // triangles, a few dozen per character.
+    std::int64_t characters = 0;
+    if (const field_value* v = n.value("string"))
+        for (const std::string& line : v->words) characters += static_cast<std::int64_t>(line.size());
+    if (!spend(characters * 400, n)) return;
     std::vector<float> coords;
     std::vector<std::int32_t> index;
     std::string error;
@@ -520,7 +526,7 @@ void walker::draw_text(const node& n) {
         warn_once("font", n, "AsciiText not drawn: " + error);
         return;
     }
-    if (index.empty() || !spend(static_cast<std::int64_t>(coords.size() + index.size()), n)) return;
+    if (index.empty()) return;
     // Flat letters facing +z, counterclockwise; one material for the whole text.
     shape_state s;
     s.matrix = state_.matrix;
