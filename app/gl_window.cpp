@@ -17,6 +17,7 @@ struct shown_state {
     std::uint64_t frames_in_window = 0;     // frames shown in the window opened last
     std::uint64_t generation = 0;           // g_scene's generation at the last frame
     view_transform view;                    // g_view at the last frame
+    render_settings settings;               // g_render at the last frame
 };
 
 shown_state g_shown;
@@ -51,6 +52,7 @@ void show_frame() {
     present_frame();
     ++g_shown.frames;
     g_shown.view = g_view;
+    g_shown.settings = g_render;
     g_shown.generation = g_scene.generation;
     // A window's first frame clears to the toolkit's black and leaves the
     // renderer's grey for every later one: the picture the window keeps is
@@ -59,7 +61,9 @@ void show_frame() {
 }
 
 void redraw_if_changed() {
-    if (g_scene.generation != g_shown.generation || !same_view(g_view, g_shown.view)) post_redisplay();
+    if (g_scene.generation != g_shown.generation || !same_view(g_view, g_shown.view) ||
+        g_render.headlight != g_shown.settings.headlight || g_render.use_camera != g_shown.settings.use_camera)
+        post_redisplay();
 }
 
 std::uint64_t frames_shown() { return g_shown.frames; }

@@ -9,13 +9,15 @@
 #include <QStringList>
 
 #include "app/viewer_app.h"
+#include "scene/scene.h"
 #include "snapshot/snapshot.h"
 
 namespace {
 
 void usage(std::FILE* to) {
     std::fprintf(to,
-                 "usage: tessel [--classic] [--] [FILE.wrl]\n       tessel %s\n       tessel --help | --version\n",
+                 "usage: tessel [--classic] [--fit] [--no-headlight] [--] [FILE.wrl]\n       tessel %s\n"
+                 "       tessel --help | --version\n",
                  tessel::snapshot_usage);
 }
 
@@ -40,11 +42,13 @@ int main(int argc, char** argv) {
     if (tessel::wants_snapshot(argc, argv))
         return tessel::run_snapshot(std::vector<std::string>(argv + 1, argv + argc));
 
-    // "--classic" is the viewer's own: taken out before Qt sees the options.
+    // The viewer's own options, taken out before Qt sees the rest.
     bool classic = false;
     std::vector<char*> qt_argv{argv[0]};
     for (int i = 1; i < options; ++i) {
         if (std::strcmp(argv[i], "--classic") == 0) classic = true;
+        else if (std::strcmp(argv[i], "--fit") == 0) tessel::g_render.use_camera = false;
+        else if (std::strcmp(argv[i], "--no-headlight") == 0) tessel::g_render.headlight = false;
         else qt_argv.push_back(argv[i]);
     }
     qt_argv.push_back(nullptr);

@@ -84,7 +84,7 @@ void render_frame() {
     // update() has just matched the prepared shapes to this store, so every
     // index below is inside g_scene.shapes as well.
     if (g_scene.reading == scene_reading::standard) {
-        draw_standard_scene(g_scene, arrays, g_view);
+        draw_standard_scene(g_scene, arrays, g_view, g_render);
     } else if (!arrays.empty()) {
         glEnableClientState(GL_VERTEX_ARRAY);
         glEnableClientState(GL_NORMAL_ARRAY);

@@ -6,6 +6,8 @@
 #include <climits>
 #include <cstddef>
 
+#include "render/standard_view.h"
+
 namespace tessel {
 
 namespace {
@@ -87,22 +89,10 @@ void load_projection() {
     glOrtho(-x, x, -y, y, -depth, depth);
 }
 
-}  // namespace
-
-void draw_standard_scene(const scene_store& store, const std::vector<prepared_shape>& arrays,
-                         const view_transform& view) {
-    glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT |
-                 GL_POINT_BIT);
-    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
-    glMatrixMode(GL_PROJECTION);
-    glPushMatrix();
-    load_projection();
-    glMatrixMode(GL_MODELVIEW);
-    glPushMatrix();
-
-    // The panel's view as for the classic reading (turn, move, then stretch
-    // the coordinates), on top of the framing that centres the bounding
-    // sphere and scales it to fill most of the box.
+// The panel's view as for the classic reading (turn, move, then stretch
+// the coordinates), on top of the framing that centres the bounding
+// sphere and scales it to fill most of the box.
+void fitted_view(const scene_store& store, const view_transform& view) {
     glRotatef(view.rotation[0], 1.0f, 0.0f, 0.0f);
     glRotatef(view.rotation[1], 0.0f, 1.0f, 0.0f);
     glRotatef(view.rotation[2], 0.0f, 0.0f, 1.0f);
@@ -111,26 +101,62 @@ void draw_standard_scene(const scene_store& store, const std::vector<prepared_sh
     const float fit = store.bound_radius > 0 ? standard_view_half * standard_fill / store.bound_radius : 1.0f;
     glScalef(fit, fit, fit);
     glTranslatef(-store.bound_centre[0], -store.bound_centre[1], -store.bound_centre[2]);
+}
+
+}  // namespace
+
+void draw_standard_scene(const scene_store& store, const std::vector<prepared_shape>& arrays,
+                         const view_transform& view, const render_settings& settings) {
+    glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT | GL_LIGHTING_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT |
+                 GL_POINT_BIT);
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    if (settings.use_camera && store.camera) {
+        load_camera_view(store, *store.camera, view);
+    } else {
+        glMatrixMode(GL_PROJECTION);
+        load_projection();
+        glMatrixMode(GL_MODELVIEW);
+        fitted_view(store, view);
+    }
 
     // Scaling by the framing and the view stretches normals; GL renormalises
     // them after its inverse-transpose transform.
     glEnable(GL_NORMALIZE);
     glEnable(GL_DEPTH_TEST);
-    glEnable(GL_LIGHT0);
+    if (settings.headlight) glEnable(GL_LIGHT0);
+    else glDisable(GL_LIGHT0);
     glPointSize(2.0f);
     glEnableClientState(GL_VERTEX_ARRAY);
 
     // Opaque shapes first; then the transparent ones blended over them,
-    // without hiding each other in the depth buffer.
+    // farthest first and without hiding each other in the depth buffer.
+    scene_light_slots lights;
     const std::size_t count = std::min(arrays.size(), store.shapes.size());
     for (std::size_t s = 0; s < count; ++s) {
-        if (store.shapes[s].material.transparency <= 0.0f) draw_shape(store.shapes[s], arrays[s]);
+        if (store.shapes[s].material.transparency <= 0.0f) {
+            lights.use(store, store.shapes[s].lights);
+            draw_shape(store.shapes[s], arrays[s]);
+        }
     }
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glDepthMask(GL_FALSE);
-    for (std::size_t s = 0; s < count; ++s) {
-        if (store.shapes[s].material.transparency > 0.0f) draw_shape(store.shapes[s], arrays[s]);
+    // Within one closed shape too: its far side first, then its near side,
+    // or the far faces would blend over the near ones wherever they happen
+    // to come later in the shape.
+    glEnable(GL_CULL_FACE);
+    for (const std::size_t s : transparent_back_to_front(store, arrays)) {
+        lights.use(store, store.shapes[s].lights);
+        if (store.shapes[s].kind == shape_kind::triangles) {
+            glCullFace(GL_FRONT);
+            draw_shape(store.shapes[s], arrays[s]);
+            glCullFace(GL_BACK);
+        }
+        draw_shape(store.shapes[s], arrays[s]);
     }
 
     glPopMatrix();

@@ -4,6 +4,7 @@
 // that the panel writes and the renderer reads on every frame.
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace tessel {
@@ -45,6 +46,36 @@ struct shape_record {
     bool lit = true;               // false: lines and points without normals, drawn in their colour
     shape_material material;
     std::vector<float> vertex_colour[3];  // r, g, b per point; empty when the whole shape has material.diffuse
+    // The scene's own lights that shine on this shape: indices into the
+    // store's lights, in the order the file placed them.
+    std::vector<std::int32_t> lights;
+};
+
+enum class light_kind : std::uint8_t { directional, point, spot };
+
+// A light of the file, placed in world coordinates by the transform in force
+// where it stood. Only lights that are on are kept.
+struct scene_light {
+    light_kind kind = light_kind::directional;
+    float intensity = 1.0f;                    // 0..1, multiplies colour
+    float colour[3] = {1.0f, 1.0f, 1.0f};
+    float location[3] = {0.0f, 0.0f, 1.0f};    // point and spot lights
+    float direction[3] = {0.0f, 0.0f, -1.0f};  // directional and spot lights; unit length
+    float drop_off_rate = 0.0f;                // spot: 0 even, 1 sharply brighter at the centre
+    float cut_off_angle = 0.785398f;           // spot: half angle of the cone, radians
+};
+
+enum class camera_kind : std::uint8_t { perspective, orthographic };
+
+// The viewpoint the file's author placed, in world coordinates.
+struct scene_camera {
+    camera_kind kind = camera_kind::perspective;
+    float position[3] = {0.0f, 0.0f, 1.0f};
+    float direction[3] = {0.0f, 0.0f, -1.0f};  // where the camera looks; unit length
+    float up[3] = {0.0f, 1.0f, 0.0f};          // unit length, perpendicular to direction
+    float focal_distance = 5.0f;               // the point the panel turns the scene about
+    float height_angle = 0.785398f;            // perspective: full vertical angle, radians
+    float height = 2.0f;                       // orthographic: full height of the view
 };
 
 // Which reading made a store: the renderer frames and lights the two
@@ -69,6 +100,10 @@ struct scene_store {
     // the scene is empty.
     float bound_centre[3] = {0.0f, 0.0f, 0.0f};
     float bound_radius = 0.0f;
+    // The standard reading's lights (shapes name those that reach them) and
+    // the first camera of the file, if it has one.
+    std::vector<scene_light> lights;
+    std::optional<scene_camera> camera;
 };
 
 // The nine values through which the panel turns, moves and scales the whole
@@ -79,9 +114,17 @@ struct view_transform {
     float scale[3] = {1.0f, 1.0f, 1.0f};        // multiplies point coordinates, never normals
 };
 
+// How the viewer draws, apart from the view: switched by the user, never by
+// loading a file.
+struct render_settings {
+    bool headlight = true;   // the light from the viewer's eye
+    bool use_camera = true;  // start from the file's camera; false: the fitted view
+};
+
 // The process-wide instances the viewer draws from.
 extern scene_store g_scene;
 extern view_transform g_view;
+extern render_settings g_render;
 
 // Fills every shape's normal arrays with unit per-vertex normals: the sum of
 // the (area-weighted) normals of the faces that name the point, each face

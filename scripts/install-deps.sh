@@ -10,6 +10,7 @@ packages=(
   libgtest-dev
   xvfb xauth xdotool xclip x11-utils imagemagick
   libpng-dev zlib1g-dev libegl-dev libegl-mesa0
+  libfreetype-dev libfontconfig-dev fonts-dejavu-core
   desktop-file-utils libxml2-utils shared-mime-info
   time locales
 )

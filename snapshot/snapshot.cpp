@@ -185,6 +185,10 @@ bool parse_snapshot_options(const std::vector<std::string>& args, snapshot_optio
             out.timings = true;
         } else if (a == "--classic") {
             out.reading = reading_mode::classic;
+        } else if (a == "--fit") {
+            out.settings.use_camera = false;
+        } else if (a == "--no-headlight") {
+            out.settings.headlight = false;
         } else {
             error = "unknown option " + a;
             return false;
@@ -271,6 +275,7 @@ int snapshot_command(const std::vector<std::string>& args, const char* program) 
     print_warnings(stderr, loaded);
     const auto t1 = clock::now();
     g_view = options.view;
+    g_render = options.settings;
     std::vector<std::uint8_t> rgb;
     if (!render_offscreen(options.width, options.height, rgb, error)) {
         std::fprintf(stderr, "tessel: cannot render off screen: %s\n", error.c_str());

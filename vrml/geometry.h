@@ -97,6 +97,9 @@ struct shape_state {
     binding normal_binding = binding::default_binding;
     shape_hints hints;
     source_position where;                           // the shape node, for warnings
+    // The lights in force, numbered in the order the front end handed them
+    // to light(), first placed first.
+    std::span<const std::int32_t> lights;
 };
 
 // Parts of the primitives, as bit masks.
@@ -131,6 +134,11 @@ public:
     virtual void sphere(const shape_state& state, float radius) = 0;
     virtual void cone(const shape_state& state, float bottom_radius, float height, unsigned part_mask) = 0;
     virtual void cylinder(const shape_state& state, float radius, float height, unsigned part_mask) = 0;
+    // A light that is on, in world coordinates; the n-th call is light n of
+    // shape_state::lights.
+    virtual void light(const scene_light&) {}
+    // The file's first camera, in world coordinates.
+    virtual void camera(const scene_camera&) {}
 };
 
 // The real back end: appends one or more shape records per call to `out`
@@ -155,6 +163,8 @@ public:
     void sphere(const shape_state& state, float radius) override;
     void cone(const shape_state& state, float bottom_radius, float height, unsigned part_mask) override;
     void cylinder(const shape_state& state, float radius, float height, unsigned part_mask) override;
+    void light(const scene_light& light) override;
+    void camera(const scene_camera& camera) override;
 
     // Sets the store's reading to standard and its bounding sphere from
     // every point appended. Call once, after the last shape.
@@ -164,6 +174,7 @@ private:
     scene_store& out_;
     warning_list& warnings_;
     std::size_t first_shape_;                        // shapes before this index were there already
+    std::size_t first_light_;                        // likewise for lights
     std::unique_ptr<detail::builder_scratch> scratch_;  // buffers and the tessellator, kept between shapes
 };
 

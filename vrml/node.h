@@ -75,6 +75,12 @@ enum class node_kind : std::uint8_t {
     sphere,
     cone,
     cylinder,
+    // lights and viewpoints, told apart by their type's name
+    light,
+    camera,
+    // text: the font in force, and the letters drawn with it
+    font_style,
+    ascii_text,
     // kept for later readers, no effect yet
     quiet,
 };

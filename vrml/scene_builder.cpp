@@ -18,10 +18,28 @@ const shape_state& with_material(const shape_state& state, shape_state& copy) {
     return copy;
 }
 
+// Shapes made since `before` are lit by the lights in force.
+void shine_lights(scene_store& out, std::size_t before, std::size_t first_light, std::span<const std::int32_t> lights) {
+    if (lights.empty()) return;
+    for (std::size_t s = before; s < out.shapes.size(); ++s) {
+        std::vector<std::int32_t>& mine = out.shapes[s].lights;
+        mine.reserve(lights.size());
+        for (const std::int32_t l : lights)
+            if (l >= 0 && static_cast<std::size_t>(l) + first_light < out.lights.size())
+                mine.push_back(static_cast<std::int32_t>(l + first_light));
+    }
+}
+
 }  // namespace
 
+void scene_builder::light(const scene_light& light) { out_.lights.push_back(light); }
+
+void scene_builder::camera(const scene_camera& camera) {
+    if (!out_.camera) out_.camera = camera;
+}
+
 scene_builder::scene_builder(scene_store& out, warning_list& warnings)
-    : out_(out), warnings_(warnings), first_shape_(out.shapes.size()),
+    : out_(out), warnings_(warnings), first_shape_(out.shapes.size()), first_light_(out.lights.size()),
       scratch_(std::make_unique<detail::builder_scratch>()) {}
 
 scene_builder::~scene_builder() = default;
@@ -30,40 +48,54 @@ void scene_builder::face_set(const shape_state& state, std::span<const float> co
                              std::span<const std::int32_t> coord_index, std::span<const std::int32_t> material_index,
                              std::span<const std::int32_t> normal_index) {
     shape_state copy;
+    const std::size_t before = out_.shapes.size();
     detail::build_face_set({out_, warnings_, *scratch_}, with_material(state, copy), coords, coord_index, material_index, normal_index);
+    shine_lights(out_, before, first_light_, state.lights);
 }
 
 void scene_builder::line_set(const shape_state& state, std::span<const float> coords,
                              std::span<const std::int32_t> coord_index, std::span<const std::int32_t> material_index,
                              std::span<const std::int32_t> normal_index) {
     shape_state copy;
+    const std::size_t before = out_.shapes.size();
     detail::build_line_set({out_, warnings_, *scratch_}, with_material(state, copy), coords, coord_index, material_index, normal_index);
+    shine_lights(out_, before, first_light_, state.lights);
 }
 
 void scene_builder::point_set(const shape_state& state, std::span<const float> coords, std::int64_t start,
                               std::int64_t count) {
     shape_state copy;
+    const std::size_t before = out_.shapes.size();
     detail::build_point_set({out_, warnings_, *scratch_}, with_material(state, copy), coords, start, count);
+    shine_lights(out_, before, first_light_, state.lights);
 }
 
 void scene_builder::cube(const shape_state& state, float width, float height, float depth) {
     shape_state copy;
+    const std::size_t before = out_.shapes.size();
     detail::build_cube({out_, warnings_, *scratch_}, with_material(state, copy), width, height, depth);
+    shine_lights(out_, before, first_light_, state.lights);
 }
 
 void scene_builder::sphere(const shape_state& state, float radius) {
     shape_state copy;
+    const std::size_t before = out_.shapes.size();
     detail::build_sphere({out_, warnings_, *scratch_}, with_material(state, copy), radius);
+    shine_lights(out_, before, first_light_, state.lights);
 }
 
 void scene_builder::cone(const shape_state& state, float bottom_radius, float height, unsigned part_mask) {
     shape_state copy;
+    const std::size_t before = out_.shapes.size();
     detail::build_cone({out_, warnings_, *scratch_}, with_material(state, copy), bottom_radius, height, part_mask);
+    shine_lights(out_, before, first_light_, state.lights);
 }
 
 void scene_builder::cylinder(const shape_state& state, float radius, float height, unsigned part_mask) {
     shape_state copy;
+    const std::size_t before = out_.shapes.size();
     detail::build_cylinder({out_, warnings_, *scratch_}, with_material(state, copy), radius, height, part_mask);
+    shine_lights(out_, before, first_light_, state.lights);
 }
 
 void scene_builder::finish() {

@@ -1,11 +1,15 @@
 #include "vrml/traverse1.h"
 
+#include <algorithm>
 #include <cmath>
 #include <deque>
 #include <map>
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "vrml/lights_cameras.h"
+#include "vrml/text_glyphs.h"
 
 namespace tessel::vrml {
 
@@ -101,7 +105,12 @@ struct traversal_state {
     const std::vector<float>* normals = nullptr;
     binding normal_binding = binding::default_binding;
     shape_hints hints;
+    const node* font = nullptr;  // the FontStyle in force; null: the defaults
+    std::int32_t lights = -1;  // the newest light in force (a link of walker::light_links_), -1: none
 };
+
+// GL guarantees eight lights; the viewer's headlight takes one.
+constexpr std::int32_t lights_drawn = 7;
 
 enum class saves : std::uint8_t { nothing, all, transform };
 
@@ -137,6 +146,9 @@ private:
     void draw(const node& n);
     const material_list* material_for(const node& n);
     void open_inline(const node& n);
+    void add_light(const node& n);
+    void draw_text(const node& n);
+    std::span<const std::int32_t> lights_in_force();
     void warn(const node& n, const std::string& message);
     void warn_once(const std::string& key, const node& n, const std::string& message);
     bool spend(std::int64_t elements, const node& n);
@@ -152,6 +164,18 @@ private:
     std::vector<const document*> open_documents_;
     std::unordered_map<const node*, material_list> own_materials_;
     std::map<std::pair<const node*, const material_list*>, material_list> merged_materials_;
+    // Lights in force form a tree shared by the states that hold them, so a
+    // Separator saves them by saving one number.
+    struct light_link {
+        std::int32_t light;
+        std::int32_t parent;
+        std::int32_t count;  // lights on the way to the root, this one included
+    };
+    std::vector<light_link> light_links_;
+    std::int32_t lights_made_ = 0;
+    std::vector<std::int32_t> light_list_;  // lights_in_force() of light_list_of_
+    std::int32_t light_list_of_ = -1;
+    bool camera_seen_ = false;
     std::int64_t visits_ = 0;
     std::int64_t elements_ = 0;
     bool stopped_ = false;
@@ -332,6 +356,19 @@ void walker::visit(const node& n) {
     case node_kind::sphere:
     case node_kind::cone:
     case node_kind::cylinder: draw(n); break;
+    case node_kind::light: add_light(n); break;
+    case node_kind::font_style:
+        changing_state();
+        state_.font = &n;
+        break;
+    case node_kind::ascii_text: draw_text(n); break;
+    case node_kind::camera:
+        // The first viewpoint is where the author meant the scene seen from.
+        if (!camera_seen_) {
+            camera_seen_ = true;
+            sink_.camera(world_camera(n, state_.matrix));
+        }
+        break;
     case node_kind::quiet:
     case node_kind::unknown: break;
     }
@@ -448,8 +485,63 @@ void walker::open_inline(const node& n) {
     push(doc->root, doc, 0, doc->root->children.size(), saves::all, true);
 }
 
+void walker::add_light(const node& n) {
+    const std::optional<scene_light> light = world_light(n, state_.matrix);
+    if (!light) return;
+    const std::int32_t count = state_.lights < 0 ? 1 : light_links_[static_cast<std::size_t>(state_.lights)].count + 1;
+    if (count > lights_drawn) {
+        warn_once("lights", n, "more than " + std::to_string(lights_drawn) +
+                                   " lights shine on the same shapes; only the first " +
+                                   std::to_string(lights_drawn) + " are drawn");
+        return;
+    }
+    sink_.light(*light);
+    changing_state();
+    light_links_.push_back({lights_made_++, state_.lights, count});
+    state_.lights = static_cast<std::int32_t>(light_links_.size() - 1);
+}
+
+std::span<const std::int32_t> walker::lights_in_force() {
+    if (state_.lights != light_list_of_) {
+        light_list_.clear();
+        for (std::int32_t l = state_.lights; l >= 0; l = light_links_[static_cast<std::size_t>(l)].parent)
+            light_list_.push_back(light_links_[static_cast<std::size_t>(l)].light);
+        std::reverse(light_list_.begin(), light_list_.end());
+        light_list_of_ = state_.lights;
+    }
+    return light_list_;
+}
+
+void walker::draw_text(const node& n) {
+    // Paid for before the letters are made: a long string makes many
+    // triangles, a few dozen per character.
+    std::int64_t characters = 0;
+    if (const field_value* v = n.value("string"))
+        for (const std::string& line : v->words) characters += static_cast<std::int64_t>(line.size());
+    if (!spend(characters * 400, n)) return;
+    std::vector<float> coords;
+    std::vector<std::int32_t> index;
+    std::string error;
+    if (!ascii_text_faces(n, state_.font, coords, index, error)) {
+        warn_once("font", n, "AsciiText not drawn: " + error);
+        return;
+    }
+    if (index.empty()) return;
+    // Flat letters facing +z, counterclockwise; one material for the whole text.
+    shape_state s;
+    s.matrix = state_.matrix;
+    s.material = state_.material;
+    s.material_binding = binding::overall;
+    s.hints.ordering = vertex_ordering::counterclockwise;
+    s.hints.convex = true;
+    s.where = n.where;
+    s.lights = lights_in_force();
+    sink_.face_set(s, coords, index, {}, {});
+}
+
 void walker::draw(const node& n) {
     shape_state s;
+    s.lights = lights_in_force();
     s.matrix = state_.matrix;
     s.material = state_.material;
     s.material_binding = state_.material_binding;

@@ -1,0 +1,21 @@
+#pragma once
+// Lights and cameras of the standard reading, placed in world coordinates by
+// the transform in force where they stand in the file.
+
+#include <optional>
+
+#include "scene/scene.h"
+#include "vrml/geometry.h"
+#include "vrml/node.h"
+
+namespace tessel::vrml {
+
+// The light a DirectionalLight, PointLight or SpotLight node gives under
+// `matrix`, or nothing when it is switched off.
+std::optional<scene_light> world_light(const node& n, const matrix4& matrix);
+
+// The viewpoint a PerspectiveCamera or OrthographicCamera node gives under
+// `matrix`.
+scene_camera world_camera(const node& n, const matrix4& matrix);
+
+}  // namespace tessel::vrml
