@@ -75,6 +75,10 @@ enum class node_kind : std::uint8_t {
     sphere,
     cone,
     cylinder,
+    // texturing
+    texture2,
+    texture2_transform,
+    texture_coordinate2,
     // kept for later readers, no effect yet
     quiet,
 };

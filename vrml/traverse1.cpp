@@ -1,5 +1,7 @@
 #include "vrml/traverse1.h"
 
+#include "vrml/texture1.h"
+
 #include <cmath>
 #include <deque>
 #include <map>
@@ -101,6 +103,9 @@ struct traversal_state {
     const std::vector<float>* normals = nullptr;
     binding normal_binding = binding::default_binding;
     shape_hints hints;
+    const texture_source* texture = nullptr;
+    texture_matrix texture_transform;
+    const std::vector<float>* texture_coords = nullptr;
 };
 
 enum class saves : std::uint8_t { nothing, all, transform };
@@ -134,6 +139,7 @@ private:
     void changing_transform();
     void visit(const node& n);
     void apply_transform(const node& n);
+    void apply_texture_node(const node& n);
     void draw(const node& n);
     const material_list* material_for(const node& n);
     void open_inline(const node& n);
@@ -152,6 +158,7 @@ private:
     std::vector<const document*> open_documents_;
     std::unordered_map<const node*, material_list> own_materials_;
     std::map<std::pair<const node*, const material_list*>, material_list> merged_materials_;
+    std::unordered_map<const node*, texture_source> textures_;  // each Texture2 resolved once
     std::int64_t visits_ = 0;
     std::int64_t elements_ = 0;
     bool stopped_ = false;
@@ -325,6 +332,12 @@ void walker::visit(const node& n) {
         changing_transform();
         apply_transform(n);
         break;
+    case node_kind::texture2:
+    case node_kind::texture2_transform:
+    case node_kind::texture_coordinate2:
+        changing_state();
+        apply_texture_node(n);
+        break;
     case node_kind::indexed_face_set:
     case node_kind::indexed_line_set:
     case node_kind::point_set:
@@ -389,6 +402,26 @@ void walker::apply_transform(const node& n) {
     default: break;
     }
     state_.matrix = multiply(state_.matrix, m);
+}
+
+void walker::apply_texture_node(const node& n) {
+    switch (n.type->kind) {
+    case node_kind::texture2: {
+        auto [it, made] = textures_.try_emplace(&n);
+        if (made && !texture2_source(n, *frames_.back().doc, it->second)) {
+            textures_.erase(it);
+            state_.texture = nullptr;
+            break;
+        }
+        state_.texture = &it->second;
+        break;
+    }
+    case node_kind::texture2_transform:
+        state_.texture_transform = multiply(state_.texture_transform, texture2_transform_matrix(n));
+        break;
+    case node_kind::texture_coordinate2: state_.texture_coords = &n.numbers("point"); break;
+    default: break;
+    }
 }
 
 const material_list* walker::material_for(const node& n) {
@@ -464,6 +497,10 @@ void walker::draw(const node& n) {
         if (const field_value* v = vp->node->value("normal")) normals = &v->numbers;
     }
     if (normals) s.normals = *normals;
+    s.texture = state_.texture;
+    s.texture_transform = state_.texture_transform;
+    if (state_.texture_coords) s.texture_coords = *state_.texture_coords;
+    if (n.type->kind == node_kind::indexed_face_set) s.texture_coord_index = n.integers("textureCoordIndex");
     switch (n.type->kind) {
     case node_kind::indexed_face_set:
     case node_kind::indexed_line_set:
