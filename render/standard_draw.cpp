@@ -6,6 +6,8 @@
 #include <climits>
 #include <cstddef>
 
+#include "render/texture_objects.h"
+
 namespace tessel {
 
 namespace {
@@ -20,6 +22,39 @@ GLenum primitive_of(shape_kind kind) {
         case shape_kind::points: return GL_POINTS;
         default: return GL_TRIANGLES;
     }
+}
+
+// Made once per loaded store, shared by every frame.
+texture_objects g_textures;
+
+// GL 1.2's edge clamp: GL 1.1's GL_CLAMP would blend the border colour in.
+constexpr GLint clamp_to_edge = 0x812F;
+
+// The image a shape shows, or null when it shows none.
+const texture_image* shape_image(const scene_store& store, const shape_record& shape, const prepared_shape& arrays) {
+    if (shape.texture < 0 || static_cast<std::size_t>(shape.texture) >= store.textures.size() ||
+        arrays.texture_coordinates.empty() || g_textures.name(shape.texture) == 0) {
+        return nullptr;
+    }
+    return store.textures[static_cast<std::size_t>(shape.texture)].get();
+}
+
+// The texture modulates the lit colour. An image with colours of its own
+// replaces the diffuse colour, so the material's is made white under it;
+// a grey image only darkens the material's.
+void bind_texture(const shape_record& shape, const prepared_shape& arrays) {
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, g_textures.name(shape.texture));
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, shape.wrap_s == texture_wrap::clamp ? clamp_to_edge : GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, shape.wrap_t == texture_wrap::clamp ? clamp_to_edge : GL_REPEAT);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glTexCoordPointer(2, GL_FLOAT, 0, arrays.texture_coordinates.data());
+}
+
+void unbind_texture() {
+    glDisable(GL_TEXTURE_2D);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
 }
 
 void set_material(const shape_material& m) {
@@ -37,12 +72,22 @@ void set_material(const shape_material& m) {
     glColor4fv(diffuse);
 }
 
-void draw_shape(const shape_record& shape, const prepared_shape& arrays) {
+void draw_shape(const scene_store& store, const shape_record& shape, const prepared_shape& arrays) {
     if (arrays.indices.empty()) return;
     // Colour tracking off first, or the current colour set below would
     // overwrite the ambient and diffuse values just given.
     glDisable(GL_COLOR_MATERIAL);
-    set_material(shape.material);
+    const texture_image* image = shape_image(store, shape, arrays);
+    const bool replaces_colour = image && image->components >= 3;
+    if (replaces_colour) {
+        shape_material white = shape.material;
+        std::fill(white.diffuse, white.diffuse + 3, 1.0f);
+        set_material(white);
+    } else {
+        set_material(shape.material);
+    }
+    if (image) bind_texture(shape, arrays);
+    else unbind_texture();
     if (shape.lit) {
         glEnable(GL_LIGHTING);
         glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, shape.two_sided ? GL_TRUE : GL_FALSE);
@@ -52,7 +97,7 @@ void draw_shape(const shape_record& shape, const prepared_shape& arrays) {
         glDisable(GL_LIGHTING);
         glDisableClientState(GL_NORMAL_ARRAY);
     }
-    if (!arrays.colours.empty()) {
+    if (!arrays.colours.empty() && !replaces_colour) {
         // Per-vertex colours replace the diffuse colour only; the other
         // material values stay the shape's.
         glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
@@ -93,6 +138,7 @@ void draw_standard_scene(const scene_store& store, const std::vector<prepared_sh
                          const view_transform& view) {
     glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT |
                  GL_POINT_BIT);
+    g_textures.update(store);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
@@ -124,13 +170,13 @@ void draw_standard_scene(const scene_store& store, const std::vector<prepared_sh
     // without hiding each other in the depth buffer.
     const std::size_t count = std::min(arrays.size(), store.shapes.size());
     for (std::size_t s = 0; s < count; ++s) {
-        if (store.shapes[s].material.transparency <= 0.0f) draw_shape(store.shapes[s], arrays[s]);
+        if (store.shapes[s].material.transparency <= 0.0f) draw_shape(store, store.shapes[s], arrays[s]);
     }
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glDepthMask(GL_FALSE);
     for (std::size_t s = 0; s < count; ++s) {
-        if (store.shapes[s].material.transparency > 0.0f) draw_shape(store.shapes[s], arrays[s]);
+        if (store.shapes[s].material.transparency > 0.0f) draw_shape(store, store.shapes[s], arrays[s]);
     }
 
     glPopMatrix();
