@@ -52,6 +52,13 @@ void bind_texture(const shape_record& shape, const prepared_shape& arrays) {
     glTexCoordPointer(2, GL_FLOAT, 0, arrays.texture_coordinates.data());
 }
 
+// Shapes seen through: transparent material, or an image with an alpha channel.
+bool blended(const scene_store& store, const shape_record& shape, const prepared_shape& arrays) {
+    if (shape.material.transparency > 0.0f) return true;
+    const texture_image* image = shape_image(store, shape, arrays);
+    return image && (image->components == 2 || image->components == 4);
+}
+
 void unbind_texture() {
     glDisable(GL_TEXTURE_2D);
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
@@ -170,13 +177,13 @@ void draw_standard_scene(const scene_store& store, const std::vector<prepared_sh
     // without hiding each other in the depth buffer.
     const std::size_t count = std::min(arrays.size(), store.shapes.size());
     for (std::size_t s = 0; s < count; ++s) {
-        if (store.shapes[s].material.transparency <= 0.0f) draw_shape(store, store.shapes[s], arrays[s]);
+        if (!blended(store, store.shapes[s], arrays[s])) draw_shape(store, store.shapes[s], arrays[s]);
     }
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glDepthMask(GL_FALSE);
     for (std::size_t s = 0; s < count; ++s) {
-        if (store.shapes[s].material.transparency > 0.0f) draw_shape(store, store.shapes[s], arrays[s]);
+        if (blended(store, store.shapes[s], arrays[s])) draw_shape(store, store.shapes[s], arrays[s]);
     }
 
     glPopMatrix();

@@ -88,11 +88,12 @@ private:
 };
 
 // The Texture2 in force, resolved by the front end: an image file (a path
-// the back end can open) or the numbers of an inline image. The back end
-// decodes each file once and shares the image between shapes.
+// the back end can open) and/or the numbers of an inline image, which stands
+// in when there is no file or it cannot be read. The back end decodes each
+// image once and shares it between shapes.
 struct texture_source {
     std::string file;                // resolved path; empty: the inline image
-    std::span<const std::int32_t> image;  // SFImage numbers, used when file is empty
+    std::span<const std::int32_t> image;  // SFImage numbers; empty when the node gives none
     const void* image_key = nullptr;      // the same inline image gives the same key
     bool repeat_s = true;
     bool repeat_t = true;

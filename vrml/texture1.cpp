@@ -19,15 +19,13 @@ bool texture2_source(const node& n, const document& doc, texture_source& out) {
     out.repeat_s = n.word("wrapS", "REPEAT") != "CLAMP";
     out.repeat_t = n.word("wrapT", "REPEAT") != "CLAMP";
     const std::string name(n.word("filename", ""));
-    if (!name.empty()) {
-        out.file = resolve_image_name(doc.file, name);
-        return true;
-    }
+    if (!name.empty()) out.file = resolve_image_name(doc.file, name);
     const auto& image = n.integers("image");
-    if (image.size() < 3 || image[0] <= 0 || image[1] <= 0) return false;
-    out.image = image;
-    out.image_key = &image;
-    return true;
+    if (image.size() >= 3 && image[0] > 0 && image[1] > 0) {
+        out.image = image;
+        out.image_key = &image;
+    }
+    return !out.file.empty() || !out.image.empty();
 }
 
 texture_matrix multiply(const texture_matrix& a, const texture_matrix& b) {

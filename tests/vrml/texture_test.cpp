@@ -301,5 +301,15 @@ TEST(Textures, MissingAndBrokenImagesWarnOnceAndLeaveShapesUntextured) {
     EXPECT_NE(l.result.warnings[1].find("PNG"), std::string::npos) << l.result.warnings[1];
 }
 
+TEST(Textures, InlineImageStandsInForAnUnreadableFile) {
+    scratch_folder dir;
+    const loaded l = load(dir, "Texture2 { filename \"missing.png\" image 1 1 3 0xFF0000 }\nCube {}");
+    ASSERT_EQ(l.store.textures.size(), 1u);
+    EXPECT_EQ(l.store.textures[0]->source, "inline");
+    EXPECT_EQ(l.store.shapes[0].texture, 0);
+    ASSERT_EQ(l.result.warnings.size(), 1u);
+    EXPECT_NE(l.result.warnings[0].find("inline image is used instead"), std::string::npos) << l.result.warnings[0];
+}
+
 }  // namespace
 }  // namespace tessel::test
