@@ -144,7 +144,7 @@ void load_projection() {
 void draw_standard_scene(const scene_store& store, const std::vector<prepared_shape>& arrays,
                          const view_transform& view) {
     glPushAttrib(GL_ENABLE_BIT | GL_LIGHTING_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT |
-                 GL_POINT_BIT);
+                 GL_POINT_BIT | GL_TEXTURE_BIT);
     g_textures.update(store);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     glMatrixMode(GL_PROJECTION);

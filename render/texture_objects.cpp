@@ -45,7 +45,7 @@ std::int32_t texture_side(std::int32_t size, bool power_of_two_only, std::int32_
     std::int32_t p = 1;
     while (p * 2 <= side) p *= 2;
     // The nearer power of two, as long as the GL takes it.
-    if (p < side && p * 2 <= max_size && side - p > p * 2 - side) p *= 2;
+    if (p < side && p * 2 <= max_size && side - p >= p * 2 - side) p *= 2;
     return p;
 }
 

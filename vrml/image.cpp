@@ -133,6 +133,12 @@ struct memory_reader {
     std::size_t at = 0;
 };
 
+// giflib has no text for some of its codes.
+std::string gif_error(int code) {
+    const char* text = GifErrorString(code);
+    return text ? text : "error " + std::to_string(code);
+}
+
 int gif_read(GifFileType* gif, GifByteType* to, int count) {
     auto* r = static_cast<memory_reader*>(gif->UserData);
     const std::size_t n = std::min(static_cast<std::size_t>(count > 0 ? count : 0), r->data.size() - r->at);
@@ -146,7 +152,7 @@ bool decode_gif(bytes data, texture_image& out, std::string& error) {
     int code = 0;
     GifFileType* gif = DGifOpen(&reader, gif_read, &code);
     if (!gif) {
-        error = std::string("not a readable GIF image (") + GifErrorString(code) + ")";
+        error = "not a readable GIF image (" + gif_error(code) + ")";
         return false;
     }
     const auto fail = [&](const std::string& why) {
@@ -157,8 +163,10 @@ bool decode_gif(bytes data, texture_image& out, std::string& error) {
     };
     // giflib allocates the screen size before reading a frame: check it first.
     if (!size_ok(gif->SWidth, gif->SHeight, error)) return fail(error);
-    if (DGifSlurp(gif) != GIF_OK && gif->ImageCount < 1) {
-        return fail(std::string("damaged GIF image (") + GifErrorString(gif->Error) + ")");
+    // A failure after the first image still leaves that image whole; one
+    // inside it leaves it partly read.
+    if (DGifSlurp(gif) != GIF_OK && gif->ImageCount < 2) {
+        return fail("damaged GIF image (" + gif_error(gif->Error) + ")");
     }
     if (gif->ImageCount < 1) return fail("GIF file without an image");
     const SavedImage& frame = gif->SavedImages[0];

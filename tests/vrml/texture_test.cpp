@@ -108,6 +108,16 @@ TEST(Textures, DamagedFilesNeverCrash) {
     }
 }
 
+// Inputs the fuzzer found, kept as fixtures.
+TEST(Textures, FuzzFindingsAreRefusedWithAMessage) {
+    for (const char* name : {"damaged-gif-unknown-error.gif"}) {
+        texture_image image;
+        std::string error;
+        EXPECT_FALSE(vrml::decode_image_file(textures + name, image, error)) << name;
+        EXPECT_FALSE(error.empty()) << name;
+    }
+}
+
 TEST(Textures, ForgedHugeSizesAreRefusedBeforeAllocating) {
     std::string bmp = read_bytes(textures + "checker.bmp");
     bmp[18] = bmp[19] = bmp[20] = '\x7f';  // width near 2^31
