@@ -28,6 +28,10 @@ void check_store(const tessel::scene_store& store) {
             for (std::int32_t v : s.corner[c])
                 if (v < 0 || static_cast<std::size_t>(v) >= points) std::abort();
         }
+        // A textured shape names an image of the store and has a coordinate per point.
+        if (s.texture >= 0 && (static_cast<std::size_t>(s.texture) >= store.textures.size() ||
+                               s.texture_coordinate[0].size() != points || s.texture_coordinate[1].size() != points))
+            std::abort();
         if (store.reading == tessel::scene_reading::classic)
             for (const auto& n : s.normal)
                 if (n.size() != points) std::abort();

@@ -71,6 +71,15 @@ void prepare_shape(const shape_record& shape, std::int64_t point_count, std::int
             out.colours[i * 4 + 3] = alpha;
         }
     }
+    out.texture_coordinates.clear();
+    if (standard && shape.texture >= 0 && shape.texture_coordinate[0].size() >= points &&
+        shape.texture_coordinate[1].size() >= points && points > 0) {
+        out.texture_coordinates.resize(points * 2);
+        for (std::size_t i = 0; i < points; ++i) {
+            out.texture_coordinates[i * 2] = shape.texture_coordinate[0][i];
+            out.texture_coordinates[i * 2 + 1] = shape.texture_coordinate[1][i];
+        }
+    }
     // Standard shapes are scaled by the GL matrix, which keeps normals right.
     out.positions.resize(standard ? 0 : out.points.size());
 }

@@ -22,6 +22,8 @@ struct prepared_shape {
     // Standard shapes only: r, g, b, a per point where the colour varies
     // over the shape (a = 1 - transparency), else empty.
     std::vector<float> colours;
+    // Textured standard shapes only: s, t per point, else empty.
+    std::vector<float> texture_coordinates;
 };
 
 // The number of shapes that can be drawn without reading past any of the

@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "render/standard_view.h"
+#include "render/texture_objects.h"
 
 namespace tessel {
 
@@ -24,6 +25,46 @@ GLenum primitive_of(shape_kind kind) {
     }
 }
 
+// Made once per loaded store, shared by every frame.
+texture_objects g_textures;
+
+// GL 1.2's edge clamp: GL 1.1's GL_CLAMP would blend the border colour in.
+constexpr GLint clamp_to_edge = 0x812F;
+
+// The image a shape shows, or null when it shows none.
+const texture_image* shape_image(const scene_store& store, const shape_record& shape, const prepared_shape& arrays) {
+    if (shape.texture < 0 || static_cast<std::size_t>(shape.texture) >= store.textures.size() ||
+        arrays.texture_coordinates.empty() || g_textures.name(shape.texture) == 0) {
+        return nullptr;
+    }
+    return store.textures[static_cast<std::size_t>(shape.texture)].get();
+}
+
+// The texture modulates the lit colour. An image with colours of its own
+// replaces the diffuse colour, so the material's is made white under it;
+// a grey image only darkens the material's.
+void bind_texture(const shape_record& shape, const prepared_shape& arrays) {
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, g_textures.name(shape.texture));
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, shape.wrap_s == texture_wrap::clamp ? clamp_to_edge : GL_REPEAT);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, shape.wrap_t == texture_wrap::clamp ? clamp_to_edge : GL_REPEAT);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    glTexCoordPointer(2, GL_FLOAT, 0, arrays.texture_coordinates.data());
+}
+
+// Shapes seen through: transparent material, or an image with an alpha channel.
+bool blended(const scene_store& store, const shape_record& shape, const prepared_shape& arrays) {
+    if (shape.material.transparency > 0.0f) return true;
+    const texture_image* image = shape_image(store, shape, arrays);
+    return image && (image->components == 2 || image->components == 4);
+}
+
+void unbind_texture() {
+    glDisable(GL_TEXTURE_2D);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+}
+
 void set_material(const shape_material& m) {
     const float alpha = 1.0f - m.transparency;
     const float ambient[4] = {m.ambient[0], m.ambient[1], m.ambient[2], alpha};
@@ -39,12 +80,22 @@ void set_material(const shape_material& m) {
     glColor4fv(diffuse);
 }
 
-void draw_shape(const shape_record& shape, const prepared_shape& arrays) {
+void draw_shape(const scene_store& store, const shape_record& shape, const prepared_shape& arrays) {
     if (arrays.indices.empty()) return;
     // Colour tracking off first, or the current colour set below would
     // overwrite the ambient and diffuse values just given.
     glDisable(GL_COLOR_MATERIAL);
-    set_material(shape.material);
+    const texture_image* image = shape_image(store, shape, arrays);
+    const bool replaces_colour = image && image->components >= 3;
+    if (replaces_colour) {
+        shape_material white = shape.material;
+        std::fill(white.diffuse, white.diffuse + 3, 1.0f);
+        set_material(white);
+    } else {
+        set_material(shape.material);
+    }
+    if (image) bind_texture(shape, arrays);
+    else unbind_texture();
     if (shape.lit) {
         glEnable(GL_LIGHTING);
         glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, shape.two_sided ? GL_TRUE : GL_FALSE);
@@ -54,7 +105,7 @@ void draw_shape(const shape_record& shape, const prepared_shape& arrays) {
         glDisable(GL_LIGHTING);
         glDisableClientState(GL_NORMAL_ARRAY);
     }
-    if (!arrays.colours.empty()) {
+    if (!arrays.colours.empty() && !replaces_colour) {
         // Per-vertex colours replace the diffuse colour only; the other
         // material values stay the shape's.
         glColorMaterial(GL_FRONT_AND_BACK, GL_DIFFUSE);
@@ -108,7 +159,8 @@ void fitted_view(const scene_store& store, const view_transform& view) {
 void draw_standard_scene(const scene_store& store, const std::vector<prepared_shape>& arrays,
                          const view_transform& view, const render_settings& settings) {
     glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT | GL_LIGHTING_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT |
-                 GL_POINT_BIT);
+                 GL_POINT_BIT | GL_TEXTURE_BIT);
+    g_textures.update(store);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
@@ -137,9 +189,9 @@ void draw_standard_scene(const scene_store& store, const std::vector<prepared_sh
     scene_light_slots lights;
     const std::size_t count = std::min(arrays.size(), store.shapes.size());
     for (std::size_t s = 0; s < count; ++s) {
-        if (store.shapes[s].material.transparency <= 0.0f) {
+        if (!blended(store, store.shapes[s], arrays[s])) {
             lights.use(store, store.shapes[s].lights);
-            draw_shape(store.shapes[s], arrays[s]);
+            draw_shape(store, store.shapes[s], arrays[s]);
         }
     }
     glEnable(GL_BLEND);
@@ -149,14 +201,16 @@ void draw_standard_scene(const scene_store& store, const std::vector<prepared_sh
     // or the far faces would blend over the near ones wherever they happen
     // to come later in the shape.
     glEnable(GL_CULL_FACE);
-    for (const std::size_t s : transparent_back_to_front(store, arrays)) {
+    std::vector<bool> seen_through(count);
+    for (std::size_t s = 0; s < count; ++s) seen_through[s] = blended(store, store.shapes[s], arrays[s]);
+    for (const std::size_t s : transparent_back_to_front(store, arrays, seen_through)) {
         lights.use(store, store.shapes[s].lights);
         if (store.shapes[s].kind == shape_kind::triangles) {
             glCullFace(GL_FRONT);
-            draw_shape(store.shapes[s], arrays[s]);
+            draw_shape(store, store.shapes[s], arrays[s]);
             glCullFace(GL_BACK);
         }
-        draw_shape(store.shapes[s], arrays[s]);
+        draw_shape(store, store.shapes[s], arrays[s]);
     }
 
     glPopMatrix();

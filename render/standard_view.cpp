@@ -127,14 +127,15 @@ void scene_light_slots::use(const scene_store& store, const std::vector<std::int
 }
 
 std::vector<std::size_t> transparent_back_to_front(const scene_store& store,
-                                                   const std::vector<prepared_shape>& arrays) {
+                                                   const std::vector<prepared_shape>& arrays,
+                                                   const std::vector<bool>& seen_through) {
     GLfloat m[16];
     glGetFloatv(GL_MODELVIEW_MATRIX, m);
     const std::size_t count = std::min(arrays.size(), store.shapes.size());
     std::vector<std::size_t> order;
     std::vector<float> depth(count, 0.0f);
     for (std::size_t s = 0; s < count; ++s) {
-        if (!(store.shapes[s].material.transparency > 0.0f)) continue;
+        if (s >= seen_through.size() || !seen_through[s]) continue;
         order.push_back(s);
         const std::vector<float>& p = arrays[s].points;
         const std::size_t n = p.size() / 3;

@@ -35,10 +35,12 @@ private:
     int enabled_ = 0;
 };
 
-// Indices of the shapes with transparency, farthest from the eye first by
-// the centre of their points under the current model-view matrix, so that
-// nearer glass blends over farther glass.
+// Indices of the shapes marked in seen_through (transparent, or showing an
+// image with alpha), farthest from the eye first by the centre of their
+// points under the current model-view matrix, so that nearer glass blends
+// over farther glass.
 std::vector<std::size_t> transparent_back_to_front(const scene_store& store,
-                                                   const std::vector<prepared_shape>& arrays);
+                                                   const std::vector<prepared_shape>& arrays,
+                                                   const std::vector<bool>& seen_through);
 
 }  // namespace tessel

@@ -4,6 +4,8 @@
 // that the panel writes and the renderer reads on every frame.
 
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <optional>
 #include <vector>
 
@@ -24,6 +26,19 @@ struct shape_material {
     float shininess = 0.2f;
     float transparency = 0.0f;
 };
+
+// A decoded texture image, shared by every shape that shows it.
+struct texture_image {
+    std::string source;            // the image file's path, or "inline" for an image written in the scene
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::int32_t components = 0;   // as the image gave them: 1 grey, 2 grey + alpha, 3 RGB, 4 RGBA
+    // r, g, b, a per pixel whatever the components (grey repeated, alpha 255
+    // when there is none), rows from the bottom up as texture t runs.
+    std::vector<std::uint8_t> rgba;
+};
+
+enum class texture_wrap : std::uint8_t { repeat, clamp };
 
 // One drawable shape: one point list of the scene file with the transform and
 // colour that were current when the list ended. Groups are small arrays so
@@ -46,6 +61,12 @@ struct shape_record {
     bool lit = true;               // false: lines and points without normals, drawn in their colour
     shape_material material;
     std::vector<float> vertex_colour[3];  // r, g, b per point; empty when the whole shape has material.diffuse
+    // The image on the shape: an index into scene_store::textures, -1 for
+    // none. A textured shape has s, t per point in texture_coordinate.
+    std::int32_t texture = -1;
+    texture_wrap wrap_s = texture_wrap::repeat;
+    texture_wrap wrap_t = texture_wrap::repeat;
+    std::vector<float> texture_coordinate[2];
     // The scene's own lights that shine on this shape: indices into the
     // store's lights, in the order the file placed them.
     std::vector<std::int32_t> lights;
@@ -100,6 +121,8 @@ struct scene_store {
     // the scene is empty.
     float bound_centre[3] = {0.0f, 0.0f, 0.0f};
     float bound_radius = 0.0f;
+    // Every image the shapes show, each decoded once per load.
+    std::vector<std::shared_ptr<const texture_image>> textures;
     // The standard reading's lights (shapes name those that reach them) and
     // the first camera of the file, if it has one.
     std::vector<scene_light> lights;

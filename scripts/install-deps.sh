@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
   libgtest-dev
   xvfb xauth xdotool xclip x11-utils imagemagick
-  libpng-dev zlib1g-dev libegl-dev libegl-mesa0
+  libpng-dev libjpeg-dev libgif-dev zlib1g-dev libegl-dev libegl-mesa0
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
   desktop-file-utils libxml2-utils shared-mime-info
   time locales

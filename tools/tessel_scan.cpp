@@ -39,6 +39,54 @@ void put_array(std::string& out, const T* values, int n) {
     out += ']';
 }
 
+// A JSON string: quotes, backslashes and control characters escaped.
+void put_string(std::string& out, const std::string& text) {
+    out += '"';
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (c < 0x20) {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\u%04x", c);
+            out += code;
+        } else {
+            out += ch;
+        }
+    }
+    out += '"';
+}
+
+// The image a textured shape shows: where it came from, its size, its
+// components, and how it wraps.
+void put_texture(std::string& out, const tessel::scene_store& store, const tessel::shape_record& s, bool full,
+                 std::int64_t points) {
+    if (s.texture < 0 || static_cast<std::size_t>(s.texture) >= store.textures.size()) return;
+    const tessel::texture_image& image = *store.textures[static_cast<std::size_t>(s.texture)];
+    out += ",\"texture\":{\"image\":";
+    put_string(out, image.source);
+    out += ",\"width\":" + std::to_string(image.width) + ",\"height\":" + std::to_string(image.height) +
+           ",\"components\":" + std::to_string(image.components);
+    out += ",\"wrap_s\":\"";
+    out += s.wrap_s == tessel::texture_wrap::clamp ? "clamp" : "repeat";
+    out += "\",\"wrap_t\":\"";
+    out += s.wrap_t == tessel::texture_wrap::clamp ? "clamp" : "repeat";
+    out += "\"}";
+    if (!full || s.texture_coordinate[0].size() < static_cast<std::size_t>(points) ||
+        s.texture_coordinate[1].size() < static_cast<std::size_t>(points)) {
+        return;
+    }
+    out += ",\"texture_coordinate\":[";
+    for (std::int64_t i = 0; i < points; ++i) {
+        if (i) out += ',';
+        const float v[2] = {s.texture_coordinate[0][static_cast<std::size_t>(i)],
+                            s.texture_coordinate[1][static_cast<std::size_t>(i)]};
+        put_array(out, v, 2);
+    }
+    out += ']';
+}
+
 template <typename T>
 void put_triples(std::string& out, const char* name, const std::vector<T> (&axes)[3], std::int64_t count) {
     out += ",\"";
@@ -114,6 +162,7 @@ int scan(const char* path, bool full, tessel::reading_mode mode) {
         }
         out += ",\"points\":" + std::to_string(store.point_counts[i]);
         out += ",\"faces\":" + std::to_string(store.face_counts[i]);
+        if (standard) put_texture(out, store, s, full, store.point_counts[i]);
         if (full) {
             put_triples(out, "point", s.point, store.point_counts[i]);
             if (standard) put_corners(out, s, store.face_counts[i]);

@@ -139,6 +139,9 @@ void append_shape(scene_store& out, shape_record&& shape, std::span<const std::i
         part.kind = shape.kind;
         part.lit = shape.lit;
         part.two_sided = shape.two_sided;
+        part.texture = shape.texture;
+        part.wrap_s = shape.wrap_s;
+        part.wrap_t = shape.wrap_t;
         std::fill(renumber.begin(), renumber.end(), -1);
         std::int64_t first_entry = -1;
         for (std::size_t t = 0; t < primitives; ++t) {
@@ -152,6 +155,10 @@ void append_shape(scene_store& out, shape_record&& shape, std::span<const std::i
                         part.point[a].push_back(shape.point[a][v]);
                         part.normal[a].push_back(shape.normal[a][v]);
                         if (!shape.vertex_colour[a].empty()) part.vertex_colour[a].push_back(shape.vertex_colour[a][v]);
+                    }
+                    for (int a = 0; a < 2; ++a) {
+                        if (!shape.texture_coordinate[a].empty())
+                            part.texture_coordinate[a].push_back(shape.texture_coordinate[a][v]);
                     }
                 }
                 part.corner[k].push_back(renumber[v]);

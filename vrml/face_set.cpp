@@ -62,6 +62,8 @@ public:
         cos_crease_ = std::cos(crease);
         cos_half_crease_ = std::cos(crease / 2);
         smooth_sums_ = !vary_materials_ && !given_normals_;
+        texture_ = texture_for(t, state);
+        if (texture_ >= 0) start_texture_coordinates();
     }
 
     void run() {
@@ -77,6 +79,7 @@ public:
         shape_.two_sided = !(state_.hints.solid && state_.hints.ordering != vertex_ordering::unknown);
         shape_.lit = true;
         shape_.material = materials_.entry(vary_materials_ ? corner_material_[0] : 0);
+        set_texture(shape_, texture_, state_);
         if (vary_materials_) append_shape(t_.out, std::move(shape_), vertex_material_, materials_);
         else append_shape(t_.out, std::move(shape_));
     }
@@ -164,6 +167,7 @@ private:
                 corner_point_.push_back(l);
                 if (vary_materials_) corner_material_.push_back(material_at(face, vertex, pos));
                 if (given_normals_) corner_normal_.push_back(normal_at(face, vertex, pos));
+                if (texture_ >= 0) corner_texture_.push_back(texture_at(i, pos));
             }
             ++pos;  // the -1 that ended the face, if any
             if (entries == 0) continue;
@@ -217,6 +221,7 @@ private:
         corner_point_.resize(size);
         if (vary_materials_) corner_material_.resize(size);
         if (given_normals_) corner_normal_.resize(size);
+        if (texture_ >= 0) corner_texture_.resize(size);
     }
 
     // Keeps the face that starts at corner `start` if it has an area, and
@@ -229,6 +234,7 @@ private:
             std::reverse(corner_point_.begin() + from, corner_point_.end());
             if (vary_materials_) std::reverse(corner_material_.begin() + from, corner_material_.end());
             if (given_normals_) std::reverse(corner_normal_.begin() + from, corner_normal_.end());
+            if (texture_ >= 0) std::reverse(corner_texture_.begin() + from, corner_texture_.end());
         }
         const vec3 n = face_normal(start, end);
         const float w = length(n);
@@ -291,6 +297,18 @@ private:
         }
         // 1 where a point's corners are done one by one.
         std::vector<std::uint8_t> per_corner(points, 1);
+        if (texture_ >= 0) {
+            // Each point's vertex takes its first corner's coordinate.
+            for (auto& a : shape_.texture_coordinate) a.assign(points, 0.0f);
+            std::vector<std::uint8_t> seen(points, 0);
+            for (std::size_t c = 0; c < corner_point_.size(); ++c) {
+                const std::size_t p = static_cast<std::size_t>(corner_point_[c]);
+                if (seen[p]) continue;
+                seen[p] = 1;
+                shape_.texture_coordinate[0][p] = corner_texture_[c][0];
+                shape_.texture_coordinate[1][p] = corner_texture_[c][1];
+            }
+        }
         std::size_t creased = points;
         if (smooth_sums_) {
             for (vec3& m : mean_) m = normalised(m);
@@ -300,6 +318,18 @@ private:
                 for (std::uint32_t c = face_first_[f]; c < face_first_[f + 1]; ++c) {
                     const std::size_t p = static_cast<std::size_t>(corner_point_[c]);
                     if (!(dot(u, mean_[p]) >= cos_half_crease_) && per_corner[p] != 2) {
+                        per_corner[p] = 2;
+                        ++creased;
+                    }
+                }
+            }
+            // A point whose corners take different texture coordinates
+            // needs a vertex per coordinate, as at a crease.
+            if (texture_ >= 0) {
+                for (std::size_t c = 0; c < corner_point_.size(); ++c) {
+                    const std::size_t p = static_cast<std::size_t>(corner_point_[c]);
+                    if (per_corner[p] != 2 && (corner_texture_[c][0] != shape_.texture_coordinate[0][p] ||
+                                               corner_texture_[c][1] != shape_.texture_coordinate[1][p])) {
                         per_corner[p] = 2;
                         ++creased;
                     }
@@ -400,10 +430,11 @@ private:
                 n = smooth_normal(k, around);
             }
             const std::int32_t material = vary_materials_ ? corner_material_[c] : 0;
+            const std::array<float, 2> st = texture_ >= 0 ? corner_texture_[c] : std::array<float, 2>{};
             std::int32_t id = -1;
             for (std::size_t v = 0; v < here_.size() && v < shared_limit; ++v) {
-                if (here_[v].material == material && std::bit_cast<std::array<float, 3>>(here_[v].normal) ==
-                                                         std::bit_cast<std::array<float, 3>>(n)) {
+                if (here_[v].material == material && here_[v].texture == st &&
+                    std::bit_cast<std::array<float, 3>>(here_[v].normal) == std::bit_cast<std::array<float, 3>>(n)) {
                     id = here_[v].id;
                     break;
                 }
@@ -421,6 +452,10 @@ private:
                         for (int k3 = 0; k3 < 3; ++k3) shape_.vertex_colour[k3][i] = colour[k3];
                         vertex_material_[i] = material;
                     }
+                    if (texture_ >= 0) {
+                        shape_.texture_coordinate[0][i] = st[0];
+                        shape_.texture_coordinate[1][i] = st[1];
+                    }
                 } else {
                     id = static_cast<std::int32_t>(shape_.point[0].size());
                     push_vertex(shape_, at, n);
@@ -428,8 +463,12 @@ private:
                         push_colour(shape_, colour);
                         vertex_material_.push_back(material);
                     }
+                    if (texture_ >= 0) {
+                        shape_.texture_coordinate[0].push_back(st[0]);
+                        shape_.texture_coordinate[1].push_back(st[1]);
+                    }
                 }
-                here_.push_back({id, n, material});
+                here_.push_back({id, n, material, st});
             }
             corner_point_[c] = id;
         }
@@ -457,6 +496,9 @@ private:
                 for (auto& a : shape_.vertex_colour) a[to] = a[v];
                 vertex_material_[to] = vertex_material_[v];
             }
+            if (texture_ >= 0) {
+                for (auto& a : shape_.texture_coordinate) a[to] = a[v];
+            }
         }
         if (static_cast<std::size_t>(next) == vertices) return;
         for (auto* a : {&shape_.point[0], &shape_.point[1], &shape_.point[2], &shape_.normal[0], &shape_.normal[1],
@@ -467,15 +509,75 @@ private:
             for (auto& a : shape_.vertex_colour) a.resize(static_cast<std::size_t>(next));
             vertex_material_.resize(static_cast<std::size_t>(next));
         }
+        if (texture_ >= 0) {
+            for (auto& a : shape_.texture_coordinate) a.resize(static_cast<std::size_t>(next));
+        }
         for (auto& corners : shape_.corner) {
             for (std::int32_t& v : corners) v = renumber[static_cast<std::size_t>(v)];
         }
+    }
+
+    // Texture coordinates come from the TextureCoordinate2 in force through
+    // textureCoordIndex (or coordIndex when that is unset); without one,
+    // from the box around the points the faces use: s along its longest
+    // side from 0 to 1, t along the next longest at the same scale.
+    void start_texture_coordinates() {
+        explicit_texture_ = state_.texture_coords.size() >= 2;
+        if (explicit_texture_) {
+            texture_reader_ = {binding::per_vertex_indexed, state_.texture_coord_index, coord_index_,
+                               static_cast<std::int64_t>(state_.texture_coords.size() / 2)};
+            return;
+        }
+        const std::size_t points = coords_.size() / 3;
+        vec3 low{}, high{};
+        bool any = false;
+        for (std::int32_t i : coord_index_) {
+            if (i < 0 || static_cast<std::size_t>(i) >= points) continue;
+            const vec3 p = load3(coords_, static_cast<std::size_t>(i));
+            if (!finite(p)) continue;
+            if (!any) low = high = p;
+            low = {std::min(low.x, p.x), std::min(low.y, p.y), std::min(low.z, p.z)};
+            high = {std::max(high.x, p.x), std::max(high.y, p.y), std::max(high.z, p.z)};
+            any = true;
+        }
+        const float size[3] = {high.x - low.x, high.y - low.y, high.z - low.z};
+        box_low_ = low;
+        int order[3] = {0, 1, 2};
+        std::stable_sort(order, order + 3, [&](int a, int b) { return size[a] > size[b]; });
+        s_axis_ = order[0];
+        t_axis_ = order[1];
+        box_scale_ = size[s_axis_] > 0 && std::isfinite(size[s_axis_]) ? 1.0f / size[s_axis_] : 0.0f;
+    }
+
+    std::array<float, 2> texture_at(std::int32_t point, std::size_t pos) {
+        float s = 0, t = 0;
+        if (explicit_texture_) {
+            const std::int64_t e = texture_reader_.at(0, 0, 0, pos);
+            if (e >= 0) {
+                s = state_.texture_coords[static_cast<std::size_t>(e) * 2];
+                t = state_.texture_coords[static_cast<std::size_t>(e) * 2 + 1];
+            } else {
+                log_.report("texture-index", [&] {
+                    return "texture coordinate index out of range (" + std::to_string(texture_reader_.values) +
+                           " texture coordinates); (0, 0) is used instead";
+                });
+            }
+        } else {
+            const vec3 p = load3(coords_, static_cast<std::size_t>(point)) - box_low_;
+            const float v[3] = {p.x, p.y, p.z};
+            s = v[s_axis_] * box_scale_;
+            t = v[t_axis_] * box_scale_;
+        }
+        std::array<float, 2> out{};
+        map_texture(state_.texture_transform, s, t, out.data());
+        return out;
     }
 
     struct vertex_key {
         std::int32_t id;
         vec3 normal;
         std::int32_t material;
+        std::array<float, 2> texture;
     };
 
     shape_target t_;
@@ -487,6 +589,12 @@ private:
     material_table materials_;
     binding_reader material_reader_{};
     binding_reader normal_reader_{};
+    std::int32_t texture_ = -1;  // the store's image, -1: untextured
+    bool explicit_texture_ = false;
+    binding_reader texture_reader_{};
+    vec3 box_low_{};
+    int s_axis_ = 0, t_axis_ = 1;
+    float box_scale_ = 0;
     bool vary_materials_ = false;
     bool given_normals_ = false;
     bool smooth_sums_ = false;  // no per-corner data: sum face normals per point while reading
@@ -500,6 +608,7 @@ private:
     std::vector<std::int32_t> corner_point_;     // per corner: its point, later its vertex
     std::vector<std::int32_t> corner_material_;  // per corner: material entry (only when materials vary)
     std::vector<std::int32_t> corner_normal_;    // per corner: given normal, -1 to make one (only when given)
+    std::vector<std::array<float, 2>> corner_texture_;  // per corner: s, t (only when textured)
     std::vector<std::int32_t> vertex_material_;  // per vertex: material entry (only when materials vary)
     std::vector<std::uint32_t> face_first_;      // corners of face f: face_first_[f] .. face_first_[f + 1]
     std::vector<vec3> buffer_;

@@ -87,6 +87,24 @@ private:
     std::int64_t count_ = 0;
 };
 
+// The Texture2 in force, resolved by the front end: an image file (a path
+// the back end can open) and/or the numbers of an inline image, which stands
+// in when there is no file or it cannot be read. The back end decodes each
+// image once and shares it between shapes.
+struct texture_source {
+    std::string file;                // resolved path; empty: the inline image
+    std::span<const std::int32_t> image;  // SFImage numbers; empty when the node gives none
+    const void* image_key = nullptr;      // the same inline image gives the same key
+    bool repeat_s = true;
+    bool repeat_t = true;
+    source_position where;           // the Texture2 node, for warnings
+};
+
+// Maps texture coordinates: s' = m[0] s + m[2] t + m[4], t' = m[1] s + m[3] t + m[5].
+struct texture_matrix {
+    float m[6] = {1, 0, 0, 1, 0, 0};
+};
+
 // Everything in force for one shape node, resolved by the front end. The
 // pointers stay valid for the duration of the call only.
 struct shape_state {
@@ -100,6 +118,13 @@ struct shape_state {
     // The lights in force, numbered in the order the front end handed them
     // to light(), first placed first.
     std::span<const std::int32_t> lights;
+    // Texturing: none when texture is null. Texture coordinates (s, t per
+    // entry) are those of the TextureCoordinate2 in force; empty: the
+    // shape's default mapping. texture_coord_index is the face set's own.
+    const texture_source* texture = nullptr;
+    texture_matrix texture_transform;
+    std::span<const float> texture_coords;
+    std::span<const std::int32_t> texture_coord_index;
 };
 
 // Parts of the primitives, as bit masks.

@@ -81,6 +81,10 @@ enum class node_kind : std::uint8_t {
     // text: the font in force, and the letters drawn with it
     font_style,
     ascii_text,
+    // texturing
+    texture2,
+    texture2_transform,
+    texture_coordinate2,
     // kept for later readers, no effect yet
     quiet,
 };

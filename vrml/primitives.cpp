@@ -20,7 +20,8 @@ class primitive_out {
 public:
     primitive_out(shape_target t, const shape_state& state, bool per_part, const char* shape_name)
         : t_(t), xf_(state.matrix), log_(t.warnings, state.where), materials_(*state.material),
-          per_part_(per_part), vary_(per_part && materials_.count() > 1), name_(shape_name) {}
+          per_part_(per_part), vary_(per_part && materials_.count() > 1), name_(shape_name), state_(state),
+          texture_(texture_for(t, state)) {}
 
     // The material entry of part `part` (numbered as the file's parts are).
     std::int64_t part_entry(std::int64_t part) {
@@ -33,10 +34,17 @@ public:
         return 0;
     }
 
-    std::int32_t vertex(vec3 p, vec3 n, std::int64_t entry) {
+    // s, t: the texture coordinate the shape's default mapping gives the vertex.
+    std::int32_t vertex(vec3 p, vec3 n, std::int64_t entry, float s = 0, float t = 0) {
         if (first_entry_ < 0) first_entry_ = entry;
         const std::int32_t id = static_cast<std::int32_t>(shape_.point[0].size());
         push_vertex(shape_, xf_.point(p), xf_.normal(n));
+        if (texture_ >= 0) {
+            float st[2];
+            map_texture(state_.texture_transform, s, t, st);
+            shape_.texture_coordinate[0].push_back(st[0]);
+            shape_.texture_coordinate[1].push_back(st[1]);
+        }
         if (vary_) {
             float c[3];
             materials_.diffuse(entry, c);
@@ -58,6 +66,7 @@ public:
         shape_.lit = true;
         shape_.two_sided = two_sided;
         shape_.material = materials_.entry(first_entry_ < 0 ? 0 : first_entry_);
+        set_texture(shape_, texture_, state_);
         if (shape_.corner[0].empty()) return;
         if (vary_) append_shape(t_.out, std::move(shape_), entries_, materials_);
         else append_shape(t_.out, std::move(shape_));
@@ -71,6 +80,8 @@ private:
     bool per_part_;
     bool vary_;
     const char* name_;
+    const shape_state& state_;
+    std::int32_t texture_;  // the store's image, -1: untextured
     std::int64_t first_entry_ = -1;
     shape_record shape_;
     std::vector<std::int32_t> entries_;  // per vertex, when parts differ in material
@@ -101,21 +112,29 @@ bool usable_sizes(shape_target t, const shape_state& state, std::initializer_lis
     return true;
 }
 
+// Angle 0 is the back (-z); angles grow counterclockwise seen from above,
+// as a texture's s wraps round spheres, cylinders and cones.
 vec3 around(float angle, float radius, float y) {
-    return {radius * std::sin(angle), y, radius * std::cos(angle)};
+    return {-radius * std::sin(angle), y, -radius * std::cos(angle)};
 }
+
+float slice_s(int j, int slices) { return static_cast<float>(j) / static_cast<float>(slices); }
 
 float slice_angle(int j, int slices) {
     return static_cast<float>(2.0 * std::numbers::pi * j / slices);
 }
 
-// A disc of the given radius at height y, facing up (+y) or down.
+// A disc of the given radius at height y, facing up (+y) or down. The
+// texture is a circle cut from the image, upright seen from the front
+// with the disc tilted towards the viewer.
 void disc(primitive_out& out, float radius, float y, bool up, std::int64_t entry) {
     const vec3 n{0, up ? 1.0f : -1.0f, 0};
-    const std::int32_t centre = out.vertex({0, y, 0}, n, entry);
+    const std::int32_t centre = out.vertex({0, y, 0}, n, entry, 0.5f, 0.5f);
     std::int32_t first = -1;
     for (int j = 0; j <= round_slices; ++j) {
-        const std::int32_t v = out.vertex(around(slice_angle(j, round_slices), radius, y), n, entry);
+        const vec3 p = around(slice_angle(j, round_slices), radius, y);
+        const float u = radius > 0 ? p.x / radius : 0, w = radius > 0 ? p.z / radius : 0;
+        const std::int32_t v = out.vertex(p, n, entry, 0.5f + u / 2, 0.5f + (up ? -w : w) / 2);
         if (j == 0) first = v;
     }
     for (int j = 0; j < round_slices; ++j) {
@@ -147,10 +166,11 @@ void build_cube(shape_target t, const shape_state& state, float width, float hei
         const face& fc = faces[f];
         const vec3 centre{fc.normal.x * half.x, fc.normal.y * half.y, fc.normal.z * half.z};
         const std::int64_t entry = out.part_entry(f);
-        const std::int32_t a = out.vertex(centre - fc.u - fc.v, fc.normal, entry);
-        const std::int32_t b = out.vertex(centre + fc.u - fc.v, fc.normal, entry);
-        const std::int32_t c = out.vertex(centre + fc.u + fc.v, fc.normal, entry);
-        const std::int32_t d = out.vertex(centre - fc.u + fc.v, fc.normal, entry);
+        // The whole image on each face, upright: u runs along s, v along t.
+        const std::int32_t a = out.vertex(centre - fc.u - fc.v, fc.normal, entry, 0, 0);
+        const std::int32_t b = out.vertex(centre + fc.u - fc.v, fc.normal, entry, 1, 0);
+        const std::int32_t c = out.vertex(centre + fc.u + fc.v, fc.normal, entry, 1, 1);
+        const std::int32_t d = out.vertex(centre - fc.u + fc.v, fc.normal, entry, 0, 1);
         out.triangle(a, b, c);
         out.triangle(a, c, d);
     }
@@ -168,7 +188,8 @@ void build_sphere(shape_target t, const shape_state& state, float radius) {
         const float ring = static_cast<float>(std::sin(phi)), y = static_cast<float>(std::cos(phi));
         for (int j = 0; j <= sphere_slices; ++j) {
             const vec3 n = around(slice_angle(j, sphere_slices), ring, y);
-            const std::int32_t v = out.vertex(n * r, n, 0);
+            const float t = 1.0f - static_cast<float>(i) / sphere_stacks;
+            const std::int32_t v = out.vertex(n * r, n, 0, slice_s(j, sphere_slices), t);
             if (first < 0) first = v;
         }
     }
@@ -194,9 +215,10 @@ void build_cone(shape_target t, const shape_state& state, float bottom_radius, f
         const auto side_normal = [&](float angle) { return normalised(around(angle, h, r)); };
         for (int j = 0; j < round_slices; ++j) {
             const float a0 = slice_angle(j, round_slices), a1 = slice_angle(j + 1, round_slices);
-            const std::int32_t b0 = out.vertex(around(a0, r, -h / 2), side_normal(a0), entry);
-            const std::int32_t b1 = out.vertex(around(a1, r, -h / 2), side_normal(a1), entry);
-            const std::int32_t apex = out.vertex({0, h / 2, 0}, side_normal((a0 + a1) / 2), entry);
+            const float s0 = slice_s(j, round_slices), s1 = slice_s(j + 1, round_slices);
+            const std::int32_t b0 = out.vertex(around(a0, r, -h / 2), side_normal(a0), entry, s0, 0);
+            const std::int32_t b1 = out.vertex(around(a1, r, -h / 2), side_normal(a1), entry, s1, 0);
+            const std::int32_t apex = out.vertex({0, h / 2, 0}, side_normal((a0 + a1) / 2), entry, (s0 + s1) / 2, 1);
             out.triangle(b0, b1, apex);
         }
     }
@@ -216,8 +238,8 @@ void build_cylinder(shape_target t, const shape_state& state, float radius, floa
         for (int j = 0; j <= round_slices; ++j) {
             const float a = slice_angle(j, round_slices);
             const vec3 n = around(a, 1, 0);
-            const std::int32_t low = out.vertex(around(a, r, -h / 2), n, entry);
-            out.vertex(around(a, r, h / 2), n, entry);
+            const std::int32_t low = out.vertex(around(a, r, -h / 2), n, entry, slice_s(j, round_slices), 0);
+            out.vertex(around(a, r, h / 2), n, entry, slice_s(j, round_slices), 1);
             if (j == 0) first = low;
         }
         for (int j = 0; j < round_slices; ++j) {

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "vrml/builder_parts.h"
@@ -23,6 +25,10 @@ struct builder_scratch {
     std::vector<point_slot> slots;
     std::uint32_t call = 0;
     polygon_splitter splitter;
+    // Images already decoded in this load, as indices into the store's
+    // textures (-1: the image could not be read, already warned about).
+    std::unordered_map<std::string, std::int32_t> texture_files;
+    std::unordered_map<const void*, std::int32_t> texture_inlines;
 
     // Starts a new call over a list of `points` points; local numbers of
     // earlier calls no longer count.
@@ -34,6 +40,19 @@ struct shape_target {
     warning_list& warnings;
     builder_scratch& scratch;
 };
+
+// The store's image for the texture in force, decoded at its first use;
+// -1 when the shape is untextured or its image cannot be read (warned once).
+std::int32_t texture_for(shape_target t, const shape_state& state);
+
+// Marks a record as showing image `index` with the state's wrap modes.
+void set_texture(shape_record& shape, std::int32_t index, const shape_state& state);
+
+// A texture coordinate through the texture transform in force.
+inline void map_texture(const texture_matrix& m, float s, float t, float out[2]) {
+    out[0] = m.m[0] * s + m.m[2] * t + m.m[4];
+    out[1] = m.m[1] * s + m.m[3] * t + m.m[5];
+}
 
 void build_face_set(shape_target t, const shape_state& state, std::span<const float> coords,
                     std::span<const std::int32_t> coord_index, std::span<const std::int32_t> material_index,

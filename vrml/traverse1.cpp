@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "vrml/lights_cameras.h"
+#include "vrml/texture1.h"
 #include "vrml/text_glyphs.h"
 
 namespace tessel::vrml {
@@ -107,6 +108,9 @@ struct traversal_state {
     shape_hints hints;
     const node* font = nullptr;  // the FontStyle in force; null: the defaults
     std::int32_t lights = -1;  // the newest light in force (a link of walker::light_links_), -1: none
+    const texture_source* texture = nullptr;
+    texture_matrix texture_transform;
+    const std::vector<float>* texture_coords = nullptr;
 };
 
 // GL guarantees eight lights; the viewer's headlight takes one.
@@ -143,6 +147,7 @@ private:
     void changing_transform();
     void visit(const node& n);
     void apply_transform(const node& n);
+    void apply_texture_node(const node& n);
     void draw(const node& n);
     const material_list* material_for(const node& n);
     void open_inline(const node& n);
@@ -176,6 +181,7 @@ private:
     std::vector<std::int32_t> light_list_;  // lights_in_force() of light_list_of_
     std::int32_t light_list_of_ = -1;
     bool camera_seen_ = false;
+    std::unordered_map<const node*, texture_source> textures_;  // each Texture2 resolved once
     std::int64_t visits_ = 0;
     std::int64_t elements_ = 0;
     bool stopped_ = false;
@@ -349,6 +355,12 @@ void walker::visit(const node& n) {
         changing_transform();
         apply_transform(n);
         break;
+    case node_kind::texture2:
+    case node_kind::texture2_transform:
+    case node_kind::texture_coordinate2:
+        changing_state();
+        apply_texture_node(n);
+        break;
     case node_kind::indexed_face_set:
     case node_kind::indexed_line_set:
     case node_kind::point_set:
@@ -426,6 +438,26 @@ void walker::apply_transform(const node& n) {
     default: break;
     }
     state_.matrix = multiply(state_.matrix, m);
+}
+
+void walker::apply_texture_node(const node& n) {
+    switch (n.type->kind) {
+    case node_kind::texture2: {
+        auto [it, made] = textures_.try_emplace(&n);
+        if (made && !texture2_source(n, *frames_.back().doc, it->second)) {
+            textures_.erase(it);
+            state_.texture = nullptr;
+            break;
+        }
+        state_.texture = &it->second;
+        break;
+    }
+    case node_kind::texture2_transform:
+        state_.texture_transform = multiply(state_.texture_transform, texture2_transform_matrix(n));
+        break;
+    case node_kind::texture_coordinate2: state_.texture_coords = &n.numbers("point"); break;
+    default: break;
+    }
 }
 
 const material_list* walker::material_for(const node& n) {
@@ -556,6 +588,10 @@ void walker::draw(const node& n) {
         if (const field_value* v = vp->node->value("normal")) normals = &v->numbers;
     }
     if (normals) s.normals = *normals;
+    s.texture = state_.texture;
+    s.texture_transform = state_.texture_transform;
+    if (state_.texture_coords) s.texture_coords = *state_.texture_coords;
+    if (n.type->kind == node_kind::indexed_face_set) s.texture_coord_index = n.integers("textureCoordIndex");
     switch (n.type->kind) {
     case node_kind::indexed_face_set:
     case node_kind::indexed_line_set:
