@@ -40,6 +40,16 @@ store_files::~store_files() {
 bool store_files::create(std::string& error) {
     const char* tmp = std::getenv("TMPDIR");
     const std::string base = (tmp && *tmp) ? tmp : "/tmp";
+    // Where the file system makes nameless files, make them in TMPDIR
+    // itself: then nothing in TMPDIR ever has a name, not even for the
+    // moment a private folder would exist.
+    fds_[0] = ::open(base.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fds_[0] >= 0) {
+        fds_[1] = ::open(base.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fds_[1] >= 0) return true;
+        ::close(fds_[0]);
+        fds_[0] = -1;
+    }
     std::string templ = base + "/tessel-XXXXXX";
     std::vector<char> buf(templ.begin(), templ.end());
     buf.push_back('\0');
