@@ -194,6 +194,13 @@ void CControlPanel::CreateViewMenu() {
     QAction* fit = view->addAction(QStringLiteral("Cadrer"));
     fit->setObjectName(QString::number(ID_VIEW_FIT));
     connect(fit, &QAction::triggered, this, &CControlPanel::OnViewFit);
+    view->addSeparator();
+    QAction* headlight = view->addAction(QStringLiteral("Lumière frontale"));
+    headlight->setObjectName(QString::number(ID_VIEW_HEADLIGHT));
+    headlight->setCheckable(true);
+    headlight->setChecked(tessel::g_render.headlight);
+    connect(headlight, &QAction::toggled, this, &CControlPanel::OnViewHeadlight);
+    m_startWithCamera = tessel::g_render.use_camera;
 }
 
 void CControlPanel::CreateRecentFilesMenu(QMenu* file, QAction* before) {

@@ -37,6 +37,7 @@ public:
     static constexpr int ID_FILE_QUIT = 32772;
     static constexpr int ID_VIEW_HOME = 32773;
     static constexpr int ID_VIEW_FIT = 32774;
+    static constexpr int ID_VIEW_HEADLIGHT = 32775;
     // The recent files' items: the first, the second... of the list.
     static constexpr int ID_FILE_MRU_FILE1 = 0xE110;
     static constexpr int IDM_ABOUTBOX = 0x0010;
@@ -106,6 +107,11 @@ public:
     void OnViewHome();
     // "Cadrer": the view that frames the whole scene.
     void OnViewFit();
+    // "Lumière frontale": the light from the viewer's eye on or off.
+    void OnViewHeadlight(bool on);
+    // Every slider and both attenuations at rest, seen through the file's
+    // camera or framing the whole scene.
+    void ResetView(bool use_camera);
 
     // Steering by hand from the GL window (gl_steering.cpp). Each changes
     // the sliders or the scale attenuation as the user could, and the
@@ -188,6 +194,9 @@ private:
     int m_updateDepth = 0;  // > 0 while a data exchange runs
     bool m_toolkitLoopRunning = false;
     bool m_loading = false;
+    // Whether the starting view is the file's own camera (no --fit): the
+    // view Home goes back to; Cadrer frames the whole scene instead.
+    bool m_startWithCamera = true;
     QString m_initialFile;
     QString m_lastFolder;
     QMenu* m_fileMenu = nullptr;

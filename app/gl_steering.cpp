@@ -171,8 +171,11 @@ void CControlPanel::DragMove(int dx, int dy, int width, int height) {
     if (moved) ApplyView();
 }
 
-void CControlPanel::OnViewHome() {
+void CControlPanel::OnViewHome() { ResetView(m_startWithCamera); }
+
+void CControlPanel::ResetView(bool use_camera) {
     if (!CanSteer()) return;
+    tessel::g_render.use_camera = use_camera;
     for (CSliderCtrl* slider : {m_sliderTransX, m_sliderTransY, m_sliderTransZ})
         slider->SetPos(tessel::kSliderCentre);
     for (CSliderCtrl* slider : {m_sliderRotX, m_sliderRotY, m_sliderRotZ, m_sliderScaleX, m_sliderScaleY,
@@ -188,8 +191,13 @@ void CControlPanel::OnViewHome() {
 }
 
 void CControlPanel::OnViewFit() {
-    // The renderer frames the scene by itself and the sliders act on top,
-    // so the fitted view is the view at rest. It stays an action of its own
-    // for views that will frame differently.
-    OnViewHome();
+    // The renderer frames the whole scene by itself and the sliders act on
+    // top, so the fitted view is the framing, without the file's camera,
+    // at rest.
+    ResetView(false);
+}
+
+void CControlPanel::OnViewHeadlight(bool on) {
+    tessel::g_render.headlight = on;
+    tessel::redraw_if_changed();
 }

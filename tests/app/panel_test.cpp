@@ -45,6 +45,7 @@ protected:
     void SetUp() override {
         tessel::testing::clear_settings();
         tessel::g_view = tessel::view_transform{};
+        tessel::g_render = tessel::render_settings{};
         panel = std::make_unique<CControlPanel>();
         panel->OnInitDialog();
     }
@@ -614,6 +615,23 @@ TEST_F(Panel, HomeAndFitPutEveryValueBackAtRest) {
         const tessel::view_transform rest{};
         EXPECT_EQ(0, std::memcmp(&tessel::g_view, &rest, sizeof rest)) << action;
     }
+}
+
+// Home goes back to the file's camera, Cadrer frames the whole scene, and
+// the headlight item switches the light from the eye.
+TEST_F(Panel, HomeUsesTheCameraFitFramesAndTheHeadlightSwitches) {
+    panel->findChild<QAction*>("32774")->trigger();
+    EXPECT_FALSE(tessel::g_render.use_camera);
+    panel->findChild<QAction*>("32773")->trigger();
+    EXPECT_TRUE(tessel::g_render.use_camera);
+    QAction* headlight = panel->findChild<QAction*>("32775");
+    ASSERT_NE(headlight, nullptr);
+    EXPECT_EQ(headlight->text(), QString::fromUtf8("Lumi\u00e8re frontale"));
+    EXPECT_TRUE(headlight->isChecked());
+    headlight->trigger();
+    EXPECT_FALSE(tessel::g_render.headlight);
+    headlight->trigger();
+    EXPECT_TRUE(tessel::g_render.headlight);
 }
 
 TEST_F(Panel, SteeringWaitsWhileAnotherWindowIsModalOrANumberIsPrompted) {
