@@ -13,8 +13,12 @@
 #include <cstring>
 #include <fcntl.h>
 #include <string>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 #include "vrml/open.h"
@@ -40,7 +44,18 @@ int floor_run(const char* path) {
         struct stat st {};
         fstat(fd, &st);
         size = static_cast<std::size_t>(st.st_size);
-        std::vector<char> text(size);
+        // The same huge-page hint the loader gives its text buffer, so the
+        // floor pays no more page faults than the load does.
+        std::unique_ptr<char, decltype(&std::free)> buffer(static_cast<char*>(std::malloc(size + 1)), &std::free);
+        if (!buffer) return std::fputs("out of memory\n", stderr), 1;
+        constexpr std::uintptr_t huge = std::uintptr_t{2} << 20;
+        const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(buffer.get()) + huge - 1) & ~(huge - 1);
+        const std::uintptr_t to = (reinterpret_cast<std::uintptr_t>(buffer.get()) + size) & ~(huge - 1);
+        if (to > from) madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+        struct {
+            char* p;
+            char* data() { return p; }
+        } text{buffer.get()};
         std::size_t got = 0;
         while (got < size) {
             const ssize_t n = read(fd, text.data() + got, size - got);
