@@ -184,38 +184,27 @@ TEST(HostileFiles, NoStoreOutlivesALoadStoppedBySignal) {
 // a message and exit code 1. The limits sweep across every stage.
 TEST(HostileFiles, RunningOutOfMemoryAnywhereIsAnErrorNotACrash) {
     scratch_dir dir, tmp;
-    const std::string fan = write_fan(dir, 2 << 20);
-    int loaded = 0, refused = 0;
-    for (rlim_t mb = 20; mb <= 200; mb += 10) {
-        const child_result r = run_scan(fan, dir, tmp.path, mb << 20);
-        ASSERT_TRUE(r.finished) << mb << " MB";
-        if (WIFEXITED(r.status) && WEXITSTATUS(r.status) == 0) {
-            ++loaded;
-        } else {
-            EXPECT_TRUE(failed_with(r, "memory")) << mb << " MB: status " << r.status << ", " << r.err;
-            ++refused;
+    // Limits from low to high: every run loads or says it ran out of memory,
+    // and both outcomes occur, so the sweep did cross the stages.
+    const auto sweep = [&](const std::string& file, rlim_t step, rlim_t top, bool classic) {
+        int loaded = 0, refused = 0;
+        for (rlim_t mb = 20; mb <= top; mb += step) {
+            const child_result r = run_scan(file, dir, tmp.path, mb << 20, {}, classic);
+            ASSERT_TRUE(r.finished) << mb << " MB";
+            if (WIFEXITED(r.status) && WEXITSTATUS(r.status) == 0) {
+                ++loaded;
+            } else {
+                EXPECT_TRUE(failed_with(r, "memory")) << mb << " MB: status " << r.status << ", " << r.err;
+                ++refused;
+            }
         }
-    }
-    // Both outcomes occur, so the sweep did cross the stages.
-    EXPECT_GT(loaded, 0);
-    EXPECT_GT(refused, 0);
+        EXPECT_GT(loaded, 0) << file;
+        EXPECT_GT(refused, 0) << file;
+    };
+    sweep(write_fan(dir, 2 << 20), 10, 200, true);
     EXPECT_EQ(entries(tmp.path), std::vector<std::string>{});
-
     // The standard reading: parsing, triangulation, normals and the store.
-    const std::string triangles = write_triangles(dir, 1 << 20);
-    loaded = refused = 0;
-    for (rlim_t mb = 20; mb <= 300; mb += 20) {
-        const child_result r = run_scan(triangles, dir, tmp.path, mb << 20, {}, false);
-        ASSERT_TRUE(r.finished) << mb << " MB";
-        if (WIFEXITED(r.status) && WEXITSTATUS(r.status) == 0) {
-            ++loaded;
-        } else {
-            EXPECT_TRUE(failed_with(r, "memory")) << mb << " MB: status " << r.status << ", " << r.err;
-            ++refused;
-        }
-    }
-    EXPECT_GT(loaded, 0);
-    EXPECT_GT(refused, 0);
+    sweep(write_triangles(dir, 1 << 20), 20, 300, false);
 }
 #endif
 
