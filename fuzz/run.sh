@@ -29,6 +29,8 @@ cmake --build "$build" --target tessel-load-fuzzer -j2 >/dev/null
 mkdir -p "$corpus"
 cp "$root"/examples/*.wrl "$corpus"/
 cp "$root"/fuzz/regressions/* "$corpus"/ 2>/dev/null || true
+# Fontconfig's own process-long allocations are not leaks of ours.
+export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}
 # The loads' temporary stores: memory rather than disk where there is one.
 [ -d /dev/shm ] && export TMPDIR=/dev/shm
 "$build/fuzz/tessel-load-fuzzer" -max_total_time="$seconds" -max_len=1048576 -len_control=0 -timeout=20 \
