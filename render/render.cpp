@@ -3,10 +3,10 @@
 #include <GL/gl.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstddef>
 #include <cstdio>
 
+#include "render/draw_elements.h"
 #include "render/prepared_scene.h"
 #include "render/standard_draw.h"
 #include "scene/scene.h"
@@ -16,10 +16,6 @@ namespace tessel {
 namespace {
 
 prepared_scene g_arrays;
-
-// glDrawElements takes a signed count; larger shapes go in several calls,
-// each a whole number of triangles.
-constexpr std::size_t max_indices_per_call = (INT_MAX / 3) * 3;
 
 void draw_shape(const shape_record& shape, const prepared_shape& arrays, const view_transform& view) {
     glPushMatrix();
@@ -39,14 +35,7 @@ void draw_shape(const shape_record& shape, const prepared_shape& arrays, const v
         glColor3fv(shape.colour);
         glVertexPointer(3, GL_FLOAT, 0, arrays.positions.data());
         glNormalPointer(GL_FLOAT, 0, arrays.normals.data());
-        const std::uint32_t* first = arrays.indices.data();
-        std::size_t left = arrays.indices.size();
-        while (left > 0) {
-            const std::size_t n = std::min(left, max_indices_per_call);
-            glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(n), GL_UNSIGNED_INT, first);
-            first += n;
-            left -= n;
-        }
+        draw_elements(GL_TRIANGLES, arrays.indices);
     }
     glPopMatrix();
 }

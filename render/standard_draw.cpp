@@ -3,19 +3,15 @@
 #include <GL/gl.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstddef>
 
+#include "render/draw_elements.h"
 #include "render/standard_view.h"
 #include "render/texture_objects.h"
 
 namespace tessel {
 
 namespace {
-
-// glDrawElements takes a signed count; larger shapes go in several calls,
-// each a whole number of primitives (6 is a multiple of 1, 2 and 3).
-constexpr std::size_t max_indices_per_call = (INT_MAX / 6) * 6;
 
 GLenum primitive_of(shape_kind kind) {
     switch (kind) {
@@ -116,15 +112,7 @@ void draw_shape(const scene_store& store, const shape_record& shape, const prepa
         glDisableClientState(GL_COLOR_ARRAY);
     }
     glVertexPointer(3, GL_FLOAT, 0, arrays.points.data());
-    const GLenum mode = primitive_of(shape.kind);
-    const std::uint32_t* first = arrays.indices.data();
-    std::size_t left = arrays.indices.size();
-    while (left > 0) {
-        const std::size_t n = std::min(left, max_indices_per_call);
-        glDrawElements(mode, static_cast<GLsizei>(n), GL_UNSIGNED_INT, first);
-        first += n;
-        left -= n;
-    }
+    draw_elements(primitive_of(shape.kind), arrays.indices);
 }
 
 // An orthographic box of half height 400 (or half width, on a tall window)

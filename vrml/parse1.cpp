@@ -1,7 +1,9 @@
 #include "vrml/parse1.h"
 
 #include <string>
+#include <type_traits>
 #include <unordered_map>
+#include <vector>
 
 #include "vrml/lexer.h"
 
@@ -65,8 +67,8 @@ private:
     bool read_declaration(node_type& type);
     void read_field(frame& top, int index, source_position at);
     bool read_value(field_type type, field_value& value, source_position at, const std::string& what);
-    bool read_floats(std::vector<float>& out, int width, bool multiple);
-    bool read_ints(std::vector<std::int32_t>& out, bool multiple);
+    template <typename Number>
+    bool read_numbers(std::vector<Number>& out, int width, bool multiple);
     bool read_strings(std::vector<std::string>& out, bool multiple, source_position at);
     bool read_image(std::vector<std::int32_t>& out);
     bool read_bitmask(std::vector<std::string>& out);
@@ -316,14 +318,14 @@ bool parser::read_value(field_type type, field_value& value, source_position at,
     }
     case field_type::sf_bitmask: ok = read_bitmask(value.words); break;
     case field_type::sf_long:
-    case field_type::mf_long: ok = read_ints(value.integers, multiple); break;
+    case field_type::mf_long: ok = read_numbers(value.integers, 1, multiple); break;
     case field_type::sf_image: ok = read_image(value.integers); break;
     case field_type::sf_string:
     case field_type::mf_string: ok = read_strings(value.words, multiple, value_at); break;
     case field_type::sf_node: break;
     default: {
         const int width = float_width(type);
-        ok = read_floats(value.numbers, width, multiple);
+        ok = read_numbers(value.numbers, width, multiple);
         if (ok && value.numbers.size() % static_cast<std::size_t>(width) != 0) {
             warn(value_at, what + " has " + std::to_string(value.numbers.size()) +
                                " numbers, not a whole number of values; the last are dropped");
@@ -336,7 +338,14 @@ bool parser::read_value(field_type type, field_value& value, source_position at,
     return ok;
 }
 
-bool parser::read_floats(std::vector<float>& out, int width, bool multiple) {
+// A value of `width` numbers, or with `multiple` a bracketed list of any
+// length (a single value may stand without brackets).
+template <typename Number>
+bool parser::read_numbers(std::vector<Number>& out, int width, bool multiple) {
+    const auto read_one = [this](Number& v) {
+        if constexpr (std::is_same_v<Number, float>) return lx_.read_float(v);
+        else return lx_.read_int(v);
+    };
     lx_.skip();
     if (multiple && lx_.peek() == '[') {
         lx_.advance();
@@ -347,8 +356,8 @@ bool parser::read_floats(std::vector<float>& out, int width, bool multiple) {
                 lx_.advance();
                 return true;
             }
-            float v;
-            if (!lx_.read_float(v)) {
+            Number v;
+            if (!read_one(v)) {
                 skip_list_rest();
                 return false;
             }
@@ -357,35 +366,10 @@ bool parser::read_floats(std::vector<float>& out, int width, bool multiple) {
     }
     for (int i = 0; i < width; ++i) {
         if (i > 0) lx_.skip();
-        float v;
-        if (!lx_.read_float(v)) return false;
+        Number v;
+        if (!read_one(v)) return false;
         out.push_back(v);
     }
-    return true;
-}
-
-bool parser::read_ints(std::vector<std::int32_t>& out, bool multiple) {
-    lx_.skip();
-    if (multiple && lx_.peek() == '[') {
-        lx_.advance();
-        while (true) {
-            lx_.skip();
-            if (lx_.at_end()) return false;
-            if (lx_.peek() == ']') {
-                lx_.advance();
-                return true;
-            }
-            std::int32_t v;
-            if (!lx_.read_int(v)) {
-                skip_list_rest();
-                return false;
-            }
-            out.push_back(v);
-        }
-    }
-    std::int32_t v;
-    if (!lx_.read_int(v)) return false;
-    out.push_back(v);
     return true;
 }
 

@@ -30,6 +30,18 @@ void shine_lights(scene_store& out, std::size_t before, std::size_t first_light,
     }
 }
 
+// Builds one node's shapes, with the default material where the front end
+// gave none, and lets the lights in force shine on the shapes it made.
+template <typename... Args>
+void build(detail::shape_target target, std::size_t first_light,
+           void (*build_shapes)(detail::shape_target, const shape_state&, Args...), const shape_state& state,
+           Args... args) {
+    shape_state copy;
+    const std::size_t before = target.out.shapes.size();
+    build_shapes(target, with_material(state, copy), args...);
+    shine_lights(target.out, before, first_light, state.lights);
+}
+
 }  // namespace
 
 void scene_builder::light(const scene_light& light) { out_.lights.push_back(light); }
@@ -47,55 +59,34 @@ scene_builder::~scene_builder() = default;
 void scene_builder::face_set(const shape_state& state, std::span<const float> coords,
                              std::span<const std::int32_t> coord_index, std::span<const std::int32_t> material_index,
                              std::span<const std::int32_t> normal_index) {
-    shape_state copy;
-    const std::size_t before = out_.shapes.size();
-    detail::build_face_set({out_, warnings_, *scratch_}, with_material(state, copy), coords, coord_index, material_index, normal_index);
-    shine_lights(out_, before, first_light_, state.lights);
+    build({out_, warnings_, *scratch_}, first_light_, &detail::build_face_set, state, coords, coord_index, material_index, normal_index);
 }
 
 void scene_builder::line_set(const shape_state& state, std::span<const float> coords,
                              std::span<const std::int32_t> coord_index, std::span<const std::int32_t> material_index,
                              std::span<const std::int32_t> normal_index) {
-    shape_state copy;
-    const std::size_t before = out_.shapes.size();
-    detail::build_line_set({out_, warnings_, *scratch_}, with_material(state, copy), coords, coord_index, material_index, normal_index);
-    shine_lights(out_, before, first_light_, state.lights);
+    build({out_, warnings_, *scratch_}, first_light_, &detail::build_line_set, state, coords, coord_index, material_index, normal_index);
 }
 
 void scene_builder::point_set(const shape_state& state, std::span<const float> coords, std::int64_t start,
                               std::int64_t count) {
-    shape_state copy;
-    const std::size_t before = out_.shapes.size();
-    detail::build_point_set({out_, warnings_, *scratch_}, with_material(state, copy), coords, start, count);
-    shine_lights(out_, before, first_light_, state.lights);
+    build({out_, warnings_, *scratch_}, first_light_, &detail::build_point_set, state, coords, start, count);
 }
 
 void scene_builder::cube(const shape_state& state, float width, float height, float depth) {
-    shape_state copy;
-    const std::size_t before = out_.shapes.size();
-    detail::build_cube({out_, warnings_, *scratch_}, with_material(state, copy), width, height, depth);
-    shine_lights(out_, before, first_light_, state.lights);
+    build({out_, warnings_, *scratch_}, first_light_, &detail::build_cube, state, width, height, depth);
 }
 
 void scene_builder::sphere(const shape_state& state, float radius) {
-    shape_state copy;
-    const std::size_t before = out_.shapes.size();
-    detail::build_sphere({out_, warnings_, *scratch_}, with_material(state, copy), radius);
-    shine_lights(out_, before, first_light_, state.lights);
+    build({out_, warnings_, *scratch_}, first_light_, &detail::build_sphere, state, radius);
 }
 
 void scene_builder::cone(const shape_state& state, float bottom_radius, float height, unsigned part_mask) {
-    shape_state copy;
-    const std::size_t before = out_.shapes.size();
-    detail::build_cone({out_, warnings_, *scratch_}, with_material(state, copy), bottom_radius, height, part_mask);
-    shine_lights(out_, before, first_light_, state.lights);
+    build({out_, warnings_, *scratch_}, first_light_, &detail::build_cone, state, bottom_radius, height, part_mask);
 }
 
 void scene_builder::cylinder(const shape_state& state, float radius, float height, unsigned part_mask) {
-    shape_state copy;
-    const std::size_t before = out_.shapes.size();
-    detail::build_cylinder({out_, warnings_, *scratch_}, with_material(state, copy), radius, height, part_mask);
-    shine_lights(out_, before, first_light_, state.lights);
+    build({out_, warnings_, *scratch_}, first_light_, &detail::build_cylinder, state, radius, height, part_mask);
 }
 
 void scene_builder::finish() {
