@@ -36,6 +36,11 @@ enum class field_type : std::uint8_t {
     mf_string,
     mf_vec2f,
     mf_vec3f,
+    // VRML97 only: read by its own type names (vrml2_field_type_named)
+    sf_time,
+    mf_time,
+    mf_rotation,
+    mf_node,
 };
 
 // Looks a type name up ("SFFloat", "MFVec3f", Inventor's "MFInt32"...).
@@ -87,6 +92,39 @@ enum class node_kind : std::uint8_t {
     texture_coordinate2,
     // kept for later readers, no effect yet
     quiet,
+    // VRML97: nodes whose children sit in fields, and the nodes a Shape names
+    v2_transform,
+    v2_group,    // Group, Billboard, Collision, Anchor: children drawn as they are
+    v2_switch,
+    v2_lod,
+    v2_inline,
+    v2_shape,
+    v2_appearance,
+    v2_material,
+    v2_image_texture,
+    v2_pixel_texture,
+    v2_texture_transform,
+    v2_indexed_face_set,
+    v2_indexed_line_set,
+    v2_point_set,
+    v2_box,
+    v2_sphere,
+    v2_cone,
+    v2_cylinder,
+    v2_elevation_grid,
+    v2_extrusion,
+    v2_text,
+    v2_font_style,
+    v2_coordinate,
+    v2_color,
+    v2_normal,
+    v2_texture_coordinate,
+    v2_directional_light,
+    v2_point_light,
+    v2_spot_light,
+    v2_viewpoint,
+    v2_background,
+    v2_navigation_info,
 };
 
 struct field_def {
@@ -107,15 +145,30 @@ struct node_type {
 // Returns null for an unknown name.
 const node_type* vrml1_node_type(std::string_view name);
 
+// The built-in types of the VRML97 standard, with every field a file may
+// give (events are left out: a file cannot give them values). Sensors,
+// interpolators, Script and the like are known too, as kind quiet, so that
+// their DEF names and fields read cleanly. Returns null for an unknown name.
+const node_type* vrml2_node_type(std::string_view name);
+
+// VRML97 field type names ("SFInt32", "MFNode", "SFTime"...).
+bool vrml2_field_type_named(std::string_view name, field_type& type);
+
 // One field as its file gave it. Numbers of float types go to `numbers`
 // (SFBool, SFLong, MFLong and SFImage to `integers`), names and strings to
-// `words`, a node value to `node`.
+// `words`, a VRML 1.0 node value to `node`, VRML97 SFNode and MFNode values
+// to `nodes` (NULL leaves it empty).
 struct field_value {
     std::uint16_t field = 0;  // index in the node type's fields
+    // Inside a PROTO body: the interface field this value stands for ("IS"),
+    // replaced by the instance's value when the PROTO is instantiated; -1
+    // for a plain value.
+    std::int32_t is_ref = -1;
     std::vector<float> numbers;
     std::vector<std::int32_t> integers;
     std::vector<std::string> words;
     struct node* node = nullptr;
+    std::vector<struct node*> nodes;
 };
 
 struct node {
@@ -123,10 +176,18 @@ struct node {
     source_position where;
     std::vector<field_value> values;  // only the fields the file gave, each once
     std::vector<node*> children;
+    // Inside a PROTO body: this node, or a node it holds, takes a value from
+    // the PROTO's interface, so each instance needs its own copy. Nodes
+    // without it are shared by every instance.
+    bool uses_interface = false;
 
     const field_value* value(std::string_view field) const;
     // The field's numbers, or an empty list when the file did not give it.
     const std::vector<float>& numbers(std::string_view field) const;
+    // VRML97 node-valued fields: the nodes given, or an empty list.
+    const std::vector<node*>& nodes(std::string_view field) const;
+    // The first node of a VRML97 SFNode field, or null.
+    const node* child(std::string_view field) const;
     const std::vector<std::int32_t>& integers(std::string_view field) const;
     float number(std::string_view field, float fallback) const;
     std::int32_t integer(std::string_view field, std::int32_t fallback) const;
@@ -141,6 +202,9 @@ struct document {
     std::deque<node> nodes;
     std::deque<node_type> declared_types;  // from extension nodes' field declarations
     node* root = nullptr;                  // the top-level nodes, as if in one Separator
+    // VRML97: documents this one's nodes point into (the files EXTERNPROTOs
+    // name), kept alive as long as it is.
+    std::vector<std::shared_ptr<const document>> uses;
 
     node& make(const node_type* type, source_position where) {
         node& n = nodes.emplace_back();

@@ -187,6 +187,17 @@ const field_value* node::value(std::string_view field) const {
     return nullptr;
 }
 
+const std::vector<node*>& node::nodes(std::string_view field) const {
+    static const std::vector<node*> none;
+    const field_value* v = value(field);
+    return v ? v->nodes : none;
+}
+
+const node* node::child(std::string_view field) const {
+    const field_value* v = value(field);
+    return v && !v->nodes.empty() ? v->nodes[0] : nullptr;
+}
+
 const std::vector<float>& node::numbers(std::string_view field) const {
     static const std::vector<float> none;
     const field_value* v = value(field);

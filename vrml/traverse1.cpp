@@ -383,6 +383,7 @@ void walker::visit(const node& n) {
         break;
     case node_kind::quiet:
     case node_kind::unknown: break;
+    default: break;  // VRML97 kinds never reach a VRML 1.0 document
     }
 }
 

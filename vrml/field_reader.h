@@ -1,0 +1,41 @@
+#pragma once
+// Field values as both standard readings write them: numbers of every type,
+// single or in brackets, strings, images, bit masks, and the skipping of
+// values of unknown type. Shared so that VRML 1.0 and VRML97 read numbers,
+// strings and images exactly alike. Internal to vrml/.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "vrml/lexer.h"
+#include "vrml/node.h"
+
+namespace tessel::vrml {
+
+class field_reader {
+public:
+    field_reader(lexer& lx, warning_list& warnings) : lx_(lx), warnings_(warnings) {}
+
+    // Reads a value of `type` (not a node type) into value. On a bad value
+    // warns, naming `what`, and returns false; the field keeps its default.
+    bool read_value(field_type type, field_value& value, source_position at, const std::string& what);
+    // The value of a field this reader does not know, whatever its type.
+    void skip_value();
+    // After a bad entry inside brackets: on to the bracket that closes the list.
+    void skip_list_rest();
+
+private:
+    template <typename Number>
+    bool read_numbers(std::vector<Number>& out, int width, bool multiple);
+    bool read_strings(std::vector<std::string>& out, bool multiple, source_position at);
+    bool read_image(std::vector<std::int32_t>& out);
+    bool read_bitmask(std::vector<std::string>& out);
+
+    lexer& lx_;
+    warning_list& warnings_;
+};
+
+bool is_multiple(field_type t);
+
+}  // namespace tessel::vrml
