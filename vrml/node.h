@@ -195,16 +195,36 @@ struct node {
     std::string_view word(std::string_view field, std::string_view fallback) const;
 };
 
+// A VRML97 PROTO: its interface, with the default value of each field, and
+// the body's first node, which an instance stands for (the other body nodes
+// are read but draw nothing).
+struct proto_field {
+    std::string name;
+    field_type type = field_type::sf_float;
+    bool has_value = false;  // field and exposedField; events carry no value
+    field_value value;       // the default
+};
+
+struct proto_definition {
+    std::string name;
+    std::vector<proto_field> fields;
+    node* body = nullptr;
+    source_position where;
+    int proto_field_index(std::string_view field) const;
+};
+
 // Every node of one file, owned in one place so that the tree needs no
 // recursion to free, however deep it is.
 struct document {
     std::string file;  // for warnings
+    bool vrml2 = false;  // read as VRML97: children sit in node-valued fields
     std::deque<node> nodes;
     std::deque<node_type> declared_types;  // from extension nodes' field declarations
     node* root = nullptr;                  // the top-level nodes, as if in one Separator
     // VRML97: documents this one's nodes point into (the files EXTERNPROTOs
     // name), kept alive as long as it is.
     std::vector<std::shared_ptr<const document>> uses;
+    std::deque<proto_definition> protos;  // VRML97 PROTOs, for the files that name them by EXTERNPROTO
 
     node& make(const node_type* type, source_position where) {
         node& n = nodes.emplace_back();

@@ -1,0 +1,36 @@
+#pragma once
+// The VRML97 parser: scene text in, a document of typed nodes out, with
+// every PROTO instance already expanded into the nodes its body makes (the
+// interface values put where the body says IS), ROUTEs read and dropped.
+// Like the VRML 1.0 parser it never fails: what it cannot read becomes a
+// warning and is skipped. Nesting of any depth is read without recursion.
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "vrml/geometry.h"
+#include "vrml/node.h"
+
+namespace tessel::vrml {
+
+// Finds the files EXTERNPROTO declarations name.
+class proto_file_source {
+public:
+    virtual ~proto_file_source() = default;
+    // The parsed VRML97 document `url` names (without any "#name" part),
+    // relative to `from`'s file, or null after warning why not. Must refuse
+    // (null) a file that is still being parsed, so that files naming each
+    // other end.
+    virtual std::shared_ptr<const document> open(const document& from, const std::string& url,
+                                                 source_position where) = 0;
+};
+
+// Parses text (begin..end, the header line included: it is a comment) into
+// doc, whose `file` names the text in warnings. doc.root's children are the
+// top-level nodes; other nodes' children are in their node-valued fields.
+// `progress`, when set, gets the share of the text read (0..100).
+void parse_vrml2(const char* begin, const char* end, document& doc, warning_list& warnings,
+                 const std::function<void(int)>& progress = {}, proto_file_source* externs = nullptr);
+
+}  // namespace tessel::vrml

@@ -1,0 +1,18 @@
+#pragma once
+// The VRML97 traversal: walks a parsed document, keeps the transform and the
+// lights in scope, resolves each Shape's appearance and geometry nodes into
+// the back end's terms, and hands the shape to a geometry sink. Iterative and
+// bounded like the VRML 1.0 traversal.
+
+#include "vrml/geometry.h"
+#include "vrml/node.h"
+#include "vrml/traverse1.h"
+
+namespace tessel::vrml {
+
+// Walks doc (and the VRML97 files its Inline nodes name, when inlines is
+// set) into sink.
+void traverse_vrml2(const document& doc, geometry_sink& sink, warning_list& warnings,
+                    inline_source* inlines = nullptr, const traversal_limits& limits = {});
+
+}  // namespace tessel::vrml
