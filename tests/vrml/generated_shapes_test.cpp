@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "vrml/generated_shapes.h"
+#include "vrml/geometry.h"
 
 namespace tessel::vrml {
 namespace {
@@ -261,6 +262,24 @@ TEST(Extrusion, BentSpineTurnsThePlaneWithIt) {
     EXPECT_LT(area_normal(g, faces[0]).x, 0);
 }
 
+TEST(Extrusion, PlaneZAxisStaysOnOneSide) {
+    // A zigzag bends left then right: z must not turn over at the second
+    // bend. A straight start takes its z from the first bend further on.
+    const std::vector<std::vector<float>> spines = {
+        {0, 0, 0, 1, 1, 0, 2, 0, 0, 3, 1, 0},
+        {0, 0, 0, 0, 1, 0, 0, 2, 0, 1, 2, 0},
+    };
+    for (const auto& spine : spines) {
+        extrusion_params p;
+        p.spine = spine;
+        generated_faces g;
+        std::string problem;
+        ASSERT_TRUE(extrusion_faces(p, g, problem));
+        // Cross-section point (1, 1) sits one unit along each ring's z axis.
+        for (std::int32_t ring = 0; ring < 4; ++ring) EXPECT_NEAR(point(g, ring * 4).z, -1, tol) << "ring " << ring;
+    }
+}
+
 TEST(Extrusion, ScaleAndOrientationActInThePlane) {
     const std::vector<float> spine = {0, 0, 0, 0, 1, 0, 0, 2, 0};
     const std::vector<float> section = {1, 1, 1, -1, -1, -1, -1, 1, 1, 1};
@@ -357,6 +376,41 @@ TEST(Extrusion, SpineTextureFollowsLengthAndCapsFollowTheLargerExtent) {
         EXPECT_NEAR(tex(g, tfaces[7][k]).first, q.x / 4, tol);
         EXPECT_NEAR(tex(g, tfaces[7][k]).second, q.z / 4, tol);
     }
+}
+
+TEST(Extrusion, ConcaveCapsReachTheBackEndFacingOutward) {
+    // An L of area 3, counterclockwise seen from +y like the default square.
+    const std::vector<float> section = {0, 0, 0, 2, 1, 2, 1, 1, 2, 1, 2, 0, 0, 0};
+    extrusion_params p;
+    p.cross_section = section;
+    generated_faces g;
+    std::string problem;
+    ASSERT_TRUE(extrusion_faces(p, g, problem));
+
+    scene_store store;
+    warning_list warnings{"test.wrl"};
+    scene_builder builder{store, warnings};
+    material_list materials;
+    shape_state state;
+    state.material = &materials;
+    state.hints.ordering = vertex_ordering::counterclockwise;
+    state.hints.solid = true;
+    builder.face_set(state, g.coords, g.coord_index, {}, {});
+    EXPECT_EQ(warnings.count(), 0);
+    double down = 0, up = 0;
+    for (const shape_record& r : store.shapes) {
+        const auto at = [&](std::int32_t i) {
+            const auto k = static_cast<std::size_t>(i);
+            return v3{r.point[0][k], r.point[1][k], r.point[2][k]};
+        };
+        for (std::size_t t = 0; t < r.corner[0].size(); ++t) {
+            const v3 a = at(r.corner[0][t]);
+            const double y = cross(at(r.corner[1][t]) - a, at(r.corner[2][t]) - a).y / 2;
+            (y < 0 ? down : up) += y;
+        }
+    }
+    EXPECT_NEAR(down, -3, tol) << "the whole begin cap looks down";
+    EXPECT_NEAR(up, 3, tol) << "the whole end cap looks up";
 }
 
 TEST(Extrusion, DegenerateInputIsRefusedOrHarmless) {
