@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <map>
 #include <initializer_list>
 #include <optional>
@@ -13,6 +14,7 @@
 
 #include <unistd.h>
 
+#include "vrml/generated_shapes.h"
 #include "vrml/lights_cameras.h"
 #include "vrml/text_glyphs.h"
 #include "vrml/texture1.h"
@@ -151,6 +153,7 @@ private:
     void draw_shape(const node& shape);
     void draw_geometry(const node& g, shape_state& s, const node* material);
     void draw_text(const node& text, shape_state& s);
+    void draw_generated(const node& g, shape_state& s, const node* material);
     const material_list* material_for(const node* material, const node* colours);
     const texture_source* texture_for(const node& t);
     void warn(const node& n, const std::string& message);
@@ -583,6 +586,8 @@ void walker::draw_geometry(const node& g, shape_state& s, const node* material) 
         return;
     }
     case node_kind::v2_text: draw_text(g, s); return;
+    case node_kind::v2_elevation_grid:
+    case node_kind::v2_extrusion: draw_generated(g, s, material); return;
     default: break;
     }
     // A primitive becomes a few hundred coordinates in the back end.
@@ -611,6 +616,67 @@ void walker::draw_geometry(const node& g, shape_state& s, const node* material) 
         break;
     default: break;
     }
+}
+
+// ElevationGrid and Extrusion: made into face sets here, so that the back
+// end triangulates, lights and textures them like any other.
+void walker::draw_generated(const node& g, shape_state& s, const node* material) {
+    generated_faces faces;
+    std::string problem;
+    bool made = false;
+    const bool grid = g.type->kind == node_kind::v2_elevation_grid;
+    if (grid) {
+        elevation_grid_params p;
+        p.x_dimension = g.integer("xDimension", 0);
+        p.z_dimension = g.integer("zDimension", 0);
+        p.x_spacing = g.number("xSpacing", 1);
+        p.z_spacing = g.number("zSpacing", 1);
+        p.height = g.numbers("height");
+        made = elevation_grid_faces(p, faces, problem);
+    } else {
+        extrusion_params p;
+        p.cross_section = g.numbers("crossSection");
+        p.spine = g.numbers("spine");
+        p.scale = g.numbers("scale");
+        p.orientation = g.numbers("orientation");
+        p.begin_cap = flag(g, "beginCap", true);
+        p.end_cap = flag(g, "endCap", true);
+        made = extrusion_faces(p, faces, problem);
+    }
+    if (!problem.empty()) {
+        // Once per node, however often it is USE'd.
+        warn_once(std::to_string(reinterpret_cast<std::uintptr_t>(&g)), g,
+                  g.type->name + (made ? ": " : " not drawn: ") + problem);
+    }
+    if (!made) return;
+    s.hints.ordering = flag(g, "ccw", true) ? vertex_ordering::counterclockwise : vertex_ordering::clockwise;
+    s.hints.solid = flag(g, "solid", true);
+    // Grid cells are quads, split along a diagonal whatever the file says;
+    // an Extrusion's convex field speaks of its caps.
+    s.hints.convex = grid || flag(g, "convex", true);
+    const float crease = g.number("creaseAngle", 0);
+    s.hints.crease_angle = std::isfinite(crease) ? crease : 0;
+    s.texture_coords = faces.texture_coords;
+    s.texture_coord_index = faces.texture_coord_index;
+    if (grid) {
+        // Grid points are numbered like the grid's vertices and faces like
+        // its cells, so per-vertex values follow coordIndex and per-face
+        // values come one a cell.
+        if (const node* colours = child_of(g, "color", node_kind::v2_color)) {
+            s.material = material_for(material, colours);
+            s.material_binding = flag(g, "colorPerVertex", true) ? binding::per_vertex_indexed : binding::per_face;
+        }
+        if (const node* normals = child_of(g, "normal", node_kind::v2_normal)) {
+            s.normals = normals->numbers("vector");
+            s.normal_binding = flag(g, "normalPerVertex", true) ? binding::per_vertex_indexed : binding::per_face;
+        }
+        if (const node* tc = child_of(g, "texCoord", node_kind::v2_texture_coordinate)) {
+            s.texture_coords = tc->numbers("point");
+            s.texture_coord_index = {};
+        }
+    }
+    if (!spend(static_cast<std::int64_t>(faces.coords.size() + 2 * faces.coord_index.size()), g)) return;
+    sink_.face_set(s, faces.coords, faces.coord_index, {}, {});
 }
 
 void walker::draw_text(const node& text, shape_state& s) {

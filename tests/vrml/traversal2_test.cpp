@@ -2,6 +2,7 @@
 // recording sink (or the real back end), checking what each shape gets.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
@@ -265,6 +266,45 @@ TEST(Traversal2, LinesPointsAndPrimitives) {
     EXPECT_EQ(w->calls()[3].parts, vrml::parts::sides);
     EXPECT_EQ(w->calls()[4].sizes, (std::vector<float>{4, 5}));
     EXPECT_EQ(w->calls()[4].parts, vrml::parts::sides | vrml::parts::bottom);
+}
+
+std::size_t faces_in(const std::vector<std::int32_t>& index) {
+    return static_cast<std::size_t>(std::count(index.begin(), index.end(), -1));
+}
+
+TEST(Traversal2, ElevationGridsAndExtrusionsBecomeFaceSets) {
+    const auto w = walk(
+        "Shape { geometry ElevationGrid { xDimension 3 zDimension 2 xSpacing 2 height [ 0 1 2 3 4 5 ]\n"
+        "  color Color { color [ 1 0 0, 0 1 0 ] } colorPerVertex FALSE ccw FALSE creaseAngle 1 } }\n"
+        "Shape { geometry ElevationGrid { xDimension 2 zDimension 2 height [ 0 0 0 0 ]\n"
+        "  color Color { color [ 1 0 0, 0 1 0, 0 0 1, 1 1 1 ] }\n"
+        "  texCoord TextureCoordinate { point [ 0 0, 1 0, 0 1, 1 1 ] } } }\n"
+        "Shape { geometry ElevationGrid { xDimension 2 zDimension 2 height [ 7 ] } }\n"
+        "Shape { geometry Extrusion { } }\n"
+        "Shape { geometry Extrusion { beginCap FALSE endCap FALSE solid FALSE } }\n"
+        "Shape { geometry ElevationGrid { } }\n");
+    ASSERT_EQ(w->calls().size(), 5u) << "an empty grid draws nothing";
+    const auto& cells = w->calls()[0];
+    EXPECT_EQ(cells.kind, "faces");
+    EXPECT_EQ(faces_in(cells.coord_index), 2u);
+    EXPECT_EQ(cells.material_binding, binding::per_face);
+    EXPECT_EQ(cells.hints.ordering, vrml::vertex_ordering::clockwise);
+    EXPECT_FLOAT_EQ(cells.hints.crease_angle, 1);
+    ASSERT_EQ(cells.coords.size(), 18u);
+    expect_near3({cells.coords.begin() + 15, cells.coords.end()}, {4, 5, 1}, "last grid point");
+    EXPECT_FALSE(cells.texture_coords.empty()) << "the grid's own texture coordinates";
+    EXPECT_EQ(cells.texture_coord_index.size(), cells.coord_index.size());
+    const auto& vertices = w->calls()[1];
+    EXPECT_EQ(vertices.material_binding, binding::per_vertex_indexed);
+    EXPECT_TRUE(vertices.material_index.empty()) << "colours follow the points";
+    EXPECT_EQ(vertices.texture_coords, (std::vector<float>{0, 0, 1, 0, 0, 1, 1, 1}));
+    EXPECT_TRUE(vertices.texture_coord_index.empty());
+    EXPECT_TRUE(w->warned("ElevationGrid: ")) << "too few heights: drawn with a warning";
+    const auto& capped = w->calls()[3];
+    const auto& open = w->calls()[4];
+    EXPECT_TRUE(capped.hints.solid);
+    EXPECT_FALSE(open.hints.solid);
+    EXPECT_EQ(faces_in(capped.coord_index), faces_in(open.coord_index) + 2);
 }
 
 TEST(Traversal2, DirectionalLightsLightTheirGroupPointLightsEverything) {
