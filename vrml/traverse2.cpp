@@ -588,7 +588,11 @@ void walker::draw_geometry(const node& g, shape_state& s, const node* material) 
     case node_kind::v2_text: draw_text(g, s); return;
     case node_kind::v2_elevation_grid:
     case node_kind::v2_extrusion: draw_generated(g, s, material); return;
-    default: break;
+    case node_kind::v2_box:
+    case node_kind::v2_sphere:
+    case node_kind::v2_cone:
+    case node_kind::v2_cylinder: break;
+    default: return;  // not a geometry node: the Shape draws nothing
     }
     // A primitive becomes a few hundred coordinates in the back end.
     if (!spend(200, g)) return;
