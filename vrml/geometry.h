@@ -125,6 +125,9 @@ struct shape_state {
     texture_matrix texture_transform;
     std::span<const float> texture_coords;
     std::span<const std::int32_t> texture_coord_index;
+    // Drawn without lighting, in its diffuse, vertex or texture colours: a
+    // VRML97 shape whose appearance gives no Material.
+    bool unlit = false;
 };
 
 // Parts of the primitives, as bit masks.
@@ -164,6 +167,10 @@ public:
     virtual void light(const scene_light&) {}
     // The file's first camera, in world coordinates.
     virtual void camera(const scene_camera&) {}
+    // The colour behind the scene, from the file's first Background.
+    virtual void background(const float rgb[3]) {}
+    // Whether the viewer's headlight shines, from the file's first NavigationInfo.
+    virtual void headlight(bool on) {}
 };
 
 // The real back end: appends one or more shape records per call to `out`

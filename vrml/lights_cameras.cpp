@@ -49,13 +49,29 @@ std::optional<scene_light> world_light(const node& n, const matrix4& matrix) {
     l.colour[1] = std::clamp(colour.y, 0.0f, 1.0f);
     l.colour[2] = std::clamp(colour.z, 0.0f, 1.0f);
     const detail::transform t(matrix);
-    store(l.location, t.point(field3(n, "location", {0, 0, 1})));
+    const bool vrml2 = n.type->kind == node_kind::v2_point_light || n.type->kind == node_kind::v2_spot_light ||
+                       n.type->kind == node_kind::v2_directional_light;
+    // VRML97 lights stand at the origin unless moved; VRML 1.0 ones one unit in front of it.
+    store(l.location, t.point(field3(n, "location", vrml2 ? vec3{0, 0, 0} : vec3{0, 0, 1})));
     vec3 d = detail::normalised(direction(matrix, field3(n, "direction", {0, 0, -1})));
     if (detail::length(d) == 0) d = {0, 0, -1};
     store(l.direction, d);
-    l.drop_off_rate = std::clamp(finite_or(n.number("dropOffRate", 0), 0), 0.0f, 1.0f);
     l.cut_off_angle = std::clamp(finite_or(n.number("cutOffAngle", 0.785398f), 0.785398f), 0.0f,
                                  std::numbers::pi_v<float> / 2);
+    if (vrml2) {
+        // A VRML97 spot is even inside beamWidth and fades linearly to
+        // cutOffAngle; fixed-function GL only has cos^e fall-off, so the
+        // exponent is chosen to halve the light halfway between the two.
+        const float beam = finite_or(n.number("beamWidth", 1.570796f), 1.570796f);
+        l.drop_off_rate = 0;
+        if (beam >= 0 && beam < l.cut_off_angle) {
+            const double halfway = (static_cast<double>(beam) + l.cut_off_angle) / 2;
+            const double exponent = std::log(0.5) / std::log(std::cos(halfway));
+            l.drop_off_rate = static_cast<float>(std::clamp(exponent / 128.0, 0.0, 1.0));
+        }
+    } else {
+        l.drop_off_rate = std::clamp(finite_or(n.number("dropOffRate", 0), 0), 0.0f, 1.0f);
+    }
     return l;
 }
 
@@ -63,7 +79,8 @@ scene_camera world_camera(const node& n, const matrix4& matrix) {
     scene_camera c;
     c.kind = n.type->name == "OrthographicCamera" ? camera_kind::orthographic : camera_kind::perspective;
     const detail::transform t(matrix);
-    store(c.position, t.point(field3(n, "position", {0, 0, 1})));
+    const bool viewpoint = n.type->kind == node_kind::v2_viewpoint;
+    store(c.position, t.point(field3(n, "position", viewpoint ? vec3{0, 0, 10} : vec3{0, 0, 1})));
     const auto& o = n.numbers("orientation");
     const matrix4 turned = multiply(matrix, o.size() >= 4 ? rotation_matrix(o[0], o[1], o[2], o[3]) : matrix4{});
     const vec3 ahead = direction(turned, {0, 0, -1});
@@ -82,7 +99,10 @@ scene_camera world_camera(const node& n, const matrix4& matrix) {
     const float scale_up = up_length > 0 && std::isfinite(up_length) ? up_length : 1.0f;
     const float focal = finite_or(n.number("focalDistance", 5), 5);
     c.focal_distance = focal > 0 ? focal * scale_ahead : 5.0f;
-    const float angle = finite_or(n.number("heightAngle", 0.785398f), 0.785398f);
+    // A Viewpoint does not say how far away the scene is: 0 leaves it to the
+    // framing, which knows the scene's bounds.
+    if (viewpoint) c.focal_distance = 0;
+    const float angle = finite_or(n.number(viewpoint ? "fieldOfView" : "heightAngle", 0.785398f), 0.785398f);
     // A view cone of 0 or 180 degrees shows nothing: keep it inside.
     c.height_angle = std::clamp(angle, 0.001f, std::numbers::pi_v<float> - 0.001f);
     const float height = finite_or(n.number("height", 2), 2);

@@ -10,12 +10,12 @@
 
 namespace tessel::vrml {
 
-// The light a DirectionalLight, PointLight or SpotLight node gives under
-// `matrix`, or nothing when it is switched off.
+// The light a DirectionalLight, PointLight or SpotLight node (of either
+// standard) gives under `matrix`, or nothing when it is switched off.
 std::optional<scene_light> world_light(const node& n, const matrix4& matrix);
 
-// The viewpoint a PerspectiveCamera or OrthographicCamera node gives under
-// `matrix`.
+// The viewpoint a PerspectiveCamera, OrthographicCamera or VRML97 Viewpoint
+// node gives under `matrix`.
 scene_camera world_camera(const node& n, const matrix4& matrix);
 
 }  // namespace tessel::vrml

@@ -39,6 +39,8 @@ void build(detail::shape_target target, std::size_t first_light,
     shape_state copy;
     const std::size_t before = target.out.shapes.size();
     build_shapes(target, with_material(state, copy), args...);
+    if (state.unlit)
+        for (std::size_t s = before; s < target.out.shapes.size(); ++s) target.out.shapes[s].lit = false;
     shine_lights(target.out, before, first_light, state.lights);
 }
 

@@ -28,6 +28,13 @@ struct recorded_call {
     std::vector<std::int32_t> coord_index, material_index, normal_index;
     std::vector<float> sizes;  // primitive sizes; point_set: start, count
     unsigned parts = 0;
+    std::vector<std::int32_t> lights;
+    bool unlit = false;
+    bool textured = false;
+    vrml::texture_source texture;  // its image span is only valid during the call
+    vrml::texture_matrix texture_transform;
+    std::vector<float> texture_coords;
+    std::vector<std::int32_t> texture_coord_index;
 
     // The world position of object point (x, y, z).
     std::vector<float> world(float x, float y, float z) const {
@@ -40,6 +47,15 @@ struct recorded_call {
 class recording_sink final : public vrml::geometry_sink {
 public:
     std::vector<recorded_call> calls;
+    std::vector<scene_light> lights;
+    std::vector<scene_camera> cameras;
+    std::vector<std::vector<float>> backgrounds;
+    std::vector<bool> headlights;
+
+    void light(const scene_light& l) override { lights.push_back(l); }
+    void camera(const scene_camera& c) override { cameras.push_back(c); }
+    void background(const float rgb[3]) override { backgrounds.push_back({rgb[0], rgb[1], rgb[2]}); }
+    void headlight(bool on) override { headlights.push_back(on); }
 
     void face_set(const vrml::shape_state& s, std::span<const float> c, std::span<const std::int32_t> ci,
                   std::span<const std::int32_t> mi, std::span<const std::int32_t> ni) override {
@@ -75,6 +91,13 @@ private:
         c.normal_binding = s.normal_binding;
         c.hints = s.hints;
         c.where = s.where;
+        c.lights.assign(s.lights.begin(), s.lights.end());
+        c.unlit = s.unlit;
+        c.textured = s.texture != nullptr;
+        if (s.texture) c.texture = *s.texture;
+        c.texture_transform = s.texture_transform;
+        c.texture_coords.assign(s.texture_coords.begin(), s.texture_coords.end());
+        c.texture_coord_index.assign(s.texture_coord_index.begin(), s.texture_coord_index.end());
         calls.push_back(std::move(c));
         return calls.back();
     }
