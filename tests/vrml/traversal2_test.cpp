@@ -125,9 +125,9 @@ struct choice_case {
     const char* warning;       // part of the expected warning, or null
 };
 
-class Choices : public ::testing::TestWithParam<choice_case> {};
+class Vrml2Choices : public ::testing::TestWithParam<choice_case> {};
 
-TEST_P(Choices, DrawOnlyTheChosenChild) {
+TEST_P(Vrml2Choices, DrawOnlyTheChosenChild) {
     const auto w = walk(GetParam().body);
     std::vector<float> radii;
     for (const auto& c : w->calls()) radii.push_back(c.sizes.at(0));
@@ -141,7 +141,7 @@ const std::string three_spheres =
     "Shape { geometry Sphere { radius 3 } } ]";
 
 INSTANTIATE_TEST_SUITE_P(
-    Vrml2, Choices,
+    Vrml2, Vrml2Choices,
     ::testing::Values(choice_case{"SwitchChoice", "Switch { whichChoice 1 choice " + three_spheres + " }", {2}, nullptr},
                       choice_case{"SwitchNone", "Switch { choice " + three_spheres + " }", {}, nullptr},
                       choice_case{"SwitchOutOfRange", "Switch { whichChoice 3 choice " + three_spheres + " }", {},
