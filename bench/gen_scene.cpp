@@ -112,4 +112,64 @@ std::int64_t generate_separator_scene(const std::string& path, std::int64_t coun
     return (std::fclose(f) == 0 && ok) ? count : -1;
 }
 
+std::int64_t generate_vrml97_scene(const std::string& path, std::int64_t triangles) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return -1;
+    // 25 x 20 quads: 1000 triangles over 500 points per part.
+    constexpr std::int64_t u = 25, v = 20;
+    const std::int64_t parts = std::max<std::int64_t>(1, (triangles + u * v) / (2 * u * v));
+    const std::int64_t side = static_cast<std::int64_t>(std::ceil(std::sqrt(static_cast<double>(parts))));
+    const double pi = 3.14159265358979323846, big = 1.0, small = 0.35;
+    std::string out = "#VRML V2.0 utf8\n\n";
+    std::int64_t written = 0;
+    char line[1024];
+    for (std::int64_t p = 0; p < parts; ++p) {
+        std::snprintf(line, sizeof line,
+                      "Transform {\n"
+                      "  translation %lld %lld 0\n"
+                      "  children [\n"
+                      "    Shape {\n"
+                      "      appearance Appearance {\n"
+                      "        material Material { diffuseColor %.3f %.3f %.3f }\n"
+                      "      }\n"
+                      "      geometry IndexedFaceSet {\n"
+                      "        coord Coordinate {\n"
+                      "          point [\n",
+                      static_cast<long long>(3 * (p % side)), static_cast<long long>(3 * (p / side)),
+                      0.3 + 0.7 * static_cast<double>((p * 37) % 10) / 10.0,
+                      0.3 + 0.7 * static_cast<double>((p * 53) % 10) / 10.0,
+                      0.3 + 0.7 * static_cast<double>((p * 71) % 10) / 10.0);
+        out += line;
+        for (std::int64_t i = 0; i < u; ++i) {
+            const double a = 2 * pi * static_cast<double>(i) / static_cast<double>(u);
+            for (std::int64_t j = 0; j < v; ++j) {
+                const double b = 2 * pi * static_cast<double>(j) / static_cast<double>(v);
+                const double r = big + small * std::cos(b);
+                std::snprintf(line, sizeof line, "            %.5f %.5f %.5f,\n", r * std::cos(a), r * std::sin(a),
+                              small * std::sin(b));
+                out += line;
+            }
+        }
+        out += "          ]\n        }\n        coordIndex [\n";
+        for (std::int64_t i = 0; i < u; ++i) {
+            for (std::int64_t j = 0; j < v; ++j) {
+                const std::int64_t p00 = i * v + j, p10 = ((i + 1) % u) * v + j;
+                const std::int64_t p01 = i * v + (j + 1) % v, p11 = ((i + 1) % u) * v + (j + 1) % v;
+                std::snprintf(line, sizeof line, "          %lld, %lld, %lld, -1, %lld, %lld, %lld, -1,\n",
+                              static_cast<long long>(p00), static_cast<long long>(p10), static_cast<long long>(p11),
+                              static_cast<long long>(p00), static_cast<long long>(p11), static_cast<long long>(p01));
+                out += line;
+                written += 2;
+            }
+        }
+        out += "        ]\n      }\n    }\n  ]\n}\n";
+        if (out.size() > (1u << 22)) {
+            if (std::fwrite(out.data(), 1, out.size(), f) != out.size()) return std::fclose(f), -1;
+            out.clear();
+        }
+    }
+    const bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
+    return (std::fclose(f) == 0 && ok) ? written : -1;
+}
+
 }  // namespace tessel::bench

@@ -18,4 +18,11 @@ std::int64_t generate_scene(const std::string& path, std::int64_t triangles);
 // Separators written, or -1 on a write error.
 std::int64_t generate_separator_scene(const std::string& path, std::int64_t count);
 
+// Writes about `triangles` triangles as a VRML 2.0 file in the layout its
+// exporters write: one Transform per part, holding a Shape with an
+// Appearance, a Material and an IndexedFaceSet of 1000 triangles (a closed
+// torus), the parts on a grid. Returns the number of triangles written, or
+// -1 on a write error.
+std::int64_t generate_vrml97_scene(const std::string& path, std::int64_t triangles);
+
 }  // namespace tessel::bench

@@ -87,7 +87,7 @@ int floor_run(const char* path, bool huge_pages) {
         if (t < best) best = t;
     }
     const double mb = static_cast<double>(size) / 1e6;
-    std::printf("floor %.1f MB  %.3f s  %.1f MB/s  (checksum %g)\n", mb, best, mb / best, sum);
+    std::printf("floor %.1f MB  %.6f s  %.1f MB/s  (checksum %g)\n", mb, best, mb / best, sum);
     return 0;
 }
 
@@ -117,7 +117,7 @@ int load_run(const char* path, tessel::reading_mode mode) {
             best = t;
         }
     }
-    std::printf("load  %.1f MB  %lld triangles  read %.3f  scan %.3f  rebuild %.3f  normals %.3f  total %.3f s  %.1f MB/s\n",
+    std::printf("load  %.1f MB  %lld triangles  read %.3f  scan %.3f  rebuild %.3f  normals %.3f  total %.6f s  %.1f MB/s\n",
                 mb, static_cast<long long>(faces), best.read, best.scan, best.rebuild, best.normals, best_total,
                 mb / best_total);
     return 0;

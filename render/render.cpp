@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdio>
 
@@ -60,6 +61,12 @@ void render_reshape(std::int32_t width, std::int32_t height) {
 }
 
 void render_frame() {
+    // A file's own background is set before the clear, so that the first
+    // frame after a load already shows it.
+    if (g_scene.background) {
+        const std::array<float, 3>& sky = *g_scene.background;
+        glClearColor(sky[0], sky[1], sky[2], 1.0f);
+    }
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     // Set after the clear on purpose: the first frame shows the toolkit's
     // black, every later one mid-grey.

@@ -10,8 +10,8 @@ namespace tessel {
 // the window whatever its shape.
 void render_reshape(std::int32_t width, std::int32_t height);
 
-// Clears and draws every shape of g_scene under g_view and its own
-// transform. Presenting the frame is the caller's: a window swaps its
+// Clears (to the scene's background when it has one) and draws every shape
+// of g_scene under g_view and its own transform. Presenting the frame is the caller's: a window swaps its
 // buffers, an off-screen target reads the pixels back.
 void render_frame();
 

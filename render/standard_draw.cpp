@@ -167,7 +167,7 @@ void draw_standard_scene(const scene_store& store, const std::vector<prepared_sh
     // them after its inverse-transpose transform.
     glEnable(GL_NORMALIZE);
     glEnable(GL_DEPTH_TEST);
-    if (settings.headlight) glEnable(GL_LIGHT0);
+    if (settings.headlight && store.headlight) glEnable(GL_LIGHT0);
     else glDisable(GL_LIGHT0);
     glPointSize(2.0f);
     glEnableClientState(GL_VERTEX_ARRAY);

@@ -19,7 +19,8 @@ inline constexpr float standard_fill = 0.9f;
 
 // Draws every prepared shape of a standard store into the current context,
 // from the file's camera when it has one and the settings ask for it, lit by
-// the file's lights and the headlight the settings switch.
+// the file's lights and the headlight when both the settings and the file
+// leave it on.
 // Leaves the projection, the matrices and every GL setting as it found them.
 void draw_standard_scene(const scene_store& store, const std::vector<prepared_shape>& arrays,
                          const view_transform& view, const render_settings& settings = {});

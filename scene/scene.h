@@ -3,6 +3,7 @@
 // shape records, the scene store that owns them, and the view transform
 // that the panel writes and the renderer reads on every frame.
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -94,7 +95,11 @@ struct scene_camera {
     float position[3] = {0.0f, 0.0f, 1.0f};
     float direction[3] = {0.0f, 0.0f, -1.0f};  // where the camera looks; unit length
     float up[3] = {0.0f, 1.0f, 0.0f};          // unit length, perpendicular to direction
-    float focal_distance = 5.0f;               // the point the panel turns the scene about
+    // The point the panel turns the scene about, along the view. A front end
+    // whose format has no such value gives 0 or less ("unknown"); the
+    // geometry back end then puts it where the scene is, once the scene's
+    // bounds are known.
+    float focal_distance = 5.0f;
     float height_angle = 0.785398f;            // perspective: full vertical angle, radians
     float height = 2.0f;                       // orthographic: full height of the view
 };
@@ -127,6 +132,14 @@ struct scene_store {
     // the first camera of the file, if it has one.
     std::vector<scene_light> lights;
     std::optional<scene_camera> camera;
+    // The colour the file asks the window to be cleared with, r, g, b 0..1;
+    // empty: the viewer's own grey. Only the standard reading sets it.
+    std::optional<std::array<float, 3>> background;
+    // Whether the file wants the light from the viewer's eye. The headlight
+    // shines only when this and the user's switch (render_settings) are both
+    // on: a file can turn it off for its own lighting, the user can always
+    // turn it off, and neither can force it on against the other.
+    bool headlight = true;
 };
 
 // The nine values through which the panel turns, moves and scales the whole
@@ -140,7 +153,7 @@ struct view_transform {
 // How the viewer draws, apart from the view: switched by the user, never by
 // loading a file.
 struct render_settings {
-    bool headlight = true;   // the light from the viewer's eye
+    bool headlight = true;   // the light from the viewer's eye; the scene may also turn it off
     bool use_camera = true;  // start from the file's camera; false: the fitted view
 };
 

@@ -178,7 +178,17 @@ int scan(const char* path, bool full, tessel::reading_mode mode) {
             out.clear();
         }
     }
-    out += "]}\n";
+    out += ']';
+    // What the standard reading keeps for the whole window; the classic
+    // reading has neither, and its output stays as it always was.
+    if (standard) {
+        out += ",\"background\":";
+        if (store.background) put_array(out, store.background->data(), 3);
+        else out += "null";
+        out += ",\"headlight\":";
+        out += store.headlight ? "true" : "false";
+    }
+    out += "}\n";
     std::fwrite(out.data(), 1, out.size(), stdout);
     if (std::fflush(stdout) != 0) {
         std::perror("tessel-scan: writing the output");

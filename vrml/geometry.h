@@ -165,12 +165,14 @@ public:
     // A light that is on, in world coordinates; the n-th call is light n of
     // shape_state::lights.
     virtual void light(const scene_light&) {}
-    // The file's first camera, in world coordinates.
+    // The file's first camera, in world coordinates. A focal distance of 0
+    // or less means the format gives none.
     virtual void camera(const scene_camera&) {}
-    // The colour behind the scene, from the file's first Background.
-    virtual void background(const float rgb[3]) {}
-    // Whether the viewer's headlight shines, from the file's first NavigationInfo.
-    virtual void headlight(bool on) {}
+    // The colour the window is cleared with (r, g, b, 0..1), and whether
+    // the viewer's headlight may shine. The first call of each counts, as
+    // only the first such node of a file is in force when it opens.
+    virtual void background(const float /*rgb*/[3]) {}
+    virtual void headlight(bool /*on*/) {}
 };
 
 // The real back end: appends one or more shape records per call to `out`
@@ -197,9 +199,12 @@ public:
     void cylinder(const shape_state& state, float radius, float height, unsigned part_mask) override;
     void light(const scene_light& light) override;
     void camera(const scene_camera& camera) override;
+    void background(const float rgb[3]) override;
+    void headlight(bool on) override;
 
     // Sets the store's reading to standard and its bounding sphere from
-    // every point appended. Call once, after the last shape.
+    // every point appended, and gives a camera without a focal distance
+    // one that reaches the scene. Call once, after the last shape.
     void finish();
 
 private:
@@ -207,6 +212,8 @@ private:
     warning_list& warnings_;
     std::size_t first_shape_;                        // shapes before this index were there already
     std::size_t first_light_;                        // likewise for lights
+    bool background_given_ = false;                  // later Backgrounds are not in force at start
+    bool headlight_given_ = false;                   // likewise for the headlight
     std::unique_ptr<detail::builder_scratch> scratch_;  // buffers and the tessellator, kept between shapes
 };
 

@@ -606,7 +606,7 @@ const document* parser::extern_document(const std::string& url, source_position 
         return nullptr;
     }
     if (!externs_) return nullptr;
-    std::shared_ptr<const document> other = externs_->open(doc_, file, at);
+    std::shared_ptr<const document> other = externs_->open_proto_file(doc_, file, at);
     warnings_.set_file(doc_.file);
     if (!other) return nullptr;
     const document* raw = other.get();

@@ -22,7 +22,7 @@ public:
     // relative to `from`'s file, or null after warning why not. Must refuse
     // (null) a file that is still being parsed, so that files naming each
     // other end.
-    virtual std::shared_ptr<const document> open(const document& from, const std::string& url,
+    virtual std::shared_ptr<const document> open_proto_file(const document& from, const std::string& url,
                                                  source_position where) = 0;
 };
 

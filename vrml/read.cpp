@@ -5,12 +5,15 @@
 #include <cstdlib>
 #include <map>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "reader/text.h"
 #include "vrml/node.h"
 #include "vrml/parse1.h"
+#include "vrml/parse2.h"
 #include "vrml/traverse1.h"
+#include "vrml/traverse2.h"
 
 namespace tessel::vrml {
 
@@ -54,8 +57,8 @@ std::string format_problem(std::string_view text, const std::string& path) {
     const std::string head = "Cannot load \"" + path + "\": ";
     switch (detect_scene_format(text)) {
     case scene_format::vrml1:
-    case scene_format::inventor_ascii: return {};
-    case scene_format::vrml2: return head + "VRML 2.0 files are not supported yet";
+    case scene_format::inventor_ascii:
+    case scene_format::vrml2: return {};
     case scene_format::inventor_binary:
         return head + "it is a binary Inventor file; only Inventor ascii and VRML 1.0 files can be read";
     case scene_format::unknown: break;
@@ -63,55 +66,91 @@ std::string format_problem(std::string_view text, const std::string& path) {
     const std::string_view line = first_line(text);
     const std::string found = line.empty() ? "its first line is empty" : "its first line is \"" + shown_line(line) + "\"";
     return head + found +
-           ", but a VRML 1.0 file starts with \"#VRML V1.0 ascii\" (an Inventor file with \"#Inventor V2.1 "
-           "ascii\"). The classic reading may still read it.";
+           ", but a VRML file starts with \"#VRML V2.0 utf8\" or \"#VRML V1.0 ascii\" (an Inventor file with "
+           "\"#Inventor V2.1 ascii\"). The classic reading may still read it.";
 }
 
-// Inlined files, each read and parsed once however often it is named.
-class file_inlines final : public inline_source {
+// The files a scene names (Inline, WWWInline, EXTERNPROTO), each read and
+// parsed once however often it is named. A file that is still being parsed
+// cannot be opened again, so files that name each other end.
+class file_documents final : public inline_source, public proto_file_source {
 public:
-    explicit file_inlines(warning_list& warnings) : warnings_(warnings) {}
+    explicit file_documents(warning_list& warnings) : warnings_(warnings) {}
 
-    void add(const std::string& path, const document& doc) { by_path_[canonical(path)] = &doc; }
+    void add(const std::string& path, const document& doc) {
+        by_path_[canonical(path)] = std::shared_ptr<const document>(&doc, [](const document*) {});
+    }
 
     const document* open(const document& from, const std::string& name, source_position where) override {
+        return read(from, name, where, from.vrml2 ? "Inline" : "WWWInline").get();
+    }
+
+    std::shared_ptr<const document> open_proto_file(const document& from, const std::string& url,
+                                                    source_position where) override {
+        return read(from, url, where, "EXTERNPROTO");
+    }
+
+private:
+    std::shared_ptr<const document> read(const document& from, const std::string& name, source_position where,
+                                         const std::string& what) {
         std::string path = name;
         if (starts_with(path, "file://")) path = path.substr(7);
         else if (starts_with(path, "file:")) path = path.substr(5);
-        if (path.find("://") != std::string::npos) {
-            warnings_.add(where, "WWWInline \"" + name + "\" is not a local file; ignored");
+        if (path.find(':') != std::string::npos && path.find(':') < path.find('/')) {
+            warnings_.add(where, what + " \"" + name + "\" is not a local file; ignored");
             return nullptr;
         }
         if (path.empty()) return nullptr;
         if (path[0] != '/') path = directory_of(from.file) + "/" + path;
         const std::string key = canonical(path);
-        if (const auto found = by_path_.find(key); found != by_path_.end()) return found->second;
+        if (const auto found = by_path_.find(key); found != by_path_.end()) {
+            if (!found->second && reading_.count(key))
+                warnings_.add(where, what + " \"" + name + "\" names a file that is still being read; ignored");
+            return found->second;
+        }
         by_path_[key] = nullptr;  // a file that cannot be read is warned about once
         reader::scene_text text;
         std::string error;
         if (!reader::read_scene_text(path, text, error)) {
-            warnings_.add(where, "WWWInline \"" + name + "\" not read: " + error);
+            warnings_.add(where, what + " \"" + name + "\" not read: " + error);
             return nullptr;
         }
         const std::string_view view(text.bytes.get(), static_cast<std::size_t>(text.length));
-        if (const std::string problem = format_problem(view, path); !problem.empty()) {
-            warnings_.add(where, "WWWInline \"" + name + "\" not read: " + problem);
+        scene_format format = detect_scene_format(view);
+        const bool wanted_vrml2 = what != "WWWInline";
+        if (format == scene_format::unknown && wanted_vrml2) {
+            // Robot and CAD models split into part files often leave the
+            // first line out of the parts: read them as the file that names
+            // them, after saying so.
+            warnings_.add(where, what + " \"" + name + "\" has no VRML first line; read as VRML 2.0");
+            format = scene_format::vrml2;
+        }
+        const bool is_vrml2 = format == scene_format::vrml2;
+        if (format == scene_format::unknown || format == scene_format::inventor_binary) {
+            warnings_.add(where, what + " \"" + name + "\" not read: " + format_problem(view, path));
             return nullptr;
         }
-        auto doc = std::make_unique<document>();
+        if (is_vrml2 != wanted_vrml2) {
+            warnings_.add(where, what + " \"" + name + "\" not read: it is a " +
+                                     (is_vrml2 ? std::string("VRML 2.0") : std::string("VRML 1.0 or Inventor")) +
+                                     " file, and the file naming it is not");
+            return nullptr;
+        }
+        auto doc = std::make_shared<document>();
         doc->file = path;
         const std::string_view body = skip_bom(view);
-        parse_vrml1(body.data(), body.data() + body.size(), *doc, warnings_);
+        reading_.insert(key);
+        if (is_vrml2) parse_vrml2(body.data(), body.data() + body.size(), *doc, warnings_, {}, this);
+        else parse_vrml1(body.data(), body.data() + body.size(), *doc, warnings_);
+        reading_.erase(key);
         warnings_.set_file(from.file);
-        by_path_[key] = doc.get();
-        owned_.push_back(std::move(doc));
-        return owned_.back().get();
+        by_path_[key] = doc;
+        return doc;
     }
 
-private:
     warning_list& warnings_;
-    std::map<std::string, const document*> by_path_;
-    std::vector<std::unique_ptr<document>> owned_;
+    std::map<std::string, std::shared_ptr<const document>> by_path_;
+    std::set<std::string> reading_;
 };
 
 using clock_type = std::chrono::steady_clock;
@@ -137,14 +176,17 @@ void read_checked(std::string_view text, const std::string& path, geometry_sink&
     doc.file = path;
     warnings.set_file(path);
     const std::string_view body = skip_bom(text);
-    parse_vrml1(body.data(), body.data() + body.size(), doc, warnings,
-                reading ? std::function<void(int)>(reading) : std::function<void(int)>());
+    const bool vrml2 = detect_scene_format(text) == scene_format::vrml2;
+    file_documents files(warnings);
+    files.add(path, doc);
+    const auto progress = reading ? std::function<void(int)>(reading) : std::function<void(int)>();
+    if (vrml2) parse_vrml2(body.data(), body.data() + body.size(), doc, warnings, progress, &files);
+    else parse_vrml1(body.data(), body.data() + body.size(), doc, warnings, progress);
     release();  // nothing reads the text after the parse
     if (timings) timings->scan = seconds_since(lap);
     notify(processing, 30);
-    file_inlines inlines(warnings);
-    inlines.add(path, doc);
-    traverse_vrml1(doc, sink, warnings, &inlines);
+    if (vrml2) traverse_vrml2(doc, sink, warnings, &files);
+    else traverse_vrml1(doc, sink, warnings, &files);
     warnings.set_file(path);
     if (timings) timings->rebuild = seconds_since(lap);
     notify(processing, 90);

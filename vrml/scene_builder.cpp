@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -44,12 +45,54 @@ void build(detail::shape_target target, std::size_t first_light,
     shine_lights(target.out, before, first_light, state.lights);
 }
 
+// A camera whose format gives no focal distance turns the scene about the
+// scene's centre: at its depth along the view when it lies ahead, else at
+// its distance, else (camera at the centre, or no scene) at the usual 5.
+void settle_focal_distance(scene_store& out, bool has_points) {
+    if (!out.camera || out.camera->focal_distance > 0) return;
+    scene_camera& camera = *out.camera;
+    camera.focal_distance = 5.0f;
+    if (!has_points) return;
+    double to_centre[3], along = 0, straight = 0, length = 0;
+    for (int k = 0; k < 3; ++k) {
+        to_centre[k] = static_cast<double>(out.bound_centre[k]) - camera.position[k];
+        straight += to_centre[k] * to_centre[k];
+        length += static_cast<double>(camera.direction[k]) * camera.direction[k];
+    }
+    for (int k = 0; k < 3; ++k) along += to_centre[k] * camera.direction[k];
+    if (length > 0) along /= std::sqrt(length);
+    // Judged as floats, so that a distance too small or too large for the
+    // store is never kept; comparisons with NaN are false, so a camera of
+    // undefined numbers keeps 5.
+    const auto usable = [](double d) {
+        return d > 0 && d <= std::numeric_limits<float>::max() && static_cast<float>(d) > 0;
+    };
+    if (usable(along)) camera.focal_distance = static_cast<float>(along);
+    else if (usable(std::sqrt(straight))) camera.focal_distance = static_cast<float>(std::sqrt(straight));
+}
+
 }  // namespace
 
 void scene_builder::light(const scene_light& light) { out_.lights.push_back(light); }
 
 void scene_builder::camera(const scene_camera& camera) {
     if (!out_.camera) out_.camera = camera;
+}
+
+void scene_builder::background(const float rgb[3]) {
+    if (background_given_) return;
+    background_given_ = true;
+    // Out-of-range values would reach tools and images as they are; a NaN
+    // (from an overflowing number) becomes black rather than undefined.
+    std::array<float, 3> colour{};
+    for (int k = 0; k < 3; ++k) colour[k] = rgb[k] > 0 ? std::min(rgb[k], 1.0f) : 0.0f;
+    out_.background = colour;
+}
+
+void scene_builder::headlight(bool on) {
+    if (headlight_given_) return;
+    headlight_given_ = true;
+    out_.headlight = on;
 }
 
 scene_builder::scene_builder(scene_store& out, warning_list& warnings)
@@ -113,6 +156,7 @@ void scene_builder::finish() {
     if (!any) {
         std::fill(out_.bound_centre, out_.bound_centre + 3, 0.0f);
         out_.bound_radius = 0;
+        settle_focal_distance(out_, false);
         return;
     }
     double centre[3];
@@ -129,6 +173,7 @@ void scene_builder::finish() {
     }
     for (int k = 0; k < 3; ++k) out_.bound_centre[k] = static_cast<float>(centre[k]);
     out_.bound_radius = static_cast<float>(std::sqrt(radius2));
+    settle_focal_distance(out_, true);
 }
 
 }  // namespace tessel::vrml

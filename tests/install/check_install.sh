@@ -39,7 +39,8 @@ if update-mime-database "$prefix/mime" 2>"$prefix/mime.err"; then
   grep -q 'model/vrml:\*\.wrl' "$prefix/mime/globs2" && say "ok   *.wrl is model/vrml" || say "FAIL no *.wrl glob"
   grep -q 'x-world/x-vrml model/vrml' "$prefix/mime/aliases" && say "ok   x-world/x-vrml alias" || say "FAIL no alias"
   grep -q 'model/vrml' "$prefix/mime/magic" && grep -qa '#VRML V1.0 ascii' "$prefix/mime/magic" \
-    && say "ok   magic" || say "FAIL no magic"
+    && grep -qa '#VRML V2.0 utf8' "$prefix/mime/magic" \
+    && say "ok   magic of both versions" || say "FAIL no magic for one of the versions"
 else
   say "FAIL update-mime-database: $(cat "$prefix/mime.err")"
 fi

@@ -140,6 +140,57 @@ INSTANTIATE_TEST_SUITE_P(
                                  {vrml::vertex_ordering::counterclockwise, true, false, 0.5f}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST_F(RenderStandard, BackgroundClearsFromTheFirstFrameAfterTheLoadAndGoesWithTheScene) {
+    standard_scene s;
+    const float sky[3] = {0.2f, 0.4f, 0.6f};
+    s.builder().background(sky);
+    s.builder().cube(s.state(), 1, 1, 1);
+    s.install();
+    show_frame();  // a load is followed by one frame, which must already show it
+    for (const auto& [col, row] : {std::pair{2, 2}, std::pair{width - 3, height - 3}}) {
+        const auto p = test::read_front().at(col, row);
+        EXPECT_NEAR(p[0], 51, 1) << describe(p);
+        EXPECT_NEAR(p[1], 102, 1) << describe(p);
+        EXPECT_NEAR(p[2], 153, 1) << describe(p);
+    }
+    test::install_scene({});
+    show_frame();
+    EXPECT_TRUE(is_grey(test::read_front().at(2, 2))) << describe(test::read_front().at(2, 2));
+}
+
+// The light from the eye shines only when the user's switch and the file
+// both leave it on.
+struct headlight_case {
+    const char* name;
+    bool user;
+    bool file;
+    bool lit;
+};
+void PrintTo(const headlight_case& c, std::ostream* os) { *os << c.name; }
+class RenderHeadlight : public RenderStandard, public ::testing::WithParamInterface<headlight_case> {
+protected:
+    void TearDown() override { g_render.headlight = true; }
+};
+
+TEST_P(RenderHeadlight, ShinesOnlyWhenUserAndFileAgree) {
+    standard_scene s;
+    s.materials().diffuse = {1, 1, 1};
+    s.builder().headlight(GetParam().file);
+    const std::vector<float> square = {-1, -1, 0, 1, -1, 0, 1, 1, 0, -1, 1, 0};
+    s.builder().face_set(s.state(), square, std::vector<std::int32_t>{0, 1, 2, 3}, {}, {});
+    s.install();
+    g_render.headlight = GetParam().user;
+    const auto p = settled_frame().at(width / 2, height / 2);
+    if (GetParam().lit) EXPECT_GE(p[0], 240) << describe(p);
+    else EXPECT_LE(p[0], 60) << describe(p);  // the scene's ambient share alone
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Switches, RenderHeadlight,
+    ::testing::Values(headlight_case{"BothOn", true, true, true}, headlight_case{"FileOff", true, false, false},
+                      headlight_case{"UserOff", false, true, false}, headlight_case{"BothOff", false, false, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(RenderStandard, ClassicPictureIsTheSameAfterAStandardScene) {
     test::test_shape t;
     t.points = {{-150, -100, 0}, {150, -100, 0}, {0, 100, 0}};

@@ -94,6 +94,23 @@ TEST_F(LightsCameras, ColouredLightShinesOnTheLitSideOnly) {
     EXPECT_GE(both.at(185, 100)[0], 230) << text(both.at(185, 100));
 }
 
+// Thumbnails and snapshots draw a file's background and respect its wish to
+// have no headlight, as the window does.
+TEST_F(LightsCameras, FileBackgroundAndHeadlightReachTheOffscreenPicture) {
+    load(red_light_from_the_right);
+    g_scene.background = std::array<float, 3>{0.0f, 0.2f, 1.0f};
+    g_scene.headlight = false;
+    const picture p = draw();
+    const pixel corner = p.at(2, 2);
+    EXPECT_NEAR(corner[0], 0, 1) << text(corner);
+    EXPECT_NEAR(corner[1], 51, 1) << text(corner);
+    EXPECT_NEAR(corner[2], 255, 1) << text(corner);
+    EXPECT_LE(p.at(100, 100)[1], 30) << text(p.at(100, 100));  // only the red light, from the side
+
+    g_scene.headlight = true;
+    EXPECT_GE(draw().at(100, 100)[1], 150) << text(draw().at(100, 100));
+}
+
 TEST_F(LightsCameras, LightShinesOnTheShapesAfterItInItsSeparatorOnly) {
     // Three spheres left to right: before the light, after it in its
     // Separator, after that Separator.

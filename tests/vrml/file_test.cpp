@@ -47,9 +47,9 @@ INSTANTIATE_TEST_SUITE_P(
         header_case{"Vrml1WithTrailingText", "#VRML V1.0 ascii   made by hand\r\nCube {}", true, ""},
         header_case{"Inventor20", "#Inventor V2.0 ascii\nCube {}", true, ""},
         header_case{"Inventor21", "\xEF\xBB\xBF#Inventor V2.1 ascii\n\nSeparator { Cube {} }", true, ""},
-        header_case{"Vrml2", "#VRML V2.0 utf8\nShape {}", false, "VRML 2.0 files are not supported yet"},
+        header_case{"Vrml2", "#VRML V2.0 utf8\nShape { geometry Box {} }", true, ""},
         header_case{"InventorBinary", "#Inventor V2.1 binary\n\x01\x02", false, "binary Inventor file"},
-        header_case{"NoHeader", "Separator { Cube {} }", false, "its first line is \"Separator { Cube {} }\", but a VRML 1.0 file starts with \"#VRML V1.0 ascii\""},
+        header_case{"NoHeader", "Separator { Cube {} }", false, "its first line is \"Separator { Cube {} }\", but a VRML file starts with \"#VRML V2.0 utf8\" or \"#VRML V1.0 ascii\""},
         header_case{"Empty", "", false, "first line is empty"},
         header_case{"SuggestsClassic", "#VRML V1.1 ascii\nCube {}", false, "classic reading"}),
     [](const auto& info) { return std::string(info.param.name); });

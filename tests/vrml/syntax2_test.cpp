@@ -36,7 +36,7 @@ public:
     std::map<std::string, bool> open_now;
     vrml::warning_list* warnings = nullptr;
 
-    std::shared_ptr<const document> open(const document&, const std::string& url, vrml::source_position) override {
+    std::shared_ptr<const document> open_proto_file(const document&, const std::string& url, vrml::source_position) override {
         if (open_now[url] || !texts.count(url)) return nullptr;
         if (auto found = parsed_files.find(url); found != parsed_files.end()) return found->second;
         auto doc = std::make_shared<document>();
