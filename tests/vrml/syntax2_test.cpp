@@ -189,7 +189,9 @@ TEST_P(Vrml2Hostile, EndsWithAWarning) {
     const hostile_case& c = GetParam();
     const parsed p = parse(c.body);
     EXPECT_EQ(p.doc->root->children.size(), c.top_nodes) << texts(p);
-    if (c.warning) EXPECT_TRUE(p.warned(c.warning)) << texts(p);
+    if (c.warning) {
+        EXPECT_TRUE(p.warned(c.warning)) << texts(p);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
