@@ -71,6 +71,7 @@ private:
     struct scope {
         std::unordered_map<std::string, node*> names;
         std::unordered_map<std::string, const proto_definition*> protos;
+        std::unordered_map<std::string, const node_type*> aliases;  // EXTERNPROTOs of built-in nodes
         const proto_definition* defining = nullptr;  // the PROTO whose body this is
     };
 
@@ -90,6 +91,7 @@ private:
     void read_node_value(field_value& value, bool multiple);
     void skip_route();
     const proto_definition* find_proto(std::string_view name) const;
+    const node_type* find_alias(std::string_view name) const;
     node* find_name(const std::string& name) const;
     const node_type* instance_type(const proto_definition& proto);
     node* instantiate(const proto_definition& proto, const node& instance);
@@ -235,6 +237,13 @@ const proto_definition* parser::find_proto(std::string_view name) const {
     return nullptr;
 }
 
+const node_type* parser::find_alias(std::string_view name) const {
+    const std::string key(name);
+    for (auto s = scopes_.rbegin(); s != scopes_.rend(); ++s)
+        if (const auto found = s->aliases.find(key); found != s->aliases.end()) return found->second;
+    return nullptr;
+}
+
 // A PROTO body has its own names; names from outside are still found, as
 // files written for lenient browsers expect.
 node* parser::find_name(const std::string& name) const {
@@ -246,13 +255,22 @@ node* parser::find_name(const std::string& name) const {
 void parser::start_node(std::string_view word, source_position at, std::vector<frame>& frames,
                         std::vector<node*>& out, int target_field) {
     std::string def;
+    std::string missing_name;  // holds the type's name when a DEF lacks its own
     if (word == "DEF") {
         lx_.skip();
         def.assign(lx_.word());
         if (def.empty()) warn(at, "DEF without a name");
         lx_.skip();
-        at = lx_.where();
-        word = lx_.word();
+        if (!def.empty() && lx_.peek() == '{') {
+            // "DEF Transform {": the name is missing, not the node.
+            warn(at, "DEF without a name before " + def + "; the node is read without one");
+            missing_name = std::move(def);
+            def.clear();
+            word = missing_name;
+        } else {
+            at = lx_.where();
+            word = lx_.word();
+        }
     } else if (word == "USE") {
         lx_.skip();
         const std::string name(lx_.word());
@@ -276,6 +294,8 @@ void parser::start_node(std::string_view word, source_position at, std::vector<f
     lx_.advance();
     const proto_definition* proto = find_proto(word);
     const node_type* type = proto ? instance_type(*proto) : vrml2_node_type(word);
+    if (!proto)
+        if (const node_type* alias = find_alias(word)) type = alias;
     if (!type) {
         const std::string name(word);
         warnings_.add_once("node " + name, at, "unknown node " + name + "; skipped");
@@ -553,6 +573,7 @@ void parser::read_proto(source_position at) {
     else proto.body = body.front();
     // Known from here on, so a PROTO cannot instantiate itself.
     scopes_.back().protos[name] = &proto;
+    scopes_.back().aliases.erase(name);
 }
 
 void parser::read_extern_proto(source_position at) {
@@ -571,6 +592,16 @@ void parser::read_extern_proto(source_position at) {
     field_value urls;
     lx_.skip();
     fields_.read_value(field_type::mf_string, urls, at, "the EXTERNPROTO " + name + " url");
+    // A browser's own nodes under another name: these always resolve, so
+    // they are taken before any file is tried.
+    static constexpr std::string_view built_in = "urn:web3d:vrml97:node:";
+    for (const std::string& url : urls.words)
+        if (url.compare(0, built_in.size(), built_in) == 0)
+            if (const node_type* type = vrml2_node_type(std::string_view(url).substr(built_in.size()))) {
+                scopes_.back().aliases[name] = type;
+                scopes_.back().protos.erase(name);
+                return;
+            }
     const proto_definition* found = nullptr;
     std::string problems;
     for (const std::string& url : urls.words) {
@@ -583,6 +614,7 @@ void parser::read_extern_proto(source_position at) {
         if (found) break;
         problems += " \"" + url + "\" has no PROTO " + (wanted.empty() ? name : wanted) + ";";
     }
+    scopes_.back().aliases.erase(name);
     if (found) {
         scopes_.back().protos[name] = found;
         return;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <cstdint>
 #include <map>
 #include <initializer_list>
@@ -80,6 +81,34 @@ std::vector<float> colour_of(const node& n, std::string_view field, float r, flo
     const auto& v = n.numbers(field);
     if (v.size() < 3) return {r, g, b};
     return {unit(v[0], r), unit(v[1], g), unit(v[2], b)};
+}
+
+// A Background's sky where a level view meets it, at the horizon: the
+// first colour is straight up, each next one at its angle from there,
+// shaded linearly between; past the last angle the last colour holds.
+void horizon_colour(const std::vector<float>& colours, const std::vector<float>& angles, float rgb[3]) {
+    const std::size_t count = colours.size() / 3;
+    if (count == 0) return;
+    const float horizon = std::numbers::pi_v<float> / 2;
+    std::size_t below = 0;  // the last colour at or above the horizon
+    float from = 0, to = 0;
+    for (std::size_t i = 1; i < count && i - 1 < angles.size(); ++i) {
+        const float angle = angles[i - 1];
+        if (!std::isfinite(angle)) break;
+        if (angle > horizon) {
+            to = angle;
+            break;
+        }
+        below = i;
+        from = angle;
+    }
+    const std::size_t above = to > 0 ? below + 1 : below;
+    const float t = to > from ? (horizon - from) / (to - from) : 0.0f;
+    for (int k = 0; k < 3; ++k) {
+        const float a = unit(colours[below * 3 + static_cast<std::size_t>(k)], 0);
+        const float b = unit(colours[above * 3 + static_cast<std::size_t>(k)], 0);
+        rgb[k] = a + (b - a) * t;
+    }
 }
 
 // The texture matrix of a VRML97 TextureTransform: the coordinates are
@@ -330,10 +359,8 @@ void walker::visit(const node& n) {
     case node_kind::v2_background:
         if (pass_ == pass::shapes && !background_seen_ && doc == world_) {
             background_seen_ = true;
-            const auto& sky = n.numbers("skyColor");
             float rgb[3] = {0, 0, 0};
-            if (sky.size() >= 3)
-                for (int k = 0; k < 3; ++k) rgb[k] = unit(sky[static_cast<std::size_t>(k)], 0);
+            horizon_colour(n.numbers("skyColor"), n.numbers("skyAngle"), rgb);
             sink_.background(rgb);
         }
         break;

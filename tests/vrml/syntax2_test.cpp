@@ -147,8 +147,11 @@ TEST(Vrml2Syntax, ExternProtosComeFromTheirFilesAndRefuseLoops) {
         EXTERNPROTO B [ ] "lib.wrl#B"
         EXTERNPROTO L [ ] "loop.wrl#L"
         EXTERNPROTO Gone [ field SFFloat q ] "nowhere.wrl"
-        A { r 3 } First { } B { } L { } Gone { q 1 })", &files);
-    ASSERT_EQ(p.doc->root->children.size(), 3u) << texts(p);
+        EXTERNPROTO Holder [ field MFNode children ] [ "nowhere.wrl" "urn:web3d:vrml97:node:Transform" ]
+        A { r 3 } First { } B { } L { } Gone { q 1 } Holder { children DEF In Shape { } } USE In)", &files);
+    ASSERT_EQ(p.doc->root->children.size(), 5u) << texts(p);
+    EXPECT_EQ(p.top(3).type->name, "Transform");  // a built-in node under another name
+    EXPECT_EQ(p.top(3).nodes("children").at(0), &p.top(4));
     EXPECT_EQ(p.top(0).number("radius", 0), 3);
     EXPECT_EQ(p.top(1).number("radius", 0), 2);  // without #name: the file's first PROTO
     EXPECT_EQ(p.top(2).type->name, "Box");
@@ -212,7 +215,8 @@ INSTANTIATE_TEST_SUITE_P(
         hostile_case{"BadInterface", "PROTO P [ field SFWhat x 1 ] { Box { } } P { }", 1, "bad declaration"},
         hostile_case{"UnknownNodeKeepsItsName", "DEF U Frobnicator { a [ 1 { 2 } ] } ROUTE U.x TO U.y Box { }", 1,
                      "unknown node Frobnicator"},
-        hostile_case{"StrayBrackets", "] } ) Box { }", 1, "unexpected"}),
+        hostile_case{"StrayBrackets", "] } ) Box { }", 1, "unexpected"},
+        hostile_case{"DefWithoutItsName", "DEF Transform { children Shape { } }", 1, "DEF without a name before"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -358,7 +358,7 @@ TEST(Traversal2, FirstViewpointBackgroundAndNavigationInfoAreBound) {
     const auto w = walk(
         "Transform { translation 0 0 5 children Viewpoint { orientation 0 1 0 1.5707963 fieldOfView 0.5 } }\n"
         "Viewpoint { position 9 9 9 }\n"
-        "Background { skyColor [ 0.1 0.2 0.3, 1 1 1 ] } Background { skyColor 1 0 0 }\n"
+        "Background { skyColor [ 0.1 0.2 0.3, 1 1 1, 0 0 0 ] skyAngle [ 1, 2.1415927 ] } Background { skyColor 1 0 0 }\n"
         "NavigationInfo { headlight FALSE } NavigationInfo { }\n");
     ASSERT_EQ(w->sink.cameras.size(), 1u);
     const scene_camera& c = w->sink.cameras[0];
@@ -367,7 +367,8 @@ TEST(Traversal2, FirstViewpointBackgroundAndNavigationInfoAreBound) {
     EXPECT_FLOAT_EQ(c.height_angle, 0.5f);
     EXPECT_EQ(c.focal_distance, 0) << "left to the framing";
     ASSERT_EQ(w->sink.backgrounds.size(), 1u);
-    expect_near3(w->sink.backgrounds[0], {0.1f, 0.2f, 0.3f}, "sky");
+    // A level view sees the sky at the horizon: halfway from white to black.
+    expect_near3(w->sink.backgrounds[0], {0.5f, 0.5f, 0.5f}, "sky");
     EXPECT_EQ(w->sink.headlights, (std::vector<bool>{false}));
 }
 
