@@ -97,6 +97,9 @@ struct texture_source {
     const void* image_key = nullptr;      // the same inline image gives the same key
     bool repeat_s = true;
     bool repeat_t = true;
+    // VRML97: an image with alpha gives the shape's transparency alone, the
+    // material's is not used.
+    bool alpha_replaces_transparency = false;
     source_position where;           // the Texture2 node, for warnings
 };
 

@@ -66,7 +66,7 @@ public:
         shape_.lit = true;
         shape_.two_sided = two_sided;
         shape_.material = materials_.entry(first_entry_ < 0 ? 0 : first_entry_);
-        set_texture(shape_, texture_, state_);
+        set_texture(shape_, texture_, state_, t_.out);
         if (shape_.corner[0].empty()) return;
         if (vary_) append_shape(t_.out, std::move(shape_), entries_, materials_);
         else append_shape(t_.out, std::move(shape_));

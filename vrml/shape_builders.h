@@ -46,7 +46,7 @@ struct shape_target {
 std::int32_t texture_for(shape_target t, const shape_state& state);
 
 // Marks a record as showing image `index` with the state's wrap modes.
-void set_texture(shape_record& shape, std::int32_t index, const shape_state& state);
+void set_texture(shape_record& shape, std::int32_t index, const shape_state& state, const scene_store& store);
 
 // A texture coordinate through the texture transform in force.
 inline void map_texture(const texture_matrix& m, float s, float t, float out[2]) {

@@ -44,9 +44,12 @@ std::int32_t texture_for(shape_target t, const shape_state& state) {
     return it->second;
 }
 
-void set_texture(shape_record& shape, std::int32_t index, const shape_state& state) {
+void set_texture(shape_record& shape, std::int32_t index, const shape_state& state, const scene_store& store) {
     shape.texture = index;
     if (index < 0 || !state.texture) return;
+    const int components = store.textures[static_cast<std::size_t>(index)]->components;
+    if (state.texture->alpha_replaces_transparency && (components == 2 || components == 4))
+        shape.material.transparency = 0;
     shape.wrap_s = state.texture->repeat_s ? texture_wrap::repeat : texture_wrap::clamp;
     shape.wrap_t = state.texture->repeat_t ? texture_wrap::repeat : texture_wrap::clamp;
 }

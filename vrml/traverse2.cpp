@@ -498,6 +498,7 @@ const texture_source* walker::texture_for(const node& t) {
     source.where = t.where;
     source.repeat_s = flag(t, "repeatS", true);
     source.repeat_t = flag(t, "repeatT", true);
+    source.alpha_replaces_transparency = true;
     if (t.type->kind == node_kind::v2_pixel_texture) {
         const auto& image = t.integers("image");
         if (image.size() < 3 || image[0] <= 0 || image[1] <= 0) return nullptr;

@@ -486,17 +486,24 @@ TEST(Traversal2, UnlitShapesReachTheStore) {
     parse("Shape { geometry Box { } }\n"
           "Shape { appearance Appearance { material Material { } } geometry Box { } }\n"
           "Shape { appearance Appearance { material Material { emissiveColor 0 1 0 } }\n"
-          "  geometry IndexedLineSet { coord Coordinate { point [ 0 0 0, 1 0 0 ] } coordIndex [ 0 1 ] } }\n",
+          "  geometry IndexedLineSet { coord Coordinate { point [ 0 0 0, 1 0 0 ] } coordIndex [ 0 1 ] } }\n"
+          // An image with alpha gives the transparency; one without leaves the material's.
+          "Shape { appearance Appearance { material Material { transparency 1 }\n"
+          "  texture PixelTexture { image 1 1 4 0xff0000ff } } geometry Box { } }\n"
+          "Shape { appearance Appearance { material Material { transparency 0.5 }\n"
+          "  texture PixelTexture { image 1 1 3 0xff0000 } } geometry Box { } }\n",
           doc, warnings);
     scene_store store;
     vrml::scene_builder builder(store, warnings);
     vrml::traverse_vrml2(doc, builder, warnings);
     builder.finish();
-    ASSERT_EQ(store.shapes.size(), 3u);
+    ASSERT_EQ(store.shapes.size(), 5u);
     EXPECT_FALSE(store.shapes[0].lit);
     EXPECT_EQ(three(store.shapes[0].material.diffuse), (std::vector<float>{1, 1, 1}));
     EXPECT_TRUE(store.shapes[1].lit);
     EXPECT_EQ(three(store.shapes[2].material.diffuse), (std::vector<float>{0, 1, 0}));
+    EXPECT_EQ(store.shapes[3].material.transparency, 0);
+    EXPECT_EQ(store.shapes[4].material.transparency, 0.5f);
 }
 
 }  // namespace
