@@ -61,7 +61,8 @@ public:
         const float crease = std::clamp(state.hints.crease_angle, 0.0f, std::numbers::pi_v<float>);
         cos_crease_ = std::cos(crease);
         cos_half_crease_ = std::cos(crease / 2);
-        smooth_sums_ = !vary_materials_ && !given_normals_;
+        flat_ = crease <= 0 && !given_normals_;
+        smooth_sums_ = !vary_materials_ && !given_normals_ && !flat_;
         texture_ = texture_for(t, state);
         if (texture_ >= 0) start_texture_coordinates();
     }
@@ -309,6 +310,10 @@ private:
                 shape_.texture_coordinate[1][p] = corner_texture_[c][1];
             }
         }
+        if (flat_) {
+            make_flat_vertices();
+            return;
+        }
         std::size_t creased = points;
         if (smooth_sums_) {
             for (vec3& m : mean_) m = normalised(m);
@@ -374,6 +379,70 @@ private:
         for (std::size_t p = 0; p < points; ++p) {
             if (first[p] == first[p + 1]) continue;
             per_corner_vertices(static_cast<std::int32_t>(p), all.subspan(first[p], first[p + 1] - first[p]));
+        }
+    }
+
+    // No crease angle: every face is flat, so a corner shares a vertex only
+    // with corners of faces that face exactly the same way (the halves of a
+    // split quad, a flat side). Only the point's first and latest vertex are
+    // tried, which finds those and keeps this linear in the corners, where
+    // the general path compares every pair of faces at each point.
+    void make_flat_vertices() {
+        const std::size_t points = shape_.point[0].size();
+        std::vector<std::int32_t> latest(points, -1);
+        const auto same = [&](std::int32_t v, vec3 n, std::int32_t material, const std::array<float, 2>& st) {
+            const std::size_t i = static_cast<std::size_t>(v);
+            return std::bit_cast<std::uint32_t>(shape_.normal[0][i]) == std::bit_cast<std::uint32_t>(n.x) &&
+                   std::bit_cast<std::uint32_t>(shape_.normal[1][i]) == std::bit_cast<std::uint32_t>(n.y) &&
+                   std::bit_cast<std::uint32_t>(shape_.normal[2][i]) == std::bit_cast<std::uint32_t>(n.z) &&
+                   (!vary_materials_ || vertex_material_[i] == material) &&
+                   (texture_ < 0 ||
+                    (shape_.texture_coordinate[0][i] == st[0] && shape_.texture_coordinate[1][i] == st[1]));
+        };
+        for (std::size_t f = 0; f + 1 < face_first_.size(); ++f) {
+            const vec3 n = normalised(face_normal(face_first_[f], face_first_[f + 1]));
+            for (std::uint32_t c = face_first_[f]; c < face_first_[f + 1]; ++c) {
+                const std::int32_t p = corner_point_[c];
+                const std::size_t i = static_cast<std::size_t>(p);
+                const std::int32_t material = vary_materials_ ? corner_material_[c] : 0;
+                const std::array<float, 2> st = texture_ >= 0 ? corner_texture_[c] : std::array<float, 2>{};
+                std::int32_t id = -1;
+                if (latest[i] >= 0) {
+                    if (same(p, n, material, st)) id = p;
+                    else if (latest[i] != p && same(latest[i], n, material, st)) id = latest[i];
+                }
+                if (id < 0) {
+                    float colour[3] = {0, 0, 0};
+                    if (vary_materials_) materials_.diffuse(material, colour);
+                    if (latest[i] < 0) {
+                        id = p;
+                        shape_.normal[0][i] = n.x;
+                        shape_.normal[1][i] = n.y;
+                        shape_.normal[2][i] = n.z;
+                        if (vary_materials_) {
+                            for (int k = 0; k < 3; ++k) shape_.vertex_colour[k][i] = colour[k];
+                            vertex_material_[i] = material;
+                        }
+                        if (texture_ >= 0) {
+                            shape_.texture_coordinate[0][i] = st[0];
+                            shape_.texture_coordinate[1][i] = st[1];
+                        }
+                    } else {
+                        id = static_cast<std::int32_t>(shape_.point[0].size());
+                        push_vertex(shape_, position(p), n);
+                        if (vary_materials_) {
+                            push_colour(shape_, colour);
+                            vertex_material_.push_back(material);
+                        }
+                        if (texture_ >= 0) {
+                            shape_.texture_coordinate[0].push_back(st[0]);
+                            shape_.texture_coordinate[1].push_back(st[1]);
+                        }
+                    }
+                    latest[i] = id;
+                }
+                corner_point_[c] = id;
+            }
         }
     }
 
@@ -597,6 +666,7 @@ private:
     float box_scale_ = 0;
     bool vary_materials_ = false;
     bool given_normals_ = false;
+    bool flat_ = false;        // no crease angle and no given normals: each face shaded flat
     bool smooth_sums_ = false;  // no per-corner data: sum face normals per point while reading
     bool flip_ = false;
     bool orphans_possible_ = false;  // a dropped face may have left points no face uses
