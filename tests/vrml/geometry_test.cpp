@@ -329,7 +329,8 @@ const std::vector<std::int32_t> cube_faces = {0, 3, 2, 1, -1, 4, 5, 6, 7, -1, 0,
                                               2, 3, 7, 6, -1, 0, 4, 7, 3, -1, 1, 2, 6, 5, -1};
 
 TEST(CreaseNormals, CubeStaysSharpUnderTheDefaultAngleAndRoundsAboveAQuarterTurn) {
-    for (const float crease : {0.5f, 1.6f}) {
+    // 0: no crease angle at all, each face flat (VRML97's default).
+    for (const float crease : {0.0f, 0.5f, 1.6f}) {
         fixture f;
         f.state.hints.crease_angle = crease;
         f.builder.face_set(f.state, cube_points, cube_faces, {}, {});
