@@ -112,7 +112,7 @@ std::int64_t generate_separator_scene(const std::string& path, std::int64_t coun
     return (std::fclose(f) == 0 && ok) ? count : -1;
 }
 
-std::int64_t generate_vrml97_scene(const std::string& path, std::int64_t triangles) {
+std::int64_t generate_vrml97_scene(const std::string& path, std::int64_t triangles, bool smooth) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return -1;
     // 25 x 20 quads: 1000 triangles over 500 points per part.
@@ -132,13 +132,13 @@ std::int64_t generate_vrml97_scene(const std::string& path, std::int64_t triangl
                       "      appearance Appearance {\n"
                       "        material Material { diffuseColor %.3f %.3f %.3f }\n"
                       "      }\n"
-                      "      geometry IndexedFaceSet {\n"
+                      "      geometry IndexedFaceSet {\n%s"
                       "        coord Coordinate {\n"
                       "          point [\n",
                       static_cast<long long>(3 * (p % side)), static_cast<long long>(3 * (p / side)),
                       0.3 + 0.7 * static_cast<double>((p * 37) % 10) / 10.0,
                       0.3 + 0.7 * static_cast<double>((p * 53) % 10) / 10.0,
-                      0.3 + 0.7 * static_cast<double>((p * 71) % 10) / 10.0);
+                      0.3 + 0.7 * static_cast<double>((p * 71) % 10) / 10.0, smooth ? "        creaseAngle 0.5\n" : "");
         out += line;
         for (std::int64_t i = 0; i < u; ++i) {
             const double a = 2 * pi * static_cast<double>(i) / static_cast<double>(u);

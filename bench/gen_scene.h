@@ -21,8 +21,11 @@ std::int64_t generate_separator_scene(const std::string& path, std::int64_t coun
 // Writes about `triangles` triangles as a VRML 2.0 file in the layout its
 // exporters write: one Transform per part, holding a Shape with an
 // Appearance, a Material and an IndexedFaceSet of 1000 triangles (a closed
-// torus), the parts on a grid. Returns the number of triangles written, or
-// -1 on a write error.
-std::int64_t generate_vrml97_scene(const std::string& path, std::int64_t triangles);
+// torus), the parts on a grid. Without `smooth` the face sets give no
+// creaseAngle, so every face is shaded flat, as many CAD exporters leave
+// them; with it they say creaseAngle 0.5 and are shaded smooth, the same
+// picture as the VRML 1.0 scenes. Returns the number of triangles written,
+// or -1 on a write error.
+std::int64_t generate_vrml97_scene(const std::string& path, std::int64_t triangles, bool smooth = false);
 
 }  // namespace tessel::bench

@@ -4,7 +4,8 @@
 # (reading the file and converting every number with std::from_chars),
 # measured in the same run, with the ratio to the floor and the peak memory
 # of each load. Then the same sizes written as VRML 2.0 (many small
-# Transforms, as exporters write them) against the floor of that text. Then
+# Transforms, as exporters write them), flat and smooth shaded, against the
+# floor of that text. Then
 # loads scenes of 10 and 100 thousand small Separators in the standard
 # reading, to show that the time grows linearly with the count.
 #   bench/reader_bench.sh [BUILD_DIR] [SIZES...]
@@ -61,21 +62,24 @@ done
 echo
 printf '%-10s %-10s %7s %8s %8s %10s %7s %8s %8s\n' reading triangles MB floor_s floor_hp standard_s ratio ratio_hp peak_MB
 failure=
+for variant in flat smooth; do
 for n in "${sizes[@]}"; do
-  f=$work/vrml2-$n.wrl
-  "$build/bench/tessel-gen-scene" --vrml2 "$n" "$f" >/dev/null
+  f=$work/vrml2-$variant-$n.wrl
+  if [ $variant = flat ]; then "$build/bench/tessel-gen-scene" --vrml2 "$n" "$f" >/dev/null
+  else "$build/bench/tessel-gen-scene" --vrml2-smooth "$n" "$f" >/dev/null; fi
   cat "$f" >/dev/null
   read -r floor_s mb < <("$bench" floor "$f" | awk '{print $4, $2}')
   read -r floor_hp _ < <("$bench" floor-huge "$f" | awk '{print $4, $2}')
   read -r v2_s v2_peak < <(try_run standard "$f")
   if [ "$v2_s" = failed ]; then
     failure=$v2_peak
-    printf '%-10s %-10s %7s %8.3f %8.3f %10s %7s %8s %8s\n' 'VRML 2.0' "$n" "$mb" "$floor_s" "$floor_hp" - - - -
+    printf '%-10s %-10s %7s %8.3f %8.3f %10s %7s %8s %8s\n' "2.0 $variant" "$n" "$mb" "$floor_s" "$floor_hp" - - - -
     continue
   fi
-  awk -v n="$n" -v mb="$mb" -v f="$floor_s" -v h="$floor_hp" -v s="$v2_s" -v sp="$v2_peak" 'BEGIN {
-    printf "%-10s %-10s %7s %8.3f %8.3f %10.3f %7.2f %8.2f %8s\n", "VRML 2.0", n, mb, f, h, s, s / f, s / h, sp
+  awk -v r="2.0 $variant" -v n="$n" -v mb="$mb" -v f="$floor_s" -v h="$floor_hp" -v s="$v2_s" -v sp="$v2_peak" 'BEGIN {
+    printf "%-10s %-10s %7s %8.3f %8.3f %10.3f %7.2f %8.2f %8s\n", r, n, mb, f, h, s, s / f, s / h, sp
   }'
+done
 done
 [ -z "$failure" ] || echo "VRML 2.0 files were not loaded by this build: $failure"
 
