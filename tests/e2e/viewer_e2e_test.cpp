@@ -177,6 +177,16 @@ TEST_F(Viewer, StartsWithAFileShowingItsColours) {
     quit(viewer, panel);
 }
 
+TEST_F(Viewer, OpensAVrml2FileInItsSkyColour) {
+    e2e::viewer viewer({data_file("vrml2_box_on_blue.wrl")});
+    const unsigned long gl = gl_window();
+    ASSERT_NE(gl, 0u);
+    EXPECT_TRUE(shows(gl, red)) << viewer.log();
+    // The sky fills what the box leaves of the 400 x 400 window.
+    EXPECT_TRUE(shows(gl, blue, 40000)) << viewer.log();
+    quit(viewer, panel_window());
+}
+
 TEST_F(Viewer, MovingTheXRotationSliderTurnsThePicture) {
     // The classic reading's fixed view: the triangles' size on screen is
     // known.

@@ -66,4 +66,22 @@ if env -u DISPLAY PATH="$prefix/bin:$PATH" $cmd; then
 else
   say "FAIL thumbnailer command failed: $cmd"
 fi
+# A VRML 2.0 file: its sky colour (0.55 0.7 0.95) behind the scene.
+thumb2=$prefix/thumb2.png
+cmd=${exec_line//%i/$examples/vrml97.wrl}
+cmd=${cmd//%o/$thumb2}
+cmd=${cmd//%s/128}
+# shellcheck disable=SC2086
+if env -u DISPLAY PATH="$prefix/bin:$PATH" $cmd; then
+  corner=$(convert "$thumb2" -format '%[fx:round(255*p{0,0}.r)] %[fx:round(255*p{0,0}.g)] %[fx:round(255*p{0,0}.b)]' info: 2>/dev/null)
+  colours=$(identify -format '%k' "$thumb2" 2>/dev/null)
+  if awk -v c="$corner" 'BEGIN { split(c, v, " "); exit !(v[1] >= 138 && v[1] <= 142 && v[2] >= 176 && v[2] <= 180 && v[3] >= 240 && v[3] <= 244) }' \
+    && [ "${colours:-0}" -gt 2 ]; then
+    say "ok   VRML 2.0 thumbnail: the sky ($corner) and the scene ($colours colours)"
+  else
+    say "FAIL VRML 2.0 thumbnail: corner '$corner', $colours colours"
+  fi
+else
+  say "FAIL thumbnailer command failed on a VRML 2.0 file: $cmd"
+fi
 exit $fail
