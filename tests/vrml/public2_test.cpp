@@ -1,0 +1,117 @@
+// Public VRML 2.0 files (tests/vrml/data/vrml97/README.md) loaded as the
+// viewer loads them: what reaches the scene store must be what the file
+// describes. Counts and boxes were read from the files and agree with what
+// Coin3D reads from them (boxes to its two decimals).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <limits>
+#include <string>
+
+#include "scene/scene.h"
+#include "vrml/open.h"
+
+namespace tessel::test {
+namespace {
+
+struct totals {
+    std::int64_t triangles = 0, segments = 0, points = 0;
+    float low[3], high[3];
+};
+
+totals count(const scene_store& store) {
+    totals t;
+    std::fill(t.low, t.low + 3, std::numeric_limits<float>::max());
+    std::fill(t.high, t.high + 3, std::numeric_limits<float>::lowest());
+    for (std::size_t i = 0; i < store.shapes.size(); ++i) {
+        const shape_record& s = store.shapes[i];
+        (s.kind == shape_kind::triangles ? t.triangles : s.kind == shape_kind::lines ? t.segments : t.points) +=
+            store.face_counts[i];
+        for (int k = 0; k < 3; ++k)
+            for (const float v : s.point[k]) {
+                t.low[k] = std::min(t.low[k], v);
+                t.high[k] = std::max(t.high[k], v);
+            }
+    }
+    return t;
+}
+
+struct public_case {
+    const char* file;
+    std::int64_t triangles, segments, points;
+    float low[3], high[3];
+};
+
+class PublicVrml2Files : public ::testing::TestWithParam<public_case> {};
+
+TEST_P(PublicVrml2Files, LoadWhatTheFileDescribes) {
+    const public_case& c = GetParam();
+    scene_store store;
+    const load_result r = open_scene_file(std::string(TESSEL_SOURCE_DIR) + "/tests/vrml/data/vrml97/" + c.file, store,
+                                          reading_mode::standard);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.warning_count, 0) << (r.warnings.empty() ? "" : r.warnings[0]);
+    const totals t = count(store);
+    EXPECT_EQ(t.triangles, c.triangles);
+    EXPECT_EQ(t.segments, c.segments);
+    EXPECT_EQ(t.points, c.points);
+    for (int k = 0; k < 3; ++k) {
+        EXPECT_NEAR(t.low[k], c.low[k], 0.006) << "axis " << k;
+        EXPECT_NEAR(t.high[k], c.high[k], 0.006) << "axis " << k;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Public, PublicVrml2Files,
+    ::testing::Values(
+        // A 5 x 6 grid: 20 cells of two triangles, spaced 0.5 by 0.25.
+        public_case{"elevationGrid2.wrl", 40, 0, 0, {0, 0, 0}, {2, 0.5f, 1.25f}},
+        public_case{"points.wrl", 0, 0, 3, {-1, -1, 0}, {1, 1, 0}},
+        // The unit cube's 12 edges, 4 face diagonals and 3 lines through the middle.
+        public_case{"linesTransparent.wrl", 0, 19, 0, {0, 0, 0}, {1, 1, 1}},
+        public_case{"creaseAngle.wrl", 28, 0, 0, {-20, 0, -20}, {20, 6.7f, 20}},
+        public_case{"crystal.wrl", 32, 0, 0, {-1.21f, -1, -0.48f}, {1.21f, 1, 0.48f}},
+        // 12 triangles, and 12 line sets of one segment each.
+        public_case{"meshWithLines.wrl", 12, 12, 0, {-1.2f, -1.35f, -0.18f}, {11, 1.35f, 0}},
+        // Two inlined files scaled from inches.
+        public_case{"GrayCarDoorFL.wrl", 294, 0, 0, {-0.12f, -1.12f, -0.02f}, {0.29f, 0.23f, 0.97f}}),
+    [](const auto& info) {
+        std::string name = info.param.file;
+        return name.substr(0, name.find('.'));
+    });
+
+TEST(PublicVrml2Files, ColoursAndTheWorldAroundThem) {
+    const std::string data = std::string(TESSEL_SOURCE_DIR) + "/tests/vrml/data/vrml97/";
+    scene_store grid;
+    ASSERT_TRUE(open_scene_file(data + "elevationGrid2.wrl", grid, reading_mode::standard).ok);
+    ASSERT_EQ(grid.shapes.size(), 1u);
+    EXPECT_EQ(std::vector<float>(grid.shapes[0].material.diffuse, grid.shapes[0].material.diffuse + 3),
+              (std::vector<float>{1, 0, 0}));
+    ASSERT_TRUE(grid.background.has_value());
+    EXPECT_EQ((*grid.background)[0] + (*grid.background)[1] + (*grid.background)[2], 3.0f);
+    ASSERT_TRUE(grid.camera.has_value());
+    EXPECT_EQ(grid.camera->position[2], 5.0f);
+
+    // Points without a Material are unlit, each in its own colour.
+    scene_store points;
+    ASSERT_TRUE(open_scene_file(data + "points.wrl", points, reading_mode::standard).ok);
+    const shape_record& p = points.shapes.at(0);
+    EXPECT_FALSE(p.lit);
+    ASSERT_EQ(p.vertex_colour[0].size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        const bool at_low_corner = p.point[0][i] == -1;
+        EXPECT_EQ(p.vertex_colour[0][i], at_low_corner ? 1.0f : 0.0f) << i;  // red at -1 -1 0 only
+    }
+
+    // Lines shown in their emissive red, four fifths transparent.
+    scene_store lines;
+    ASSERT_TRUE(open_scene_file(data + "linesTransparent.wrl", lines, reading_mode::standard).ok);
+    const shape_record& l = lines.shapes.at(0);
+    EXPECT_FALSE(l.lit);
+    EXPECT_EQ(l.colour[0], 1.0f);
+    EXPECT_EQ(l.colour[1], 0.0f);
+    EXPECT_NEAR(l.material.transparency, 0.8f, 1e-6);
+}
+
+}  // namespace
+}  // namespace tessel::test
