@@ -7,4 +7,4 @@ cd "$root"
 bash scripts/install-deps.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)"
-exec build/app/tessel "${1:-examples/shapes.wrl}"
+exec build/app/tessel "${1:-examples/vrml97.wrl}"
