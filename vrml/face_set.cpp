@@ -382,6 +382,40 @@ private:
         }
     }
 
+    // A vertex at point p with these values: the point's own vertex when
+    // `own` (its first), else a new one after the others. Returns its number.
+    std::int32_t place_vertex(std::int32_t p, bool own, vec3 at, vec3 n, std::int32_t material,
+                              const std::array<float, 2>& st) {
+        float colour[3] = {0, 0, 0};
+        if (vary_materials_) materials_.diffuse(material, colour);
+        if (own) {
+            const std::size_t i = static_cast<std::size_t>(p);
+            shape_.normal[0][i] = n.x;
+            shape_.normal[1][i] = n.y;
+            shape_.normal[2][i] = n.z;
+            if (vary_materials_) {
+                for (int k = 0; k < 3; ++k) shape_.vertex_colour[k][i] = colour[k];
+                vertex_material_[i] = material;
+            }
+            if (texture_ >= 0) {
+                shape_.texture_coordinate[0][i] = st[0];
+                shape_.texture_coordinate[1][i] = st[1];
+            }
+            return p;
+        }
+        const auto id = static_cast<std::int32_t>(shape_.point[0].size());
+        push_vertex(shape_, at, n);
+        if (vary_materials_) {
+            push_colour(shape_, colour);
+            vertex_material_.push_back(material);
+        }
+        if (texture_ >= 0) {
+            shape_.texture_coordinate[0].push_back(st[0]);
+            shape_.texture_coordinate[1].push_back(st[1]);
+        }
+        return id;
+    }
+
     // No crease angle: every face is flat, so a corner shares a vertex only
     // with corners of faces that face exactly the same way (the halves of a
     // split quad, a flat side). Only the point's first and latest vertex are
@@ -412,33 +446,7 @@ private:
                     else if (latest[i] != p && same(latest[i], n, material, st)) id = latest[i];
                 }
                 if (id < 0) {
-                    float colour[3] = {0, 0, 0};
-                    if (vary_materials_) materials_.diffuse(material, colour);
-                    if (latest[i] < 0) {
-                        id = p;
-                        shape_.normal[0][i] = n.x;
-                        shape_.normal[1][i] = n.y;
-                        shape_.normal[2][i] = n.z;
-                        if (vary_materials_) {
-                            for (int k = 0; k < 3; ++k) shape_.vertex_colour[k][i] = colour[k];
-                            vertex_material_[i] = material;
-                        }
-                        if (texture_ >= 0) {
-                            shape_.texture_coordinate[0][i] = st[0];
-                            shape_.texture_coordinate[1][i] = st[1];
-                        }
-                    } else {
-                        id = static_cast<std::int32_t>(shape_.point[0].size());
-                        push_vertex(shape_, position(p), n);
-                        if (vary_materials_) {
-                            push_colour(shape_, colour);
-                            vertex_material_.push_back(material);
-                        }
-                        if (texture_ >= 0) {
-                            shape_.texture_coordinate[0].push_back(st[0]);
-                            shape_.texture_coordinate[1].push_back(st[1]);
-                        }
-                    }
+                    id = place_vertex(p, latest[i] < 0, position(p), n, material, st);
                     latest[i] = id;
                 }
                 corner_point_[c] = id;
@@ -509,34 +517,7 @@ private:
                 }
             }
             if (id < 0) {
-                float colour[3] = {0, 0, 0};
-                if (vary_materials_) materials_.diffuse(material, colour);
-                if (here_.empty()) {
-                    id = p;
-                    const std::size_t i = static_cast<std::size_t>(p);
-                    shape_.normal[0][i] = n.x;
-                    shape_.normal[1][i] = n.y;
-                    shape_.normal[2][i] = n.z;
-                    if (vary_materials_) {
-                        for (int k3 = 0; k3 < 3; ++k3) shape_.vertex_colour[k3][i] = colour[k3];
-                        vertex_material_[i] = material;
-                    }
-                    if (texture_ >= 0) {
-                        shape_.texture_coordinate[0][i] = st[0];
-                        shape_.texture_coordinate[1][i] = st[1];
-                    }
-                } else {
-                    id = static_cast<std::int32_t>(shape_.point[0].size());
-                    push_vertex(shape_, at, n);
-                    if (vary_materials_) {
-                        push_colour(shape_, colour);
-                        vertex_material_.push_back(material);
-                    }
-                    if (texture_ >= 0) {
-                        shape_.texture_coordinate[0].push_back(st[0]);
-                        shape_.texture_coordinate[1].push_back(st[1]);
-                    }
-                }
+                id = place_vertex(p, here_.empty(), at, n, material, st);
                 here_.push_back({id, n, material, st});
             }
             corner_point_[c] = id;

@@ -46,8 +46,6 @@ matrix4 rotation_matrix(float x, float y, float z, float angle) {
     return r;
 }
 
-namespace {
-
 matrix4 translation_matrix(float x, float y, float z) {
     matrix4 r;
     r.m[12] = x;
@@ -63,6 +61,8 @@ matrix4 scale_matrix(float x, float y, float z) {
     r.m[10] = z;
     return r;
 }
+
+namespace {
 
 matrix4 rotation_of(const std::vector<float>& r) {
     return r.size() >= 4 ? rotation_matrix(r[0], r[1], r[2], r[3]) : matrix4{};

@@ -36,5 +36,7 @@ void traverse_vrml1(const document& doc, geometry_sink& sink, warning_list& warn
 // Matrix helpers, exposed for the tests that check world matrices.
 matrix4 multiply(const matrix4& a, const matrix4& b);  // a * b: b applies first
 matrix4 rotation_matrix(float x, float y, float z, float angle);
+matrix4 translation_matrix(float x, float y, float z);
+matrix4 scale_matrix(float x, float y, float z);
 
 }  // namespace tessel::vrml

@@ -27,22 +27,6 @@ namespace {
 // GL guarantees eight lights; the viewer's headlight takes one.
 constexpr std::int32_t lights_drawn = 7;
 
-matrix4 translation_matrix(float x, float y, float z) {
-    matrix4 r;
-    r.m[12] = x;
-    r.m[13] = y;
-    r.m[14] = z;
-    return r;
-}
-
-matrix4 scale_matrix(float x, float y, float z) {
-    matrix4 r;
-    r.m[0] = x;
-    r.m[5] = y;
-    r.m[10] = z;
-    return r;
-}
-
 // T * C * R * SR * S * -SR * -C: scaled about the centre along the scale
 // orientation, turned about the centre, then moved.
 matrix4 transform_matrix(const node& n) {
