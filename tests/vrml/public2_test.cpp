@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <limits>
 #include <string>
+#include <unistd.h>
 
 #include "scene/scene.h"
 #include "vrml/open.h"
@@ -111,6 +114,21 @@ TEST(PublicVrml2Files, ColoursAndTheWorldAroundThem) {
     EXPECT_EQ(l.colour[0], 1.0f);
     EXPECT_EQ(l.colour[1], 0.0f);
     EXPECT_NEAR(l.material.transparency, 0.8f, 1e-6);
+}
+
+TEST(PublicVrml2Files, CompressedFilesOpenWhateverTheirName) {
+    const std::string source = std::string(TESSEL_SOURCE_DIR) + "/tests/vrml/data/vrml97/elevationGrid2.wrl";
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("tessel-wrz-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    for (const char* name : {"grid.wrz", "grid.wrl.gz", "grid.wrl"}) {
+        const std::string packed = (dir / name).string();
+        ASSERT_EQ(std::system(("gzip -c '" + source + "' > '" + packed + "'").c_str()), 0);
+        scene_store store;
+        const load_result r = open_scene_file(packed, store, reading_mode::standard);
+        ASSERT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(count(store).triangles, 40) << name;
+    }
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
