@@ -354,6 +354,13 @@ void walker::visit(const node& n) {
             sink_.headlight(flag(n, "headlight", true));
         }
         break;
+    case node_kind::quiet:
+        // Sensors, interpolators and scripts only act once time runs, and
+        // WorldInfo describes; these two would change what is seen or heard.
+        if (n.type->name == "Fog" || n.type->name == "Sound")
+            warn_once("node " + n.type->name, n, n.type->name + " is not " +
+                                                     (n.type->name == "Fog" ? "drawn" : "played") + "; skipped");
+        break;
     // DirectionalLights were placed when their group was entered; the
     // parser has warned about unknown nodes; the rest draws nothing.
     default: break;
@@ -526,9 +533,12 @@ void walker::draw_shape(const node& shape) {
     s.unlit = material == nullptr;
     s.material = material_for(material, nullptr);
     if (appearance) {
-        if (const node* t = appearance->child("texture"); t && t->type &&
-            (t->type->kind == node_kind::v2_image_texture || t->type->kind == node_kind::v2_pixel_texture))
-            s.texture = texture_for(*t);
+        if (const node* t = appearance->child("texture"); t && t->type) {
+            if (t->type->kind == node_kind::v2_image_texture || t->type->kind == node_kind::v2_pixel_texture)
+                s.texture = texture_for(*t);
+            else if (t->type->name == "MovieTexture")
+                warn_once("node MovieTexture", *t, "MovieTexture is not played; its shapes are drawn untextured");
+        }
         if (const node* t = child_of(*appearance, "textureTransform", node_kind::v2_texture_transform))
             s.texture_transform = texture_transform_matrix(*t);
     }
