@@ -424,6 +424,27 @@ private:
     void make_flat_vertices() {
         const std::size_t points = shape_.point[0].size();
         std::vector<std::int32_t> latest(points, -1);
+        // At worst every corner after a point's first gets a vertex of its
+        // own: reserve that, so the arrays do not grow by doubling and
+        // keep up to half their room unused for as long as the scene is.
+        std::size_t used = 0;
+        for (const std::int32_t p : corner_point_) {
+            std::int32_t& seen = latest[static_cast<std::size_t>(p)];
+            if (seen < 0) {
+                seen = 0;
+                ++used;
+            }
+        }
+        std::fill(latest.begin(), latest.end(), -1);
+        const std::size_t most = points + corner_point_.size() - used;
+        for (int k = 0; k < 3; ++k) {
+            shape_.point[k].reserve(most);
+            shape_.normal[k].reserve(most);
+            if (vary_materials_) shape_.vertex_colour[k].reserve(most);
+        }
+        if (texture_ >= 0)
+            for (auto& t : shape_.texture_coordinate) t.reserve(most);
+        if (vary_materials_) vertex_material_.reserve(most);
         const auto same = [&](std::int32_t v, vec3 n, std::int32_t material, const std::array<float, 2>& st) {
             const std::size_t i = static_cast<std::size_t>(v);
             return std::bit_cast<std::uint32_t>(shape_.normal[0][i]) == std::bit_cast<std::uint32_t>(n.x) &&
