@@ -180,6 +180,10 @@ struct node {
     // the PROTO's interface, so each instance needs its own copy. Nodes
     // without it are shared by every instance.
     bool uses_interface = false;
+    // VRML97: how many places hold this node (fields of other nodes, USEs,
+    // PROTO instances sharing it). A node held once, on a path held once
+    // all the way up, is drawn once, so its arrays may go once drawn.
+    std::uint32_t uses = 0;
 
     const field_value* value(std::string_view field) const;
     // The field's numbers, or an empty list when the file did not give it.

@@ -1,5 +1,6 @@
 #include "vrml/parse2.h"
 
+#include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -341,6 +342,7 @@ void parser::close_node(std::vector<frame>& frames, std::vector<node*>& out) {
 }
 
 void parser::attach(std::vector<frame>& frames, std::vector<node*>& out, node* child, int target_field) {
+    if (child->uses != UINT32_MAX) ++child->uses;
     if (frames.empty()) {
         out.push_back(child);
         return;
@@ -701,6 +703,11 @@ node* parser::instantiate(const proto_definition& proto, const node& instance) {
             ++i;
         }
     }
+    // Every node the copies hold is held once more, whether copied or shared.
+    for (const node* original : order)
+        for (const field_value& v : copy_of[original]->values)
+            for (node* child : v.nodes)
+                if (child->uses != UINT32_MAX) ++child->uses;
     // A copy that still takes values from an enclosing PROTO's interface
     // makes its parents do so too: children come after parents in `order`.
     for (auto o = order.rbegin(); o != order.rend(); ++o) {

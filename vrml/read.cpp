@@ -185,7 +185,7 @@ void read_checked(std::string_view text, const std::string& path, geometry_sink&
     release();  // nothing reads the text after the parse
     if (timings) timings->scan = seconds_since(lap);
     notify(processing, 30);
-    if (vrml2) traverse_vrml2(doc, sink, warnings, &files);
+    if (vrml2) traverse_vrml2(doc, sink, warnings, &files, {}, true);  // doc goes when this returns
     else traverse_vrml1(doc, sink, warnings, &files);
     warnings.set_file(path);
     if (timings) timings->rebuild = seconds_since(lap);

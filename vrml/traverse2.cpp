@@ -137,14 +137,16 @@ struct frame {
     std::size_t end;
     std::int32_t matrix;  // index in walker::matrices_ of the matrix in force for the list
     std::int32_t lights;  // the newest DirectionalLight in scope (a walker::light_links_ entry), -1: none
+    bool single;          // the list's owner, and everything above it, is held once
     bool owns_matrix;     // made its own matrix, dropped with it
     bool leaves_document; // the last frame of a file (the world or an inlined one)
 };
 
 class walker {
 public:
-    walker(geometry_sink& sink, warning_list& warnings, inline_source* inlines, const traversal_limits& limits)
-        : sink_(sink), warnings_(warnings), inlines_(inlines), limits_(limits) {}
+    walker(geometry_sink& sink, warning_list& warnings, inline_source* inlines, const traversal_limits& limits,
+           bool release_drawn)
+        : sink_(sink), warnings_(warnings), inlines_(inlines), limits_(limits), release_drawn_(release_drawn) {}
 
     void run(const document& doc);
 
@@ -209,7 +211,18 @@ private:
     std::int64_t visits_ = 0;
     std::int64_t elements_ = 0;
     bool stopped_ = false;
+    bool release_drawn_;
+    bool visiting_single_ = false;  // the node being visited is drawn only this once
 };
+
+// Gives back a field's arrays; the node is read no more.
+void release(const node& n, std::string_view field) {
+    if (const field_value* v = n.value(field)) {
+        auto& gone = const_cast<field_value&>(*v);
+        std::vector<float>().swap(gone.numbers);
+        std::vector<std::int32_t>().swap(gone.integers);
+    }
+}
 
 void walker::run(const document& doc) {
     if (!doc.root) return;
@@ -237,6 +250,7 @@ void walker::walk(const document& doc) {
         }
         const node* n = (*f.list)[f.next++];
         if (!n || !n->type) continue;
+        visiting_single_ = f.single && n->uses == 1;
         if (++visits_ > limits_.nodes) {
             // The shapes' walk meets the limit at the same node: one warning.
             warn(*n, "the scene instances its parts too often; drawing stopped after " +
@@ -260,7 +274,9 @@ void walker::push(const std::vector<node*>& list, std::size_t begin, std::size_t
         m = static_cast<std::int32_t>(matrices_.size() - 1);
     }
     const std::int32_t lights = frames_.empty() ? -1 : frames_.back().lights;
-    frames_.push_back({&list, doc, begin, end, m, lights, own != nullptr, leaves_document});
+    // Inlined files may be drawn again from another Inline: never single.
+    const bool single = release_drawn_ && doc == world_ && (frames_.empty() || visiting_single_);
+    frames_.push_back({&list, doc, begin, end, m, lights, single, own != nullptr, leaves_document});
     if (leaves_document) warnings_.set_file(doc->file);
     if (pass_ == pass::shapes) add_scoped_lights(frames_.back());
 }
@@ -605,6 +621,14 @@ void walker::draw_geometry(const node& g, shape_state& s, const node* material) 
                    g))
             return;
         sink_.face_set(s, coords, coord_index, colour_index, normal_index);
+        if (pass_ == pass::shapes && visiting_single_ && g.uses == 1) {
+            for (const char* field : {"coordIndex", "colorIndex", "normalIndex", "texCoordIndex"}) release(g, field);
+            if (coord->uses == 1) release(*coord, "point");
+            if (const node* normals = child_of(g, "normal", node_kind::v2_normal); normals && normals->uses == 1)
+                release(*normals, "vector");
+            if (const node* tc = child_of(g, "texCoord", node_kind::v2_texture_coordinate); tc && tc->uses == 1)
+                release(*tc, "point");
+        }
         return;
     }
     case node_kind::v2_text: draw_text(g, s); return;
@@ -779,8 +803,8 @@ void walker::draw_text(const node& text, shape_state& s) {
 }  // namespace
 
 void traverse_vrml2(const document& doc, geometry_sink& sink, warning_list& warnings, inline_source* inlines,
-                    const traversal_limits& limits) {
-    walker w(sink, warnings, inlines, limits);
+                    const traversal_limits& limits, bool release_drawn) {
+    walker w(sink, warnings, inlines, limits, release_drawn);
     w.run(doc);
 }
 

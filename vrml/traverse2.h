@@ -11,8 +11,12 @@
 namespace tessel::vrml {
 
 // Walks doc (and the VRML97 files its Inline nodes name, when inlines is
-// set) into sink.
+// set) into sink. With release_drawn, the caller reads doc no more: the
+// arrays of a face set that nothing else can reach are given back as soon
+// as the sink has it, so that a large file and its scene are not both held
+// in full.
 void traverse_vrml2(const document& doc, geometry_sink& sink, warning_list& warnings,
-                    inline_source* inlines = nullptr, const traversal_limits& limits = {});
+                    inline_source* inlines = nullptr, const traversal_limits& limits = {},
+                    bool release_drawn = false);
 
 }  // namespace tessel::vrml

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <limits>
@@ -114,6 +115,38 @@ TEST(PublicVrml2Files, ColoursAndTheWorldAroundThem) {
     EXPECT_EQ(l.colour[0], 1.0f);
     EXPECT_EQ(l.colour[1], 0.0f);
     EXPECT_NEAR(l.material.transparency, 0.8f, 1e-6);
+}
+
+// The load gives back a face set's arrays once drawn when nothing else can
+// reach them: every way of drawing one node twice must still draw it twice.
+TEST(PublicVrml2Files, NodesDrawnTwiceKeepTheirArrays) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("tessel-twice-" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    const auto write = [&](const char* name, const std::string& text) {
+        std::FILE* f = std::fopen((dir / name).c_str(), "w");
+        std::fputs(("#VRML V2.0 utf8\n" + text).c_str(), f);
+        std::fclose(f);
+        return (dir / name).string();
+    };
+    const std::string quad = "IndexedFaceSet { coord DEF C Coordinate { point [ 0 0 0, 1 0 0, 1 1 0, 0 1 0 ] } "
+                             "coordIndex [ 0 1 2 3 ] }";
+    write("part.wrl", "Shape { geometry " + quad + " }");
+    const std::string scene = write(
+        "scene.wrl",
+        // Used again by USE, from a shared PROTO body, through a shared
+        // Coordinate, and from one file inlined twice: 2 + 2 + 2 + 2 quads.
+        "DEF S Shape { geometry " + quad + " } Transform { translation 2 0 0 children USE S }\n"
+        "PROTO P [ ] { Shape { geometry IndexedFaceSet { coord Coordinate { point [ 0 0 0, 1 0 0, 1 1 0 ] } "
+        "coordIndex [ 0 1 2 ] } } } P { } P { }\n"
+        "Shape { geometry IndexedFaceSet { coord USE C coordIndex [ 0 1 2 3 ] } }\n"
+        "Inline { url \"part.wrl\" } Transform { translation 0 2 0 children Inline { url \"part.wrl\" } }\n");
+    scene_store store;
+    const load_result r = open_scene_file(scene, store, reading_mode::standard);
+    ASSERT_TRUE(r.ok) << r.error;
+    // Quads of 2 triangles: S twice, the shared Coordinate once more, the
+    // Inline twice; and the PROTO's one triangle twice.
+    EXPECT_EQ(count(store).triangles, 2 * 2 + 2 + 2 * 2 + 2);
+    std::filesystem::remove_all(dir);
 }
 
 TEST(PublicVrml2Files, CompressedFilesOpenWhateverTheirName) {
