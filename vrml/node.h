@@ -214,6 +214,7 @@ struct proto_definition {
     std::vector<proto_field> fields;
     node* body = nullptr;
     source_position where;
+    node_type instance_type;  // the interface as a node type: an instance's fields are read by it
     int proto_field_index(std::string_view field) const;
 };
 

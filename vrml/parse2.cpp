@@ -10,11 +10,7 @@
 
 namespace tessel::vrml {
 
-int proto_definition::proto_field_index(std::string_view field) const {
-    for (std::size_t i = 0; i < fields.size(); ++i)
-        if (fields[i].name == field) return static_cast<int>(i);
-    return -1;
-}
+int proto_definition::proto_field_index(std::string_view field) const { return instance_type.field_index(field); }
 
 namespace {
 
@@ -94,7 +90,6 @@ private:
     const proto_definition* find_proto(std::string_view name) const;
     const node_type* find_alias(std::string_view name) const;
     node* find_name(const std::string& name) const;
-    const node_type* instance_type(const proto_definition& proto);
     node* instantiate(const proto_definition& proto, const node& instance);
     const document* extern_document(const std::string& urls, source_position at, std::string& proto_name);
 
@@ -294,7 +289,7 @@ void parser::start_node(std::string_view word, source_position at, std::vector<f
     const lexer::mark brace = lx_.save();
     lx_.advance();
     const proto_definition* proto = find_proto(word);
-    const node_type* type = proto ? instance_type(*proto) : vrml2_node_type(word);
+    const node_type* type = proto ? &proto->instance_type : vrml2_node_type(word);
     if (!proto)
         if (const node_type* alias = find_alias(word)) type = alias;
     if (!type) {
@@ -312,21 +307,6 @@ void parser::start_node(std::string_view word, source_position at, std::vector<f
     }
     node& n = doc_.make(type, at);
     frames.push_back({&n, std::move(def), target_field, -1, proto, !proto && word == "Script"});
-}
-
-// The node type an instance's fields are read by: the PROTO's interface.
-const node_type* parser::instance_type(const proto_definition& proto) {
-    for (const node_type& t : doc_.declared_types)
-        if (t.name == proto.name && t.kind == node_kind::unknown && t.fields.size() == proto.fields.size()) {
-            bool same = true;
-            for (std::size_t i = 0; i < t.fields.size() && same; ++i)
-                same = t.fields[i].name == proto.fields[i].name && t.fields[i].type == proto.fields[i].type;
-            if (same) return &t;
-        }
-    node_type& t = doc_.declared_types.emplace_back();
-    t.name = proto.name;
-    for (const proto_field& f : proto.fields) t.fields.push_back({f.name, f.type});
-    return &t;
 }
 
 void parser::close_node(std::vector<frame>& frames, std::vector<node*>& out) {
@@ -533,6 +513,7 @@ bool parser::read_interface(proto_definition& proto, bool with_values) {
             warn(at, "the PROTO " + proto.name + " declares " + name + " twice; the first is kept");
             continue;
         }
+        proto.instance_type.fields.push_back({f.name, f.type});
         proto.fields.push_back(std::move(f));
     }
 }
@@ -554,6 +535,7 @@ void parser::read_proto(source_position at) {
     lx_.advance();
     proto_definition& proto = doc_.protos.emplace_back();
     proto.name = name;
+    proto.instance_type.name = name;
     proto.where = at;
     ++nesting_;
     const bool interface_read = read_interface(proto, true);
@@ -589,6 +571,7 @@ void parser::read_extern_proto(source_position at) {
     lx_.advance();
     proto_definition& declared = doc_.protos.emplace_back();
     declared.name = name;
+    declared.instance_type.name = name;
     declared.where = at;
     if (!read_interface(declared, false)) return;
     field_value urls;
