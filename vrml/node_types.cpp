@@ -1,7 +1,7 @@
 #include <array>
 #include <utility>
 
-#include "vrml/node.h"
+#include "vrml/node_table.h"
 
 namespace tessel::vrml {
 
@@ -9,13 +9,6 @@ namespace {
 
 using ft = field_type;
 using nk = node_kind;
-
-struct type_spec {
-    const char* name;
-    nk kind;
-    bool children;
-    std::vector<std::pair<const char*, ft>> fields;
-};
 
 const std::vector<std::pair<const char*, ft>> shape_index_fields = {
     {"coordIndex", ft::mf_long},
@@ -129,22 +122,6 @@ std::vector<type_spec> specs() {
     };
 }
 
-const std::vector<node_type>& table() {
-    static const std::vector<node_type> types = [] {
-        std::vector<node_type> out;
-        for (const type_spec& s : specs()) {
-            node_type t;
-            t.name = s.name;
-            t.kind = s.kind;
-            t.children = s.children;
-            for (const auto& [name, type] : s.fields) t.fields.push_back({name, type});
-            out.push_back(std::move(t));
-        }
-        return out;
-    }();
-    return types;
-}
-
 }  // namespace
 
 int node_type::field_index(std::string_view field) const {
@@ -153,10 +130,36 @@ int node_type::field_index(std::string_view field) const {
     return -1;
 }
 
+node_table::node_table(const std::vector<type_spec>& specs) {
+    for (const type_spec& s : specs) {
+        node_type t;
+        t.name = s.name;
+        t.kind = s.kind;
+        t.children = s.children;
+        for (const auto& [name, type] : s.fields) t.fields.push_back({name, type});
+        types_.push_back(std::move(t));
+    }
+    for (const node_type& t : types_) by_name_.emplace(t.name, &t);  // the first of a name wins
+}
+
+const node_type* node_table::find(std::string_view name) const {
+    const auto found = by_name_.find(name);
+    return found == by_name_.end() ? nullptr : found->second;
+}
+
+bool field_type_in(std::span<const std::pair<std::string_view, field_type>> names, std::string_view name,
+                   field_type& type) {
+    for (const auto& [n, t] : names)
+        if (n == name) {
+            type = t;
+            return true;
+        }
+    return false;
+}
+
 const node_type* vrml1_node_type(std::string_view name) {
-    for (const node_type& t : table())
-        if (t.name == name) return &t;
-    return nullptr;
+    static const node_table table(specs());
+    return table.find(name);
 }
 
 bool field_type_named(std::string_view name, field_type& type) {
@@ -171,12 +174,7 @@ bool field_type_named(std::string_view name, field_type& type) {
         {"SFUInt32", ft::sf_long},     {"MFUInt32", ft::mf_long},     {"SFShort", ft::sf_long},
         {"SFUShort", ft::sf_long},     {"SFName", ft::sf_string},     {"MFName", ft::mf_string},
     }};
-    for (const auto& [n, t] : names)
-        if (n == name) {
-            type = t;
-            return true;
-        }
-    return false;
+    return field_type_in(names, name, type);
 }
 
 const field_value* node::value(std::string_view field) const {

@@ -1,8 +1,7 @@
 #include <array>
-#include <unordered_map>
 #include <utility>
 
-#include "vrml/node.h"
+#include "vrml/node_table.h"
 
 namespace tessel::vrml {
 
@@ -10,12 +9,6 @@ namespace {
 
 using ft = field_type;
 using nk = node_kind;
-
-struct type_spec {
-    const char* name;
-    nk kind;
-    std::vector<std::pair<const char*, ft>> fields;
-};
 
 using field_list = std::vector<std::pair<const char*, ft>>;
 
@@ -35,35 +28,35 @@ const field_list interpolator_fields = {{"key", ft::mf_float}};
 std::vector<type_spec> specs() {
     return {
         // grouping nodes
-        {"Anchor", nk::v2_group,
+        {"Anchor", nk::v2_group, false,
          with(bounded_children, {{"description", ft::sf_string}, {"parameter", ft::mf_string}, {"url", ft::mf_string}})},
-        {"Billboard", nk::v2_group, with(bounded_children, {{"axisOfRotation", ft::sf_vec3f}})},
-        {"Collision", nk::v2_group, with(bounded_children, {{"collide", ft::sf_bool}, {"proxy", ft::sf_node}})},
-        {"Group", nk::v2_group, bounded_children},
-        {"Transform", nk::v2_transform,
+        {"Billboard", nk::v2_group, false, with(bounded_children, {{"axisOfRotation", ft::sf_vec3f}})},
+        {"Collision", nk::v2_group, false, with(bounded_children, {{"collide", ft::sf_bool}, {"proxy", ft::sf_node}})},
+        {"Group", nk::v2_group, false, bounded_children},
+        {"Transform", nk::v2_transform, false,
          with(bounded_children, {{"center", ft::sf_vec3f},
                                  {"rotation", ft::sf_rotation},
                                  {"scale", ft::sf_vec3f},
                                  {"scaleOrientation", ft::sf_rotation},
                                  {"translation", ft::sf_vec3f}})},
-        {"Switch", nk::v2_switch, {{"choice", ft::mf_node}, {"whichChoice", ft::sf_long}}},
-        {"LOD", nk::v2_lod, {{"level", ft::mf_node}, {"center", ft::sf_vec3f}, {"range", ft::mf_float}}},
-        {"Inline", nk::v2_inline, {{"url", ft::mf_string}, {"bboxCenter", ft::sf_vec3f}, {"bboxSize", ft::sf_vec3f}}},
+        {"Switch", nk::v2_switch, false, {{"choice", ft::mf_node}, {"whichChoice", ft::sf_long}}},
+        {"LOD", nk::v2_lod, false, {{"level", ft::mf_node}, {"center", ft::sf_vec3f}, {"range", ft::mf_float}}},
+        {"Inline", nk::v2_inline, false, {{"url", ft::mf_string}, {"bboxCenter", ft::sf_vec3f}, {"bboxSize", ft::sf_vec3f}}},
         // shapes and what they are made of
-        {"Shape", nk::v2_shape, {{"appearance", ft::sf_node}, {"geometry", ft::sf_node}}},
-        {"Appearance", nk::v2_appearance,
+        {"Shape", nk::v2_shape, false, {{"appearance", ft::sf_node}, {"geometry", ft::sf_node}}},
+        {"Appearance", nk::v2_appearance, false,
          {{"material", ft::sf_node}, {"texture", ft::sf_node}, {"textureTransform", ft::sf_node}}},
-        {"Material", nk::v2_material,
+        {"Material", nk::v2_material, false,
          {{"ambientIntensity", ft::sf_float},
           {"diffuseColor", ft::sf_color},
           {"emissiveColor", ft::sf_color},
           {"shininess", ft::sf_float},
           {"specularColor", ft::sf_color},
           {"transparency", ft::sf_float}}},
-        {"ImageTexture", nk::v2_image_texture, {{"url", ft::mf_string}, {"repeatS", ft::sf_bool}, {"repeatT", ft::sf_bool}}},
-        {"PixelTexture", nk::v2_pixel_texture, {{"image", ft::sf_image}, {"repeatS", ft::sf_bool}, {"repeatT", ft::sf_bool}}},
+        {"ImageTexture", nk::v2_image_texture, false, {{"url", ft::mf_string}, {"repeatS", ft::sf_bool}, {"repeatT", ft::sf_bool}}},
+        {"PixelTexture", nk::v2_pixel_texture, false, {{"image", ft::sf_image}, {"repeatS", ft::sf_bool}, {"repeatT", ft::sf_bool}}},
         // Moving pictures are not played: the shape is drawn untextured.
-        {"MovieTexture", nk::quiet,
+        {"MovieTexture", nk::quiet, false,
          {{"loop", ft::sf_bool},
           {"speed", ft::sf_float},
           {"startTime", ft::sf_time},
@@ -71,9 +64,9 @@ std::vector<type_spec> specs() {
           {"url", ft::mf_string},
           {"repeatS", ft::sf_bool},
           {"repeatT", ft::sf_bool}}},
-        {"TextureTransform", nk::v2_texture_transform,
+        {"TextureTransform", nk::v2_texture_transform, false,
          {{"center", ft::sf_vec2f}, {"rotation", ft::sf_float}, {"scale", ft::sf_vec2f}, {"translation", ft::sf_vec2f}}},
-        {"IndexedFaceSet", nk::v2_indexed_face_set,
+        {"IndexedFaceSet", nk::v2_indexed_face_set, false,
          {{"color", ft::sf_node},
           {"coord", ft::sf_node},
           {"normal", ft::sf_node},
@@ -88,24 +81,24 @@ std::vector<type_spec> specs() {
           {"normalPerVertex", ft::sf_bool},
           {"solid", ft::sf_bool},
           {"texCoordIndex", ft::mf_long}}},
-        {"IndexedLineSet", nk::v2_indexed_line_set,
+        {"IndexedLineSet", nk::v2_indexed_line_set, false,
          {{"color", ft::sf_node},
           {"coord", ft::sf_node},
           {"colorIndex", ft::mf_long},
           {"colorPerVertex", ft::sf_bool},
           {"coordIndex", ft::mf_long}}},
-        {"PointSet", nk::v2_point_set, {{"color", ft::sf_node}, {"coord", ft::sf_node}}},
-        {"Box", nk::v2_box, {{"size", ft::sf_vec3f}}},
-        {"Sphere", nk::v2_sphere, {{"radius", ft::sf_float}}},
-        {"Cone", nk::v2_cone,
+        {"PointSet", nk::v2_point_set, false, {{"color", ft::sf_node}, {"coord", ft::sf_node}}},
+        {"Box", nk::v2_box, false, {{"size", ft::sf_vec3f}}},
+        {"Sphere", nk::v2_sphere, false, {{"radius", ft::sf_float}}},
+        {"Cone", nk::v2_cone, false,
          {{"bottomRadius", ft::sf_float}, {"height", ft::sf_float}, {"side", ft::sf_bool}, {"bottom", ft::sf_bool}}},
-        {"Cylinder", nk::v2_cylinder,
+        {"Cylinder", nk::v2_cylinder, false,
          {{"bottom", ft::sf_bool},
           {"height", ft::sf_float},
           {"radius", ft::sf_float},
           {"side", ft::sf_bool},
           {"top", ft::sf_bool}}},
-        {"ElevationGrid", nk::v2_elevation_grid,
+        {"ElevationGrid", nk::v2_elevation_grid, false,
          {{"color", ft::sf_node},
           {"normal", ft::sf_node},
           {"texCoord", ft::sf_node},
@@ -119,7 +112,7 @@ std::vector<type_spec> specs() {
           {"xSpacing", ft::sf_float},
           {"zDimension", ft::sf_long},
           {"zSpacing", ft::sf_float}}},
-        {"Extrusion", nk::v2_extrusion,
+        {"Extrusion", nk::v2_extrusion, false,
          {{"beginCap", ft::sf_bool},
           {"ccw", ft::sf_bool},
           {"convex", ft::sf_bool},
@@ -130,9 +123,9 @@ std::vector<type_spec> specs() {
           {"scale", ft::mf_vec2f},
           {"solid", ft::sf_bool},
           {"spine", ft::mf_vec3f}}},
-        {"Text", nk::v2_text,
+        {"Text", nk::v2_text, false,
          {{"string", ft::mf_string}, {"fontStyle", ft::sf_node}, {"length", ft::mf_float}, {"maxExtent", ft::sf_float}}},
-        {"FontStyle", nk::v2_font_style,
+        {"FontStyle", nk::v2_font_style, false,
          {{"family", ft::mf_string},
           {"horizontal", ft::sf_bool},
           {"justify", ft::mf_string},
@@ -142,28 +135,28 @@ std::vector<type_spec> specs() {
           {"spacing", ft::sf_float},
           {"style", ft::sf_string},
           {"topToBottom", ft::sf_bool}}},
-        {"Coordinate", nk::v2_coordinate, {{"point", ft::mf_vec3f}}},
-        {"Color", nk::v2_color, {{"color", ft::mf_color}}},
-        {"Normal", nk::v2_normal, {{"vector", ft::mf_vec3f}}},
-        {"TextureCoordinate", nk::v2_texture_coordinate, {{"point", ft::mf_vec2f}}},
+        {"Coordinate", nk::v2_coordinate, false, {{"point", ft::mf_vec3f}}},
+        {"Color", nk::v2_color, false, {{"color", ft::mf_color}}},
+        {"Normal", nk::v2_normal, false, {{"vector", ft::mf_vec3f}}},
+        {"TextureCoordinate", nk::v2_texture_coordinate, false, {{"point", ft::mf_vec2f}}},
         // lights and the world around the shapes
-        {"DirectionalLight", nk::v2_directional_light, with(light_fields, {{"direction", ft::sf_vec3f}})},
-        {"PointLight", nk::v2_point_light,
+        {"DirectionalLight", nk::v2_directional_light, false, with(light_fields, {{"direction", ft::sf_vec3f}})},
+        {"PointLight", nk::v2_point_light, false,
          with(light_fields, {{"attenuation", ft::sf_vec3f}, {"location", ft::sf_vec3f}, {"radius", ft::sf_float}})},
-        {"SpotLight", nk::v2_spot_light,
+        {"SpotLight", nk::v2_spot_light, false,
          with(light_fields, {{"attenuation", ft::sf_vec3f},
                              {"beamWidth", ft::sf_float},
                              {"cutOffAngle", ft::sf_float},
                              {"direction", ft::sf_vec3f},
                              {"location", ft::sf_vec3f},
                              {"radius", ft::sf_float}})},
-        {"Viewpoint", nk::v2_viewpoint,
+        {"Viewpoint", nk::v2_viewpoint, false,
          {{"fieldOfView", ft::sf_float},
           {"jump", ft::sf_bool},
           {"orientation", ft::sf_rotation},
           {"position", ft::sf_vec3f},
           {"description", ft::sf_string}}},
-        {"Background", nk::v2_background,
+        {"Background", nk::v2_background, false,
          {{"groundAngle", ft::mf_float},
           {"groundColor", ft::mf_color},
           {"backUrl", ft::mf_string},
@@ -174,7 +167,7 @@ std::vector<type_spec> specs() {
           {"topUrl", ft::mf_string},
           {"skyAngle", ft::mf_float},
           {"skyColor", ft::mf_color}}},
-        {"NavigationInfo", nk::v2_navigation_info,
+        {"NavigationInfo", nk::v2_navigation_info, false,
          {{"avatarSize", ft::mf_float},
           {"headlight", ft::sf_bool},
           {"speed", ft::sf_float},
@@ -182,46 +175,46 @@ std::vector<type_spec> specs() {
           {"visibilityLimit", ft::sf_float}}},
         // Read so that their names and fields parse; the scene shown is the
         // one at time 0, so none of them changes the picture.
-        {"WorldInfo", nk::quiet, {{"info", ft::mf_string}, {"title", ft::sf_string}}},
-        {"Fog", nk::quiet, {{"color", ft::sf_color}, {"fogType", ft::sf_string}, {"visibilityRange", ft::sf_float}}},
-        {"Script", nk::quiet, {{"url", ft::mf_string}, {"directOutput", ft::sf_bool}, {"mustEvaluate", ft::sf_bool}}},
-        {"TimeSensor", nk::quiet,
+        {"WorldInfo", nk::quiet, false, {{"info", ft::mf_string}, {"title", ft::sf_string}}},
+        {"Fog", nk::quiet, false, {{"color", ft::sf_color}, {"fogType", ft::sf_string}, {"visibilityRange", ft::sf_float}}},
+        {"Script", nk::quiet, false, {{"url", ft::mf_string}, {"directOutput", ft::sf_bool}, {"mustEvaluate", ft::sf_bool}}},
+        {"TimeSensor", nk::quiet, false,
          {{"cycleInterval", ft::sf_time},
           {"enabled", ft::sf_bool},
           {"loop", ft::sf_bool},
           {"startTime", ft::sf_time},
           {"stopTime", ft::sf_time}}},
-        {"TouchSensor", nk::quiet, {{"enabled", ft::sf_bool}}},
-        {"PlaneSensor", nk::quiet,
+        {"TouchSensor", nk::quiet, false, {{"enabled", ft::sf_bool}}},
+        {"PlaneSensor", nk::quiet, false,
          {{"autoOffset", ft::sf_bool},
           {"enabled", ft::sf_bool},
           {"maxPosition", ft::sf_vec2f},
           {"minPosition", ft::sf_vec2f},
           {"offset", ft::sf_vec3f}}},
-        {"CylinderSensor", nk::quiet,
+        {"CylinderSensor", nk::quiet, false,
          {{"autoOffset", ft::sf_bool},
           {"diskAngle", ft::sf_float},
           {"enabled", ft::sf_bool},
           {"maxAngle", ft::sf_float},
           {"minAngle", ft::sf_float},
           {"offset", ft::sf_float}}},
-        {"SphereSensor", nk::quiet, {{"autoOffset", ft::sf_bool}, {"enabled", ft::sf_bool}, {"offset", ft::sf_rotation}}},
-        {"ProximitySensor", nk::quiet, {{"center", ft::sf_vec3f}, {"size", ft::sf_vec3f}, {"enabled", ft::sf_bool}}},
-        {"VisibilitySensor", nk::quiet, {{"center", ft::sf_vec3f}, {"enabled", ft::sf_bool}, {"size", ft::sf_vec3f}}},
-        {"ColorInterpolator", nk::quiet, with(interpolator_fields, {{"keyValue", ft::mf_color}})},
-        {"CoordinateInterpolator", nk::quiet, with(interpolator_fields, {{"keyValue", ft::mf_vec3f}})},
-        {"NormalInterpolator", nk::quiet, with(interpolator_fields, {{"keyValue", ft::mf_vec3f}})},
-        {"OrientationInterpolator", nk::quiet, with(interpolator_fields, {{"keyValue", ft::mf_rotation}})},
-        {"PositionInterpolator", nk::quiet, with(interpolator_fields, {{"keyValue", ft::mf_vec3f}})},
-        {"ScalarInterpolator", nk::quiet, with(interpolator_fields, {{"keyValue", ft::mf_float}})},
-        {"AudioClip", nk::quiet,
+        {"SphereSensor", nk::quiet, false, {{"autoOffset", ft::sf_bool}, {"enabled", ft::sf_bool}, {"offset", ft::sf_rotation}}},
+        {"ProximitySensor", nk::quiet, false, {{"center", ft::sf_vec3f}, {"size", ft::sf_vec3f}, {"enabled", ft::sf_bool}}},
+        {"VisibilitySensor", nk::quiet, false, {{"center", ft::sf_vec3f}, {"enabled", ft::sf_bool}, {"size", ft::sf_vec3f}}},
+        {"ColorInterpolator", nk::quiet, false, with(interpolator_fields, {{"keyValue", ft::mf_color}})},
+        {"CoordinateInterpolator", nk::quiet, false, with(interpolator_fields, {{"keyValue", ft::mf_vec3f}})},
+        {"NormalInterpolator", nk::quiet, false, with(interpolator_fields, {{"keyValue", ft::mf_vec3f}})},
+        {"OrientationInterpolator", nk::quiet, false, with(interpolator_fields, {{"keyValue", ft::mf_rotation}})},
+        {"PositionInterpolator", nk::quiet, false, with(interpolator_fields, {{"keyValue", ft::mf_vec3f}})},
+        {"ScalarInterpolator", nk::quiet, false, with(interpolator_fields, {{"keyValue", ft::mf_float}})},
+        {"AudioClip", nk::quiet, false,
          {{"description", ft::sf_string},
           {"loop", ft::sf_bool},
           {"pitch", ft::sf_float},
           {"startTime", ft::sf_time},
           {"stopTime", ft::sf_time},
           {"url", ft::mf_string}}},
-        {"Sound", nk::quiet,
+        {"Sound", nk::quiet, false,
          {{"direction", ft::sf_vec3f},
           {"intensity", ft::sf_float},
           {"location", ft::sf_vec3f},
@@ -238,25 +231,8 @@ std::vector<type_spec> specs() {
 }  // namespace
 
 const node_type* vrml2_node_type(std::string_view name) {
-    // Looked up for every node a file gives: hashed.
-    static const std::vector<node_type> types = [] {
-        std::vector<node_type> out;
-        for (const type_spec& s : specs()) {
-            node_type t;
-            t.name = s.name;
-            t.kind = s.kind;
-            for (const auto& [field, type] : s.fields) t.fields.push_back({field, type});
-            out.push_back(std::move(t));
-        }
-        return out;
-    }();
-    static const std::unordered_map<std::string_view, const node_type*> by_name = [] {
-        std::unordered_map<std::string_view, const node_type*> out;
-        for (const node_type& t : types) out.emplace(t.name, &t);
-        return out;
-    }();
-    const auto found = by_name.find(name);
-    return found == by_name.end() ? nullptr : found->second;
+    static const node_table table(specs());
+    return table.find(name);
 }
 
 bool vrml2_field_type_named(std::string_view name, field_type& type) {
@@ -269,12 +245,7 @@ bool vrml2_field_type_named(std::string_view name, field_type& type) {
         {"MFRotation", ft::mf_rotation}, {"MFString", ft::mf_string}, {"MFTime", ft::mf_time},
         {"MFVec2f", ft::mf_vec2f},       {"MFVec3f", ft::mf_vec3f},
     }};
-    for (const auto& [n, t] : names)
-        if (n == name) {
-            type = t;
-            return true;
-        }
-    return false;
+    return field_type_in(names, name, type);
 }
 
 }  // namespace tessel::vrml
