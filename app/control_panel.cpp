@@ -284,7 +284,7 @@ void CControlPanel::OnReadingClassic(bool checked) {
 
 void CControlPanel::UpdateWarnings(const QString& file, const tessel::load_result& result) {
     m_warnings.clear();
-    for (const std::string& text : result.warnings) m_warnings << QString::fromLocal8Bit(text);
+    for (const std::string& text : result.warnings) m_warnings << QString::fromUtf8(text);
     m_warningCount = result.warning_count;
     if (m_warningCount > 0) {
         m_warningsItem->setText(QStringLiteral("&Avertissements (%1)...").arg(m_warningCount));
@@ -483,8 +483,17 @@ bool CControlPanel::LoadFile(const QString& path) {
     if (result.ok) {
         m_currentFile = info.absoluteFilePath();
         UpdateWarnings(m_currentFile, result);
+        if (!result.incomplete.empty()) {
+            // The scene on screen lacks parts: said where it cannot be missed.
+            QMessageBox box(QMessageBox::Warning, QStringLiteral("tessel"),
+                            QStringLiteral("La scène n'est chargée qu'en partie : ") +
+                                QString::fromUtf8(result.incomplete),
+                            QMessageBox::Ok, this);
+            box.setObjectName(QStringLiteral("loadIncomplete"));
+            box.exec();
+        }
     } else {
-        QMessageBox box(QMessageBox::Warning, QStringLiteral("tessel"), QString::fromLocal8Bit(result.error),
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("tessel"), QString::fromUtf8(result.error),
                         QMessageBox::Ok, this);
         box.setObjectName(QStringLiteral("loadError"));
         box.exec();

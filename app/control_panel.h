@@ -187,6 +187,10 @@ private:
     // Runs from a queued call of the first tick: opens the GL window and
     // serves both windows in the toolkit's loop until the GL window closes.
     void RunGlWindow();
+    // From the tick: when the last frame could not draw the whole scene on
+    // screen (too large, or no memory for its arrays), says so once per
+    // scene in a box that leaves the panel free.
+    void ReportDrawProblem();
 
     QMenuBar* m_menuBar = nullptr;
     QWidget* m_client = nullptr;
@@ -213,6 +217,7 @@ private:
     QAction* m_classicItem = nullptr;
     QAction* m_warningsItem = nullptr;
     CWarningsWindow* m_warningsWindow = nullptr;  // made on first use, then kept
+    quint64 m_drawProblemReported = 0;  // the scene generation last told about; 0: none
 };
 
 namespace tessel {

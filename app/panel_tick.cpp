@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include <QImage>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QPixmap>
 #include <vector>
@@ -13,6 +14,8 @@
 #include "app/control_panel.h"
 #include "app/gl_window.h"
 #include "app/toolkit_bridge.h"
+#include "render/draw_budget.h"
+#include "render/render.h"
 #include "scene/scene.h"
 #include "toolkit/toolkit.h"
 
@@ -62,6 +65,24 @@ void CControlPanel::OnTimer(int) {
     m_spinScaleAtt->SetPos(tessel::kSpinRest);
     UpdateData(false);
     ApplyView();
+    ReportDrawProblem();
+}
+
+void CControlPanel::ReportDrawProblem() {
+    const tessel::draw_report& report = tessel::last_frame_report();
+    if (report.generation == 0 || report.generation != tessel::g_scene.generation || report.complete() ||
+        report.generation == m_drawProblemReported)
+        return;
+    m_drawProblemReported = report.generation;
+    // Not modal: a box opened from the tick must not hold the tick up, and
+    // the user may go on turning what is drawn.
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("tessel"),
+                                QString::fromUtf8(tessel::describe(report, tessel::draw_limits{})),
+                                QMessageBox::Ok, this);
+    box->setObjectName(QStringLiteral("drawProblem"));
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
 }
 
 void CControlPanel::ApplyView() {

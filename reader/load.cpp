@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "reader/budget.h"
 #include "reader/convert.h"
 #include "reader/scan.h"
 #include "reader/stores.h"
@@ -93,7 +94,7 @@ std::int64_t read_corners(store_reader& in, shape_record& shape, std::int64_t fa
 
 // Turns the text lists and the stores back into shape records.
 bool rebuild(const text_lists& lists, std::int64_t shape_count, const reader::store_files& stores,
-             scene_store& next, std::string& error) {
+             scene_store& next, reader::load_budget& budget, std::string& error) {
     const std::size_t n = static_cast<std::size_t>(shape_count);
     next.shape_count = shape_count;
     next.shapes.resize(n);
@@ -113,6 +114,14 @@ bool rebuild(const text_lists& lists, std::int64_t shape_count, const reader::st
         double v;
         if (!read_entry(lists.index_counts, pos, v)) break;
         stored_indices[i] = to_count(v);
+    }
+    // Points (with their normals) and triangles, in the store and in the
+    // drawing's copy, paid before any is read back.
+    std::int64_t bytes = static_cast<std::int64_t>(n * sizeof(shape_record));
+    for (std::size_t i = 0; i < n; ++i) bytes += 2 * (next.point_counts[i] * 24 + stored_indices[i] / 3 * 12);
+    if (!budget.spend(bytes, "triangles")) {
+        error = budget.message();
+        return false;
     }
     read_shape_values(lists.translations, next, &shape_record::translation);
     read_shape_values(lists.rotations, next, &shape_record::rotation);
@@ -152,8 +161,9 @@ bool build_scene(const std::string& path, scene_store& next, const progress_sink
         into = std::chrono::duration<double>(now - last).count();
         last = now;
     };
+    reader::load_budget budget;
     reader::scene_text text;
-    if (!reader::read_scene_text(path, text, error)) return false;
+    if (!reader::read_scene_text(path, text, error, &budget)) return false;
     reader::blank_comments(text.bytes.get(), text.length);
     lap(t.read);
     notify(processing, 10);
@@ -182,7 +192,7 @@ bool build_scene(const std::string& path, scene_store& next, const progress_sink
     lap(t.scan);
     notify(processing, 30);
 
-    if (!rebuild(scan.lists, scan.shape_count, stores, next, error)) {
+    if (!rebuild(scan.lists, scan.shape_count, stores, next, budget, error)) {
         error = "Cannot load \"" + path + "\": " + error;
         return false;
     }

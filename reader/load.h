@@ -20,6 +20,9 @@ struct load_result {
     // (the first few hundred kept), and how many there were in all.
     std::vector<std::string> warnings;
     std::int64_t warning_count = 0;
+    // Set when the load's budget (reader/budget.h) cut the scene short: the
+    // scene on screen lacks the parts this says; a warning says where.
+    std::string incomplete;
 };
 
 // Reads the file at path, scans it, rebuilds the shapes and computes their

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <new>
 
 namespace tessel {
@@ -23,6 +24,36 @@ std::size_t corners_of(shape_kind kind) {
         case shape_kind::points: return 1;
         default: return 3;
     }
+}
+
+// The box around the points a shape's primitives use, and its triangles'
+// summed area.
+void measure_extent(prepared_shape& out, bool triangles) {
+    std::fill(out.low, out.low + 3, 0.0f);
+    std::fill(out.high, out.high + 3, 0.0f);
+    out.area = 0;
+    const float* p = out.points.data();
+    bool first = true;
+    for (const std::uint32_t i : out.indices) {
+        for (int k = 0; k < 3; ++k) {
+            const float v = p[i * 3 + k];
+            out.low[k] = first ? v : std::min(out.low[k], v);
+            out.high[k] = first ? v : std::max(out.high[k], v);
+        }
+        first = false;
+    }
+    if (!triangles) return;
+    double area = 0;
+    for (std::size_t t = 0; t + 2 < out.indices.size(); t += 3) {
+        const float* a = p + out.indices[t] * 3;
+        const float* b = p + out.indices[t + 1] * 3;
+        const float* c = p + out.indices[t + 2] * 3;
+        const double u[3] = {double(b[0]) - a[0], double(b[1]) - a[1], double(b[2]) - a[2]};
+        const double v[3] = {double(c[0]) - a[0], double(c[1]) - a[1], double(c[2]) - a[2]};
+        const double x = u[1] * v[2] - u[2] * v[1], y = u[2] * v[0] - u[0] * v[2], z = u[0] * v[1] - u[1] * v[0];
+        area += std::sqrt(x * x + y * y + z * z) / 2;
+    }
+    out.area = area;
 }
 
 void prepare_shape(const shape_record& shape, std::int64_t point_count, std::int64_t face_count, bool standard,
@@ -82,6 +113,7 @@ void prepare_shape(const shape_record& shape, std::int64_t point_count, std::int
     }
     // Standard shapes are scaled by the GL matrix, which keeps normals right.
     out.positions.resize(standard ? 0 : out.points.size());
+    if (standard) measure_extent(out, per_face == 3);
 }
 
 }  // namespace

@@ -24,6 +24,12 @@ struct prepared_shape {
     std::vector<float> colours;
     // Textured standard shapes only: s, t per point, else empty.
     std::vector<float> texture_coordinates;
+    // Standard shapes only: the box around the points drawn and the summed
+    // area of the triangles, in world units, from which a frame estimates
+    // how much of the picture the shape can cover.
+    float low[3] = {0, 0, 0};
+    float high[3] = {0, 0, 0};
+    double area = 0;
 };
 
 // The number of shapes that can be drawn without reading past any of the

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "render/draw_budget.h"
 #include "render/draw_elements.h"
 #include "render/prepared_scene.h"
 #include "render/standard_draw.h"
@@ -17,6 +18,7 @@ namespace tessel {
 namespace {
 
 prepared_scene g_arrays;
+draw_report g_report;
 
 void draw_shape(const shape_record& shape, const prepared_shape& arrays, const view_transform& view) {
     glPushMatrix();
@@ -46,6 +48,8 @@ void draw_shape(const shape_record& shape, const prepared_shape& arrays, const v
 const prepared_scene& frame_arrays() {
     return g_arrays;
 }
+
+const draw_report& last_frame_report() { return g_report; }
 
 void render_reshape(std::int32_t width, std::int32_t height) {
     glEnable(GL_LIGHT0);
@@ -77,10 +81,13 @@ void render_frame() {
     if (g_arrays.failed_builds() != failed)
         std::fputs("tessel: not enough memory to draw the scene; the window stays empty\n", stderr);
     const std::vector<prepared_shape>& arrays = g_arrays.shapes();
+    g_report = draw_report{};
+    g_report.generation = g_scene.generation;
+    g_report.out_of_memory = g_arrays.out_of_memory();
     // update() has just matched the prepared shapes to this store, so every
     // index below is inside g_scene.shapes as well.
     if (g_scene.reading == scene_reading::standard) {
-        draw_standard_scene(g_scene, arrays, g_view, g_render);
+        if (!g_report.out_of_memory) g_report = draw_standard_scene(g_scene, arrays, g_view, g_render);
     } else if (!arrays.empty()) {
         glEnableClientState(GL_VERTEX_ARRAY);
         glEnableClientState(GL_NORMAL_ARRAY);

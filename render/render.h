@@ -15,4 +15,9 @@ void render_reshape(std::int32_t width, std::int32_t height);
 // buffers, an off-screen target reads the pixels back.
 void render_frame();
 
+struct draw_report;
+// What the last render_frame drew of the scene (render/draw_budget.h): the
+// viewer and snapshots tell the user when it is not the whole scene.
+const draw_report& last_frame_report();
+
 }  // namespace tessel

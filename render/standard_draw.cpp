@@ -76,8 +76,9 @@ void set_material(const shape_material& m) {
     glColor4fv(diffuse);
 }
 
-void draw_shape(const scene_store& store, const shape_record& shape, const prepared_shape& arrays) {
-    if (arrays.indices.empty()) return;
+void draw_shape(const scene_store& store, const shape_record& shape, const prepared_shape& arrays,
+                std::size_t count) {
+    if (arrays.indices.empty() || count == 0) return;
     // Colour tracking off first, or the current colour set below would
     // overwrite the ambient and diffuse values just given.
     glDisable(GL_COLOR_MATERIAL);
@@ -112,7 +113,20 @@ void draw_shape(const scene_store& store, const shape_record& shape, const prepa
         glDisableClientState(GL_COLOR_ARRAY);
     }
     glVertexPointer(3, GL_FLOAT, 0, arrays.points.data());
-    draw_elements(primitive_of(shape.kind), arrays.indices);
+    draw_elements(primitive_of(shape.kind), arrays.indices, count);
+}
+
+// Projection times model-view, as the GL holds them now.
+void clip_matrix(float out[16]) {
+    float p[16], m[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, p);
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 4; ++r) {
+            double v = 0;
+            for (int k = 0; k < 4; ++k) v += static_cast<double>(p[k * 4 + r]) * m[c * 4 + k];
+            out[c * 4 + r] = static_cast<float>(v);
+        }
 }
 
 // An orthographic box of half height 400 (or half width, on a tall window)
@@ -144,8 +158,9 @@ void fitted_view(const scene_store& store, const view_transform& view) {
 
 }  // namespace
 
-void draw_standard_scene(const scene_store& store, const std::vector<prepared_shape>& arrays,
-                         const view_transform& view, const render_settings& settings) {
+draw_report draw_standard_scene(const scene_store& store, const std::vector<prepared_shape>& arrays,
+                                const view_transform& view, const render_settings& settings,
+                                const draw_limits& limits) {
     glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT | GL_LIGHTING_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT |
                  GL_POINT_BIT | GL_TEXTURE_BIT);
     g_textures.update(store);
@@ -171,6 +186,11 @@ void draw_standard_scene(const scene_store& store, const std::vector<prepared_sh
     else glDisable(GL_LIGHT0);
     glPointSize(2.0f);
     glEnableClientState(GL_VERTEX_ARRAY);
+    float clip[16];
+    clip_matrix(clip);
+    GLint viewport[4] = {0, 0, 1, 1};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    frame_budget budget(clip, viewport[2], viewport[3], limits);
 
     // Opaque shapes first; then the transparent ones blended over them,
     // farthest first and without hiding each other in the depth buffer.
@@ -178,8 +198,10 @@ void draw_standard_scene(const scene_store& store, const std::vector<prepared_sh
     const std::size_t count = std::min(arrays.size(), store.shapes.size());
     for (std::size_t s = 0; s < count; ++s) {
         if (!blended(store, store.shapes[s], arrays[s])) {
+            const std::size_t drawn = budget.indices_to_draw(arrays[s], store.shapes[s].kind);
+            if (drawn == 0) continue;
             lights.use(store, store.shapes[s].lights);
-            draw_shape(store, store.shapes[s], arrays[s]);
+            draw_shape(store, store.shapes[s], arrays[s], drawn);
         }
     }
     glEnable(GL_BLEND);
@@ -192,13 +214,15 @@ void draw_standard_scene(const scene_store& store, const std::vector<prepared_sh
     std::vector<bool> seen_through(count);
     for (std::size_t s = 0; s < count; ++s) seen_through[s] = blended(store, store.shapes[s], arrays[s]);
     for (const std::size_t s : transparent_back_to_front(store, arrays, seen_through)) {
+        const std::size_t drawn = budget.indices_to_draw(arrays[s], store.shapes[s].kind);
+        if (drawn == 0) continue;
         lights.use(store, store.shapes[s].lights);
         if (store.shapes[s].kind == shape_kind::triangles) {
             glCullFace(GL_FRONT);
-            draw_shape(store, store.shapes[s], arrays[s]);
+            draw_shape(store, store.shapes[s], arrays[s], drawn);
             glCullFace(GL_BACK);
         }
-        draw_shape(store, store.shapes[s], arrays[s]);
+        draw_shape(store, store.shapes[s], arrays[s], drawn);
     }
 
     glPopMatrix();
@@ -207,6 +231,9 @@ void draw_standard_scene(const scene_store& store, const std::vector<prepared_sh
     glMatrixMode(GL_MODELVIEW);
     glPopClientAttrib();
     glPopAttrib();
+    draw_report report = budget.report();
+    report.generation = store.generation;
+    return report;
 }
 
 }  // namespace tessel

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "render/draw_budget.h"
 #include "render/prepared_scene.h"
 #include "scene/scene.h"
 
@@ -21,8 +22,11 @@ inline constexpr float standard_fill = 0.9f;
 // from the file's camera when it has one and the settings ask for it, lit by
 // the file's lights and the headlight when both the settings and the file
 // leave it on.
+// Shapes are drawn in order within `limits` (render/draw_budget.h); the
+// report says how much was drawn.
 // Leaves the projection, the matrices and every GL setting as it found them.
-void draw_standard_scene(const scene_store& store, const std::vector<prepared_shape>& arrays,
-                         const view_transform& view, const render_settings& settings = {});
+draw_report draw_standard_scene(const scene_store& store, const std::vector<prepared_shape>& arrays,
+                                const view_transform& view, const render_settings& settings = {},
+                                const draw_limits& limits = {});
 
 }  // namespace tessel

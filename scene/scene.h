@@ -176,4 +176,7 @@ void compute_normals_reference(scene_store& store);
 // Releases every array of the store and empties it.
 void release_scene(scene_store& store);
 
+// What one shape's arrays hold, in bytes (their sizes, not capacities).
+std::int64_t shape_bytes(const shape_record& shape);
+
 }  // namespace tessel

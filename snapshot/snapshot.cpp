@@ -13,12 +13,15 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <png.h>
 
 #include "reader/load.h"
+#include "reader/budget.h"
 #include "reader/text.h"
+#include "render/draw_budget.h"
 #include "render/prepared_scene.h"
 #include "render/render.h"
 
@@ -221,18 +224,10 @@ bool render_offscreen(int width, int height, std::vector<std::uint8_t>& rgb, std
     return true;
 }
 
-bool write_png(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgb,
-               std::string& error) {
-    // Not blocking: a FIFO that nobody reads would hold the snapshot forever
-    // (it fails with ENXIO instead).
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
-    struct stat st {};
-    std::FILE* f = fd >= 0 && fstat(fd, &st) == 0 && fcntl(fd, F_SETFL, 0) == 0 ? fdopen(fd, "wb") : nullptr;
-    if (!f) {
-        error = "cannot create \"" + path + "\": " + std::strerror(errno);
-        if (fd >= 0) ::close(fd);
-        return false;
-    }
+namespace {
+
+// Writes the PNG to an open file; false on any error.
+bool write_png_to(std::FILE* f, int width, int height, const std::vector<std::uint8_t>& rgb) {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     bool ok = png && info;
@@ -247,10 +242,93 @@ bool write_png(const std::string& path, int width, int height, const std::vector
         png_write_end(png, nullptr);
     }
     png_destroy_write_struct(&png, &info);
+    return ok;
+}
+
+// A FIFO, a terminal or /dev/stdout given as the output is written as it
+// is. Not blocking: a FIFO that nobody reads would hold the snapshot
+// forever (it fails with ENXIO instead).
+bool write_in_place(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgb,
+                    std::string& error) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+    std::FILE* f = fd >= 0 && fcntl(fd, F_SETFL, 0) == 0 ? fdopen(fd, "wb") : nullptr;
+    if (!f) {
+        error = "cannot create \"" + path + "\": " + std::strerror(errno);
+        if (fd >= 0) ::close(fd);
+        return false;
+    }
+    bool ok = write_png_to(f, width, height, rgb);
     if (std::fclose(f) != 0) ok = false;
+    if (!ok) error = "cannot write \"" + path + "\"";
+    return ok;
+}
+
+std::string folder_of(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+bool write_png(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgb,
+               std::string& error) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return write_in_place(path, width, height, rgb, error);
+    // The picture is written to a file of its own beside the target, which
+    // takes the target's name only once it is whole: a snapshot stopped part
+    // way (a signal, a full disk) never leaves a cut picture under that
+    // name, and a thumbnail a file manager shows is always complete. A link
+    // stays a link; the file it names is replaced.
+    std::string target = path;
+    if (char* resolved = realpath(path.c_str(), nullptr)) {
+        target = resolved;
+        std::free(resolved);
+    }
+    const std::string folder = folder_of(target);
+    // Made without a name where the file system can, so that even SIGKILL
+    // leaves nothing behind; named (and removed on failure) where it cannot.
+    int fd = ::open(folder.c_str(), O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666);
+    std::string temporary;
+    if (fd < 0) {
+        temporary = target + ".XXXXXX";
+        const mode_t mask = umask(0);
+        umask(mask);
+        fd = mkostemp(temporary.data(), O_CLOEXEC);
+        if (fd >= 0) fchmod(fd, 0666 & ~mask);
+    }
+    std::FILE* f = fd >= 0 ? fdopen(fd, "wb") : nullptr;
+    if (!f) {
+        error = "cannot create \"" + path + "\": " + std::strerror(errno);
+        if (fd >= 0) ::close(fd);
+        if (!temporary.empty() && fd >= 0) ::unlink(temporary.c_str());
+        return false;
+    }
+    bool ok = write_png_to(f, width, height, rgb) && std::fflush(f) == 0;
+    int saved = 0;
+    if (ok && temporary.empty()) {
+        // Named now, under a name nobody else uses, then moved over the target.
+        for (int attempt = 0; attempt < 100 && temporary.empty(); ++attempt) {
+            std::string name = target + ".XXXXXX";
+            const int probe = mkostemp(name.data(), O_CLOEXEC);
+            if (probe < 0) break;
+            ::close(probe);
+            ::unlink(name.c_str());
+            const std::string self = "/proc/self/fd/" + std::to_string(fileno(f));
+            if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) temporary = name;
+            else if (errno != EEXIST) break;
+        }
+        ok = !temporary.empty();
+        saved = errno;
+    }
+    if (std::fclose(f) != 0) ok = false;
+    if (ok && ::rename(temporary.c_str(), target.c_str()) != 0) {
+        saved = errno;
+        ok = false;
+    }
     if (!ok) {
-        error = "cannot write \"" + path + "\"";
-        if (S_ISREG(st.st_mode)) std::remove(path.c_str());
+        if (!temporary.empty()) ::unlink(temporary.c_str());
+        error = "cannot write \"" + path + "\"" + (saved ? std::string(": ") + std::strerror(saved) : std::string());
     }
     return ok;
 }
@@ -264,7 +342,7 @@ int snapshot_command(const std::vector<std::string>& args, const char* program) 
         std::fprintf(stderr, "%s: %s\nusage: %s %s\n", program, error.c_str(), program, snapshot_usage);
         return 1;
     }
-    reader::set_scene_text_budget(options.max_bytes);
+    reader::set_load_budget(options.max_bytes);
     using clock = std::chrono::steady_clock;
     const auto t0 = clock::now();
     const load_result loaded = open_scene_file(options.input, g_scene, options.reading);
@@ -282,6 +360,8 @@ int snapshot_command(const std::vector<std::string>& args, const char* program) 
         return 1;
     }
     if (frame_arrays().out_of_memory()) return 1;  // the renderer has said so
+    if (const std::string part = describe(last_frame_report(), draw_limits{}); !part.empty())
+        std::fprintf(stderr, "tessel: %s\n", part.c_str());
     const auto t2 = clock::now();
     if (!write_png(options.output, options.width, options.height, rgb, error)) {
         std::fprintf(stderr, "tessel: %s\n", error.c_str());

@@ -8,6 +8,8 @@
 #include <new>
 #include <string>
 
+#include "reader/budget.h"
+#include "reader/text.h"
 #include "vrml/open.h"
 
 namespace {
@@ -126,7 +128,7 @@ const char* kind_name(tessel::shape_kind kind) {
 }
 
 constexpr const char* usage_text =
-    "usage: tessel-scan [--full] [--classic] [--] FILE\n       tessel-scan --help | --version\n";
+    "usage: tessel-scan [--full] [--classic] [--max-size MB] [--] FILE\n       tessel-scan --help | --version\n";
 
 int usage() {
     std::fputs(usage_text, stderr);
@@ -213,6 +215,17 @@ int main(int argc, char** argv) {
                 full = true;
             } else if (std::strcmp(a, "--classic") == 0) {
                 mode = tessel::reading_mode::classic;
+            } else if (std::strcmp(a, "--max-size") == 0) {
+                // The most memory the whole load may take, as for thumbnails.
+                const char* v = i + 1 < argc ? argv[++i] : "";
+                std::int64_t mb = 0;
+                const auto [end, ec] = std::from_chars(v, v + std::strlen(v), mb);
+                if (ec != std::errc() || *end != '\0' || mb < 1 || mb > (std::int64_t{1} << 30)) {
+                    std::fprintf(stderr, "tessel-scan: bad value for --max-size: \"%s\" (expected megabytes, 1 or more)\n",
+                                 tessel::reader::printable(v).c_str());
+                    return usage();
+                }
+                tessel::reader::set_load_budget(mb << 20);
             } else if (std::strcmp(a, "--help") == 0) {
                 std::fputs(usage_text, stdout);
                 return 0;

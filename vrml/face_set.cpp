@@ -276,7 +276,11 @@ private:
             }
             gather(face_first_[f], face_first_[f + 1]);
             pieces.clear();
-            t_.scratch.splitter.split(buffer_, polygon_normal(buffer_), state_.hints.convex, pieces);
+            if (!t_.scratch.splitter.split(buffer_, polygon_normal(buffer_), state_.hints.convex, pieces))
+                log_.report("tessellation", [] {
+                    return "faces too large to triangulate exactly in reasonable time are drawn as fans of "
+                           "triangles";
+                });
             for (const local_triangle& p : pieces) push_triangle(shape_, first + p[0], first + p[1], first + p[2]);
         }
     }

@@ -9,6 +9,7 @@
 // colorPerVertex / normalPerVertex / colorIndex map onto the same bindings.
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <memory>
 #include <string>
@@ -17,10 +18,15 @@
 
 #include "scene/scene.h"
 
+namespace tessel::reader {
+class load_budget;
+}
+
 namespace tessel::vrml {
 
 namespace detail {
 struct builder_scratch;
+struct shape_target;
 }
 
 // Column-major 4x4 matrix as OpenGL takes it: m[12], m[13], m[14] translate.
@@ -176,6 +182,13 @@ public:
     // only the first such node of a file is in force when it opens.
     virtual void background(const float /*rgb*/[3]) {}
     virtual void headlight(bool /*on*/) {}
+    // Whether the back end takes no more shapes (what the load may spend is
+    // spent): front ends stop walking when it says so.
+    virtual bool stopped() const { return false; }
+    // Asked before a front end makes large geometry of its own (an elevation
+    // grid, an extrusion, text): whether about `bytes` of shapes may still be
+    // made. A refusal stops the back end, as a shape that did not fit would.
+    virtual bool affords(std::int64_t /*bytes*/, source_position /*where*/) { return true; }
 };
 
 // The real back end: appends one or more shape records per call to `out`
@@ -184,7 +197,11 @@ public:
 // kind of problem and shape.
 class scene_builder final : public geometry_sink {
 public:
-    scene_builder(scene_store& out, warning_list& warnings);
+    // With a budget, every shape's arrays are taken from it (twice: the
+    // store's and the drawing's copies) and images' pixels likewise; the
+    // first shape that does not fit is left out with one warning, and so is
+    // every shape after it.
+    scene_builder(scene_store& out, warning_list& warnings, reader::load_budget* budget = nullptr);
     ~scene_builder() override;
     scene_builder(const scene_builder&) = delete;
     scene_builder& operator=(const scene_builder&) = delete;
@@ -204,6 +221,10 @@ public:
     void camera(const scene_camera& camera) override;
     void background(const float rgb[3]) override;
     void headlight(bool on) override;
+    bool stopped() const override { return stopped_; }
+    // Where long image decodes report how far they are (0..100).
+    void follow_decoding(std::function<void(int)> sink);
+    bool affords(std::int64_t bytes, source_position where) override;
 
     // Sets the store's reading to standard and its bounding sphere from
     // every point appended, and gives a camera without a focal distance
@@ -217,6 +238,17 @@ private:
     std::size_t first_light_;                        // likewise for lights
     bool background_given_ = false;                  // later Backgrounds are not in force at start
     bool headlight_given_ = false;                   // likewise for the headlight
+    reader::load_budget* budget_;
+    bool stopped_ = false;                           // a shape did not fit: no more are made
+    // Before a shape is made: whether one of about `bytes` may be. After:
+    // takes what the shapes from `before` on hold, or drops them.
+    bool admit(std::int64_t bytes, source_position where);
+    void settle(std::size_t before, source_position where);
+    void stop(source_position where);
+    // Builds one node's shapes between admit and settle.
+    template <typename... Args>
+    void make(std::int64_t least, void (*build_shapes)(detail::shape_target, const shape_state&, Args...),
+              const shape_state& state, Args... args);
     std::unique_ptr<detail::builder_scratch> scratch_;  // buffers and the tessellator, kept between shapes
 };
 

@@ -1,10 +1,9 @@
 #include "vrml/image.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <new>
 #include <vector>
 
@@ -12,11 +11,27 @@
 #include <jpeglib.h>
 #include <png.h>
 
+#include "reader/text.h"
+
 namespace tessel::vrml {
 
 namespace {
 
 using bytes = std::span<const std::uint8_t>;
+
+// The pixels the decode in progress may make, and where it reports how far
+// it is; set per call of decode_image.
+thread_local std::int64_t t_max_pixels = max_image_pixels;
+thread_local const std::function<void(int)>* t_progress = nullptr;
+thread_local int t_percent = -1;
+
+void report(std::int64_t done, std::int64_t total) {
+    if (!t_progress || !*t_progress || total <= 0) return;
+    const int percent = static_cast<int>(std::clamp<std::int64_t>(done * 100 / total, 0, 100));
+    if (percent == t_percent) return;
+    t_percent = percent;
+    (*t_progress)(percent);
+}
 
 bool size_ok(std::int64_t w, std::int64_t h, std::string& error) {
     if (w <= 0 || h <= 0) {
@@ -25,6 +40,11 @@ bool size_ok(std::int64_t w, std::int64_t h, std::string& error) {
     }
     if (w > max_image_side || h > max_image_side || w * h > max_image_pixels) {
         error = "the image is too large (" + std::to_string(w) + " x " + std::to_string(h) + " pixels)";
+        return false;
+    }
+    if (w * h > t_max_pixels) {
+        error = "the image (" + std::to_string(w) + " x " + std::to_string(h) +
+                " pixels) needs more memory than this load may still use";
         return false;
     }
     return true;
@@ -81,6 +101,14 @@ void jpeg_fail(j_common_ptr info) {
 
 void jpeg_quiet(j_common_ptr, int) {}
 
+// A progressive image does most of its work before the first row comes out:
+// the library's own passes are followed.
+void jpeg_progress(j_common_ptr info) {
+    const jpeg_progress_mgr* p = info->progress;
+    if (!p || p->total_passes <= 0 || p->pass_limit <= 0) return;
+    report(p->completed_passes * p->pass_limit + p->pass_counter, std::int64_t{p->total_passes} * p->pass_limit);
+}
+
 bool decode_jpeg(bytes data, texture_image& out, std::string& error) {
     jpeg_decompress_struct info{};
     jpeg_failure failure{};
@@ -94,8 +122,19 @@ bool decode_jpeg(bytes data, texture_image& out, std::string& error) {
         return false;
     }
     jpeg_create_decompress(&info);
+    jpeg_progress_mgr progress{};
+    progress.progress_monitor = jpeg_progress;
+    info.progress = &progress;
+    // A progressive image keeps every coefficient of the whole image while
+    // it decodes: bounded by the pixels allowed, the library refuses more
+    // instead of taking gigabytes for a forged header.
+    info.mem->max_memory_to_use = static_cast<long>(std::min<std::int64_t>(t_max_pixels, max_image_pixels) * 8 + (8 << 20));
     jpeg_mem_src(&info, data.data(), static_cast<unsigned long>(data.size()));
     jpeg_read_header(&info, TRUE);
+    if (!size_ok(info.image_width, info.image_height, error)) {
+        jpeg_destroy_decompress(&info);
+        return false;
+    }
     const bool grey = info.jpeg_color_space == JCS_GRAYSCALE;
     if (!grey && info.jpeg_color_space != JCS_YCbCr && info.jpeg_color_space != JCS_RGB) {
         jpeg_destroy_decompress(&info);
@@ -161,28 +200,55 @@ bool decode_gif(bytes data, texture_image& out, std::string& error) {
         DGifCloseFile(gif, &ignored);
         return false;
     };
-    // giflib allocates the screen size before reading a frame: check it first.
+    const auto damaged = [&] { return fail("damaged GIF image (" + gif_error(gif->Error) + ")"); };
     if (!size_ok(gif->SWidth, gif->SHeight, error)) return fail(error);
-    // A failure after the first image still leaves that image whole; one
-    // inside it leaves it partly read.
-    if (DGifSlurp(gif) != GIF_OK && gif->ImageCount < 2) {
-        return fail("damaged GIF image (" + gif_error(gif->Error) + ")");
-    }
-    if (gif->ImageCount < 1) return fail("GIF file without an image");
-    const SavedImage& frame = gif->SavedImages[0];
-    const std::int64_t w = frame.ImageDesc.Width, h = frame.ImageDesc.Height;
-    if (!size_ok(w, h, error) || !frame.RasterBits) return fail(error.empty() ? "damaged GIF image" : error);
-    const ColorMapObject* map = frame.ImageDesc.ColorMap ? frame.ImageDesc.ColorMap : gif->SColorMap;
-    if (!map || !map->Colors || map->ColorCount <= 0) return fail("GIF image without colours");
+    // Only the first image is shown, so only it is read: the frames of an
+    // animation after it are never decoded, however many there are. Its
+    // graphic control block (transparency) comes before it.
     GraphicsControlBlock control{};
     control.TransparentColor = NO_TRANSPARENT_COLOR;
-    if (frame.ExtensionBlockCount > 0) DGifSavedExtensionToGCB(gif, 0, &control);
+    while (true) {
+        GifRecordType type = UNDEFINED_RECORD_TYPE;
+        if (DGifGetRecordType(gif, &type) == GIF_ERROR) return damaged();
+        if (type == TERMINATE_RECORD_TYPE) return fail("GIF file without an image");
+        if (type == IMAGE_DESC_RECORD_TYPE) break;
+        if (type != EXTENSION_RECORD_TYPE) return damaged();
+        int function = 0;
+        GifByteType* block = nullptr;
+        if (DGifGetExtension(gif, &function, &block) == GIF_ERROR) return damaged();
+        if (function == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= 4)
+            DGifExtensionToGCB(block[0], block + 1, &control);
+        while (block)
+            if (DGifGetExtensionNext(gif, &block) == GIF_ERROR) return damaged();
+    }
+    if (DGifGetImageDesc(gif) == GIF_ERROR) return damaged();
+    const std::int64_t w = gif->Image.Width, h = gif->Image.Height;
+    if (!size_ok(w, h, error)) return fail(error);
+    const ColorMapObject* map = gif->Image.ColorMap ? gif->Image.ColorMap : gif->SColorMap;
+    if (!map || !map->Colors || map->ColorCount <= 0) return fail("GIF image without colours");
+    std::vector<GifPixelType> raster(static_cast<std::size_t>(w * h));
+    std::int64_t rows_read = 0;
+    const auto read_row = [&](std::int64_t y) {
+        report(++rows_read, h);
+        return DGifGetLine(gif, raster.data() + y * w, static_cast<int>(w)) != GIF_ERROR;
+    };
+    if (gif->Image.Interlace) {
+        // Rows come in four passes: every 8th from 0, every 8th from 4,
+        // every 4th from 2, every 2nd from 1.
+        static constexpr int first[] = {0, 4, 2, 1}, step[] = {8, 8, 4, 2};
+        for (int pass = 0; pass < 4; ++pass)
+            for (std::int64_t y = first[pass]; y < h; y += step[pass])
+                if (!read_row(y)) return damaged();
+    } else {
+        for (std::int64_t y = 0; y < h; ++y)
+            if (!read_row(y)) return damaged();
+    }
     const bool transparent = control.TransparentColor != NO_TRANSPARENT_COLOR;
     start(out, static_cast<std::int32_t>(w), static_cast<std::int32_t>(h), transparent ? 4 : 3);
     for (std::int64_t y = 0; y < h; ++y) {
         std::uint8_t* to = out.rgba.data() + static_cast<std::size_t>((h - 1 - y) * w * 4);
         for (std::int64_t x = 0; x < w; ++x, to += 4) {
-            const int i = frame.RasterBits[y * w + x];
+            const int i = raster[static_cast<std::size_t>(y * w + x)];
             if (i < map->ColorCount) {
                 to[0] = map->Colors[i].Red;
                 to[1] = map->Colors[i].Green;
@@ -367,18 +433,23 @@ bool decode_sgi(bytes d, texture_image& out, std::string& error) {
 
 }  // namespace
 
-bool decode_image_file(const std::string& path, texture_image& out, std::string& error) {
+bool decode_image(std::span<const std::uint8_t> d, texture_image& out, std::string& error, std::int64_t max_pixels,
+                  const std::function<void(int)>& progress) {
+    const std::string source = out.source;
     out = texture_image{};
-    out.source = path;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot open the image file";
-        return false;
-    }
-    std::vector<std::uint8_t> data;
+    out.source = source;
+    struct allowance {
+        allowance(std::int64_t pixels, const std::function<void(int)>& progress) {
+            t_max_pixels = pixels;
+            t_progress = &progress;
+            t_percent = -1;
+        }
+        ~allowance() {
+            t_max_pixels = max_image_pixels;
+            t_progress = nullptr;
+        }
+    } allowed(max_pixels, progress);
     try {
-        data.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        const bytes d(data);
         const auto starts = [&](std::initializer_list<std::uint8_t> magic) {
             return d.size() >= magic.size() && std::equal(magic.begin(), magic.end(), d.begin());
         };
@@ -389,13 +460,27 @@ bool decode_image_file(const std::string& path, texture_image& out, std::string&
         else if (starts({'B', 'M'})) ok = decode_bmp(d, out, error);
         else if (starts({0x01, 0xda})) ok = decode_sgi(d, out, error);
         else error = "not an image in a known format (PNG, JPEG, GIF, BMP or SGI)";
-        if (!ok) out.rgba.clear();
+        if (!ok) out.rgba = {};
         return ok;
     } catch (const std::bad_alloc&) {
         error = "not enough memory for the image";
         out.rgba = {};
         return false;
     }
+}
+
+bool decode_image_file(const std::string& path, texture_image& out, std::string& error, std::int64_t max_pixels) {
+    out = texture_image{};
+    out.source = path;
+    reader::opened_file file;
+    std::vector<std::uint8_t> data;
+    std::string why;
+    if (!reader::open_regular_file(path, reader::file_origin::chosen, file, why) ||
+        !reader::read_whole_file(file, max_image_file_bytes, data, why)) {
+        error = "cannot read the image file (" + why + ")";
+        return false;
+    }
+    return decode_image(data, out, error, max_pixels);
 }
 
 bool decode_sf_image(std::span<const std::int32_t> numbers, texture_image& out, std::string& error) {

@@ -5,6 +5,7 @@
 // has, so a damaged or hostile image fails with a message and nothing more.
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -17,9 +18,23 @@ namespace tessel::vrml {
 constexpr std::int32_t max_image_side = 16384;
 constexpr std::int64_t max_image_pixels = std::int64_t{64} << 20;
 
-// Decodes the file at path, telling its format by its first bytes rather
-// than its name. On failure returns false and says why in error.
-bool decode_image_file(const std::string& path, texture_image& out, std::string& error);
+// The largest image file read: the largest image allowed, uncompressed, with
+// room for headers and run-length coding that grew instead of shrinking.
+constexpr std::int64_t max_image_file_bytes = max_image_pixels * 4 * 2;
+
+// Decodes image bytes, telling the format by their first bytes rather than
+// a name. Images of more than max_pixels pixels are refused from their
+// header, before any pixel memory is taken. On failure returns false and
+// says why in error.
+// `progress`, when set, follows a long decode (0..100, only when it changes),
+// so that a window can show it moving.
+bool decode_image(std::span<const std::uint8_t> data, texture_image& out, std::string& error,
+                  std::int64_t max_pixels = max_image_pixels, const std::function<void(int)>& progress = {});
+
+// Opens path as a file chosen by the user (see reader::open_regular_file),
+// reads it whole and decodes it.
+bool decode_image_file(const std::string& path, texture_image& out, std::string& error,
+                       std::int64_t max_pixels = max_image_pixels);
 
 // Decodes SFImage numbers: width, height, components, then one number per
 // pixel from the lower left, row by row, its components packed high byte

@@ -113,7 +113,7 @@ bool lexer::read_int(std::int32_t& value) {
     if (p + 1 < end_ && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {
         base = 16;
         digits = p + 2;
-    } else if (p + 1 < end_ && p[0] == '0' && p[1] >= '0' && p[1] <= '7') {
+    } else if (octal_ && p + 1 < end_ && p[0] == '0' && p[1] >= '0' && p[1] <= '7') {
         base = 8;
         digits = p + 1;
     }

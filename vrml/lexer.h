@@ -60,6 +60,11 @@ public:
     bool read_int(std::int32_t& value);
     // True when the next token starts like a number.
     bool at_number() const;
+    // Whether integers with a leading 0 are octal, as the VRML 1.0 standard
+    // writes them; VRML97 has decimal and 0x hexadecimal only (the default).
+    void set_octal_integers(bool on) { octal_ = on; }
+    // Nothing after the current place is read any more.
+    void finish() { p_ = end_; }
 
     // A string in double quotes with backslash escapes, across lines; a
     // single unquoted word is taken as it is. Returns false when neither is
@@ -105,6 +110,7 @@ private:
     std::function<void(int)> progress_;
     const char* next_report_;  // the position at which the percentage next changes
     int last_percent_ = -1;
+    bool octal_ = false;
 };
 
 }  // namespace tessel::vrml

@@ -7,9 +7,11 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "vrml/geometry.h"
@@ -139,6 +141,17 @@ struct node_type {
     bool children = false;  // may hold child nodes
     // Returns the index of the named field, or -1.
     int field_index(std::string_view field) const;
+    // Declares one more field (a PROTO's interface, an extension node's
+    // declaration). Types of many fields are looked up through a hash, so
+    // that reading them stays linear in the file.
+    void add_field(std::string name, field_type type);
+
+private:
+    struct name_hash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    std::unordered_map<std::string, int, name_hash, std::equal_to<>> by_name_;  // filled past a few fields
 };
 
 // The built-in types of VRML 1.0 and the Inventor nodes its files use.
@@ -159,7 +172,7 @@ bool vrml2_field_type_named(std::string_view name, field_type& type);
 // `words`, a VRML 1.0 node value to `node`, VRML97 SFNode and MFNode values
 // to `nodes` (NULL leaves it empty).
 struct field_value {
-    std::uint16_t field = 0;  // index in the node type's fields
+    std::uint32_t field = 0;  // index in the node type's fields
     // Inside a PROTO body: the interface field this value stands for ("IS"),
     // replaced by the instance's value when the PROTO is instantiated; -1
     // for a plain value.
@@ -197,6 +210,23 @@ struct node {
     std::int32_t integer(std::string_view field, std::int32_t fallback) const;
     // The first word (enum value, string), or fallback.
     std::string_view word(std::string_view field, std::string_view fallback) const;
+};
+
+// What a value holds, in bytes, as a load's budget counts it.
+std::int64_t value_bytes(const field_value& v);
+
+// A node's value of a field while a parser reads the node: a look through
+// its few values, or for a node of many fields (a PROTO instance, an
+// extension node) a table by field number, so that giving every one of
+// thousands of fields stays linear.
+class value_slots {
+public:
+    field_value* find(node& n, std::uint32_t field);
+    // After n.values got a new last entry.
+    void added(const node& n);
+
+private:
+    std::vector<std::int32_t> slots_;  // per field of the type: index in values, or -1
 };
 
 // A VRML97 PROTO: its interface, with the default value of each field, and

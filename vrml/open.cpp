@@ -5,20 +5,26 @@
 #include <new>
 #include <utility>
 
+#include "reader/budget.h"
+#include "reader/text.h"
 #include "vrml/geometry.h"
 #include "vrml/read.h"
 
 namespace tessel {
 
-load_result open_scene_file(const std::string& path, scene_store& store, reading_mode mode,
-                            const progress_sink& reading, const progress_sink& processing, load_timings* timings) {
-    if (mode == reading_mode::classic) return load_scene_file(path, store, reading, processing, timings);
+namespace {
+
+load_result open_standard(const std::string& path, scene_store& store, const progress_sink& reading,
+                          const progress_sink& processing, load_timings* timings) {
     load_result result;
+    reader::load_budget budget;
     try {
         scene_store next;
         vrml::warning_list warnings(path);
-        vrml::scene_builder builder(next, warnings);
-        if (!vrml::read_standard_file(path, builder, warnings, result.error, reading, processing, timings))
+        vrml::scene_builder builder(next, warnings, &budget);
+        // A large image takes a while to decode: the reading bar follows it.
+        if (reading) builder.follow_decoding(reading);
+        if (!vrml::read_standard_file(path, builder, warnings, result.error, reading, processing, timings, &budget))
             return result;
         const auto t0 = std::chrono::steady_clock::now();
         builder.finish();
@@ -27,12 +33,25 @@ load_result open_scene_file(const std::string& path, scene_store& store, reading
         store = std::move(next);
         result.warnings = warnings.texts();
         result.warning_count = warnings.count();
+        if (budget.exceeded()) result.incomplete = budget.message();
         result.ok = true;
         if (processing) processing(100);
     } catch (const std::bad_alloc&) {
         result = load_result{};
         result.error = "Cannot load \"" + path + "\": not enough memory for its scene";
     }
+    return result;
+}
+
+}  // namespace
+
+load_result open_scene_file(const std::string& path, scene_store& store, reading_mode mode,
+                            const progress_sink& reading, const progress_sink& processing, load_timings* timings) {
+    load_result result = mode == reading_mode::classic ? load_scene_file(path, store, reading, processing, timings)
+                                                       : open_standard(path, store, reading, processing, timings);
+    // Errors name the file, and may quote it: safe for a terminal and a window.
+    result.error = reader::printable(result.error);
+    result.incomplete = reader::printable(result.incomplete);
     return result;
 }
 

@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "reader/budget.h"
 #include "vrml/field_reader.h"
 #include "vrml/lexer.h"
 
@@ -27,8 +28,8 @@ const node_type& root_type() {
 
 class parser {
 public:
-    parser(const char* begin, const char* end, document& doc, warning_list& warnings)
-        : lx_(begin, end), fields_(lx_, warnings), doc_(doc), warnings_(warnings) {}
+    parser(const char* begin, const char* end, document& doc, warning_list& warnings, reader::load_budget* budget)
+        : lx_(begin, end), fields_(lx_, warnings), doc_(doc), warnings_(warnings), budget_(budget) {}
 
     void run(const std::function<void(int)>& progress);
 
@@ -37,6 +38,7 @@ private:
         node* n;
         std::string def;       // name bound when the node is complete
         int field_slot = -1;   // >= 0: the node is the value of this field of the parent
+        value_slots values;    // the node's values by field
     };
 
     void warn(source_position where, const std::string& message) { warnings_.add(where, message); }
@@ -46,6 +48,7 @@ private:
     bool read_declaration(node_type& type);
     void read_field(frame& top, int index, source_position at);
     void skip_value() { fields_.skip_value(); }
+    bool charge(std::int64_t bytes, const char* what, source_position at);
 
     lexer lx_;
     field_reader fields_;
@@ -53,12 +56,25 @@ private:
     warning_list& warnings_;
     std::vector<frame> frames_;
     std::unordered_map<std::string, node*> names_;
+    reader::load_budget* budget_;
+    bool stopped_ = false;  // the budget ran out: the rest of the text is not read
 };
+
+// Takes what a node or value costs from the load's budget; when it does not
+// fit, the parse ends here with one warning and keeps what it has read.
+bool parser::charge(std::int64_t bytes, const char* what, source_position at) {
+    if (!budget_ || budget_->spend(bytes, what)) return true;
+    if (!stopped_) warn(at, budget_->message() + "; the rest of the file is not read");
+    stopped_ = true;
+    lx_.finish();
+    return false;
+}
 
 void parser::run(const std::function<void(int)>& progress) {
     if (progress) lx_.on_progress(progress);
+    lx_.set_octal_integers(true);
     doc_.root = &doc_.make(&root_type(), {1, 1});
-    frames_.push_back({doc_.root, {}, -1});
+    frames_.push_back({doc_.root, {}, -1, {}});
     while (true) {
         lx_.skip();
         if (lx_.at_end()) break;
@@ -97,7 +113,7 @@ void parser::run(const std::function<void(int)>& progress) {
     }
     if (frames_.size() > 1) {
         const frame& open = frames_.back();
-        warn(lx_.where(), "the file ends inside " + open.n->type->name + " (opened at " +
+        if (!stopped_) warn(lx_.where(), "the file ends inside " + open.n->type->name + " (opened at " +
                               position_text(open.n->where) + "); what was read is kept");
         while (frames_.size() > 1) close_top();
     }
@@ -167,8 +183,9 @@ void parser::start_node(std::string_view word, source_position at, int field_slo
         warnings_.add_once("node " + name, at, "unknown node " + name + "; read by its field declaration, not drawn");
         type = declared;
     }
+    if (!charge(static_cast<std::int64_t>(sizeof(node)), "nodes", at)) return;
     node& n = doc_.make(type, at);
-    frames_.push_back({&n, std::move(def), field_slot});
+    frames_.push_back({&n, std::move(def), field_slot, {}});
 }
 
 bool parser::read_declaration(node_type& type) {
@@ -187,7 +204,7 @@ bool parser::read_declaration(node_type& type) {
         const std::string_view field_name = lx_.word();
         field_type ft;
         if (type_name.empty() || field_name.empty() || !field_type_named(type_name, ft)) return false;
-        if (type.field_index(field_name) < 0) type.fields.push_back({std::string(field_name), ft});
+        if (type.field_index(field_name) < 0) type.add_field(std::string(field_name), ft);
     }
 }
 
@@ -214,15 +231,15 @@ void parser::close_top() {
 
 void parser::attach(frame& parent, node* child, int field_slot, source_position at) {
     if (field_slot >= 0) {
-        for (field_value& v : parent.n->values)
-            if (v.field == field_slot) {
-                v.node = child;
-                return;
-            }
+        if (field_value* v = parent.values.find(*parent.n, static_cast<std::uint32_t>(field_slot))) {
+            v->node = child;
+            return;
+        }
         field_value v;
-        v.field = static_cast<std::uint16_t>(field_slot);
+        v.field = static_cast<std::uint32_t>(field_slot);
         v.node = child;
         parent.n->values.push_back(std::move(v));
+        parent.values.added(*parent.n);
         return;
     }
     if (!parent.n->type->children) {
@@ -248,25 +265,26 @@ void parser::read_field(frame& top, int index, source_position at) {
         return;
     }
     field_value value;
-    value.field = static_cast<std::uint16_t>(index);
+    value.field = static_cast<std::uint32_t>(index);
     if (!fields_.read_value(def.type, value, at, def.name + " of " + top.n->type->name)) return;
+    if (!charge(value_bytes(value), "coordinates and indices", at)) return;
     lx_.skip();
     if (lx_.peek() == '~') lx_.advance();  // Inventor's "ignored" flag
     // A field given twice keeps its last value.
-    for (field_value& v : top.n->values)
-        if (v.field == value.field) {
-            v = std::move(value);
-            return;
-        }
+    if (field_value* v = top.values.find(*top.n, value.field)) {
+        *v = std::move(value);
+        return;
+    }
     top.n->values.push_back(std::move(value));
+    top.values.added(*top.n);
 }
 
 }  // namespace
 
 void parse_vrml1(const char* begin, const char* end, document& doc, warning_list& warnings,
-                 const std::function<void(int)>& progress) {
+                 const std::function<void(int)>& progress, reader::load_budget* budget) {
     warnings.set_file(doc.file);
-    parser p(begin, end, doc, warnings);
+    parser p(begin, end, doc, warnings, budget);
     p.run(progress);
 }
 

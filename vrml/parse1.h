@@ -9,12 +9,18 @@
 #include "vrml/geometry.h"
 #include "vrml/node.h"
 
+namespace tessel::reader {
+class load_budget;
+}
+
 namespace tessel::vrml {
 
 // Parses text (begin..end, the header line included: it is a comment) into
 // doc, whose `file` names the text in warnings. `progress`, when set, gets the
-// share of the text read so far (0..100), only when it changes.
+// share of the text read so far (0..100), only when it changes. With a
+// budget, nodes and values are taken from it; when it runs out the parse
+// ends there with a warning.
 void parse_vrml1(const char* begin, const char* end, document& doc, warning_list& warnings,
-                 const std::function<void(int)>& progress = {});
+                 const std::function<void(int)>& progress = {}, reader::load_budget* budget = nullptr);
 
 }  // namespace tessel::vrml

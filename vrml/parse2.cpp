@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "reader/budget.h"
 #include "vrml/field_reader.h"
 #include "vrml/lexer.h"
 
@@ -42,8 +43,10 @@ constexpr std::int64_t max_copies = 4'000'000;
 
 class parser {
 public:
-    parser(const char* begin, const char* end, document& doc, warning_list& warnings, proto_file_source* externs)
-        : lx_(begin, end), fields_(lx_, warnings), doc_(doc), warnings_(warnings), externs_(externs) {}
+    parser(const char* begin, const char* end, document& doc, warning_list& warnings, proto_file_source* externs,
+           reader::load_budget* budget)
+        : lx_(begin, end), fields_(lx_, warnings), doc_(doc), warnings_(warnings), externs_(externs),
+          budget_(budget) {}
 
     void run(const std::function<void(int)>& progress);
 
@@ -63,6 +66,7 @@ private:
         int open_list = -1;       // >= 0: inside the brackets of this MFNode field
         const proto_definition* proto = nullptr;  // a PROTO instance, expanded when complete
         bool script = false;      // a Script: its own field declarations are read and dropped
+        value_slots values;       // the node's values by field
     };
 
     struct scope {
@@ -73,6 +77,7 @@ private:
     };
 
     void warn(source_position where, const std::string& message) { warnings_.add(where, message); }
+    bool charge(std::int64_t bytes, const char* what, source_position at);
     void statements(std::vector<node*>& out, until end);
     bool statement_word(std::string_view w, source_position at);
     void start_node(std::string_view word, source_position at, std::vector<frame>& frames, std::vector<node*>& out,
@@ -102,7 +107,19 @@ private:
     int nesting_ = 0;
     std::int64_t copies_ = 0;
     bool copies_warned_ = false;
+    reader::load_budget* budget_;
+    bool stopped_ = false;  // the budget ran out: the rest of the text is not read
 };
+
+// Takes what nodes and values cost from the load's budget; when they do not
+// fit, the parse ends here with one warning and keeps what it has read.
+bool parser::charge(std::int64_t bytes, const char* what, source_position at) {
+    if (!budget_ || budget_->spend(bytes, what)) return true;
+    if (!stopped_) warn(at, budget_->message() + "; the rest of the file is not read");
+    stopped_ = true;
+    lx_.finish();
+    return false;
+}
 
 void parser::run(const std::function<void(int)>& progress) {
     if (progress) lx_.on_progress(progress);
@@ -122,7 +139,9 @@ void parser::statements(std::vector<node*>& out, until end) {
         lx_.skip();
         const source_position at = lx_.where();
         if (lx_.at_end()) {
-            if (!frames.empty())
+            if (stopped_)
+                ;  // said once already
+            else if (!frames.empty())
                 warn(at, "the file ends inside " + frames.back().n->type->name + " (opened at " +
                              position_text(frames.back().n->where) + "); what was read is kept");
             else if (end == until::brace)
@@ -297,7 +316,7 @@ void parser::start_node(std::string_view word, source_position at, std::vector<f
         warnings_.add_once("node " + name, at, "unknown node " + name + "; skipped");
         lx_.restore(brace);
         lx_.skip_group();
-        if (!def.empty()) {
+        if (!def.empty() && charge(static_cast<std::int64_t>(sizeof(node) + sizeof(node_type)), "nodes", at)) {
             // Keep the name, so that ROUTEs and USEs of it read quietly.
             node_type& unknown = doc_.declared_types.emplace_back();
             unknown.name = name;
@@ -305,8 +324,9 @@ void parser::start_node(std::string_view word, source_position at, std::vector<f
         }
         return;
     }
+    if (!charge(static_cast<std::int64_t>(sizeof(node)), "nodes", at)) return;
     node& n = doc_.make(type, at);
-    frames.push_back({&n, std::move(def), target_field, -1, proto, !proto && word == "Script"});
+    frames.push_back({&n, std::move(def), target_field, -1, proto, !proto && word == "Script", {}});
 }
 
 void parser::close_node(std::vector<frame>& frames, std::vector<node*>& out) {
@@ -329,27 +349,26 @@ void parser::attach(std::vector<frame>& frames, std::vector<node*>& out, node* c
     }
     node& parent = *frames.back().n;
     if (child->uses_interface) parent.uses_interface = true;
-    for (field_value& v : parent.values)
-        if (v.field == target_field) {
-            if (v.is_ref >= 0) {  // a value given after IS: the last one wins
-                v.is_ref = -1;
-                v.nodes.clear();
-            }
-            if (parent.type->fields[static_cast<std::size_t>(target_field)].type == field_type::sf_node)
-                v.nodes.clear();
-            v.nodes.push_back(child);
-            return;
+    if (field_value* v = frames.back().values.find(parent, static_cast<std::uint32_t>(target_field))) {
+        if (v->is_ref >= 0) {  // a value given after IS: the last one wins
+            v->is_ref = -1;
+            v->nodes.clear();
         }
+        if (parent.type->fields[static_cast<std::size_t>(target_field)].type == field_type::sf_node) v->nodes.clear();
+        v->nodes.push_back(child);
+        return;
+    }
     field_value v;
-    v.field = static_cast<std::uint16_t>(target_field);
+    v.field = static_cast<std::uint32_t>(target_field);
     v.nodes.push_back(child);
     parent.values.push_back(std::move(v));
+    frames.back().values.added(parent);
 }
 
 void parser::read_field(std::vector<frame>& frames, frame& top, int index, source_position at) {
     const field_def& def = top.n->type->fields[static_cast<std::size_t>(index)];
     field_value value;
-    value.field = static_cast<std::uint16_t>(index);
+    value.field = static_cast<std::uint32_t>(index);
     lx_.skip();
     const lexer::mark m = lx_.save();
     if (lx_.word() == "IS") {
@@ -358,16 +377,16 @@ void parser::read_field(std::vector<frame>& frames, frame& top, int index, sourc
         lx_.restore(m);
         if (is_node_type(def.type)) {
             // Forget an earlier value of the field: the nodes given now replace it.
-            for (auto v = top.n->values.begin(); v != top.n->values.end(); ++v)
-                if (v->field == value.field) {
-                    top.n->values.erase(v);
-                    break;
-                }
+            field_value* earlier = top.values.find(*top.n, value.field);
+            if (earlier) *earlier = std::move(value);
             if (def.type == field_type::mf_node && lx_.peek() == '[') {
                 lx_.advance();
                 top.open_list = index;
                 // An empty list still counts as given: it replaces a default.
-                top.n->values.push_back(std::move(value));
+                if (!earlier) {
+                    top.n->values.push_back(std::move(value));
+                    top.values.added(*top.n);
+                }
                 return;
             }
             const source_position value_at = lx_.where();
@@ -378,7 +397,10 @@ void parser::read_field(std::vector<frame>& frames, frame& top, int index, sourc
                 return;
             }
             if (w == "NULL") {
-                top.n->values.push_back(std::move(value));
+                if (!earlier) {
+                    top.n->values.push_back(std::move(value));
+                    top.values.added(*top.n);
+                }
                 return;
             }
             std::vector<node*> unused;  // the node goes to the field, never to a statement list
@@ -386,14 +408,15 @@ void parser::read_field(std::vector<frame>& frames, frame& top, int index, sourc
             return;
         }
         if (!fields_.read_value(def.type, value, at, def.name + " of " + top.n->type->name)) return;
+        if (!charge(value_bytes(value), "coordinates and indices", at)) return;
     }
     // A field given twice keeps its last value.
-    for (field_value& v : top.n->values)
-        if (v.field == value.field) {
-            v = std::move(value);
-            return;
-        }
+    if (field_value* v = top.values.find(*top.n, value.field)) {
+        *v = std::move(value);
+        return;
+    }
     top.n->values.push_back(std::move(value));
+    top.values.added(*top.n);
 }
 
 // "field IS interfaceField" inside a PROTO body.
@@ -509,11 +532,14 @@ bool parser::read_interface(proto_definition& proto, bool with_values) {
                 f.value = {};
             }
         }
+        if (!charge(value_bytes(f.value) + static_cast<std::int64_t>(2 * name.size() + sizeof(proto_field)),
+                    "PROTO interfaces", at))
+            return false;
         if (proto.proto_field_index(name) >= 0) {
             warn(at, "the PROTO " + proto.name + " declares " + name + " twice; the first is kept");
             continue;
         }
-        proto.instance_type.fields.push_back({f.name, f.type});
+        proto.instance_type.add_field(f.name, f.type);
         proto.fields.push_back(std::move(f));
     }
 }
@@ -648,11 +674,33 @@ node* parser::instantiate(const proto_definition& proto, const node& instance) {
         for (const field_value& v : order[i]->values)
             for (const node* child : v.nodes)
                 if (child->uses_interface && copy_of.emplace(child, nullptr).second) order.push_back(child);
+    // The instance's values by interface field: looked up once, not per IS.
+    std::vector<const field_value*> given(proto.fields.size(), nullptr);
+    for (const field_value& iv : instance.values)
+        if (iv.field < given.size()) given[iv.field] = &iv;
+    const auto value_for = [&](const field_value& v) -> const field_value* {
+        const std::size_t ref = static_cast<std::size_t>(v.is_ref);
+        if (given[ref]) return given[ref];
+        return proto.fields[ref].has_value ? &proto.fields[ref].value : nullptr;
+    };
+    // What the copies will hold, arrays included, paid before any is made:
+    // instances that each copy a large default are stopped by what they
+    // cost, not only by how many nodes they make.
+    std::int64_t bytes = 0;
+    for (const node* original : order) {
+        bytes += static_cast<std::int64_t>(sizeof(node));
+        for (const field_value& v : original->values) {
+            const field_value* taken = v.is_ref >= 0 ? value_for(v) : &v;
+            if (taken) bytes += value_bytes(*taken);
+        }
+    }
     copies_ += static_cast<std::int64_t>(order.size());
-    if (copies_ > max_copies) {
+    const bool too_many = copies_ > max_copies;
+    if (too_many || (budget_ && !budget_->spend(bytes, "PROTO copies"))) {
         if (!copies_warned_)
-            warn(instance.where, "PROTO instances make more than " + std::to_string(max_copies) +
-                                     " nodes; the rest draw nothing");
+            warn(instance.where, too_many ? "PROTO instances make more than " + std::to_string(max_copies) +
+                                                " nodes; the rest draw nothing"
+                                          : budget_->message() + "; the remaining PROTO instances draw nothing");
         copies_warned_ = true;
         return nullptr;
     }
@@ -668,16 +716,13 @@ node* parser::instantiate(const proto_definition& proto, const node& instance) {
         for (std::size_t i = 0; i < copy.values.size();) {
             field_value& v = copy.values[i];
             if (v.is_ref >= 0) {
-                const proto_field& f = proto.fields[static_cast<std::size_t>(v.is_ref)];
-                const field_value* given = nullptr;
-                for (const field_value& iv : instance.values)
-                    if (iv.field == static_cast<std::uint16_t>(v.is_ref)) given = &iv;
-                if (!given && !f.has_value) {  // an event: the field keeps its own default
+                const field_value* taken = value_for(v);
+                if (!taken) {  // an event: the field keeps its own default
                     copy.values.erase(copy.values.begin() + static_cast<std::ptrdiff_t>(i));
                     continue;
                 }
-                const std::uint16_t field = v.field;
-                v = given ? *given : f.value;
+                const std::uint32_t field = v.field;
+                v = *taken;
                 v.field = field;
             }
             for (node*& child : v.nodes)
@@ -705,9 +750,10 @@ node* parser::instantiate(const proto_definition& proto, const node& instance) {
 }  // namespace
 
 void parse_vrml2(const char* begin, const char* end, document& doc, warning_list& warnings,
-                 const std::function<void(int)>& progress, proto_file_source* externs) {
+                 const std::function<void(int)>& progress, proto_file_source* externs,
+                 reader::load_budget* budget) {
     warnings.set_file(doc.file);
-    parser p(begin, end, doc, warnings, externs);
+    parser p(begin, end, doc, warnings, externs, budget);
     p.run(progress);
 }
 

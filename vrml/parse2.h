@@ -12,6 +12,10 @@
 #include "vrml/geometry.h"
 #include "vrml/node.h"
 
+namespace tessel::reader {
+class load_budget;
+}
+
 namespace tessel::vrml {
 
 // Finds the files EXTERNPROTO declarations name.
@@ -29,8 +33,11 @@ public:
 // Parses text (begin..end, the header line included: it is a comment) into
 // doc, whose `file` names the text in warnings. doc.root's children are the
 // top-level nodes; other nodes' children are in their node-valued fields.
-// `progress`, when set, gets the share of the text read (0..100).
+// `progress`, when set, gets the share of the text read (0..100). With a
+// budget, nodes, values and PROTO copies are taken from it; when it runs
+// out the parse ends there (or the instance draws nothing) with a warning.
 void parse_vrml2(const char* begin, const char* end, document& doc, warning_list& warnings,
-                 const std::function<void(int)>& progress = {}, proto_file_source* externs = nullptr);
+                 const std::function<void(int)>& progress = {}, proto_file_source* externs = nullptr,
+                 reader::load_budget* budget = nullptr);
 
 }  // namespace tessel::vrml

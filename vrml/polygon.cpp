@@ -111,24 +111,34 @@ polygon_splitter::~polygon_splitter() {
     if (tess_) gluDeleteTess(tess_);
 }
 
-void polygon_splitter::split(std::span<const vec3> c, vec3 normal, bool convex, std::vector<local_triangle>& out) {
+bool polygon_splitter::split(std::span<const vec3> c, vec3 normal, bool convex, std::vector<local_triangle>& out) {
     const std::int32_t n = static_cast<std::int32_t>(c.size());
+    const auto fan = [&] {
+        for (std::int32_t i = 1; i + 1 < n; ++i) out.push_back({0, i, i + 1});
+    };
     if (n == 3) {
         out.push_back({0, 1, 2});
-        return;
+        return true;
     }
     if (n == 4) {
         local_triangle two[2];
         if (split_quad(std::span<const vec3, 4>(c.data(), 4), normal, two)) {
             out.push_back(two[0]);
             out.push_back(two[1]);
-            return;
+            return true;
         }
     } else if (convex || is_convex(c, normal)) {
-        for (std::int32_t i = 1; i + 1 < n; ++i) out.push_back({0, i, i + 1});
-        return;
+        fan();
+        return true;
     }
+    const std::int64_t work = std::int64_t{n} * n;
+    if (work > work_left_) {
+        fan();
+        return false;
+    }
+    work_left_ -= work;
     tessellate(c, normal, out);
+    return true;
 }
 
 void polygon_splitter::tessellate(std::span<const vec3> c, vec3 normal, std::vector<local_triangle>& out) {

@@ -41,8 +41,15 @@ public:
     // Appends the triangles of a polygon of three or more corners, as corner
     // numbers 0..n-1, each counterclockwise about `normal` (which must be
     // polygon_normal of the corners, non-zero). `convex` trusts the file's
-    // word that the polygon is convex and fans it.
-    void split(std::span<const vec3> corners, vec3 normal, bool convex, std::vector<local_triangle>& out);
+    // word that the polygon is convex and fans it. Returns false when the
+    // polygon needed the tessellator but was fanned instead, because its
+    // share of the tessellation work left was too small.
+    bool split(std::span<const vec3> corners, vec3 normal, bool convex, std::vector<local_triangle>& out);
+
+    // The tessellator's time grows with the square of a polygon's corners
+    // (a polygon of 100,000 takes seconds): one splitter, that is one load,
+    // tessellates polygons whose corners squared sum to at most this.
+    static constexpr std::int64_t tessellation_work = 2'000'000'000;
 
     // How many polygons went through the tessellator (for tests).
     std::int64_t tessellated() const { return tessellated_; }
@@ -54,6 +61,7 @@ private:
     std::vector<double> coords_;     // the tessellator keeps pointers into these until the polygon ends
     std::vector<std::int32_t> emitted_;
     std::int64_t tessellated_ = 0;
+    std::int64_t work_left_ = tessellation_work;
     bool failed_ = false;
 
     friend struct tess_callbacks;

@@ -8,6 +8,7 @@
 #include <set>
 #include <vector>
 
+#include "reader/budget.h"
 #include "reader/text.h"
 #include "vrml/node.h"
 #include "vrml/parse1.h"
@@ -70,12 +71,41 @@ std::string format_problem(std::string_view text, const std::string& path) {
            "\"#Inventor V2.1 ascii\"). The classic reading may still read it.";
 }
 
+bool ends_with_any(std::string_view name, std::initializer_list<std::string_view> endings) {
+    for (const std::string_view e : endings) {
+        if (name.size() < e.size()) continue;
+        bool same = true;
+        for (std::size_t i = 0; i < e.size() && same; ++i) {
+            const char c = name[name.size() - e.size() + i];
+            same = (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) == e[i];
+        }
+        if (same) return true;
+    }
+    return false;
+}
+
+// Whether a file named without a first line may still be taken for a part
+// of a scene: only when both the name the scene gives and the file it leads
+// to are named like scene files, so that no other kind of file (a password
+// list, a key) is ever read as one and quoted back in warnings.
+bool named_like_a_scene(const std::string& name, const std::string& path) {
+    const auto scene_name = [](std::string_view n) { return ends_with_any(n, {".wrl", ".wrz", ".wrl.gz"}); };
+    return scene_name(name) && scene_name(canonical(path));
+}
+
+// Why a file a scene names cannot be read, without quoting any of it: it
+// may be any file at all.
+std::string referenced_problem(scene_format format) {
+    return format == scene_format::inventor_binary ? "it is a binary Inventor file, which cannot be read"
+                                                   : "it does not start with a VRML first line";
+}
+
 // The files a scene names (Inline, WWWInline, EXTERNPROTO), each read and
 // parsed once however often it is named. A file that is still being parsed
 // cannot be opened again, so files that name each other end.
 class file_documents final : public inline_source, public proto_file_source {
 public:
-    explicit file_documents(warning_list& warnings) : warnings_(warnings) {}
+    file_documents(warning_list& warnings, reader::load_budget* budget) : warnings_(warnings), budget_(budget) {}
 
     void add(const std::string& path, const document& doc) {
         by_path_[canonical(path)] = std::shared_ptr<const document>(&doc, [](const document*) {});
@@ -111,14 +141,14 @@ private:
         by_path_[key] = nullptr;  // a file that cannot be read is warned about once
         reader::scene_text text;
         std::string error;
-        if (!reader::read_scene_text(path, text, error)) {
+        if (!reader::read_scene_text(path, text, error, budget_, reader::file_origin::referenced)) {
             warnings_.add(where, what + " \"" + name + "\" not read: " + error);
             return nullptr;
         }
         const std::string_view view(text.bytes.get(), static_cast<std::size_t>(text.length));
         scene_format format = detect_scene_format(view);
         const bool wanted_vrml2 = what != "WWWInline";
-        if (format == scene_format::unknown && wanted_vrml2) {
+        if (format == scene_format::unknown && wanted_vrml2 && named_like_a_scene(name, path)) {
             // Robot and CAD models split into part files often leave the
             // first line out of the parts: read them as the file that names
             // them, after saying so.
@@ -127,7 +157,7 @@ private:
         }
         const bool is_vrml2 = format == scene_format::vrml2;
         if (format == scene_format::unknown || format == scene_format::inventor_binary) {
-            warnings_.add(where, what + " \"" + name + "\" not read: " + format_problem(view, path));
+            warnings_.add(where, what + " \"" + name + "\" not read: " + referenced_problem(format));
             return nullptr;
         }
         if (is_vrml2 != wanted_vrml2) {
@@ -140,8 +170,8 @@ private:
         doc->file = path;
         const std::string_view body = skip_bom(view);
         reading_.insert(key);
-        if (is_vrml2) parse_vrml2(body.data(), body.data() + body.size(), *doc, warnings_, {}, this);
-        else parse_vrml1(body.data(), body.data() + body.size(), *doc, warnings_);
+        if (is_vrml2) parse_vrml2(body.data(), body.data() + body.size(), *doc, warnings_, {}, this, budget_);
+        else parse_vrml1(body.data(), body.data() + body.size(), *doc, warnings_, {}, budget_);
         reading_.erase(key);
         warnings_.set_file(from.file);
         by_path_[key] = doc;
@@ -149,6 +179,7 @@ private:
     }
 
     warning_list& warnings_;
+    reader::load_budget* budget_;
     std::map<std::string, std::shared_ptr<const document>> by_path_;
     std::set<std::string> reading_;
 };
@@ -171,17 +202,17 @@ void notify(const progress_sink& sink, int percent) {
 template <class Release>
 void read_checked(std::string_view text, const std::string& path, geometry_sink& sink, warning_list& warnings,
                   const progress_sink& reading, const progress_sink& processing, load_timings* timings,
-                  clock_type::time_point& lap, Release release) {
+                  clock_type::time_point& lap, reader::load_budget* budget, Release release) {
     document doc;
     doc.file = path;
     warnings.set_file(path);
     const std::string_view body = skip_bom(text);
     const bool vrml2 = detect_scene_format(text) == scene_format::vrml2;
-    file_documents files(warnings);
+    file_documents files(warnings, budget);
     files.add(path, doc);
     const auto progress = reading ? std::function<void(int)>(reading) : std::function<void(int)>();
-    if (vrml2) parse_vrml2(body.data(), body.data() + body.size(), doc, warnings, progress, &files);
-    else parse_vrml1(body.data(), body.data() + body.size(), doc, warnings, progress);
+    if (vrml2) parse_vrml2(body.data(), body.data() + body.size(), doc, warnings, progress, &files, budget);
+    else parse_vrml1(body.data(), body.data() + body.size(), doc, warnings, progress, budget);
     release();  // nothing reads the text after the parse
     if (timings) timings->scan = seconds_since(lap);
     notify(processing, 30);
@@ -206,25 +237,26 @@ scene_format detect_scene_format(std::string_view text) {
 }
 
 bool read_standard_file(const std::string& path, geometry_sink& sink, warning_list& warnings, std::string& error,
-                        const progress_sink& reading, const progress_sink& processing, load_timings* timings) {
+                        const progress_sink& reading, const progress_sink& processing, load_timings* timings,
+                        reader::load_budget* budget) {
     auto lap = clock_type::now();
     reader::scene_text text;
-    if (!reader::read_scene_text(path, text, error)) return false;
+    if (!reader::read_scene_text(path, text, error, budget)) return false;
     const std::string_view view(text.bytes.get(), static_cast<std::size_t>(text.length));
     error = format_problem(view, path);
     if (!error.empty()) return false;
     if (timings) timings->read = seconds_since(lap);
     notify(processing, 10);
-    read_checked(view, path, sink, warnings, reading, processing, timings, lap, [&] { text.bytes.reset(); });
+    read_checked(view, path, sink, warnings, reading, processing, timings, lap, budget, [&] { text.bytes.reset(); });
     return true;
 }
 
 bool read_standard_text(std::string_view text, const std::string& file, geometry_sink& sink,
-                        warning_list& warnings, std::string& error) {
+                        warning_list& warnings, std::string& error, reader::load_budget* budget) {
     error = format_problem(text, file);
     if (!error.empty()) return false;
     auto lap = clock_type::now();
-    read_checked(text, file, sink, warnings, {}, {}, nullptr, lap, [] {});
+    read_checked(text, file, sink, warnings, {}, {}, nullptr, lap, budget, [] {});
     return true;
 }
 

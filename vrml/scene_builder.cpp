@@ -3,6 +3,7 @@
 #include <cmath>
 #include <limits>
 
+#include "reader/budget.h"
 #include "vrml/geometry.h"
 #include "vrml/shape_builders.h"
 
@@ -95,43 +96,99 @@ void scene_builder::headlight(bool on) {
     out_.headlight = on;
 }
 
-scene_builder::scene_builder(scene_store& out, warning_list& warnings)
+scene_builder::scene_builder(scene_store& out, warning_list& warnings, reader::load_budget* budget)
     : out_(out), warnings_(warnings), first_shape_(out.shapes.size()), first_light_(out.lights.size()),
-      scratch_(std::make_unique<detail::builder_scratch>()) {}
+      budget_(budget), scratch_(std::make_unique<detail::builder_scratch>()) {
+    scratch_->budget = budget;
+}
 
 scene_builder::~scene_builder() = default;
+
+void scene_builder::follow_decoding(std::function<void(int)> sink) { scratch_->decoding = std::move(sink); }
+
+namespace {
+
+// A stored shape is drawn from a copy of its arrays made for the renderer:
+// both count.
+constexpr std::int64_t copies_drawn = 2;
+
+// The least a corner or point handed in costs once stored: its point and
+// normal, or its share of a triangle's corners.
+constexpr std::int64_t least_per_element = 24;
+
+std::int64_t at_least(std::size_t elements) { return static_cast<std::int64_t>(elements) * least_per_element; }
+
+}  // namespace
+
+void scene_builder::stop(source_position where) {
+    if (!stopped_) warnings_.add(where, budget_->message() + "; this shape and the ones after it are left out");
+    stopped_ = true;
+}
+
+bool scene_builder::admit(std::int64_t bytes, source_position where) {
+    if (stopped_) return false;
+    if (!budget_ || budget_->fits(bytes)) return true;
+    budget_->spend(bytes, "triangles");  // refused: remembered as what stopped the load
+    stop(where);
+    return false;
+}
+
+bool scene_builder::affords(std::int64_t bytes, source_position where) { return admit(bytes, where); }
+
+void scene_builder::settle(std::size_t before, source_position where) {
+    if (!budget_) return;
+    std::int64_t bytes = 0;
+    for (std::size_t s = before; s < out_.shapes.size(); ++s) bytes += shape_bytes(out_.shapes[s]);
+    if (budget_->spend(bytes * copies_drawn, "triangles")) return;
+    // Nothing over the budget stays: the shapes go again.
+    out_.shapes.resize(before);
+    out_.shape_count = static_cast<std::int64_t>(before);
+    out_.point_counts.resize(before);
+    out_.face_counts.resize(before);
+    stop(where);
+}
+
+template <typename... Args>
+void scene_builder::make(std::int64_t least, void (*build_shapes)(detail::shape_target, const shape_state&, Args...),
+                         const shape_state& state, Args... args) {
+    if (!admit(least, state.where)) return;
+    const std::size_t before = out_.shapes.size();
+    build({out_, warnings_, *scratch_}, first_light_, build_shapes, state, args...);
+    settle(before, state.where);
+}
 
 void scene_builder::face_set(const shape_state& state, std::span<const float> coords,
                              std::span<const std::int32_t> coord_index, std::span<const std::int32_t> material_index,
                              std::span<const std::int32_t> normal_index) {
-    build({out_, warnings_, *scratch_}, first_light_, &detail::build_face_set, state, coords, coord_index, material_index, normal_index);
+    make(at_least(coord_index.size()), &detail::build_face_set, state, coords, coord_index, material_index, normal_index);
 }
 
 void scene_builder::line_set(const shape_state& state, std::span<const float> coords,
                              std::span<const std::int32_t> coord_index, std::span<const std::int32_t> material_index,
                              std::span<const std::int32_t> normal_index) {
-    build({out_, warnings_, *scratch_}, first_light_, &detail::build_line_set, state, coords, coord_index, material_index, normal_index);
+    make(at_least(coord_index.size()), &detail::build_line_set, state, coords, coord_index, material_index, normal_index);
 }
 
 void scene_builder::point_set(const shape_state& state, std::span<const float> coords, std::int64_t start,
                               std::int64_t count) {
-    build({out_, warnings_, *scratch_}, first_light_, &detail::build_point_set, state, coords, start, count);
+    const std::size_t points = count >= 0 ? static_cast<std::size_t>(count) : coords.size() / 3;
+    make(at_least(points), &detail::build_point_set, state, coords, start, count);
 }
 
 void scene_builder::cube(const shape_state& state, float width, float height, float depth) {
-    build({out_, warnings_, *scratch_}, first_light_, &detail::build_cube, state, width, height, depth);
+    make(0, &detail::build_cube, state, width, height, depth);
 }
 
 void scene_builder::sphere(const shape_state& state, float radius) {
-    build({out_, warnings_, *scratch_}, first_light_, &detail::build_sphere, state, radius);
+    make(0, &detail::build_sphere, state, radius);
 }
 
 void scene_builder::cone(const shape_state& state, float bottom_radius, float height, unsigned part_mask) {
-    build({out_, warnings_, *scratch_}, first_light_, &detail::build_cone, state, bottom_radius, height, part_mask);
+    make(0, &detail::build_cone, state, bottom_radius, height, part_mask);
 }
 
 void scene_builder::cylinder(const shape_state& state, float radius, float height, unsigned part_mask) {
-    build({out_, warnings_, *scratch_}, first_light_, &detail::build_cylinder, state, radius, height, part_mask);
+    make(0, &detail::build_cylinder, state, radius, height, part_mask);
 }
 
 void scene_builder::finish() {

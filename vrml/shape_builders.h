@@ -3,13 +3,20 @@
 // records to the store. Internal to vrml/.
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <span>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "vrml/builder_parts.h"
 #include "vrml/polygon.h"
+
+namespace tessel::reader {
+class load_budget;
+}
 
 namespace tessel::vrml::detail {
 
@@ -26,9 +33,16 @@ struct builder_scratch {
     std::uint32_t call = 0;
     polygon_splitter splitter;
     // Images already decoded in this load, as indices into the store's
-    // textures (-1: the image could not be read, already warned about).
+    // textures (-1: the image could not be read, already warned about): by
+    // the name a scene gives, and by the file itself (device, inode), so
+    // that one file named many ways is decoded once.
     std::unordered_map<std::string, std::int32_t> texture_files;
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::int32_t> texture_identities;
     std::unordered_map<const void*, std::int32_t> texture_inlines;
+    // What the load may still spend; null: no budget.
+    reader::load_budget* budget = nullptr;
+    // Follows long image decodes (0..100); may be empty.
+    std::function<void(int)> decoding;
 
     // Starts a new call over a list of `points` points; local numbers of
     // earlier calls no longer count.

@@ -192,7 +192,7 @@ void walker::run(const document& doc) {
     open_documents_.push_back(&doc);
     warnings_.set_file(doc.file);
     push(doc.root, &doc, 0, doc.root->children.size(), saves::all, true);
-    while (!frames_.empty() && !stopped_) {
+    while (!frames_.empty() && !stopped_ && !sink_.stopped()) {
         frame& f = frames_.back();
         if (f.next >= f.end) {
             pop();
@@ -552,6 +552,8 @@ void walker::draw_text(const node& n) {
     if (const field_value* v = n.value("string"))
         for (const std::string& line : v->words) characters += static_cast<std::int64_t>(line.size());
     if (!spend(characters * 400, n)) return;
+    // A few dozen triangles a character, afforded before they are made.
+    if (!sink_.affords(characters * 4000, n.where)) return;
     std::vector<float> coords;
     std::vector<std::int32_t> index;
     std::string error;

@@ -27,6 +27,12 @@ namespace {
 // GL guarantees eight lights; the viewer's headlight takes one.
 constexpr std::int32_t lights_drawn = 7;
 
+// What a generated point costs on its way to the store (its coordinates,
+// texture coordinates and indices here, then its stored vertex), and what
+// a character of text costs (a few dozen triangles).
+constexpr std::int64_t generated_point_bytes = 96;
+constexpr std::int64_t glyph_bytes = 4000;
+
 // T * C * R * SR * S * -SR * -C: scaled about the centre along the scale
 // orientation, turned about the centre, then moved.
 matrix4 transform_matrix(const node& n) {
@@ -242,7 +248,7 @@ void walker::walk(const document& doc) {
     open_documents_.assign(1, &doc);
     warnings_.set_file(doc.file);
     push(doc.root->children, 0, doc.root->children.size(), &doc, nullptr, true);
-    while (!frames_.empty() && !stopped_) {
+    while (!frames_.empty() && !stopped_ && !sink_.stopped()) {
         frame& f = frames_.back();
         if (f.next >= f.end) {
             pop();
@@ -682,6 +688,10 @@ void walker::draw_generated(const node& g, shape_state& s, const node* material)
         p.x_spacing = g.number("xSpacing", 1);
         p.z_spacing = g.number("zSpacing", 1);
         p.height = g.numbers("height");
+        // A few numbers ask for millions of points: afforded before they are made.
+        if (p.x_dimension > 0 && p.z_dimension > 0 &&
+            !sink_.affords(std::int64_t{p.x_dimension} * p.z_dimension * generated_point_bytes, g.where))
+            return;
         made = elevation_grid_faces(p, faces, problem);
     } else {
         extrusion_params p;
@@ -691,6 +701,10 @@ void walker::draw_generated(const node& g, shape_state& s, const node* material)
         p.orientation = g.numbers("orientation");
         p.begin_cap = flag(g, "beginCap", true);
         p.end_cap = flag(g, "endCap", true);
+        if (!sink_.affords(static_cast<std::int64_t>(p.spine.size() / 3 + 2) *
+                               static_cast<std::int64_t>(p.cross_section.size() / 2 + 1) * generated_point_bytes,
+                           g.where))
+            return;
         made = extrusion_faces(p, faces, problem);
     }
     if (!problem.empty()) {
@@ -738,6 +752,7 @@ void walker::draw_text(const node& text, shape_state& s) {
     for (const std::string& line : strings->words) characters += static_cast<std::int64_t>(line.size());
     if (!spend(characters * 400, text)) return;
     auto [it, made] = texts_.try_emplace(&text);
+    if (made && !sink_.affords(characters * glyph_bytes, text.where)) return;
     text_faces& faces = it->second;
     if (made) {
         text_layout layout;

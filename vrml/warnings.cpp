@@ -1,6 +1,23 @@
 #include "vrml/geometry.h"
 
+#include "reader/text.h"
+
 namespace tessel::vrml {
+
+namespace {
+
+// Messages quote names and words from the file; a word may be megabytes
+// long, or a line of some other file. A warning shows a short excerpt.
+constexpr std::size_t message_limit = 240;
+
+std::string_view shortened(std::string_view message) {
+    if (message.size() <= message_limit) return message;
+    std::size_t cut = message_limit;
+    while (cut > 0 && (static_cast<unsigned char>(message[cut]) & 0xc0) == 0x80) --cut;  // a whole UTF-8 character
+    return message.substr(0, cut);
+}
+
+}  // namespace
 
 void warning_list::add(source_position where, const std::string& message) {
     ++count_;
@@ -9,8 +26,11 @@ void warning_list::add(source_position where, const std::string& message) {
     if (where.line > 0) {
         text += ':' + std::to_string(where.line) + ':' + std::to_string(where.column);
     }
-    text += ": " + message;
-    texts_.push_back(std::move(text));
+    const std::string_view kept = shortened(message);
+    text += ": ";
+    text += kept;
+    if (kept.size() < message.size()) text += "...";
+    texts_.push_back(reader::printable(text));
 }
 
 void warning_list::add_once(const std::string& key, source_position where, const std::string& message) {

@@ -201,7 +201,7 @@ TEST(HostileFiles, RunningOutOfMemoryAnywhereIsAnErrorNotACrash) {
         EXPECT_GT(loaded, 0) << file;
         EXPECT_GT(refused, 0) << file;
     };
-    sweep(write_fan(dir, 2 << 20), 10, 200, true);
+    sweep(write_fan(dir, 2 << 20), 20, 400, true);
     EXPECT_EQ(entries(tmp.path), std::vector<std::string>{});
     // The standard reading: parsing, triangulation, normals and the store.
     sweep(write_triangles(dir, 1 << 20), 20, 300, false);

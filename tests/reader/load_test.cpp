@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include "reader/budget.h"
 #include "reader/text.h"
 #include "reader_support.h"
 
@@ -270,7 +271,7 @@ TEST(Load, BudgetBoundsPlainAndCompressedText) {
     scratch_dir dir;
     const std::string text = node("0 0 0, 1 0 0, 0 1 0", "0 1 2") + std::string(2 << 20, ' ');
     const std::string files[] = {dir.write("plain.wrl", text), gzip_file(dir.path + "/packed.wrl", text, 1)};
-    tessel::reader::set_scene_text_budget(1 << 20);
+    tessel::reader::set_load_budget(1 << 20);
     for (const std::string& file : files) {
         scene_store store;
         const load_result r = load_scene_file(file, store);
@@ -278,7 +279,7 @@ TEST(Load, BudgetBoundsPlainAndCompressedText) {
         EXPECT_NE(r.error.find(file), std::string::npos) << r.error;
         EXPECT_NE(r.error.find("1 MB"), std::string::npos) << r.error;
     }
-    tessel::reader::set_scene_text_budget(0);
+    tessel::reader::set_load_budget(0);
     for (const std::string& file : files) {
         scene_store store;
         const load_result r = load_scene_file(file, store);

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <random>
 
+#include <unistd.h>
+
 #include "recording_sink.h"
 
 namespace tessel::test {
@@ -99,6 +101,28 @@ TEST(Inlines, MissingSelfIncludingAndRemoteAreWarnings) {
     EXPECT_TRUE(r.warned(a + ":5:1: WWWInline \"gone.wrl\" not read: Cannot open"));
     EXPECT_TRUE(r.warned("WWWInline \"notvrml.wrl\" not read"));
     EXPECT_TRUE(r.warned("is not a local file"));
+}
+
+// Part files without a first line are read as VRML 2.0 only when they are
+// named like scene files, through a link or not; any other file a scene
+// names is refused without a word of it quoted.
+TEST(Inlines, OnlyFilesNamedLikeScenesMayLackTheirFirstLine) {
+    scratch_folder dir;
+    dir.write("part.wrl", "Shape { geometry Box { } }\n");
+    for (const char* name : {"notes.txt", "linked.txt", "proto.txt"})
+        dir.write(name, "Shape { geometry Sphere { } } secret words\n");
+    ASSERT_EQ(symlink((dir.path + "/linked.txt").c_str(), (dir.path + "/link.wrl").c_str()), 0);
+    const std::string world = dir.write("world.wrl",
+                                        "#VRML V2.0 utf8\nInline { url \"part.wrl\" }\nInline { url \"notes.txt\" }\n"
+                                        "Inline { url \"link.wrl\" }\nEXTERNPROTO X [ ] \"proto.txt\" X { }\n");
+    const reading r = read_vrml_file(world);
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_EQ(r.calls().size(), 1u);
+    EXPECT_EQ(r.calls()[0].kind, "cube");
+    EXPECT_TRUE(r.warned(world + ":2:1: Inline \"part.wrl\" has no VRML first line; read as VRML 2.0"));
+    for (const char* refused : {":3:1: Inline \"notes.txt\"", ":4:1: Inline \"link.wrl\"", ":5:1: EXTERNPROTO \"proto.txt\""})
+        EXPECT_TRUE(r.warned(world + refused + " not read: it does not start with a VRML first line")) << refused;
+    for (const std::string& w : r.warnings.texts()) EXPECT_EQ(w.find("secret"), std::string::npos) << w;
 }
 
 TEST(BadInput, MillionNestedSeparatorsReadWithoutRecursion) {

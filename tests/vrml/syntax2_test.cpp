@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "reader/budget.h"
 #include "vrml/node.h"
 #include "vrml/parse2.h"
 
@@ -134,6 +135,40 @@ TEST(Vrml2Syntax, ProtosInsideProtosPassValuesThrough) {
     EXPECT_EQ(p.top(1).child("geometry")->number("radius", 0), 9);
     EXPECT_EQ(p.top(2).number("radius", 0), 1);
     EXPECT_EQ(&p.top(3), &p.top(2));
+}
+
+// VRML97 integers are decimal or 0x hexadecimal: a leading zero is only a
+// zero (VRML 1.0's octal is not theirs).
+TEST(Vrml2Syntax, LeadingZerosAreDecimal) {
+    const parsed p = parse("IndexedFaceSet { coordIndex [ 0x10 010 +3 007 ] }");
+    EXPECT_EQ(p.top(0).integers("coordIndex"), (std::vector<std::int32_t>{16, 10, 3, 7}));
+}
+
+// However many fields an interface declares, each keeps its own value.
+TEST(Vrml2Syntax, ProtoOfMoreThan65536FieldsKeepsEachValue) {
+    std::string s = "PROTO P [";
+    for (int i = 0; i <= 70000; ++i) s += " field SFFloat f" + std::to_string(i) + " 1";
+    const parsed p = parse(s + " ] { Sphere { radius IS f0 } } P { f65536 7 f70000 9 }");
+    EXPECT_EQ(p.warnings.count(), 0) << texts(p);
+    EXPECT_EQ(p.top(0).number("radius", 0), 1);
+}
+
+// Nodes and values are taken from the load's budget: past it the parse
+// ends with one warning and keeps what it read.
+TEST(Vrml2Syntax, BudgetEndsTheParseAndKeepsWhatWasRead) {
+    std::string s = "#VRML V2.0 utf8\n";
+    for (int i = 0; i < 100000; ++i) s += "Shape { geometry Box { size 1 2 3 } }\n";
+    document doc;
+    vrml::warning_list warnings;
+    reader::load_budget budget(1 << 20);
+    vrml::parse_vrml2(s.data(), s.data() + s.size(), doc, warnings, {}, nullptr, &budget);
+    EXPECT_GT(doc.root->children.size(), 100u);
+    EXPECT_LT(doc.root->children.size(), 100000u);
+    EXPECT_EQ(warnings.count(), 1);
+    ASSERT_FALSE(warnings.texts().empty());
+    EXPECT_NE(warnings.texts()[0].find("needs more memory than a load may use here (1 MB; stopped at its nodes)"),
+              std::string::npos)
+        << warnings.texts()[0];
 }
 
 TEST(Vrml2Syntax, ExternProtosComeFromTheirFilesAndRefuseLoops) {
