@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -475,3 +477,57 @@ TEST_F(Viewer, TheClassicReadingComesFromTheFlagForOneRunOrFromTheMenuForGood) {
 }
 
 }  // namespace
+
+// Textures that name a folder and a FIFO: the boxes are drawn in their
+// material, the viewer goes on answering, and the next file opens as usual.
+TEST_F(Viewer, TexturesNamingAFolderOrAFifoLeaveTheViewerWorking) {
+    scratch_folder dir;
+    ASSERT_EQ(mkfifo((dir.path + "/pipe.png").c_str(), 0600), 0);
+    const std::string scene = dir.path + "/hostile.wrl";
+    std::ofstream(scene) << "#VRML V2.0 utf8\n"
+                            "Transform { translation -1.5 0 0 children Shape { appearance Appearance {\n"
+                            "  material Material { diffuseColor 1 0 0 } texture ImageTexture { url \".\" } }\n"
+                            "  geometry Box { } } }\n"
+                            "Transform { translation 1.5 0 0 children Shape { appearance Appearance {\n"
+                            "  material Material { diffuseColor 1 0 0 } texture ImageTexture { url \"pipe.png\" } }\n"
+                            "  geometry Box { } } }\n";
+    e2e::viewer viewer({scene});
+    const unsigned long gl = gl_window();
+    const unsigned long panel = panel_window();
+    ASSERT_NE(gl, 0u);
+    EXPECT_TRUE(shows(gl, red)) << viewer.log();
+    EXPECT_TRUE(viewer.running()) << viewer.log();
+    ASSERT_NE(open_dialog(panel), 0u);
+    e2e::xdotool("type --delay 20 '" + data_file("blue_square.wrl") + "'");
+    e2e::xdotool("key Return");
+    EXPECT_TRUE(shows(gl, blue, 10000)) << viewer.log();
+    quit(viewer, panel);
+}
+
+// A scene that would cover the picture thousands of times over is drawn in
+// part, and a box beside the panel says so, once, while the panel goes on.
+TEST_F(Viewer, ASceneTooHeavyToDrawSaysSoBesideAFreePanel) {
+    scratch_folder dir;
+    const std::string scene = dir.path + "/heavy.wrl";
+    std::ofstream(scene) << "#VRML V2.0 utf8\n"
+                            "DEF T0 Shape { appearance Appearance { material Material { diffuseColor 1 0 0 } }\n"
+                            "  geometry IndexedFaceSet { solid FALSE coord Coordinate { point [-1 -1 0, 1 -1 0, 0 1 0] }\n"
+                            "  coordIndex [0 1 2] } }\n"
+                            "DEF T1 Group { children [ USE T0 USE T0 USE T0 USE T0 USE T0 USE T0 USE T0 USE T0 USE T0 USE T0 ] }\n"
+                            "DEF T2 Group { children [ USE T1 USE T1 USE T1 USE T1 USE T1 USE T1 USE T1 USE T1 USE T1 USE T1 ] }\n"
+                            "DEF T3 Group { children [ USE T2 USE T2 USE T2 USE T2 USE T2 USE T2 USE T2 USE T2 USE T2 USE T2 ] }\n"
+                            "DEF T4 Group { children [ USE T3 USE T3 USE T3 USE T3 USE T3 USE T3 USE T3 USE T3 USE T3 USE T3 ] }\n";
+    e2e::viewer viewer({scene});
+    const unsigned long gl = gl_window();
+    const unsigned long panel = panel_window();
+    ASSERT_NE(gl, 0u);
+    EXPECT_TRUE(shows(gl, red)) << viewer.log();
+    ASSERT_TRUE(e2e::eventually([&] { return screen.windows_titled(kPanelTitle).size() == 2; })) << viewer.log();
+    // The panel still turns the scene while the box is up.
+    const e2e::rect view = screen.window_rect(gl);
+    const e2e::image before = screen.screenshot();
+    ASSERT_TRUE(panel_answers(panel, "Tab Tab Tab Tab Prior"));
+    EXPECT_TRUE(e2e::eventually([&] { return !screen.screenshot().same_in(before, view); }));
+    EXPECT_EQ(screen.windows_titled(kPanelTitle).size(), 2u) << "told more than once";
+    quit(viewer, panel);
+}

@@ -323,6 +323,34 @@ TEST(Triangulation, NonPlanarFaceIsSplitOverItsBestPlane) {
     EXPECT_NEAR(projected, 3.0, 1e-4);  // the L's area seen from above
 }
 
+// The tessellator's time grows with the square of a face's corners: a face
+// too large for what a load may spend on it is fanned, with one warning,
+// and smaller concave faces after it are still split exactly.
+TEST(Triangulation, FacesTooLargeToTessellateInTimeAreFanned) {
+    fixture f;
+    f.state.hints.convex = false;
+    const std::int32_t n = 60000;  // n * n is beyond the load's tessellation work
+    std::vector<float> pts;
+    std::vector<std::int32_t> star;
+    for (std::int32_t i = 0; i < n; ++i) {
+        const double a = 2 * std::numbers::pi * i / n, r = i % 2 ? 0.5 : 1;
+        pts.insert(pts.end(), {static_cast<float>(r * std::cos(a)), static_cast<float>(r * std::sin(a)), 0});
+        star.push_back(i);
+    }
+    f.builder.face_set(f.state, pts, star, {}, {});
+    const std::vector<float> comb = {0, 0, 0, 5, 0, 0, 5, 3, 0, 4, 3, 0, 4, 1, 0, 3, 1, 0,
+                                     3, 3, 0, 2, 3, 0, 2, 1, 0, 1, 1, 0, 1, 3, 0, 0, 3, 0};
+    f.builder.face_set(f.state, comb, std::vector<std::int32_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, {}, {});
+    ASSERT_EQ(f.store.face_counts.size(), 2u);
+    EXPECT_EQ(f.store.face_counts[0], n - 2);
+    // Split exactly: a fan from the first corner would cross the gaps
+    // between the teeth with triangles turned the other way.
+    for (std::size_t t = 0; t < f.store.shapes[1].corner[0].size(); ++t)
+        EXPECT_GT(area_vector(f.store.shapes[1], t).z, 0) << t;
+    EXPECT_EQ(f.warnings.count(), 1);
+    EXPECT_NE(f.warnings.texts().at(0).find("faces too large to triangulate exactly"), std::string::npos);
+}
+
 // A unit cube as a face set, counterclockwise seen from outside.
 const std::vector<float> cube_points = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, 0, 0, 1, 1, 0, 1, 1, 1, 1, 0, 1, 1};
 const std::vector<std::int32_t> cube_faces = {0, 3, 2, 1, -1, 4, 5, 6, 7, -1, 0, 1, 5, 4, -1,
