@@ -6,6 +6,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "reader/budget.h"
 #include "vrml/open.h"
 
 namespace {
@@ -47,6 +48,9 @@ void fuzz_load_one(const std::uint8_t* data, std::size_t size) {
     if (fd < 0) std::abort();
     if (ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size)) std::abort();
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    // The budget a thumbnailer gives a load: every input must end within
+    // it, with a message when it does not fit, never by running out.
+    tessel::reader::set_load_budget(std::int64_t{256} << 20);
 
     for (const tessel::reading_mode mode : {tessel::reading_mode::classic, tessel::reading_mode::standard}) {
         tessel::scene_store store;
@@ -68,6 +72,8 @@ void fuzz_load_one(const std::uint8_t* data, std::size_t size) {
         }
         if (store.generation != 42) std::abort();
         if (r.warning_count < static_cast<std::int64_t>(r.warnings.size())) std::abort();
+        // A scene cut short by the budget says where, in a warning.
+        if (!r.incomplete.empty() && r.warning_count == 0) std::abort();
         check_store(store);
     }
 }

@@ -188,7 +188,8 @@ public:
     // Asked before a front end makes large geometry of its own (an elevation
     // grid, an extrusion, text): whether about `bytes` of shapes may still be
     // made. A refusal stops the back end, as a shape that did not fit would.
-    virtual bool affords(std::int64_t /*bytes*/, source_position /*where*/) { return true; }
+    // `what` names the kind of geometry for the message ("glyphs").
+    virtual bool affords(std::int64_t /*bytes*/, source_position /*where*/, const char* /*what*/) { return true; }
 };
 
 // The real back end: appends one or more shape records per call to `out`
@@ -224,7 +225,7 @@ public:
     bool stopped() const override { return stopped_; }
     // Where long image decodes report how far they are (0..100).
     void follow_decoding(std::function<void(int)> sink);
-    bool affords(std::int64_t bytes, source_position where) override;
+    bool affords(std::int64_t bytes, source_position where, const char* what) override;
 
     // Sets the store's reading to standard and its bounding sphere from
     // every point appended, and gives a camera without a focal distance
@@ -242,7 +243,7 @@ private:
     bool stopped_ = false;                           // a shape did not fit: no more are made
     // Before a shape is made: whether one of about `bytes` may be. After:
     // takes what the shapes from `before` on hold, or drops them.
-    bool admit(std::int64_t bytes, source_position where);
+    bool admit(std::int64_t bytes, source_position where, const char* what = "triangles");
     void settle(std::size_t before, source_position where);
     void stop(source_position where);
     // Builds one node's shapes between admit and settle.

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "vrml/geometry.h"
@@ -260,6 +261,11 @@ struct document {
     // name), kept alive as long as it is.
     std::vector<std::shared_ptr<const document>> uses;
     std::deque<proto_definition> protos;  // VRML97 PROTOs, for the files that name them by EXTERNPROTO
+    // The last PROTO or EXTERNPROTO declared under each name, and the names
+    // some PROTO with a body was declared under: looked up rather than
+    // searched, however many a file declares.
+    std::unordered_map<std::string, const proto_definition*> last_proto_named;
+    std::unordered_set<std::string> proto_bodies;
 
     node& make(const node_type* type, source_position where) {
         node& n = nodes.emplace_back();

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <exception>
 #include <new>
+#include <stdexcept>
 #include <utility>
 
 #include "reader/budget.h"
@@ -39,6 +41,9 @@ load_result open_standard(const std::string& path, scene_store& store, const pro
     } catch (const std::bad_alloc&) {
         result = load_result{};
         result.error = "Cannot load \"" + path + "\": not enough memory for its scene";
+    } catch (const std::length_error&) {
+        result = load_result{};
+        result.error = "Cannot load \"" + path + "\": not enough memory for its scene";
     }
     return result;
 }
@@ -47,8 +52,16 @@ load_result open_standard(const std::string& path, scene_store& store, const pro
 
 load_result open_scene_file(const std::string& path, scene_store& store, reading_mode mode,
                             const progress_sink& reading, const progress_sink& processing, load_timings* timings) {
-    load_result result = mode == reading_mode::classic ? load_scene_file(path, store, reading, processing, timings)
-                                                       : open_standard(path, store, reading, processing, timings);
+    load_result result;
+    try {
+        result = mode == reading_mode::classic ? load_scene_file(path, store, reading, processing, timings)
+                                               : open_standard(path, store, reading, processing, timings);
+    } catch (const std::exception& e) {
+        // No file may end the program: whatever went wrong is this file's
+        // error, and the scene on screen stays.
+        result = load_result{};
+        result.error = "Cannot load \"" + path + "\": " + e.what();
+    }
     // Errors name the file, and may quote it: safe for a terminal and a window.
     result.error = reader::printable(result.error);
     result.incomplete = reader::printable(result.incomplete);

@@ -561,6 +561,7 @@ void parser::read_proto(source_position at) {
     lx_.advance();
     proto_definition& proto = doc_.protos.emplace_back();
     proto.name = name;
+    doc_.last_proto_named[name] = &proto;
     proto.instance_type.name = name;
     proto.where = at;
     ++nesting_;
@@ -581,6 +582,7 @@ void parser::read_proto(source_position at) {
     --nesting_;
     if (body.empty()) warn(at, "the PROTO " + name + " has no nodes in its body; its instances draw nothing");
     else proto.body = body.front();
+    if (proto.body) doc_.proto_bodies.insert(name);
     // Known from here on, so a PROTO cannot instantiate itself.
     scopes_.back().protos[name] = &proto;
     scopes_.back().aliases.erase(name);
@@ -597,6 +599,7 @@ void parser::read_extern_proto(source_position at) {
     lx_.advance();
     proto_definition& declared = doc_.protos.emplace_back();
     declared.name = name;
+    doc_.last_proto_named[name] = &declared;
     declared.instance_type.name = name;
     declared.where = at;
     if (!read_interface(declared, false)) return;
@@ -620,8 +623,8 @@ void parser::read_extern_proto(source_position at) {
         const document* other = extern_document(url, at, wanted);
         if (!other) continue;
         if (wanted.empty() && !other->protos.empty()) found = &other->protos.front();
-        for (const proto_definition& p : other->protos)
-            if (p.name == wanted) found = &p;
+        if (const auto named = other->last_proto_named.find(wanted); named != other->last_proto_named.end())
+            found = named->second;
         if (found) break;
         problems += " \"" + url + "\" has no PROTO " + (wanted.empty() ? name : wanted) + ";";
     }
@@ -644,9 +647,7 @@ const document* parser::extern_document(const std::string& url, source_position 
     const std::string file = url.substr(0, hash);
     if (file.empty()) {
         // "#Name" names a PROTO of this same file, declared before.
-        for (const proto_definition& p : doc_.protos)
-            if (p.name == proto_name && p.body) return &doc_;
-        return nullptr;
+        return doc_.proto_bodies.count(proto_name) ? &doc_ : nullptr;
     }
     if (!externs_) return nullptr;
     std::shared_ptr<const document> other = externs_->open_proto_file(doc_, file, at);

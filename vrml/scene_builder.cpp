@@ -125,15 +125,17 @@ void scene_builder::stop(source_position where) {
     stopped_ = true;
 }
 
-bool scene_builder::admit(std::int64_t bytes, source_position where) {
+bool scene_builder::admit(std::int64_t bytes, source_position where, const char* what) {
     if (stopped_) return false;
     if (!budget_ || budget_->fits(bytes)) return true;
-    budget_->spend(bytes, "triangles");  // refused: remembered as what stopped the load
+    budget_->spend(bytes, what);  // refused: remembered as what stopped the load
     stop(where);
     return false;
 }
 
-bool scene_builder::affords(std::int64_t bytes, source_position where) { return admit(bytes, where); }
+bool scene_builder::affords(std::int64_t bytes, source_position where, const char* what) {
+    return admit(bytes, where, what);
+}
 
 void scene_builder::settle(std::size_t before, source_position where) {
     if (!budget_) return;

@@ -12,6 +12,10 @@
 
 namespace tessel::vrml {
 
+// What a character costs once laid out and stored (a few dozen triangles),
+// afforded before the letters are made.
+constexpr std::int64_t glyph_bytes = 4000;
+
 enum class font_family { serif, sans, typewriter };
 enum class text_justification { left, center, right };
 

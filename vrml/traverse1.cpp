@@ -553,7 +553,7 @@ void walker::draw_text(const node& n) {
         for (const std::string& line : v->words) characters += static_cast<std::int64_t>(line.size());
     if (!spend(characters * 400, n)) return;
     // A few dozen triangles a character, afforded before they are made.
-    if (!sink_.affords(characters * 4000, n.where)) return;
+    if (!sink_.affords(characters * glyph_bytes, n.where, "glyphs")) return;
     std::vector<float> coords;
     std::vector<std::int32_t> index;
     std::string error;

@@ -27,11 +27,9 @@ namespace {
 // GL guarantees eight lights; the viewer's headlight takes one.
 constexpr std::int32_t lights_drawn = 7;
 
-// What a generated point costs on its way to the store (its coordinates,
-// texture coordinates and indices here, then its stored vertex), and what
-// a character of text costs (a few dozen triangles).
+// What a generated point costs on its way to the store: its coordinates,
+// texture coordinates and indices here, then its stored vertex.
 constexpr std::int64_t generated_point_bytes = 96;
-constexpr std::int64_t glyph_bytes = 4000;
 
 // T * C * R * SR * S * -SR * -C: scaled about the centre along the scale
 // orientation, turned about the centre, then moved.
@@ -690,7 +688,7 @@ void walker::draw_generated(const node& g, shape_state& s, const node* material)
         p.height = g.numbers("height");
         // A few numbers ask for millions of points: afforded before they are made.
         if (p.x_dimension > 0 && p.z_dimension > 0 &&
-            !sink_.affords(std::int64_t{p.x_dimension} * p.z_dimension * generated_point_bytes, g.where))
+            !sink_.affords(std::int64_t{p.x_dimension} * p.z_dimension * generated_point_bytes, g.where, "triangles"))
             return;
         made = elevation_grid_faces(p, faces, problem);
     } else {
@@ -703,7 +701,7 @@ void walker::draw_generated(const node& g, shape_state& s, const node* material)
         p.end_cap = flag(g, "endCap", true);
         if (!sink_.affords(static_cast<std::int64_t>(p.spine.size() / 3 + 2) *
                                static_cast<std::int64_t>(p.cross_section.size() / 2 + 1) * generated_point_bytes,
-                           g.where))
+                           g.where, "triangles"))
             return;
         made = extrusion_faces(p, faces, problem);
     }
@@ -752,7 +750,7 @@ void walker::draw_text(const node& text, shape_state& s) {
     for (const std::string& line : strings->words) characters += static_cast<std::int64_t>(line.size());
     if (!spend(characters * 400, text)) return;
     auto [it, made] = texts_.try_emplace(&text);
-    if (made && !sink_.affords(characters * glyph_bytes, text.where)) return;
+    if (made && !sink_.affords(characters * glyph_bytes, text.where, "glyphs")) return;
     text_faces& faces = it->second;
     if (made) {
         text_layout layout;

@@ -46,8 +46,8 @@ constexpr rlim_t cpu_seconds = 60;  // the sanitizers slow everything down sever
 constexpr rlim_t cpu_seconds = 20;
 #endif
 // The address space a child may take, and the memory it may touch.
-constexpr rlim_t address_space = rlim_t{3} << 30;
-constexpr long most_kb = 1 << 20;
+[[maybe_unused]] constexpr rlim_t address_space = rlim_t{3} << 30;
+[[maybe_unused]] constexpr long most_kb = 1 << 20;
 
 struct run_result {
     bool finished = false;
@@ -120,12 +120,19 @@ std::string textured_box(const std::string& url) {
     return v2 + "Shape { appearance Appearance { texture ImageTexture { url \"" + url + "\" } } geometry Box {} }\n";
 }
 
-// A large face set, about `triangles` triangles of text.
+// A face set of about `triangles` triangles: a grid of squares, 100 wide.
 std::string mesh(long triangles) {
+    const long rows = triangles / 200 + 1;
     std::string s = "Shape { geometry IndexedFaceSet { coord Coordinate { point [";
-    for (long i = 0; i <= triangles; ++i) s += std::to_string(i % 97) + " " + std::to_string(i / 97) + " 0, ";
+    for (long y = 0; y <= rows; ++y)
+        for (long x = 0; x <= 100; ++x) s += std::to_string(x) + " " + std::to_string(y) + " 0, ";
     s += "] } coordIndex [";
-    for (long i = 0; i + 2 <= triangles; ++i) s += std::to_string(i) + " " + std::to_string(i + 1) + " " + std::to_string(i + 2) + " -1 ";
+    for (long y = 0; y < rows; ++y)
+        for (long x = 0; x < 100; ++x) {
+            const long p = y * 101 + x;
+            s += std::to_string(p) + " " + std::to_string(p + 1) + " " + std::to_string(p + 102) + " " +
+                 std::to_string(p + 101) + " -1 ";
+        }
     return s + "] } }\n";
 }
 
