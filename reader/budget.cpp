@@ -94,11 +94,13 @@ bool load_budget::spend(std::int64_t bytes, const char* what) {
         spent_ += bytes;
         return true;
     }
-    if (refused_.empty()) refused_ = what && *what ? what : "data";
+    refuse(what);
     return false;
 }
 
-void load_budget::refund(std::int64_t bytes) { spent_ = std::max<std::int64_t>(0, spent_ - std::max<std::int64_t>(0, bytes)); }
+void load_budget::refuse(const char* what) {
+    if (refused_.empty()) refused_ = what && *what ? what : "data";
+}
 
 std::string load_budget::message() const {
     return "the scene needs more memory than a load may use here (" + megabytes(limit_) + "; stopped at its " +

@@ -25,8 +25,9 @@ public:
     bool spend(std::int64_t bytes, const char* what);
     // Whether bytes would fit now, without taking them.
     bool fits(std::int64_t bytes) const { return bytes >= 0 && bytes <= left(); }
-    // Gives back bytes taken earlier (a part that was dropped after all).
-    void refund(std::int64_t bytes);
+    // Records a refusal decided elsewhere (a text found too large before it
+    // was read) as spend would.
+    void refuse(const char* what);
 
     std::int64_t limit() const { return limit_; }
     std::int64_t spent() const { return spent_; }

@@ -244,6 +244,7 @@ bool read_scene_text(const std::string& path, scene_text& out, std::string& erro
     std::int64_t limit = scene_text_limit();
     if (budget) limit = std::min(limit, budget->left());
     const auto too_large = [&] {
+        if (budget && size > budget->left()) budget->refuse("text");
         return fail("Cannot load", "the file (" + std::to_string(size) + " bytes) is too large to hold in memory (at most " +
                                        megabytes(limit) + " here)");
     };
@@ -288,7 +289,8 @@ bool read_scene_text(const std::string& path, scene_text& out, std::string& erro
     if (out.length + 1 < got) grow(out.bytes, out.length);
     if (budget && !budget->spend(out.length, "text")) {
         out.bytes.reset();
-        return too_large();
+        return fail("Cannot load", "its text (" + std::to_string(out.length) + " bytes) needs more memory than a load may use here (" +
+                                       megabytes(budget->limit()) + ")");
     }
     return true;
 }

@@ -2,7 +2,17 @@
 
 #include <type_traits>
 
+#include "reader/budget.h"
+
 namespace tessel::vrml {
+
+bool parse_budget::charge(std::int64_t bytes, const char* what, source_position at) {
+    if (!budget_ || budget_->spend(bytes, what)) return true;
+    if (!stopped_) warnings_.add(at, budget_->message() + "; the rest of the file is not read");
+    stopped_ = true;
+    lx_.finish();
+    return false;
+}
 
 bool is_multiple(field_type t) {
     return t == field_type::mf_color || t == field_type::mf_float || t == field_type::mf_long ||

@@ -11,6 +11,10 @@
 #include "vrml/lexer.h"
 #include "vrml/node.h"
 
+namespace tessel::reader {
+class load_budget;
+}
+
 namespace tessel::vrml {
 
 class field_reader {
@@ -37,5 +41,24 @@ private:
 };
 
 bool is_multiple(field_type t);
+
+// What the parse of one file takes from the load's budget (may be null):
+// when a node or value does not fit, the parse ends there with one warning
+// and keeps what it has read.
+class parse_budget {
+public:
+    parse_budget(lexer& lx, warning_list& warnings, reader::load_budget* budget)
+        : lx_(lx), warnings_(warnings), budget_(budget) {}
+    bool charge(std::int64_t bytes, const char* what, source_position at);
+    // The budget ran out: the rest of the text is not read.
+    bool stopped() const { return stopped_; }
+    reader::load_budget* budget() const { return budget_; }
+
+private:
+    lexer& lx_;
+    warning_list& warnings_;
+    reader::load_budget* budget_;
+    bool stopped_ = false;
+};
 
 }  // namespace tessel::vrml

@@ -29,7 +29,7 @@ const node_type& root_type() {
 class parser {
 public:
     parser(const char* begin, const char* end, document& doc, warning_list& warnings, reader::load_budget* budget)
-        : lx_(begin, end), fields_(lx_, warnings), doc_(doc), warnings_(warnings), budget_(budget) {}
+        : lx_(begin, end), fields_(lx_, warnings), doc_(doc), warnings_(warnings), budget_(lx_, warnings, budget) {}
 
     void run(const std::function<void(int)>& progress);
 
@@ -48,7 +48,7 @@ private:
     bool read_declaration(node_type& type);
     void read_field(frame& top, int index, source_position at);
     void skip_value() { fields_.skip_value(); }
-    bool charge(std::int64_t bytes, const char* what, source_position at);
+    bool charge(std::int64_t bytes, const char* what, source_position at) { return budget_.charge(bytes, what, at); }
 
     lexer lx_;
     field_reader fields_;
@@ -56,19 +56,9 @@ private:
     warning_list& warnings_;
     std::vector<frame> frames_;
     std::unordered_map<std::string, node*> names_;
-    reader::load_budget* budget_;
-    bool stopped_ = false;  // the budget ran out: the rest of the text is not read
+    parse_budget budget_;
 };
 
-// Takes what a node or value costs from the load's budget; when it does not
-// fit, the parse ends here with one warning and keeps what it has read.
-bool parser::charge(std::int64_t bytes, const char* what, source_position at) {
-    if (!budget_ || budget_->spend(bytes, what)) return true;
-    if (!stopped_) warn(at, budget_->message() + "; the rest of the file is not read");
-    stopped_ = true;
-    lx_.finish();
-    return false;
-}
 
 void parser::run(const std::function<void(int)>& progress) {
     if (progress) lx_.on_progress(progress);
@@ -113,7 +103,7 @@ void parser::run(const std::function<void(int)>& progress) {
     }
     if (frames_.size() > 1) {
         const frame& open = frames_.back();
-        if (!stopped_) warn(lx_.where(), "the file ends inside " + open.n->type->name + " (opened at " +
+        if (!budget_.stopped()) warn(lx_.where(), "the file ends inside " + open.n->type->name + " (opened at " +
                               position_text(open.n->where) + "); what was read is kept");
         while (frames_.size() > 1) close_top();
     }

@@ -46,7 +46,7 @@ public:
     parser(const char* begin, const char* end, document& doc, warning_list& warnings, proto_file_source* externs,
            reader::load_budget* budget)
         : lx_(begin, end), fields_(lx_, warnings), doc_(doc), warnings_(warnings), externs_(externs),
-          budget_(budget) {}
+          budget_(lx_, warnings, budget) {}
 
     void run(const std::function<void(int)>& progress);
 
@@ -77,7 +77,7 @@ private:
     };
 
     void warn(source_position where, const std::string& message) { warnings_.add(where, message); }
-    bool charge(std::int64_t bytes, const char* what, source_position at);
+    bool charge(std::int64_t bytes, const char* what, source_position at) { return budget_.charge(bytes, what, at); }
     void statements(std::vector<node*>& out, until end);
     bool statement_word(std::string_view w, source_position at);
     void start_node(std::string_view word, source_position at, std::vector<frame>& frames, std::vector<node*>& out,
@@ -107,19 +107,9 @@ private:
     int nesting_ = 0;
     std::int64_t copies_ = 0;
     bool copies_warned_ = false;
-    reader::load_budget* budget_;
-    bool stopped_ = false;  // the budget ran out: the rest of the text is not read
+    parse_budget budget_;
 };
 
-// Takes what nodes and values cost from the load's budget; when they do not
-// fit, the parse ends here with one warning and keeps what it has read.
-bool parser::charge(std::int64_t bytes, const char* what, source_position at) {
-    if (!budget_ || budget_->spend(bytes, what)) return true;
-    if (!stopped_) warn(at, budget_->message() + "; the rest of the file is not read");
-    stopped_ = true;
-    lx_.finish();
-    return false;
-}
 
 void parser::run(const std::function<void(int)>& progress) {
     if (progress) lx_.on_progress(progress);
@@ -139,7 +129,7 @@ void parser::statements(std::vector<node*>& out, until end) {
         lx_.skip();
         const source_position at = lx_.where();
         if (lx_.at_end()) {
-            if (stopped_)
+            if (budget_.stopped())
                 ;  // said once already
             else if (!frames.empty())
                 warn(at, "the file ends inside " + frames.back().n->type->name + " (opened at " +
@@ -697,11 +687,12 @@ node* parser::instantiate(const proto_definition& proto, const node& instance) {
     }
     copies_ += static_cast<std::int64_t>(order.size());
     const bool too_many = copies_ > max_copies;
-    if (too_many || (budget_ && !budget_->spend(bytes, "PROTO copies"))) {
+    reader::load_budget* budget = budget_.budget();
+    if (too_many || (budget && !budget->spend(bytes, "PROTO copies"))) {
         if (!copies_warned_)
             warn(instance.where, too_many ? "PROTO instances make more than " + std::to_string(max_copies) +
                                                 " nodes; the rest draw nothing"
-                                          : budget_->message() + "; the remaining PROTO instances draw nothing");
+                                          : budget->message() + "; the remaining PROTO instances draw nothing");
         copies_warned_ = true;
         return nullptr;
     }

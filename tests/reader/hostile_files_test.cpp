@@ -29,14 +29,6 @@
 
 using tessel::test::scratch_dir;
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TESSEL_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TESSEL_ADDRESS_SANITIZER 1
-#endif
-#endif
-
 namespace {
 
 // Long enough for any of these runs on a loaded machine; reached only by a

@@ -28,14 +28,6 @@
 
 using tessel::test::scratch_dir;
 
-#if defined(__SANITIZE_ADDRESS__)
-#define TESSEL_ADDRESS_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define TESSEL_ADDRESS_SANITIZER 1
-#endif
-#endif
-
 namespace {
 
 // Reached only by a hang; the limits below end a runaway child long before.

@@ -17,6 +17,17 @@
 #include "reader/scan.h"
 #include "tests/support/test_env.h"
 
+// AddressSanitizer reserves terabytes of address space and keeps freed
+// blocks in quarantine: tests that limit or measure a child's memory say
+// so only without it.
+#if defined(__SANITIZE_ADDRESS__)
+#define TESSEL_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TESSEL_ADDRESS_SANITIZER 1
+#endif
+#endif
+
 namespace tessel::test {
 
 inline std::vector<unsigned char> file_bytes(const std::string& path) {
