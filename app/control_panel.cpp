@@ -29,11 +29,11 @@
 #include "app/app_icon.h"
 #include "app/about_dialog.h"
 #include "app/dialog_units.h"
-#include "app/gl_window.h"
+#include "glwindow/gl_window.h"
 #include "app/number_text.h"
 #include "app/recent_files.h"
 #include "app/warnings_window.h"
-#include "reader/load.h"
+#include "input/load_result.h"
 #include "scene/scene.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include "app/controls.h"
 #include "app/spin_button.h"
 #include "app/view_steering.h"
-#include "vrml/open.h"
+#include "open/open.h"
 
 class QAction;
 class QLineEdit;

@@ -6,7 +6,7 @@
 #include <QApplication>
 
 #include "app/control_panel.h"
-#include "app/gl_window.h"
+#include "glwindow/gl_window.h"
 #include "toolkit/toolkit.h"
 
 namespace {

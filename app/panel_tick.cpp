@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/control_panel.h"
-#include "app/gl_window.h"
+#include "glwindow/gl_window.h"
 #include "app/toolkit_bridge.h"
 #include "render/draw_budget.h"
 #include "render/render.h"

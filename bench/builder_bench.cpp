@@ -14,7 +14,7 @@
 #include <numbers>
 #include <vector>
 
-#include "vrml/geometry.h"
+#include "geometry/geometry.h"
 
 namespace {
 

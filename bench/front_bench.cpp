@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <sys/stat.h>
 
-#include "reader/load.h"
-#include "vrml/read.h"
+#include "classic/load.h"
+#include "open/read.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include <memory>
 #include <vector>
 
-#include "vrml/open.h"
+#include "open/open.h"
 
 namespace {
 

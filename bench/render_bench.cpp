@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "app/gl_window.h"
+#include "glwindow/gl_window.h"
 #include "reference_frame.h"
 #include "render/prepared_scene.h"
 #include "render/render.h"

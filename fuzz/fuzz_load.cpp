@@ -6,8 +6,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include "reader/budget.h"
-#include "vrml/open.h"
+#include "input/budget.h"
+#include "open/open.h"
 
 namespace {
 

@@ -27,7 +27,7 @@ cmake -S "$root" -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang
   -DTESSEL_BUILD_BENCH=OFF >/dev/null
 cmake --build "$build" --target tessel-load-fuzzer -j2 >/dev/null
 mkdir -p "$corpus"
-cp "$root"/examples/*.wrl "$root"/tests/vrml/data/*.wrl "$corpus"/
+cp "$root"/examples/*.wrl "$root"/tests/formats/data/*.wrl "$corpus"/
 cp "$root"/fuzz/regressions/* "$corpus"/ 2>/dev/null || true
 # Fontconfig's own process-long allocations are not leaks of ours.
 export LSAN_OPTIONS=suppressions=$root/tests/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}

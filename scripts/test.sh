@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds tessel, and runs every test: the normal
-# build (unit tests, tests under Xvfb, end-to-end tests) and then the reader
-# and scene unit tests again in a second build under AddressSanitizer and
+# build (unit tests, tests under Xvfb, end-to-end tests) and then every suite
+# that needs no display again in a second build under AddressSanitizer and
 # UndefinedBehaviorSanitizer. Ends with the number of tests per suite and
 # build, and one line with the totals; the exit code is 0 only when every
 # test of both builds passed.

@@ -18,9 +18,9 @@
 #include <new>
 #include <png.h>
 
-#include "reader/load.h"
-#include "reader/budget.h"
-#include "reader/text.h"
+#include "input/load_result.h"
+#include "input/budget.h"
+#include "input/text.h"
 #include "render/draw_budget.h"
 #include "render/prepared_scene.h"
 #include "render/render.h"

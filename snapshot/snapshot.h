@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "scene/scene.h"
-#include "vrml/open.h"
+#include "open/open.h"
 
 namespace tessel {
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <system_error>
 
-#include "app/gl_window.h"
+#include "glwindow/gl_window.h"
 #include "scene/scene.h"
 #include "toolkit/toolkit.h"
-#include "vrml/open.h"
+#include "open/open.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <new>
 #include <string>
 
-#include "reader/budget.h"
-#include "reader/text.h"
-#include "vrml/open.h"
+#include "input/budget.h"
+#include "input/text.h"
+#include "open/open.h"
 
 namespace {
 

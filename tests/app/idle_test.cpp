@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/control_panel.h"
-#include "app/gl_window.h"
+#include "glwindow/gl_window.h"
 #include "scene/scene.h"
 #include "test_support.h"
 #include "toolkit/window.h"

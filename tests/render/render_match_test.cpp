@@ -8,7 +8,7 @@
 #include <string>
 
 #include "reference_frame.h"
-#include "app/gl_window.h"
+#include "glwindow/gl_window.h"
 #include "render/render.h"
 #include "test_scenes.h"
 #include "test_window.h"

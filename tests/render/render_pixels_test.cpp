@@ -10,7 +10,7 @@
 #include <ostream>
 #include <string>
 
-#include "app/gl_window.h"
+#include "glwindow/gl_window.h"
 #include "render/render.h"
 #include "test_scenes.h"
 #include "test_window.h"

@@ -6,11 +6,11 @@
 
 #include <string>
 
-#include "app/gl_window.h"
+#include "glwindow/gl_window.h"
 #include "render/render.h"
 #include "test_scenes.h"
 #include "test_window.h"
-#include "vrml/geometry.h"
+#include "geometry/geometry.h"
 
 namespace tessel {
 namespace {

@@ -2,7 +2,7 @@
 // columns as rows, so the picture is squeezed vertically by half.
 #include <gtest/gtest.h>
 
-#include "app/gl_window.h"
+#include "glwindow/gl_window.h"
 #include "render/render.h"
 #include "test_scenes.h"
 #include "test_window.h"

@@ -1,4 +1,4 @@
-#include "app/gl_window.h"
+#include "glwindow/gl_window.h"
 #include "render/render.h"
 #include "test_window.h"
 

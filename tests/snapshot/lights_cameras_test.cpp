@@ -15,7 +15,7 @@
 
 #include "scene/scene.h"
 #include "snapshot/snapshot.h"
-#include "vrml/open.h"
+#include "open/open.h"
 
 namespace tessel {
 namespace {

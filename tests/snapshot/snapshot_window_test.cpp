@@ -10,8 +10,8 @@
 // After the test framework: Xlib's macros would break its templates.
 #include <GL/glx.h>
 
-#include "app/gl_window.h"
-#include "reader/load.h"
+#include "glwindow/gl_window.h"
+#include "classic/load.h"
 #include "render/render.h"
 #include "test_window.h"
 #include "toolkit/window.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "snapshot/snapshot.h"
-#include "vrml/open.h"
+#include "open/open.h"
 
 namespace tessel {
 namespace {

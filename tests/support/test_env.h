@@ -7,9 +7,21 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <system_error>
+
+// AddressSanitizer reserves terabytes of address space and keeps freed
+// blocks in quarantine: tests that limit or measure a child's memory say
+// so only without it.
+#if defined(__SANITIZE_ADDRESS__)
+#define TESSEL_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TESSEL_ADDRESS_SANITIZER 1
+#endif
+#endif
 
 namespace tessel::test {
 
@@ -36,6 +48,17 @@ public:
 
 private:
     std::string m_path;
+};
+
+// A private scratch folder removed with the object.
+struct scratch_dir {
+    tessel::test::temp_folder folder;
+    std::string path = folder.path();
+    std::string write(const std::string& name, const std::string& content) const {
+        const std::string p = path + "/" + name;
+        std::ofstream(p, std::ios::binary) << content;
+        return p;
+    }
 };
 
 // True when the environment allows a test that cannot run here to skip

@@ -1,0 +1,30 @@
+#include "formats/format.h"
+
+namespace tessel::vrml {
+
+namespace {
+
+bool starts_with(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+}  // namespace
+
+std::string_view skip_bom(std::string_view text) { return starts_with(text, "\xEF\xBB\xBF") ? text.substr(3) : text; }
+
+std::string_view first_line(std::string_view text) {
+    text = skip_bom(text);
+    const std::size_t end = text.find_first_of("\r\n");
+    return end == std::string_view::npos ? text : text.substr(0, end);
+}
+
+scene_format detect_scene_format(std::string_view text) {
+    const std::string_view line = first_line(text);
+    if (starts_with(line, "#VRML V1.0 ascii")) return scene_format::vrml1;
+    if (starts_with(line, "#Inventor V2.0 ascii") || starts_with(line, "#Inventor V2.1 ascii"))
+        return scene_format::inventor_ascii;
+    if (starts_with(line, "#VRML V2.0")) return scene_format::vrml2;
+    if (starts_with(line, "#Inventor V") && line.find("binary") != std::string_view::npos)
+        return scene_format::inventor_binary;
+    return scene_format::unknown;
+}
+
+}  // namespace tessel::vrml

@@ -1,0 +1,18 @@
+#pragma once
+// Which syntax a scene text is written in, as its first line says.
+
+#include <string_view>
+
+namespace tessel::vrml {
+
+enum class scene_format { vrml1, inventor_ascii, vrml2, inventor_binary, unknown };
+
+// The format a scene text announces on its first line (after a UTF-8 byte
+// order mark, if any).
+scene_format detect_scene_format(std::string_view text);
+
+// The text without a UTF-8 byte order mark, and its first line.
+std::string_view skip_bom(std::string_view text);
+std::string_view first_line(std::string_view text);
+
+}  // namespace tessel::vrml

@@ -1,0 +1,825 @@
+#include "formats/vrml97/traverse2.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <cstdint>
+#include <map>
+#include <initializer_list>
+#include <optional>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include <unistd.h>
+
+#include "geometry/generated_shapes.h"
+#include "geometry/matrix.h"
+#include "media/text_glyphs.h"
+#include "world/lights_cameras.h"
+#include "world/urls.h"
+
+namespace tessel::vrml {
+
+namespace {
+
+// GL guarantees eight lights; the viewer's headlight takes one.
+constexpr std::int32_t lights_drawn = 7;
+
+// What a generated point costs on its way to the store: its coordinates,
+// texture coordinates and indices here, then its stored vertex.
+constexpr std::int64_t generated_point_bytes = 96;
+
+// T * C * R * SR * S * -SR * -C: scaled about the centre along the scale
+// orientation, turned about the centre, then moved.
+matrix4 transform_matrix(const node& n) {
+    matrix4 m;
+    const auto& t = n.numbers("translation");
+    const auto& c = n.numbers("center");
+    const auto& r = n.numbers("rotation");
+    const auto& s = n.numbers("scale");
+    const auto& so = n.numbers("scaleOrientation");
+    const bool centred = c.size() >= 3;
+    if (t.size() >= 3) m = translation_matrix(t[0], t[1], t[2]);
+    if (centred) m = multiply(m, translation_matrix(c[0], c[1], c[2]));
+    if (r.size() >= 4) m = multiply(m, rotation_matrix(r[0], r[1], r[2], r[3]));
+    if (s.size() >= 3) {
+        if (so.size() >= 4) m = multiply(m, rotation_matrix(so[0], so[1], so[2], so[3]));
+        m = multiply(m, scale_matrix(s[0], s[1], s[2]));
+        if (so.size() >= 4) m = multiply(m, rotation_matrix(so[0], so[1], so[2], -so[3]));
+    }
+    if (centred) m = multiply(m, translation_matrix(-c[0], -c[1], -c[2]));
+    return m;
+}
+
+// The node a SFNode field holds, when it is of the kind expected there; a
+// node of another kind (a PROTO standing for something else, an unknown
+// node) counts as none.
+const node* child_of(const node& n, std::string_view field, node_kind kind) {
+    const node* c = n.child(field);
+    return c && c->type && c->type->kind == kind ? c : nullptr;
+}
+
+bool flag(const node& n, std::string_view field, bool fallback) { return n.integer(field, fallback ? 1 : 0) != 0; }
+
+float unit(float v, float fallback) { return std::isfinite(v) ? std::clamp(v, 0.0f, 1.0f) : fallback; }
+
+std::vector<float> colour_of(const node& n, std::string_view field, float r, float g, float b) {
+    const auto& v = n.numbers(field);
+    if (v.size() < 3) return {r, g, b};
+    return {unit(v[0], r), unit(v[1], g), unit(v[2], b)};
+}
+
+// A Background's sky where a level view meets it, at the horizon: the
+// first colour is straight up, each next one at its angle from there,
+// shaded linearly between; past the last angle the last colour holds.
+void horizon_colour(const std::vector<float>& colours, const std::vector<float>& angles, float rgb[3]) {
+    const std::size_t count = colours.size() / 3;
+    if (count == 0) return;
+    const float horizon = std::numbers::pi_v<float> / 2;
+    std::size_t below = 0;  // the last colour at or above the horizon
+    float from = 0, to = 0;
+    for (std::size_t i = 1; i < count && i - 1 < angles.size(); ++i) {
+        const float angle = angles[i - 1];
+        if (!std::isfinite(angle)) break;
+        if (angle > horizon) {
+            to = angle;
+            break;
+        }
+        below = i;
+        from = angle;
+    }
+    const std::size_t above = to > 0 ? below + 1 : below;
+    const float t = to > from ? (horizon - from) / (to - from) : 0.0f;
+    for (int k = 0; k < 3; ++k) {
+        const float a = unit(colours[below * 3 + static_cast<std::size_t>(k)], 0);
+        const float b = unit(colours[above * 3 + static_cast<std::size_t>(k)], 0);
+        rgb[k] = a + (b - a) * t;
+    }
+}
+
+// The texture matrix of a VRML97 TextureTransform: the coordinates are
+// moved first, then scaled and turned about the centre (unlike VRML 1.0's
+// Texture2Transform, which moves last).
+texture_matrix texture_transform_matrix(const node& n) {
+    const auto pair = [&](const char* field, float x, float y) {
+        const auto& v = n.numbers(field);
+        return v.size() >= 2 && std::isfinite(v[0]) && std::isfinite(v[1]) ? std::pair{v[0], v[1]} : std::pair{x, y};
+    };
+    const auto [tx, ty] = pair("translation", 0, 0);
+    const auto [sx, sy] = pair("scale", 1, 1);
+    const auto [cx, cy] = pair("center", 0, 0);
+    const float angle = n.number("rotation", 0);
+    const float c = std::isfinite(angle) ? std::cos(angle) : 1, s = std::isfinite(angle) ? std::sin(angle) : 0;
+    const auto moved = [](float x, float y) { return texture_matrix{{1, 0, 0, 1, x, y}}; };
+    // Tc' = -C * S * R * C * T * Tc
+    texture_matrix m = moved(-cx, -cy);
+    m = multiply(m, texture_matrix{{sx, 0, 0, sy, 0, 0}});
+    m = multiply(m, texture_matrix{{c, s, -s, c, 0, 0}});
+    m = multiply(m, moved(cx, cy));
+    return multiply(m, moved(tx, ty));
+}
+
+// A url entry this viewer can read: a file name, relative or absolute, or
+// a file: URL. Other schemes (http:, urn:...) would need the network.
+bool local_url(const std::string& url) {
+    if (url.empty() || url[0] == '#') return false;
+    const std::size_t colon = url.find(':');
+    const std::size_t slash = url.find('/');
+    if (colon == std::string::npos || (slash != std::string::npos && slash < colon)) return true;
+    return url.compare(0, colon, "file") == 0;
+}
+
+// A file name without the "#viewpoint" an author may add to it.
+std::string without_fragment(const std::string& url) { return url.substr(0, url.find('#')); }
+
+struct frame {
+    const std::vector<node*>* list;
+    const document* doc;
+    std::size_t next;
+    std::size_t end;
+    std::int32_t matrix;  // index in walker::matrices_ of the matrix in force for the list
+    std::int32_t lights;  // the newest DirectionalLight in scope (a walker::light_links_ entry), -1: none
+    bool single;          // the list's owner, and everything above it, is held once
+    bool owns_matrix;     // made its own matrix, dropped with it
+    bool leaves_document; // the last frame of a file (the world or an inlined one)
+};
+
+class walker {
+public:
+    walker(geometry_sink& sink, warning_list& warnings, inline_source* inlines, const traversal_limits& limits,
+           bool release_drawn)
+        : sink_(sink), warnings_(warnings), inlines_(inlines), limits_(limits), release_drawn_(release_drawn) {}
+
+    void run(const document& doc);
+
+private:
+    // Point and spot lights shine on the whole scene wherever they stand,
+    // so they are all found in a first walk, before any shape is drawn.
+    enum class pass : std::uint8_t { lights, shapes };
+
+    void walk(const document& doc);
+    void push(const std::vector<node*>& list, std::size_t begin, std::size_t end, const document* doc,
+              const matrix4* own, bool leaves_document = false);
+    void pop();
+    const matrix4& matrix() const { return matrices_[static_cast<std::size_t>(frames_.back().matrix)]; }
+    void visit(const node& n);
+    void open_inline(const node& n);
+    void add_scene_light(const node& n);
+    void add_scoped_lights(frame& f);
+    std::span<const std::int32_t> lights_in_force();
+    void draw_shape(const node& shape);
+    void draw_geometry(const node& g, shape_state& s, const node* material);
+    void draw_text(const node& text, shape_state& s);
+    void draw_generated(const node& g, shape_state& s, const node* material);
+    const material_list* material_for(const node* material, const node* colours);
+    const texture_source* texture_for(const node& t);
+    void warn(const node& n, const std::string& message);
+    void warn_once(const std::string& key, const node& n, const std::string& message);
+    bool spend(std::int64_t elements, const node& n);
+
+    geometry_sink& sink_;
+    warning_list& warnings_;
+    inline_source* inlines_;
+    traversal_limits limits_;
+    pass pass_ = pass::lights;
+    const document* world_ = nullptr;
+    std::vector<frame> frames_;
+    std::vector<matrix4> matrices_;  // a stack: a Transform's frame adds its matrix, its end takes it off
+    std::vector<const document*> open_documents_;
+    std::map<std::pair<const node*, const document*>, const document*> inlined_;  // each Inline opened once
+    std::map<std::pair<const node*, const node*>, material_list> materials_;    // by Material and Color
+    std::unordered_map<const node*, std::optional<texture_source>> textures_;
+    struct text_faces {
+        std::vector<float> coords;
+        std::vector<std::int32_t> index;
+        bool drawn = false;
+    };
+    std::unordered_map<const node*, text_faces> texts_;  // a Text USE'd again is not laid out again
+    // Scene-wide lights, then DirectionalLights in scope as a tree shared by
+    // the frames that hold them.
+    std::vector<std::int32_t> scene_lights_;
+    struct light_link {
+        std::int32_t light;
+        std::int32_t parent;
+        std::int32_t count;  // scoped lights on the way to the root, this one included
+    };
+    std::vector<light_link> light_links_;
+    std::int32_t lights_made_ = 0;
+    std::vector<std::int32_t> light_list_;
+    std::int32_t light_list_of_ = -2;  // the chain light_list_ was made for; -2: none yet
+    bool camera_seen_ = false;
+    bool background_seen_ = false;
+    bool navigation_seen_ = false;
+    std::int64_t visits_ = 0;
+    std::int64_t elements_ = 0;
+    bool stopped_ = false;
+    bool release_drawn_;
+    bool visiting_single_ = false;  // the node being visited is drawn only this once
+};
+
+// Gives back a field's arrays; the node is read no more.
+void release(const node& n, std::string_view field) {
+    if (const field_value* v = n.value(field)) {
+        auto& gone = const_cast<field_value&>(*v);
+        std::vector<float>().swap(gone.numbers);
+        std::vector<std::int32_t>().swap(gone.integers);
+    }
+}
+
+void walker::run(const document& doc) {
+    if (!doc.root) return;
+    world_ = &doc;
+    pass_ = pass::lights;
+    walk(doc);
+    pass_ = pass::shapes;
+    visits_ = 0;
+    stopped_ = false;
+    walk(doc);
+    warnings_.set_file(doc.file);
+}
+
+void walker::walk(const document& doc) {
+    frames_.clear();
+    matrices_.assign(1, matrix4{});
+    open_documents_.assign(1, &doc);
+    warnings_.set_file(doc.file);
+    push(doc.root->children, 0, doc.root->children.size(), &doc, nullptr, true);
+    while (!frames_.empty() && !stopped_ && !sink_.stopped()) {
+        frame& f = frames_.back();
+        if (f.next >= f.end) {
+            pop();
+            continue;
+        }
+        const node* n = (*f.list)[f.next++];
+        if (!n || !n->type) continue;
+        visiting_single_ = f.single && n->uses == 1;
+        if (++visits_ > limits_.nodes) {
+            // The shapes' walk meets the limit at the same node: one warning.
+            warn(*n, "the scene instances its parts too often; drawing stopped after " +
+                         std::to_string(limits_.nodes) + " nodes");
+            break;
+        }
+        visit(*n);
+    }
+}
+
+void walker::push(const std::vector<node*>& list, std::size_t begin, std::size_t end, const document* doc,
+                  const matrix4* own, bool leaves_document) {
+    end = std::min(end, list.size());
+    if (begin >= end) {
+        if (leaves_document) open_documents_.pop_back();
+        return;
+    }
+    std::int32_t m = frames_.empty() ? 0 : frames_.back().matrix;
+    if (own) {
+        matrices_.push_back(multiply(matrices_[static_cast<std::size_t>(m)], *own));
+        m = static_cast<std::int32_t>(matrices_.size() - 1);
+    }
+    const std::int32_t lights = frames_.empty() ? -1 : frames_.back().lights;
+    // Inlined files may be drawn again from another Inline: never single.
+    const bool single = release_drawn_ && doc == world_ && (frames_.empty() || visiting_single_);
+    frames_.push_back({&list, doc, begin, end, m, lights, single, own != nullptr, leaves_document});
+    if (leaves_document) warnings_.set_file(doc->file);
+    if (pass_ == pass::shapes) add_scoped_lights(frames_.back());
+}
+
+void walker::pop() {
+    const frame f = frames_.back();
+    frames_.pop_back();
+    if (f.owns_matrix) matrices_.pop_back();
+    if (f.leaves_document) {
+        open_documents_.pop_back();
+        if (!open_documents_.empty()) warnings_.set_file(open_documents_.back()->file);
+    }
+}
+
+void walker::warn(const node& n, const std::string& message) {
+    // Both walks meet the same problems; the shapes' walk reports them.
+    if (pass_ == pass::shapes) warnings_.add(n.where, message);
+}
+
+void walker::warn_once(const std::string& key, const node& n, const std::string& message) {
+    if (pass_ == pass::shapes) warnings_.add_once(open_documents_.back()->file + "|" + key, n.where, message);
+}
+
+bool walker::spend(std::int64_t elements, const node& n) {
+    elements_ += elements;
+    if (elements_ <= limits_.elements) return true;
+    warn(n, "the scene instances its parts too often; drawing stopped after " +
+                std::to_string(limits_.elements) + " coordinates and indices");
+    stopped_ = true;
+    return false;
+}
+
+void walker::visit(const node& n) {
+    const document* doc = frames_.back().doc;
+    switch (n.type->kind) {
+    case node_kind::v2_transform: {
+        const auto& children = n.nodes("children");
+        if (children.empty()) break;
+        const matrix4 m = transform_matrix(n);
+        push(children, 0, children.size(), doc, &m);
+        break;
+    }
+    case node_kind::v2_group: {
+        const auto& children = n.nodes("children");
+        push(children, 0, children.size(), doc, nullptr);
+        break;
+    }
+    case node_kind::v2_switch: {
+        const auto& choice = n.nodes("choice");
+        const std::int32_t which = n.integer("whichChoice", -1);
+        if (which >= 0 && static_cast<std::size_t>(which) < choice.size()) {
+            push(choice, static_cast<std::size_t>(which), static_cast<std::size_t>(which) + 1, doc, nullptr);
+        } else if (which != -1) {
+            warn_once("switch", n, "Switch whichChoice " + std::to_string(which) + " names no choice (there are " +
+                                       std::to_string(choice.size()) + "); nothing drawn");
+        }
+        break;
+    }
+    case node_kind::v2_lod: {
+        // A still picture has no distance to choose by: the finest level.
+        const auto& level = n.nodes("level");
+        push(level, 0, 1, doc, nullptr);
+        break;
+    }
+    case node_kind::v2_inline: open_inline(n); break;
+    case node_kind::v2_point_light:
+    case node_kind::v2_spot_light:
+        if (pass_ == pass::lights) add_scene_light(n);
+        break;
+    case node_kind::v2_shape:
+        if (pass_ == pass::shapes) draw_shape(n);
+        break;
+    // Bindable nodes: the world's first one is bound; inlined files' are not.
+    case node_kind::v2_viewpoint:
+        if (pass_ == pass::shapes && !camera_seen_ && doc == world_) {
+            camera_seen_ = true;
+            sink_.camera(world_camera(n, matrix()));
+        }
+        break;
+    case node_kind::v2_background:
+        if (pass_ == pass::shapes && !background_seen_ && doc == world_) {
+            background_seen_ = true;
+            float rgb[3] = {0, 0, 0};
+            horizon_colour(n.numbers("skyColor"), n.numbers("skyAngle"), rgb);
+            sink_.background(rgb);
+        }
+        break;
+    case node_kind::v2_navigation_info:
+        if (pass_ == pass::shapes && !navigation_seen_ && doc == world_) {
+            navigation_seen_ = true;
+            sink_.headlight(flag(n, "headlight", true));
+        }
+        break;
+    case node_kind::quiet:
+        // Sensors, interpolators and scripts only act once time runs, and
+        // WorldInfo describes; these two would change what is seen or heard.
+        if (n.type->name == "Fog" || n.type->name == "Sound")
+            warn_once("node " + n.type->name, n, n.type->name + " is not " +
+                                                     (n.type->name == "Fog" ? "drawn" : "played") + "; skipped");
+        break;
+    // DirectionalLights were placed when their group was entered; the
+    // parser has warned about unknown nodes; the rest draws nothing.
+    default: break;
+    }
+}
+
+void walker::open_inline(const node& n) {
+    if (!inlines_) return;
+    const document* from = frames_.back().doc;
+    auto [known, first_time] = inlined_.try_emplace({&n, from}, nullptr);
+    if (first_time) {
+        // Problems with the file itself are reported once, by whichever
+        // walk meets the Inline first.
+        std::string name;
+        if (const field_value* v = n.value("url"))
+            for (const std::string& url : v->words)
+                if (local_url(url)) {
+                    name = without_fragment(url);
+                    break;
+                }
+        if (name.empty()) {
+            if (n.value("url") && !n.value("url")->words.empty())
+                warnings_.add(n.where, "Inline names no local file (\"" + n.value("url")->words[0] +
+                                           "\"); only files on this computer are read");
+            return;
+        }
+        const document* doc = inlines_->open(*from, name, n.where);
+        warnings_.set_file(open_documents_.back()->file);
+        if (doc && !doc->vrml2) {
+            warnings_.add(n.where, "Inline \"" + name + "\" is not a VRML97 file; ignored");
+            doc = nullptr;
+        }
+        known->second = doc;
+    }
+    const document* doc = known->second;
+    if (!doc || !doc->root) return;
+    if (std::find(open_documents_.begin(), open_documents_.end(), doc) != open_documents_.end()) {
+        warn(n, "Inline includes a file that is already being read (\"" + doc->file + "\"); ignored");
+        return;
+    }
+    if (static_cast<int>(open_documents_.size()) > limits_.inline_depth) {
+        warn(n, "Inline nests files more than " + std::to_string(limits_.inline_depth) + " deep; ignored");
+        return;
+    }
+    open_documents_.push_back(doc);
+    push(doc->root->children, 0, doc->root->children.size(), doc, nullptr, true);
+}
+
+void walker::add_scene_light(const node& n) {
+    const std::optional<scene_light> light = world_light(n, matrix());
+    if (!light) return;
+    if (static_cast<std::int32_t>(scene_lights_.size()) >= lights_drawn) {
+        warnings_.add_once(open_documents_.back()->file + "|lights", n.where,
+                           "more than " + std::to_string(lights_drawn) + " lights shine on the same shapes; only the first " +
+                               std::to_string(lights_drawn) + " are drawn");
+        return;
+    }
+    sink_.light(*light);
+    scene_lights_.push_back(lights_made_++);
+}
+
+// A DirectionalLight lights its whole group, the shapes before it included,
+// so a group's lights are placed before any of its children is drawn.
+void walker::add_scoped_lights(frame& f) {
+    for (std::size_t i = f.next; i < f.end; ++i) {
+        const node* n = (*f.list)[i];
+        if (!n || !n->type || n->type->kind != node_kind::v2_directional_light) continue;
+        const std::optional<scene_light> light = world_light(*n, matrices_[static_cast<std::size_t>(f.matrix)]);
+        if (!light) continue;
+        const std::int32_t count = f.lights < 0 ? 1 : light_links_[static_cast<std::size_t>(f.lights)].count + 1;
+        if (count + static_cast<std::int32_t>(scene_lights_.size()) > lights_drawn) {
+            warn_once("lights", *n, "more than " + std::to_string(lights_drawn) +
+                                        " lights shine on the same shapes; only the first " +
+                                        std::to_string(lights_drawn) + " are drawn");
+            return;
+        }
+        sink_.light(*light);
+        light_links_.push_back({lights_made_++, f.lights, count});
+        f.lights = static_cast<std::int32_t>(light_links_.size() - 1);
+    }
+}
+
+std::span<const std::int32_t> walker::lights_in_force() {
+    const std::int32_t head = frames_.back().lights;
+    if (head != light_list_of_) {
+        light_list_.clear();
+        for (std::int32_t l = head; l >= 0; l = light_links_[static_cast<std::size_t>(l)].parent)
+            light_list_.push_back(light_links_[static_cast<std::size_t>(l)].light);
+        light_list_.insert(light_list_.end(), scene_lights_.rbegin(), scene_lights_.rend());
+        std::reverse(light_list_.begin(), light_list_.end());
+        light_list_of_ = head;
+    }
+    return light_list_;
+}
+
+const material_list* walker::material_for(const node* material, const node* colours) {
+    auto [it, made] = materials_.try_emplace({material, colours});
+    material_list& l = it->second;
+    if (!made) return &l;
+    if (material) {
+        l.diffuse = colour_of(*material, "diffuseColor", 0.8f, 0.8f, 0.8f);
+        const float ambient = unit(material->number("ambientIntensity", 0.2f), 0.2f);
+        l.ambient = {ambient * l.diffuse[0], ambient * l.diffuse[1], ambient * l.diffuse[2]};
+        l.specular = colour_of(*material, "specularColor", 0, 0, 0);
+        l.emissive = colour_of(*material, "emissiveColor", 0, 0, 0);
+        l.shininess = {unit(material->number("shininess", 0.2f), 0.2f)};
+        l.transparency = {unit(material->number("transparency", 0), 0)};
+    } else {
+        // Unlit: the shape shows its Color node's, texture's or plain white.
+        l.diffuse = {1, 1, 1};
+    }
+    if (colours) {
+        const auto& c = colours->numbers("color");
+        if (c.size() >= 3) {
+            l.diffuse.resize(c.size() / 3 * 3);
+            for (std::size_t i = 0; i < l.diffuse.size(); ++i) l.diffuse[i] = unit(c[i], 1);
+        }
+    }
+    return &l;
+}
+
+const texture_source* walker::texture_for(const node& t) {
+    auto [it, made] = textures_.try_emplace(&t);
+    if (!made) return it->second ? &*it->second : nullptr;
+    texture_source source;
+    source.where = t.where;
+    source.repeat_s = flag(t, "repeatS", true);
+    source.repeat_t = flag(t, "repeatT", true);
+    source.alpha_replaces_transparency = true;
+    if (t.type->kind == node_kind::v2_pixel_texture) {
+        const auto& image = t.integers("image");
+        if (image.size() < 3 || image[0] <= 0 || image[1] <= 0) return nullptr;
+        source.image = image;
+        source.image_key = &image;
+    } else {
+        const field_value* urls = t.value("url");
+        if (!urls || urls->words.empty()) return nullptr;
+        // The first file that is there, as a browser would try them in
+        // turn; when none is, the first local one, so that the back end
+        // says why it cannot be read.
+        const std::string& from = frames_.back().doc->file;
+        for (const std::string& url : urls->words) {
+            if (!local_url(url)) continue;
+            const std::string file = resolve_image_name(from, url);
+            if (source.file.empty()) source.file = file;
+            if (access(file.c_str(), R_OK) == 0) {
+                source.file = file;
+                break;
+            }
+        }
+        if (source.file.empty()) {
+            warn_once("remote-texture", t, "ImageTexture names no local file (\"" + urls->words[0] +
+                                               "\"); the shape is drawn untextured");
+            return nullptr;
+        }
+    }
+    it->second = std::move(source);
+    return &*it->second;
+}
+
+void walker::draw_shape(const node& shape) {
+    const node* geometry = shape.child("geometry");
+    if (!geometry || !geometry->type) return;
+    const node* appearance = child_of(shape, "appearance", node_kind::v2_appearance);
+    const node* material = appearance ? child_of(*appearance, "material", node_kind::v2_material) : nullptr;
+    shape_state s;
+    s.matrix = matrix();
+    s.where = geometry->where;
+    s.lights = lights_in_force();
+    s.unlit = material == nullptr;
+    s.material = material_for(material, nullptr);
+    if (appearance) {
+        if (const node* t = appearance->child("texture"); t && t->type) {
+            if (t->type->kind == node_kind::v2_image_texture || t->type->kind == node_kind::v2_pixel_texture)
+                s.texture = texture_for(*t);
+            else if (t->type->name == "MovieTexture")
+                warn_once("node MovieTexture", *t, "MovieTexture is not played; its shapes are drawn untextured");
+        }
+        if (const node* t = child_of(*appearance, "textureTransform", node_kind::v2_texture_transform))
+            s.texture_transform = texture_transform_matrix(*t);
+    }
+    draw_geometry(*geometry, s, material);
+}
+
+void walker::draw_geometry(const node& g, shape_state& s, const node* material) {
+    const node_kind kind = g.type->kind;
+    s.hints.ordering = vertex_ordering::counterclockwise;
+    s.hints.solid = true;
+    s.hints.convex = true;
+    s.hints.crease_angle = 0;
+    switch (kind) {
+    case node_kind::v2_indexed_face_set:
+    case node_kind::v2_indexed_line_set:
+    case node_kind::v2_point_set: {
+        const node* coord = child_of(g, "coord", node_kind::v2_coordinate);
+        if (!coord) return;  // nothing to draw, as the standard allows
+        const auto& coords = coord->numbers("point");
+        const node* colours = child_of(g, "color", node_kind::v2_color);
+        const auto& coord_index = g.integers("coordIndex");
+        std::span<const std::int32_t> colour_index;
+        if (colours) {
+            s.material = material_for(material, colours);
+            if (kind == node_kind::v2_point_set) {
+                s.material_binding = binding::per_vertex;
+            } else if (flag(g, "colorPerVertex", true)) {
+                // An empty colorIndex stands for coordIndex in the back end.
+                s.material_binding = binding::per_vertex_indexed;
+                colour_index = g.integers("colorIndex");
+            } else {
+                colour_index = g.integers("colorIndex");
+                s.material_binding = colour_index.empty() ? binding::per_face : binding::per_face_indexed;
+            }
+        }
+        if (kind == node_kind::v2_point_set) {
+            if (!spend(static_cast<std::int64_t>(coords.size()), g)) return;
+            sink_.point_set(s, coords, 0, -1);
+            return;
+        }
+        if (kind == node_kind::v2_indexed_line_set) {
+            if (!spend(static_cast<std::int64_t>(coords.size() + coord_index.size() + colour_index.size()), g)) return;
+            sink_.line_set(s, coords, coord_index, colour_index, {});
+            return;
+        }
+        std::span<const std::int32_t> normal_index;
+        if (const node* normals = child_of(g, "normal", node_kind::v2_normal)) {
+            s.normals = normals->numbers("vector");
+            normal_index = g.integers("normalIndex");
+            if (flag(g, "normalPerVertex", true)) s.normal_binding = binding::per_vertex_indexed;
+            else s.normal_binding = normal_index.empty() ? binding::per_face : binding::per_face_indexed;
+        }
+        if (const node* tc = child_of(g, "texCoord", node_kind::v2_texture_coordinate)) {
+            s.texture_coords = tc->numbers("point");
+            s.texture_coord_index = g.integers("texCoordIndex");
+        }
+        s.hints.ordering = flag(g, "ccw", true) ? vertex_ordering::counterclockwise : vertex_ordering::clockwise;
+        s.hints.solid = flag(g, "solid", true);
+        s.hints.convex = flag(g, "convex", true);
+        const float crease = g.number("creaseAngle", 0);
+        s.hints.crease_angle = std::isfinite(crease) ? crease : 0;
+        if (!spend(static_cast<std::int64_t>(coords.size() + coord_index.size() + colour_index.size() +
+                                             normal_index.size() + s.texture_coord_index.size()),
+                   g))
+            return;
+        sink_.face_set(s, coords, coord_index, colour_index, normal_index);
+        if (pass_ == pass::shapes && visiting_single_ && g.uses == 1) {
+            for (const char* field : {"coordIndex", "colorIndex", "normalIndex", "texCoordIndex"}) release(g, field);
+            if (coord->uses == 1) release(*coord, "point");
+            if (const node* normals = child_of(g, "normal", node_kind::v2_normal); normals && normals->uses == 1)
+                release(*normals, "vector");
+            if (const node* tc = child_of(g, "texCoord", node_kind::v2_texture_coordinate); tc && tc->uses == 1)
+                release(*tc, "point");
+        }
+        return;
+    }
+    case node_kind::v2_text: draw_text(g, s); return;
+    case node_kind::v2_elevation_grid:
+    case node_kind::v2_extrusion: draw_generated(g, s, material); return;
+    case node_kind::v2_box:
+    case node_kind::v2_sphere:
+    case node_kind::v2_cone:
+    case node_kind::v2_cylinder: break;
+    default: return;  // not a geometry node: the Shape draws nothing
+    }
+    // A primitive becomes a few hundred coordinates in the back end.
+    if (!spend(200, g)) return;
+    const auto parts_of = [&](std::initializer_list<std::pair<const char*, unsigned>> fields) {
+        unsigned mask = 0;
+        for (const auto& [field, bit] : fields)
+            if (flag(g, field, true)) mask |= bit;
+        return mask;
+    };
+    switch (kind) {
+    case node_kind::v2_box: {
+        const auto& size = g.numbers("size");
+        if (size.size() >= 3) sink_.cube(s, size[0], size[1], size[2]);
+        else sink_.cube(s, 2, 2, 2);
+        break;
+    }
+    case node_kind::v2_sphere: sink_.sphere(s, g.number("radius", 1)); break;
+    case node_kind::v2_cone:
+        sink_.cone(s, g.number("bottomRadius", 1), g.number("height", 2),
+                   parts_of({{"side", parts::sides}, {"bottom", parts::bottom}}));
+        break;
+    case node_kind::v2_cylinder:
+        sink_.cylinder(s, g.number("radius", 1), g.number("height", 2),
+                       parts_of({{"side", parts::sides}, {"top", parts::top}, {"bottom", parts::bottom}}));
+        break;
+    default: break;
+    }
+}
+
+// ElevationGrid and Extrusion: made into face sets here, so that the back
+// end triangulates, lights and textures them like any other.
+void walker::draw_generated(const node& g, shape_state& s, const node* material) {
+    generated_faces faces;
+    std::string problem;
+    bool made = false;
+    const bool grid = g.type->kind == node_kind::v2_elevation_grid;
+    if (grid) {
+        elevation_grid_params p;
+        p.x_dimension = g.integer("xDimension", 0);
+        p.z_dimension = g.integer("zDimension", 0);
+        p.x_spacing = g.number("xSpacing", 1);
+        p.z_spacing = g.number("zSpacing", 1);
+        p.height = g.numbers("height");
+        // A few numbers ask for millions of points: afforded before they are made.
+        if (p.x_dimension > 0 && p.z_dimension > 0 &&
+            !sink_.affords(std::int64_t{p.x_dimension} * p.z_dimension * generated_point_bytes, g.where, "triangles"))
+            return;
+        made = elevation_grid_faces(p, faces, problem);
+    } else {
+        extrusion_params p;
+        p.cross_section = g.numbers("crossSection");
+        p.spine = g.numbers("spine");
+        p.scale = g.numbers("scale");
+        p.orientation = g.numbers("orientation");
+        p.begin_cap = flag(g, "beginCap", true);
+        p.end_cap = flag(g, "endCap", true);
+        if (!sink_.affords(static_cast<std::int64_t>(p.spine.size() / 3 + 2) *
+                               static_cast<std::int64_t>(p.cross_section.size() / 2 + 1) * generated_point_bytes,
+                           g.where, "triangles"))
+            return;
+        made = extrusion_faces(p, faces, problem);
+    }
+    if (!problem.empty()) {
+        // Once per node, however often it is USE'd.
+        warn_once(std::to_string(reinterpret_cast<std::uintptr_t>(&g)), g,
+                  g.type->name + (made ? ": " : " not drawn: ") + problem);
+    }
+    if (!made) return;
+    s.hints.ordering = flag(g, "ccw", true) ? vertex_ordering::counterclockwise : vertex_ordering::clockwise;
+    s.hints.solid = flag(g, "solid", true);
+    // Grid cells are quads, split along a diagonal whatever the file says;
+    // an Extrusion's convex field speaks of its caps.
+    s.hints.convex = grid || flag(g, "convex", true);
+    const float crease = g.number("creaseAngle", 0);
+    s.hints.crease_angle = std::isfinite(crease) ? crease : 0;
+    s.texture_coords = faces.texture_coords;
+    s.texture_coord_index = faces.texture_coord_index;
+    if (grid) {
+        // Grid points are numbered like the grid's vertices and faces like
+        // its cells, so per-vertex values follow coordIndex and per-face
+        // values come one a cell.
+        if (const node* colours = child_of(g, "color", node_kind::v2_color)) {
+            s.material = material_for(material, colours);
+            s.material_binding = flag(g, "colorPerVertex", true) ? binding::per_vertex_indexed : binding::per_face;
+        }
+        if (const node* normals = child_of(g, "normal", node_kind::v2_normal)) {
+            s.normals = normals->numbers("vector");
+            s.normal_binding = flag(g, "normalPerVertex", true) ? binding::per_vertex_indexed : binding::per_face;
+        }
+        if (const node* tc = child_of(g, "texCoord", node_kind::v2_texture_coordinate)) {
+            s.texture_coords = tc->numbers("point");
+            s.texture_coord_index = {};
+        }
+    }
+    if (!spend(static_cast<std::int64_t>(faces.coords.size() + 2 * faces.coord_index.size()), g)) return;
+    sink_.face_set(s, faces.coords, faces.coord_index, {}, {});
+}
+
+void walker::draw_text(const node& text, shape_state& s) {
+    const field_value* strings = text.value("string");
+    if (!strings || strings->words.empty()) return;
+    // Paid for before the letters are made: a long string makes many
+    // triangles, a few dozen per character.
+    std::int64_t characters = 0;
+    for (const std::string& line : strings->words) characters += static_cast<std::int64_t>(line.size());
+    if (!spend(characters * 400, text)) return;
+    auto [it, made] = texts_.try_emplace(&text);
+    if (made && !sink_.affords(characters * glyph_bytes, text.where, "glyphs")) return;
+    text_faces& faces = it->second;
+    if (made) {
+        text_layout layout;
+        layout.size = 1;
+        if (const node* font = child_of(text, "fontStyle", node_kind::v2_font_style)) {
+            const float size = font->number("size", 1);
+            if (std::isfinite(size) && size > 0) layout.size = size;
+            if (const field_value* v = font->value("family")) {
+                const auto known = std::find_if(v->words.begin(), v->words.end(), [](const std::string& w) {
+                    return w == "SERIF" || w == "SANS" || w == "TYPEWRITER";
+                });
+                if (known != v->words.end())
+                    layout.family = *known == "SANS" ? font_family::sans
+                                    : *known == "TYPEWRITER" ? font_family::typewriter
+                                                             : font_family::serif;
+            }
+            const std::string_view style = font->word("style", "PLAIN");
+            layout.bold = style == "BOLD" || style == "BOLDITALIC";
+            layout.italic = style == "ITALIC" || style == "BOLDITALIC";
+            const float spacing = font->number("spacing", 1);
+            if (std::isfinite(spacing)) layout.spacing = spacing;
+            const std::string_view justify = font->word("justify", "BEGIN");
+            layout.justification = justify == "MIDDLE" ? text_justification::center
+                                   : justify == "END"  ? text_justification::right
+                                                       : text_justification::left;
+            if (!flag(*font, "horizontal", true) || !flag(*font, "leftToRight", true) ||
+                !flag(*font, "topToBottom", true))
+                warn_once("text-direction", *font,
+                          "vertical or right-to-left text is drawn horizontally, left to right, top to bottom");
+        }
+        layout.widths = text.numbers("length");
+        std::string error;
+        if (!text_triangles(strings->words, layout, faces.coords, error)) {
+            faces.coords.clear();
+            warn_once("font", text, "Text not drawn: " + error);
+            return;
+        }
+        // The longest line is squeezed to maxExtent; lines are justified
+        // about x = 0, so squeezing about it keeps their justification.
+        const float max_extent = text.number("maxExtent", 0);
+        if (std::isfinite(max_extent) && max_extent > 0 && faces.coords.size() >= 3) {
+            float low = faces.coords[0], high = faces.coords[0];
+            for (std::size_t i = 0; i < faces.coords.size(); i += 3) {
+                low = std::min(low, faces.coords[i]);
+                high = std::max(high, faces.coords[i]);
+            }
+            if (high - low > max_extent) {
+                const float squeeze = max_extent / (high - low);
+                for (std::size_t i = 0; i < faces.coords.size(); i += 3) faces.coords[i] *= squeeze;
+            }
+        }
+        for (std::int32_t p = 0; p + 2 < static_cast<std::int32_t>(faces.coords.size() / 3); p += 3)
+            faces.index.insert(faces.index.end(), {p, p + 1, p + 2, -1});
+        faces.drawn = true;
+    }
+    if (!faces.drawn || faces.index.empty()) return;
+    // Flat letters seen from either side.
+    s.hints.ordering = vertex_ordering::unknown;
+    s.hints.solid = false;
+    sink_.face_set(s, faces.coords, faces.index, {}, {});
+}
+
+}  // namespace
+
+void traverse_vrml2(const document& doc, geometry_sink& sink, warning_list& warnings, inline_source* inlines,
+                    const traversal_limits& limits, bool release_drawn) {
+    walker w(sink, warnings, inlines, limits, release_drawn);
+    w.run(doc);
+}
+
+}  // namespace tessel::vrml

@@ -1,0 +1,230 @@
+#pragma once
+// The geometry back end shared by every standard reading: a format's front
+// end walks its nodes, keeps the traversal state its format defines, and
+// hands each shape here with that state resolved into plain values. The back
+// end triangulates, applies the bindings, makes normals and appends finished
+// shape records (points in world coordinates) to a scene store.
+//
+// Nothing here knows a file format: VRML 1.0 bindings map directly, VRML97's
+// colorPerVertex / normalPerVertex / colorIndex map onto the same bindings.
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "input/warnings.h"
+#include "scene/scene.h"
+
+namespace tessel::reader {
+class load_budget;
+}
+
+namespace tessel::vrml {
+
+namespace detail {
+struct builder_scratch;
+struct shape_target;
+}
+
+// Column-major 4x4 matrix as OpenGL takes it: m[12], m[13], m[14] translate.
+struct matrix4 {
+    float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+};
+
+// How values of a property list are assigned to a shape's parts, faces or
+// vertices, with the names and meanings of the VRML 1.0 standard.
+enum class binding : std::uint8_t {
+    default_binding,
+    overall,
+    per_part,
+    per_part_indexed,
+    per_face,
+    per_face_indexed,
+    per_vertex,
+    per_vertex_indexed,
+};
+
+// Every value of the Material in force. Each list may have its own length
+// (0 means the field was empty; the back end then uses the field's default).
+struct material_list {
+    std::vector<float> ambient;       // r, g, b per entry
+    std::vector<float> diffuse;       // r, g, b per entry
+    std::vector<float> specular;      // r, g, b per entry
+    std::vector<float> emissive;      // r, g, b per entry
+    std::vector<float> shininess;     // one per entry
+    std::vector<float> transparency;  // one per entry
+};
+
+enum class vertex_ordering : std::uint8_t { unknown, counterclockwise, clockwise };
+
+struct shape_hints {
+    vertex_ordering ordering = vertex_ordering::unknown;
+    bool solid = false;         // shapeType SOLID: closed, so back faces are never seen
+    bool convex = false;        // faceType CONVEX: faces may be fanned without tessellating
+    float crease_angle = 0.5f;  // radians; edges sharper than this stay sharp
+};
+
+// The Texture2 in force, resolved by the front end: an image file (a path
+// the back end can open) and/or the numbers of an inline image, which stands
+// in when there is no file or it cannot be read. The back end decodes each
+// image once and shares it between shapes.
+struct texture_source {
+    std::string file;                // resolved path; empty: the inline image
+    std::span<const std::int32_t> image;  // SFImage numbers; empty when the node gives none
+    const void* image_key = nullptr;      // the same inline image gives the same key
+    bool repeat_s = true;
+    bool repeat_t = true;
+    // VRML97: an image with alpha gives the shape's transparency alone, the
+    // material's is not used.
+    bool alpha_replaces_transparency = false;
+    source_position where;           // the Texture2 node, for warnings
+};
+
+// Maps texture coordinates: s' = m[0] s + m[2] t + m[4], t' = m[1] s + m[3] t + m[5].
+struct texture_matrix {
+    float m[6] = {1, 0, 0, 1, 0, 0};
+};
+
+// Everything in force for one shape node, resolved by the front end. The
+// pointers stay valid for the duration of the call only.
+struct shape_state {
+    matrix4 matrix;                                  // object to world
+    const material_list* material = nullptr;         // never null in a call
+    binding material_binding = binding::overall;
+    std::span<const float> normals;                  // x, y, z per normal, object space; empty: generate
+    binding normal_binding = binding::default_binding;
+    shape_hints hints;
+    source_position where;                           // the shape node, for warnings
+    // The lights in force, numbered in the order the front end handed them
+    // to light(), first placed first.
+    std::span<const std::int32_t> lights;
+    // Texturing: none when texture is null. Texture coordinates (s, t per
+    // entry) are those of the TextureCoordinate2 in force; empty: the
+    // shape's default mapping. texture_coord_index is the face set's own.
+    const texture_source* texture = nullptr;
+    texture_matrix texture_transform;
+    std::span<const float> texture_coords;
+    std::span<const std::int32_t> texture_coord_index;
+    // Drawn without lighting, in its diffuse, vertex or texture colours: a
+    // VRML97 shape whose appearance gives no Material.
+    bool unlit = false;
+};
+
+// Parts of the primitives, as bit masks.
+namespace parts {
+constexpr unsigned sides = 1;
+constexpr unsigned bottom = 2;
+constexpr unsigned top = 4;
+constexpr unsigned all = sides | bottom | top;
+}  // namespace parts
+
+// What a front end calls for each shape it meets. An interface, so that
+// front-end tests can record the calls and the back end be tested alone.
+class geometry_sink {
+public:
+    virtual ~geometry_sink() = default;
+
+    // coords: x, y, z per point (object space). Faces end at -1 or the list's
+    // end. Index lists may be empty where the binding does not use them.
+    virtual void face_set(const shape_state& state, std::span<const float> coords,
+                          std::span<const std::int32_t> coord_index,
+                          std::span<const std::int32_t> material_index,
+                          std::span<const std::int32_t> normal_index) = 0;
+    // Polylines end at -1 or the list's end; each becomes line segments.
+    virtual void line_set(const shape_state& state, std::span<const float> coords,
+                          std::span<const std::int32_t> coord_index,
+                          std::span<const std::int32_t> material_index,
+                          std::span<const std::int32_t> normal_index) = 0;
+    // count < 0 means "to the end of coords".
+    virtual void point_set(const shape_state& state, std::span<const float> coords, std::int64_t start,
+                           std::int64_t count) = 0;
+    virtual void cube(const shape_state& state, float width, float height, float depth) = 0;
+    virtual void sphere(const shape_state& state, float radius) = 0;
+    virtual void cone(const shape_state& state, float bottom_radius, float height, unsigned part_mask) = 0;
+    virtual void cylinder(const shape_state& state, float radius, float height, unsigned part_mask) = 0;
+    // A light that is on, in world coordinates; the n-th call is light n of
+    // shape_state::lights.
+    virtual void light(const scene_light&) {}
+    // The file's first camera, in world coordinates. A focal distance of 0
+    // or less means the format gives none.
+    virtual void camera(const scene_camera&) {}
+    // The colour the window is cleared with (r, g, b, 0..1), and whether
+    // the viewer's headlight may shine. The first call of each counts, as
+    // only the first such node of a file is in force when it opens.
+    virtual void background(const float /*rgb*/[3]) {}
+    virtual void headlight(bool /*on*/) {}
+    // Whether the back end takes no more shapes (what the load may spend is
+    // spent): front ends stop walking when it says so.
+    virtual bool stopped() const { return false; }
+    // Asked before a front end makes large geometry of its own (an elevation
+    // grid, an extrusion, text): whether about `bytes` of shapes may still be
+    // made. A refusal stops the back end, as a shape that did not fit would.
+    // `what` names the kind of geometry for the message ("glyphs").
+    virtual bool affords(std::int64_t /*bytes*/, source_position /*where*/, const char* /*what*/) { return true; }
+};
+
+// The real back end: appends one or more shape records per call to `out`
+// (shape_count, point_counts and face_counts kept in step) and reports
+// problems (index out of range, degenerate data) to `warnings`, once per
+// kind of problem and shape.
+class scene_builder final : public geometry_sink {
+public:
+    // With a budget, every shape's arrays are taken from it (twice: the
+    // store's and the drawing's copies) and images' pixels likewise; the
+    // first shape that does not fit is left out with one warning, and so is
+    // every shape after it.
+    scene_builder(scene_store& out, warning_list& warnings, reader::load_budget* budget = nullptr);
+    ~scene_builder() override;
+    scene_builder(const scene_builder&) = delete;
+    scene_builder& operator=(const scene_builder&) = delete;
+    void face_set(const shape_state& state, std::span<const float> coords,
+                  std::span<const std::int32_t> coord_index, std::span<const std::int32_t> material_index,
+                  std::span<const std::int32_t> normal_index) override;
+    void line_set(const shape_state& state, std::span<const float> coords,
+                  std::span<const std::int32_t> coord_index, std::span<const std::int32_t> material_index,
+                  std::span<const std::int32_t> normal_index) override;
+    void point_set(const shape_state& state, std::span<const float> coords, std::int64_t start,
+                   std::int64_t count) override;
+    void cube(const shape_state& state, float width, float height, float depth) override;
+    void sphere(const shape_state& state, float radius) override;
+    void cone(const shape_state& state, float bottom_radius, float height, unsigned part_mask) override;
+    void cylinder(const shape_state& state, float radius, float height, unsigned part_mask) override;
+    void light(const scene_light& light) override;
+    void camera(const scene_camera& camera) override;
+    void background(const float rgb[3]) override;
+    void headlight(bool on) override;
+    bool stopped() const override { return stopped_; }
+    // Where long image decodes report how far they are (0..100).
+    void follow_decoding(std::function<void(int)> sink);
+    bool affords(std::int64_t bytes, source_position where, const char* what) override;
+
+    // Sets the store's reading to standard and its bounding sphere from
+    // every point appended, and gives a camera without a focal distance
+    // one that reaches the scene. Call once, after the last shape.
+    void finish();
+
+private:
+    scene_store& out_;
+    warning_list& warnings_;
+    std::size_t first_shape_;                        // shapes before this index were there already
+    std::size_t first_light_;                        // likewise for lights
+    bool background_given_ = false;                  // later Backgrounds are not in force at start
+    bool headlight_given_ = false;                   // likewise for the headlight
+    reader::load_budget* budget_;
+    bool stopped_ = false;                           // a shape did not fit: no more are made
+    // Before a shape is made: whether one of about `bytes` may be. After:
+    // takes what the shapes from `before` on hold, or drops them.
+    bool admit(std::int64_t bytes, source_position where, const char* what = "triangles");
+    void settle(std::size_t before, source_position where);
+    void stop(source_position where);
+    // Builds one node's shapes between admit and settle.
+    template <typename... Args>
+    void make(std::int64_t least, void (*build_shapes)(detail::shape_target, const shape_state&, Args...),
+              const shape_state& state, Args... args);
+    std::unique_ptr<detail::builder_scratch> scratch_;  // buffers and the tessellator, kept between shapes
+};
+
+}  // namespace tessel::vrml

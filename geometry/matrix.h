@@ -1,0 +1,18 @@
+#pragma once
+// The transforms front ends keep while they walk a scene: 4x4 matrices for
+// points, 2D affine matrices for texture coordinates.
+
+#include "geometry/geometry.h"
+
+namespace tessel::vrml {
+
+matrix4 multiply(const matrix4& a, const matrix4& b);  // a * b: b applies first
+// About an axis of any length (none, or an unreadable one, turns nothing).
+matrix4 rotation_matrix(float x, float y, float z, float angle);
+matrix4 translation_matrix(float x, float y, float z);
+matrix4 scale_matrix(float x, float y, float z);
+
+// a * b: b applies to the coordinates first.
+texture_matrix multiply(const texture_matrix& a, const texture_matrix& b);
+
+}  // namespace tessel::vrml

@@ -1,0 +1,238 @@
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+
+#include "input/budget.h"
+#include "geometry/geometry.h"
+#include "geometry/shape_builders.h"
+
+namespace tessel::vrml {
+
+namespace {
+
+// A front end that forgot the material still gets the format's defaults.
+const shape_state& with_material(const shape_state& state, shape_state& copy) {
+    static const material_list defaults;
+    if (state.material) return state;
+    copy = state;
+    copy.material = &defaults;
+    return copy;
+}
+
+// Shapes made since `before` are lit by the lights in force.
+void shine_lights(scene_store& out, std::size_t before, std::size_t first_light, std::span<const std::int32_t> lights) {
+    if (lights.empty()) return;
+    for (std::size_t s = before; s < out.shapes.size(); ++s) {
+        std::vector<std::int32_t>& mine = out.shapes[s].lights;
+        mine.reserve(lights.size());
+        for (const std::int32_t l : lights)
+            if (l >= 0 && static_cast<std::size_t>(l) + first_light < out.lights.size())
+                mine.push_back(static_cast<std::int32_t>(l + first_light));
+    }
+}
+
+// Builds one node's shapes, with the default material where the front end
+// gave none, and lets the lights in force shine on the shapes it made.
+template <typename... Args>
+void build(detail::shape_target target, std::size_t first_light,
+           void (*build_shapes)(detail::shape_target, const shape_state&, Args...), const shape_state& state,
+           Args... args) {
+    shape_state copy;
+    const std::size_t before = target.out.shapes.size();
+    build_shapes(target, with_material(state, copy), args...);
+    if (state.unlit)
+        for (std::size_t s = before; s < target.out.shapes.size(); ++s) target.out.shapes[s].lit = false;
+    shine_lights(target.out, before, first_light, state.lights);
+}
+
+// A camera whose format gives no focal distance turns the scene about the
+// scene's centre: at its depth along the view when it lies ahead, else at
+// its distance, else (camera at the centre, or no scene) at the usual 5.
+void settle_focal_distance(scene_store& out, bool has_points) {
+    if (!out.camera || out.camera->focal_distance > 0) return;
+    scene_camera& camera = *out.camera;
+    camera.focal_distance = 5.0f;
+    if (!has_points) return;
+    double to_centre[3], along = 0, straight = 0, length = 0;
+    for (int k = 0; k < 3; ++k) {
+        to_centre[k] = static_cast<double>(out.bound_centre[k]) - camera.position[k];
+        straight += to_centre[k] * to_centre[k];
+        length += static_cast<double>(camera.direction[k]) * camera.direction[k];
+    }
+    for (int k = 0; k < 3; ++k) along += to_centre[k] * camera.direction[k];
+    if (length > 0) along /= std::sqrt(length);
+    // Judged as floats, so that a distance too small or too large for the
+    // store is never kept; comparisons with NaN are false, so a camera of
+    // undefined numbers keeps 5.
+    const auto usable = [](double d) {
+        return d > 0 && d <= std::numeric_limits<float>::max() && static_cast<float>(d) > 0;
+    };
+    if (usable(along)) camera.focal_distance = static_cast<float>(along);
+    else if (usable(std::sqrt(straight))) camera.focal_distance = static_cast<float>(std::sqrt(straight));
+}
+
+}  // namespace
+
+void scene_builder::light(const scene_light& light) { out_.lights.push_back(light); }
+
+void scene_builder::camera(const scene_camera& camera) {
+    if (!out_.camera) out_.camera = camera;
+}
+
+void scene_builder::background(const float rgb[3]) {
+    if (background_given_) return;
+    background_given_ = true;
+    // Out-of-range values would reach tools and images as they are; a NaN
+    // (from an overflowing number) becomes black rather than undefined.
+    std::array<float, 3> colour{};
+    for (int k = 0; k < 3; ++k) colour[k] = rgb[k] > 0 ? std::min(rgb[k], 1.0f) : 0.0f;
+    out_.background = colour;
+}
+
+void scene_builder::headlight(bool on) {
+    if (headlight_given_) return;
+    headlight_given_ = true;
+    out_.headlight = on;
+}
+
+scene_builder::scene_builder(scene_store& out, warning_list& warnings, reader::load_budget* budget)
+    : out_(out), warnings_(warnings), first_shape_(out.shapes.size()), first_light_(out.lights.size()),
+      budget_(budget), scratch_(std::make_unique<detail::builder_scratch>()) {
+    scratch_->budget = budget;
+}
+
+scene_builder::~scene_builder() = default;
+
+void scene_builder::follow_decoding(std::function<void(int)> sink) { scratch_->decoding = std::move(sink); }
+
+namespace {
+
+// A stored shape is drawn from a copy of its arrays made for the renderer:
+// both count.
+constexpr std::int64_t copies_drawn = 2;
+
+// The least a corner or point handed in costs once stored: its point and
+// normal, or its share of a triangle's corners.
+constexpr std::int64_t least_per_element = 24;
+
+std::int64_t at_least(std::size_t elements) { return static_cast<std::int64_t>(elements) * least_per_element; }
+
+}  // namespace
+
+void scene_builder::stop(source_position where) {
+    if (!stopped_) warnings_.add(where, budget_->message() + "; this shape and the ones after it are left out");
+    stopped_ = true;
+}
+
+bool scene_builder::admit(std::int64_t bytes, source_position where, const char* what) {
+    if (stopped_) return false;
+    if (!budget_ || budget_->fits(bytes)) return true;
+    budget_->spend(bytes, what);  // refused: remembered as what stopped the load
+    stop(where);
+    return false;
+}
+
+bool scene_builder::affords(std::int64_t bytes, source_position where, const char* what) {
+    return admit(bytes, where, what);
+}
+
+void scene_builder::settle(std::size_t before, source_position where) {
+    if (!budget_) return;
+    std::int64_t bytes = 0;
+    for (std::size_t s = before; s < out_.shapes.size(); ++s) bytes += shape_bytes(out_.shapes[s]);
+    if (budget_->spend(bytes * copies_drawn, "triangles")) return;
+    // Nothing over the budget stays: the shapes go again.
+    out_.shapes.resize(before);
+    out_.shape_count = static_cast<std::int64_t>(before);
+    out_.point_counts.resize(before);
+    out_.face_counts.resize(before);
+    stop(where);
+}
+
+template <typename... Args>
+void scene_builder::make(std::int64_t least, void (*build_shapes)(detail::shape_target, const shape_state&, Args...),
+                         const shape_state& state, Args... args) {
+    if (!admit(least, state.where)) return;
+    const std::size_t before = out_.shapes.size();
+    build({out_, warnings_, *scratch_}, first_light_, build_shapes, state, args...);
+    settle(before, state.where);
+}
+
+void scene_builder::face_set(const shape_state& state, std::span<const float> coords,
+                             std::span<const std::int32_t> coord_index, std::span<const std::int32_t> material_index,
+                             std::span<const std::int32_t> normal_index) {
+    make(at_least(coord_index.size()), &detail::build_face_set, state, coords, coord_index, material_index, normal_index);
+}
+
+void scene_builder::line_set(const shape_state& state, std::span<const float> coords,
+                             std::span<const std::int32_t> coord_index, std::span<const std::int32_t> material_index,
+                             std::span<const std::int32_t> normal_index) {
+    make(at_least(coord_index.size()), &detail::build_line_set, state, coords, coord_index, material_index, normal_index);
+}
+
+void scene_builder::point_set(const shape_state& state, std::span<const float> coords, std::int64_t start,
+                              std::int64_t count) {
+    const std::size_t points = count >= 0 ? static_cast<std::size_t>(count) : coords.size() / 3;
+    make(at_least(points), &detail::build_point_set, state, coords, start, count);
+}
+
+void scene_builder::cube(const shape_state& state, float width, float height, float depth) {
+    make(0, &detail::build_cube, state, width, height, depth);
+}
+
+void scene_builder::sphere(const shape_state& state, float radius) {
+    make(0, &detail::build_sphere, state, radius);
+}
+
+void scene_builder::cone(const shape_state& state, float bottom_radius, float height, unsigned part_mask) {
+    make(0, &detail::build_cone, state, bottom_radius, height, part_mask);
+}
+
+void scene_builder::cylinder(const shape_state& state, float radius, float height, unsigned part_mask) {
+    make(0, &detail::build_cylinder, state, radius, height, part_mask);
+}
+
+void scene_builder::finish() {
+    out_.reading = scene_reading::standard;
+    // The centre of the bounding box, and the farthest point from it: within
+    // a few per cent of the smallest enclosing sphere, in two passes.
+    double low[3], high[3];
+    std::fill(low, low + 3, std::numeric_limits<double>::infinity());
+    std::fill(high, high + 3, -std::numeric_limits<double>::infinity());
+    bool any = false;
+    for (std::size_t s = first_shape_; s < out_.shapes.size(); ++s) {
+        const shape_record& shape = out_.shapes[s];
+        for (int k = 0; k < 3; ++k) {
+            for (float v : shape.point[k]) {
+                // Points are finite: the shape builders leave out the others.
+                low[k] = std::min<double>(low[k], v);
+                high[k] = std::max<double>(high[k], v);
+                any = true;
+            }
+        }
+    }
+    if (!any) {
+        std::fill(out_.bound_centre, out_.bound_centre + 3, 0.0f);
+        out_.bound_radius = 0;
+        settle_focal_distance(out_, false);
+        return;
+    }
+    double centre[3];
+    for (int k = 0; k < 3; ++k) centre[k] = (low[k] + high[k]) / 2;
+    double radius2 = 0;
+    for (std::size_t s = first_shape_; s < out_.shapes.size(); ++s) {
+        const shape_record& shape = out_.shapes[s];
+        const std::size_t n = std::min({shape.point[0].size(), shape.point[1].size(), shape.point[2].size()});
+        for (std::size_t i = 0; i < n; ++i) {
+            const double dx = shape.point[0][i] - centre[0], dy = shape.point[1][i] - centre[1],
+                         dz = shape.point[2][i] - centre[2];
+            radius2 = std::max(radius2, dx * dx + dy * dy + dz * dz);
+        }
+    }
+    for (int k = 0; k < 3; ++k) out_.bound_centre[k] = static_cast<float>(centre[k]);
+    out_.bound_radius = static_cast<float>(std::sqrt(radius2));
+    settle_focal_distance(out_, true);
+}
+
+}  // namespace tessel::vrml

@@ -1,0 +1,29 @@
+#pragma once
+// Opening a scene file in either reading: the standard reading picks its
+// parser from the file's first line; the classic reading is the original
+// word scan of classic/.
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+#include "input/load_result.h"
+#include "scene/scene.h"
+
+namespace tessel {
+
+enum class reading_mode { standard, classic };
+
+// Loads path into store with the chosen reading. On failure the store is
+// left exactly as it was and error names the file and the reason; warnings
+// never stop a load. Sinks and timings as for load_scene_file.
+load_result open_scene_file(const std::string& path, scene_store& store, reading_mode mode,
+                            const progress_sink& reading = {}, const progress_sink& processing = {},
+                            load_timings* timings = nullptr);
+
+// Writes a load's warnings to `to`, one a line, at most `shown` of them,
+// then one line that counts the rest: a file with thousands of problems
+// must not bury the one message that matters under them.
+void print_warnings(std::FILE* to, const load_result& result, std::size_t shown = 20);
+
+}  // namespace tessel

@@ -1,0 +1,117 @@
+#include "open/read.h"
+
+#include <chrono>
+#include <string>
+
+#include "input/budget.h"
+#include "input/text.h"
+#include "formats/format.h"
+#include "formats/node.h"
+#include "formats/vrml1/parse1.h"
+#include "formats/vrml97/parse2.h"
+#include "formats/vrml1/traverse1.h"
+#include "formats/vrml97/traverse2.h"
+#include "world/documents.h"
+
+namespace tessel::vrml {
+
+namespace {
+
+// The first line as a message can show it: short, printable.
+std::string shown_line(std::string_view line) {
+    std::string out;
+    for (const char c : line.substr(0, 60)) out.push_back(c >= ' ' && c < 0x7f ? c : '?');
+    if (line.size() > 60) out += "...";
+    return out;
+}
+
+// Why a text cannot be read by the standard reading, or empty when it can.
+std::string format_problem(std::string_view text, const std::string& path) {
+    const std::string head = "Cannot load \"" + path + "\": ";
+    switch (detect_scene_format(text)) {
+    case scene_format::vrml1:
+    case scene_format::inventor_ascii:
+    case scene_format::vrml2: return {};
+    case scene_format::inventor_binary:
+        return head + "it is a binary Inventor file; only Inventor ascii and VRML 1.0 files can be read";
+    case scene_format::unknown: break;
+    }
+    const std::string_view line = first_line(text);
+    const std::string found = line.empty() ? "its first line is empty" : "its first line is \"" + shown_line(line) + "\"";
+    return head + found +
+           ", but a VRML file starts with \"#VRML V2.0 utf8\" or \"#VRML V1.0 ascii\" (an Inventor file with "
+           "\"#Inventor V2.1 ascii\"). The classic reading may still read it.";
+}
+
+using clock_type = std::chrono::steady_clock;
+
+double seconds_since(clock_type::time_point& last) {
+    const auto now = clock_type::now();
+    const double s = std::chrono::duration<double>(now - last).count();
+    last = now;
+    return s;
+}
+
+void notify(const progress_sink& sink, int percent) {
+    if (sink) sink(percent);
+}
+
+// Parses and walks a text whose format has been checked. The text may be
+// released by the caller once `parsed` has run.
+template <class Release>
+void read_checked(std::string_view text, const std::string& path, geometry_sink& sink, warning_list& warnings,
+                  const progress_sink& reading, const progress_sink& processing, load_timings* timings,
+                  clock_type::time_point& lap, reader::load_budget* budget, Release release) {
+    document doc;
+    doc.file = path;
+    warnings.set_file(path);
+    const std::string_view body = skip_bom(text);
+    const bool vrml2 = detect_scene_format(text) == scene_format::vrml2;
+    file_documents files(warnings, budget,
+                         [&](scene_format format, std::string_view text, document& d, file_documents& self) {
+                             if (format == scene_format::vrml2)
+                                 parse_vrml2(text.data(), text.data() + text.size(), d, warnings, {}, &self, budget);
+                             else
+                                 parse_vrml1(text.data(), text.data() + text.size(), d, warnings, {}, budget);
+                         });
+    files.add(path, doc);
+    const auto progress = reading ? std::function<void(int)>(reading) : std::function<void(int)>();
+    if (vrml2) parse_vrml2(body.data(), body.data() + body.size(), doc, warnings, progress, &files, budget);
+    else parse_vrml1(body.data(), body.data() + body.size(), doc, warnings, progress, budget);
+    release();  // nothing reads the text after the parse
+    if (timings) timings->scan = seconds_since(lap);
+    notify(processing, 30);
+    if (vrml2) traverse_vrml2(doc, sink, warnings, &files, {}, true);  // doc goes when this returns
+    else traverse_vrml1(doc, sink, warnings, &files);
+    warnings.set_file(path);
+    if (timings) timings->rebuild = seconds_since(lap);
+    notify(processing, 90);
+}
+
+}  // namespace
+
+bool read_standard_file(const std::string& path, geometry_sink& sink, warning_list& warnings, std::string& error,
+                        const progress_sink& reading, const progress_sink& processing, load_timings* timings,
+                        reader::load_budget* budget) {
+    auto lap = clock_type::now();
+    reader::scene_text text;
+    if (!reader::read_scene_text(path, text, error, budget)) return false;
+    const std::string_view view(text.bytes.get(), static_cast<std::size_t>(text.length));
+    error = format_problem(view, path);
+    if (!error.empty()) return false;
+    if (timings) timings->read = seconds_since(lap);
+    notify(processing, 10);
+    read_checked(view, path, sink, warnings, reading, processing, timings, lap, budget, [&] { text.bytes.reset(); });
+    return true;
+}
+
+bool read_standard_text(std::string_view text, const std::string& file, geometry_sink& sink,
+                        warning_list& warnings, std::string& error, reader::load_budget* budget) {
+    error = format_problem(text, file);
+    if (!error.empty()) return false;
+    auto lap = clock_type::now();
+    read_checked(text, file, sink, warnings, {}, {}, nullptr, lap, budget, [] {});
+    return true;
+}
+
+}  // namespace tessel::vrml
