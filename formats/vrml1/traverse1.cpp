@@ -62,14 +62,11 @@ struct traversal_state {
     binding normal_binding = binding::default_binding;
     shape_hints hints;
     const node* font = nullptr;  // the FontStyle in force; null: the defaults
-    std::int32_t lights = -1;  // the newest light in force (a link of walker::light_links_), -1: none
+    std::int32_t lights = -1;  // the newest light in force (a link of the traversal core), -1: none
     const texture_source* texture = nullptr;
     texture_matrix texture_transform;
     const std::vector<float>* texture_coords = nullptr;
 };
-
-// GL guarantees eight lights; the viewer's headlight takes one.
-constexpr std::int32_t lights_drawn = 7;
 
 enum class saves : std::uint8_t { nothing, all, transform };
 
@@ -88,7 +85,7 @@ struct frame {
 class walker {
 public:
     walker(geometry_sink& sink, warning_list& warnings, inline_source* inlines, const traversal_limits& limits)
-        : sink_(sink), warnings_(warnings), inlines_(inlines), limits_(limits) {}
+        : core_(sink, warnings, inlines, limits), sink_(sink) {}
 
     void run(const document& doc);
 
@@ -108,60 +105,33 @@ private:
     void open_inline(const node& n);
     void add_light(const node& n);
     void draw_text(const node& n);
-    std::span<const std::int32_t> lights_in_force();
-    void warn(const node& n, const std::string& message);
-    void warn_once(const std::string& key, const node& n, const std::string& message);
-    bool spend(std::int64_t elements, const node& n);
-
+    traversal_core core_;
     geometry_sink& sink_;
-    warning_list& warnings_;
-    inline_source* inlines_;
-    traversal_limits limits_;
     traversal_state state_;
     std::vector<frame> frames_;
     std::vector<traversal_state> saved_states_;
     std::vector<matrix4> saved_matrices_;
-    std::vector<const document*> open_documents_;
     std::unordered_map<const node*, material_list> own_materials_;
     std::map<std::pair<const node*, const material_list*>, material_list> merged_materials_;
-    // Lights in force form a tree shared by the states that hold them, so a
-    // Separator saves them by saving one number.
-    struct light_link {
-        std::int32_t light;
-        std::int32_t parent;
-        std::int32_t count;  // lights on the way to the root, this one included
-    };
-    std::vector<light_link> light_links_;
-    std::int32_t lights_made_ = 0;
-    std::vector<std::int32_t> light_list_;  // lights_in_force() of light_list_of_
-    std::int32_t light_list_of_ = -1;
     bool camera_seen_ = false;
     std::unordered_map<const node*, texture_source> textures_;  // each Texture2 resolved once
-    std::int64_t visits_ = 0;
-    std::int64_t elements_ = 0;
-    bool stopped_ = false;
 };
 
 void walker::run(const document& doc) {
     if (!doc.root) return;
-    open_documents_.push_back(&doc);
-    warnings_.set_file(doc.file);
+    core_.begin(doc);
     push(doc.root, &doc, 0, doc.root->children.size(), saves::all, true);
-    while (!frames_.empty() && !stopped_ && !sink_.stopped()) {
+    while (!frames_.empty() && !core_.stopped()) {
         frame& f = frames_.back();
         if (f.next >= f.end) {
             pop();
             continue;
         }
         const node* n = f.group->children[f.next++];
-        if (++visits_ > limits_.nodes) {
-            warn(*n, "the scene instances its parts too often; drawing stopped after " +
-                         std::to_string(limits_.nodes) + " nodes");
-            break;
-        }
+        if (!core_.count_visit(*n)) break;
         visit(*n);
     }
-    warnings_.set_file(doc.file);
+    core_.warnings().set_file(doc.file);
 }
 
 void walker::push(const node* group, const document* doc, std::size_t begin, std::size_t end, saves kind,
@@ -185,10 +155,7 @@ void walker::pop() {
             saved_matrices_.pop_back();
         }
     }
-    if (f.leaves_document) {
-        open_documents_.pop_back();
-        if (!open_documents_.empty()) warnings_.set_file(open_documents_.back()->file);
-    }
+    if (f.leaves_document) core_.leave();
 }
 
 void walker::changing_state() {
@@ -218,21 +185,6 @@ void walker::changing_transform() {
     }
 }
 
-void walker::warn(const node& n, const std::string& message) { warnings_.add(n.where, message); }
-
-void walker::warn_once(const std::string& key, const node& n, const std::string& message) {
-    warnings_.add_once(open_documents_.back()->file + "|" + key, n.where, message);
-}
-
-bool walker::spend(std::int64_t elements, const node& n) {
-    elements_ += elements;
-    if (elements_ <= limits_.elements) return true;
-    warn(n, "the scene instances its parts too often; drawing stopped after " +
-                std::to_string(limits_.elements) + " coordinates and indices");
-    stopped_ = true;
-    return false;
-}
-
 void walker::visit(const node& n) {
     const document* doc = frames_.back().doc;
     switch (n.type->kind) {
@@ -248,7 +200,7 @@ void walker::visit(const node& n) {
         } else if (which >= 0 && static_cast<std::size_t>(which) < n.children.size()) {
             push(&n, doc, static_cast<std::size_t>(which), static_cast<std::size_t>(which) + 1, saves::nothing);
         } else if (which != -1) {
-            warn_once("switch", n, "Switch whichChild " + std::to_string(which) + " names no child; nothing drawn");
+            core_.warn_once("switch", n, "Switch whichChild " + std::to_string(which) + " names no child; nothing drawn");
         }
         break;
     }
@@ -275,7 +227,7 @@ void walker::visit(const node& n) {
         const std::string_view word = n.word("value", n.type->kind == node_kind::material_binding ? "OVERALL" : "DEFAULT");
         binding b;
         if (!binding_named(word, b)) {
-            warn(n, "unknown binding " + std::string(word) + " in " + n.type->name + "; ignored");
+            core_.warn(n, "unknown binding " + std::string(word) + " in " + n.type->name + "; ignored");
             break;
         }
         changing_state();
@@ -388,7 +340,7 @@ void walker::apply_transform(const node& n) {
         if (axis == "X") m = rotation_matrix(1, 0, 0, angle);
         else if (axis == "Y") m = rotation_matrix(0, 1, 0, angle);
         else if (axis == "Z") m = rotation_matrix(0, 0, 1, angle);
-        else warn(n, "RotationXYZ axis " + std::string(axis) + " is not X, Y or Z; ignored");
+        else core_.warn(n, "RotationXYZ axis " + std::string(axis) + " is not X, Y or Z; ignored");
         break;
     }
     default: break;
@@ -448,56 +400,37 @@ const material_list* walker::material_for(const node& n) {
 }
 
 void walker::open_inline(const node& n) {
-    if (!inlines_) return;
+    if (!core_.inlines()) return;
     const document* from = frames_.back().doc;
     const std::string name(n.word("name", ""));
     if (name.empty()) {
-        warn(n, "WWWInline without a name; ignored");
+        core_.warn(n, "WWWInline without a name; ignored");
         return;
     }
-    const document* doc = inlines_->open(*from, name, n.where);
-    warnings_.set_file(open_documents_.back()->file);
+    const document* doc = core_.inlines()->open(*from, name, n.where);
+    core_.restore_file();
     if (!doc || !doc->root) return;
-    for (const document* open : open_documents_)
-        if (open == doc) {
-            warn(n, "WWWInline \"" + name + "\" includes a file that is already being read; ignored");
-            return;
-        }
-    if (static_cast<int>(open_documents_.size()) > limits_.inline_depth) {
-        warn(n, "WWWInline \"" + name + "\" nests inlines more than " + std::to_string(limits_.inline_depth) +
+    switch (core_.may_enter(*doc)) {
+    case traversal_core::entry::already_open:
+        core_.warn(n, "WWWInline \"" + name + "\" includes a file that is already being read; ignored");
+        return;
+    case traversal_core::entry::too_deep:
+        core_.warn(n, "WWWInline \"" + name + "\" nests inlines more than " + std::to_string(core_.limits().inline_depth) +
                     " deep; ignored");
         return;
+    case traversal_core::entry::allowed: break;
     }
-    open_documents_.push_back(doc);
-    warnings_.set_file(doc->file);
+    core_.enter(*doc);
     push(doc->root, doc, 0, doc->root->children.size(), saves::all, true);
 }
 
 void walker::add_light(const node& n) {
     const std::optional<scene_light> light = world_light(n, state_.matrix);
     if (!light) return;
-    const std::int32_t count = state_.lights < 0 ? 1 : light_links_[static_cast<std::size_t>(state_.lights)].count + 1;
-    if (count > lights_drawn) {
-        warn_once("lights", n, "more than " + std::to_string(lights_drawn) +
-                                   " lights shine on the same shapes; only the first " +
-                                   std::to_string(lights_drawn) + " are drawn");
-        return;
-    }
-    sink_.light(*light);
+    std::int32_t link = state_.lights;
+    if (!core_.add_scoped_light(*light, link, n)) return;
     changing_state();
-    light_links_.push_back({lights_made_++, state_.lights, count});
-    state_.lights = static_cast<std::int32_t>(light_links_.size() - 1);
-}
-
-std::span<const std::int32_t> walker::lights_in_force() {
-    if (state_.lights != light_list_of_) {
-        light_list_.clear();
-        for (std::int32_t l = state_.lights; l >= 0; l = light_links_[static_cast<std::size_t>(l)].parent)
-            light_list_.push_back(light_links_[static_cast<std::size_t>(l)].light);
-        std::reverse(light_list_.begin(), light_list_.end());
-        light_list_of_ = state_.lights;
-    }
-    return light_list_;
+    state_.lights = link;
 }
 
 void walker::draw_text(const node& n) {
@@ -506,14 +439,14 @@ void walker::draw_text(const node& n) {
     std::int64_t characters = 0;
     if (const field_value* v = n.value("string"))
         for (const std::string& line : v->words) characters += static_cast<std::int64_t>(line.size());
-    if (!spend(characters * 400, n)) return;
+    if (!core_.spend(characters * 400, n)) return;
     // A few dozen triangles a character, afforded before they are made.
     if (!sink_.affords(characters * glyph_bytes, n.where, "glyphs")) return;
     std::vector<float> coords;
     std::vector<std::int32_t> index;
     std::string error;
     if (!ascii_text_faces(n, state_.font, coords, index, error)) {
-        warn_once("font", n, "AsciiText not drawn: " + error);
+        core_.warn_once("font", n, "AsciiText not drawn: " + error);
         return;
     }
     if (index.empty()) return;
@@ -525,13 +458,13 @@ void walker::draw_text(const node& n) {
     s.hints.ordering = vertex_ordering::counterclockwise;
     s.hints.convex = true;
     s.where = n.where;
-    s.lights = lights_in_force();
+    s.lights = core_.lights_in_force(state_.lights);
     sink_.face_set(s, coords, index, {}, {});
 }
 
 void walker::draw(const node& n) {
     shape_state s;
-    s.lights = lights_in_force();
+    s.lights = core_.lights_in_force(state_.lights);
     s.matrix = state_.matrix;
     s.material = state_.material;
     s.material_binding = state_.material_binding;
@@ -555,18 +488,18 @@ void walker::draw(const node& n) {
     case node_kind::indexed_line_set:
     case node_kind::point_set: {
         if (!coords) {
-            warn_once("coordinates", n, n.type->name + " with no Coordinate3 before it; drawn with none");
+            core_.warn_once("coordinates", n, n.type->name + " with no Coordinate3 before it; drawn with none");
         }
         const std::span<const float> c = coords ? std::span<const float>(*coords) : std::span<const float>();
         if (n.type->kind == node_kind::point_set) {
-            if (!spend(static_cast<std::int64_t>(c.size()), n)) return;
+            if (!core_.spend(static_cast<std::int64_t>(c.size()), n)) return;
             sink_.point_set(s, c, n.integer("startIndex", 0), n.integer("numPoints", -1));
             return;
         }
         const auto& ci = n.integers("coordIndex");
         const auto& mi = n.integers("materialIndex");
         const auto& ni = n.integers("normalIndex");
-        if (!spend(static_cast<std::int64_t>(c.size() + ci.size() + mi.size() + ni.size()), n)) return;
+        if (!core_.spend(static_cast<std::int64_t>(c.size() + ci.size() + mi.size() + ni.size()), n)) return;
         if (n.type->kind == node_kind::indexed_face_set)
             sink_.face_set(s, c, ci, mi, ni);
         else
@@ -576,7 +509,7 @@ void walker::draw(const node& n) {
     default: break;
     }
     // A primitive becomes a few hundred coordinates in the back end.
-    if (!spend(200, n)) return;
+    if (!core_.spend(200, n)) return;
     unsigned parts = parts::all;
     if (const field_value* v = n.value("parts")) {
         parts = 0;
@@ -585,7 +518,7 @@ void walker::draw(const node& n) {
             else if (w == "TOP" && n.type->kind == node_kind::cylinder) parts |= parts::top;
             else if (w == "BOTTOM") parts |= parts::bottom;
             else if (w == "ALL") parts |= parts::all;
-            else warn(n, "unknown part " + w + " of " + n.type->name + "; ignored");
+            else core_.warn(n, "unknown part " + w + " of " + n.type->name + "; ignored");
         }
     }
     if (n.type->kind == node_kind::cone) parts &= parts::sides | parts::bottom;  // a cone has no top

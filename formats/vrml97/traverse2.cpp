@@ -25,9 +25,6 @@ namespace tessel::vrml {
 
 namespace {
 
-// GL guarantees eight lights; the viewer's headlight takes one.
-constexpr std::int32_t lights_drawn = 7;
-
 // What a generated point costs on its way to the store: its coordinates,
 // texture coordinates and indices here, then its stored vertex.
 constexpr std::int64_t generated_point_bytes = 96;
@@ -141,7 +138,7 @@ struct frame {
     std::size_t next;
     std::size_t end;
     std::int32_t matrix;  // index in walker::matrices_ of the matrix in force for the list
-    std::int32_t lights;  // the newest DirectionalLight in scope (a walker::light_links_ entry), -1: none
+    std::int32_t lights;  // the newest DirectionalLight in scope (a link of the traversal core), -1: none
     bool single;          // the list's owner, and everything above it, is held once
     bool owns_matrix;     // made its own matrix, dropped with it
     bool leaves_document; // the last frame of a file (the world or an inlined one)
@@ -151,7 +148,7 @@ class walker {
 public:
     walker(geometry_sink& sink, warning_list& warnings, inline_source* inlines, const traversal_limits& limits,
            bool release_drawn)
-        : sink_(sink), warnings_(warnings), inlines_(inlines), limits_(limits), release_drawn_(release_drawn) {}
+        : core_(sink, warnings, inlines, limits), sink_(sink), warnings_(warnings), release_drawn_(release_drawn) {}
 
     void run(const document& doc);
 
@@ -167,28 +164,20 @@ private:
     const matrix4& matrix() const { return matrices_[static_cast<std::size_t>(frames_.back().matrix)]; }
     void visit(const node& n);
     void open_inline(const node& n);
-    void add_scene_light(const node& n);
     void add_scoped_lights(frame& f);
-    std::span<const std::int32_t> lights_in_force();
     void draw_shape(const node& shape);
     void draw_geometry(const node& g, shape_state& s, const node* material);
     void draw_text(const node& text, shape_state& s);
     void draw_generated(const node& g, shape_state& s, const node* material);
     const material_list* material_for(const node* material, const node* colours);
     const texture_source* texture_for(const node& t);
-    void warn(const node& n, const std::string& message);
-    void warn_once(const std::string& key, const node& n, const std::string& message);
-    bool spend(std::int64_t elements, const node& n);
-
+    traversal_core core_;
     geometry_sink& sink_;
     warning_list& warnings_;
-    inline_source* inlines_;
-    traversal_limits limits_;
     pass pass_ = pass::lights;
     const document* world_ = nullptr;
     std::vector<frame> frames_;
     std::vector<matrix4> matrices_;  // a stack: a Transform's frame adds its matrix, its end takes it off
-    std::vector<const document*> open_documents_;
     std::map<std::pair<const node*, const document*>, const document*> inlined_;  // each Inline opened once
     std::map<std::pair<const node*, const node*>, material_list> materials_;    // by Material and Color
     std::unordered_map<const node*, std::optional<texture_source>> textures_;
@@ -198,24 +187,9 @@ private:
         bool drawn = false;
     };
     std::unordered_map<const node*, text_faces> texts_;  // a Text USE'd again is not laid out again
-    // Scene-wide lights, then DirectionalLights in scope as a tree shared by
-    // the frames that hold them.
-    std::vector<std::int32_t> scene_lights_;
-    struct light_link {
-        std::int32_t light;
-        std::int32_t parent;
-        std::int32_t count;  // scoped lights on the way to the root, this one included
-    };
-    std::vector<light_link> light_links_;
-    std::int32_t lights_made_ = 0;
-    std::vector<std::int32_t> light_list_;
-    std::int32_t light_list_of_ = -2;  // the chain light_list_ was made for; -2: none yet
     bool camera_seen_ = false;
     bool background_seen_ = false;
     bool navigation_seen_ = false;
-    std::int64_t visits_ = 0;
-    std::int64_t elements_ = 0;
-    bool stopped_ = false;
     bool release_drawn_;
     bool visiting_single_ = false;  // the node being visited is drawn only this once
 };
@@ -233,10 +207,10 @@ void walker::run(const document& doc) {
     if (!doc.root) return;
     world_ = &doc;
     pass_ = pass::lights;
+    core_.set_quiet(true);
     walk(doc);
     pass_ = pass::shapes;
-    visits_ = 0;
-    stopped_ = false;
+    core_.set_quiet(false);
     walk(doc);
     warnings_.set_file(doc.file);
 }
@@ -244,10 +218,9 @@ void walker::run(const document& doc) {
 void walker::walk(const document& doc) {
     frames_.clear();
     matrices_.assign(1, matrix4{});
-    open_documents_.assign(1, &doc);
-    warnings_.set_file(doc.file);
+    core_.begin(doc);
     push(doc.root->children, 0, doc.root->children.size(), &doc, nullptr, true);
-    while (!frames_.empty() && !stopped_ && !sink_.stopped()) {
+    while (!frames_.empty() && !core_.stopped()) {
         frame& f = frames_.back();
         if (f.next >= f.end) {
             pop();
@@ -256,12 +229,7 @@ void walker::walk(const document& doc) {
         const node* n = (*f.list)[f.next++];
         if (!n || !n->type) continue;
         visiting_single_ = f.single && n->uses == 1;
-        if (++visits_ > limits_.nodes) {
-            // The shapes' walk meets the limit at the same node: one warning.
-            warn(*n, "the scene instances its parts too often; drawing stopped after " +
-                         std::to_string(limits_.nodes) + " nodes");
-            break;
-        }
+        if (!core_.count_visit(*n)) break;
         visit(*n);
     }
 }
@@ -270,7 +238,7 @@ void walker::push(const std::vector<node*>& list, std::size_t begin, std::size_t
                   const matrix4* own, bool leaves_document) {
     end = std::min(end, list.size());
     if (begin >= end) {
-        if (leaves_document) open_documents_.pop_back();
+        if (leaves_document) core_.leave();
         return;
     }
     std::int32_t m = frames_.empty() ? 0 : frames_.back().matrix;
@@ -282,7 +250,6 @@ void walker::push(const std::vector<node*>& list, std::size_t begin, std::size_t
     // Inlined files may be drawn again from another Inline: never single.
     const bool single = release_drawn_ && doc == world_ && (frames_.empty() || visiting_single_);
     frames_.push_back({&list, doc, begin, end, m, lights, single, own != nullptr, leaves_document});
-    if (leaves_document) warnings_.set_file(doc->file);
     if (pass_ == pass::shapes) add_scoped_lights(frames_.back());
 }
 
@@ -290,28 +257,7 @@ void walker::pop() {
     const frame f = frames_.back();
     frames_.pop_back();
     if (f.owns_matrix) matrices_.pop_back();
-    if (f.leaves_document) {
-        open_documents_.pop_back();
-        if (!open_documents_.empty()) warnings_.set_file(open_documents_.back()->file);
-    }
-}
-
-void walker::warn(const node& n, const std::string& message) {
-    // Both walks meet the same problems; the shapes' walk reports them.
-    if (pass_ == pass::shapes) warnings_.add(n.where, message);
-}
-
-void walker::warn_once(const std::string& key, const node& n, const std::string& message) {
-    if (pass_ == pass::shapes) warnings_.add_once(open_documents_.back()->file + "|" + key, n.where, message);
-}
-
-bool walker::spend(std::int64_t elements, const node& n) {
-    elements_ += elements;
-    if (elements_ <= limits_.elements) return true;
-    warn(n, "the scene instances its parts too often; drawing stopped after " +
-                std::to_string(limits_.elements) + " coordinates and indices");
-    stopped_ = true;
-    return false;
+    if (f.leaves_document) core_.leave();
 }
 
 void walker::visit(const node& n) {
@@ -335,7 +281,7 @@ void walker::visit(const node& n) {
         if (which >= 0 && static_cast<std::size_t>(which) < choice.size()) {
             push(choice, static_cast<std::size_t>(which), static_cast<std::size_t>(which) + 1, doc, nullptr);
         } else if (which != -1) {
-            warn_once("switch", n, "Switch whichChoice " + std::to_string(which) + " names no choice (there are " +
+            core_.warn_once("switch", n, "Switch whichChoice " + std::to_string(which) + " names no choice (there are " +
                                        std::to_string(choice.size()) + "); nothing drawn");
         }
         break;
@@ -349,7 +295,8 @@ void walker::visit(const node& n) {
     case node_kind::v2_inline: open_inline(n); break;
     case node_kind::v2_point_light:
     case node_kind::v2_spot_light:
-        if (pass_ == pass::lights) add_scene_light(n);
+        if (pass_ == pass::lights)
+            if (const std::optional<scene_light> light = world_light(n, matrix())) core_.add_scene_light(*light, n);
         break;
     case node_kind::v2_shape:
         if (pass_ == pass::shapes) draw_shape(n);
@@ -379,7 +326,7 @@ void walker::visit(const node& n) {
         // Sensors, interpolators and scripts only act once time runs, and
         // WorldInfo describes; these two would change what is seen or heard.
         if (n.type->name == "Fog" || n.type->name == "Sound")
-            warn_once("node " + n.type->name, n, n.type->name + " is not " +
+            core_.warn_once("node " + n.type->name, n, n.type->name + " is not " +
                                                      (n.type->name == "Fog" ? "drawn" : "played") + "; skipped");
         break;
     // DirectionalLights were placed when their group was entered; the
@@ -389,7 +336,7 @@ void walker::visit(const node& n) {
 }
 
 void walker::open_inline(const node& n) {
-    if (!inlines_) return;
+    if (!core_.inlines()) return;
     const document* from = frames_.back().doc;
     auto [known, first_time] = inlined_.try_emplace({&n, from}, nullptr);
     if (first_time) {
@@ -408,8 +355,8 @@ void walker::open_inline(const node& n) {
                                            "\"); only files on this computer are read");
             return;
         }
-        const document* doc = inlines_->open(*from, name, n.where);
-        warnings_.set_file(open_documents_.back()->file);
+        const document* doc = core_.inlines()->open(*from, name, n.where);
+        core_.restore_file();
         if (doc && !doc->vrml2) {
             warnings_.add(n.where, "Inline \"" + name + "\" is not a VRML97 file; ignored");
             doc = nullptr;
@@ -418,29 +365,17 @@ void walker::open_inline(const node& n) {
     }
     const document* doc = known->second;
     if (!doc || !doc->root) return;
-    if (std::find(open_documents_.begin(), open_documents_.end(), doc) != open_documents_.end()) {
-        warn(n, "Inline includes a file that is already being read (\"" + doc->file + "\"); ignored");
+    switch (core_.may_enter(*doc)) {
+    case traversal_core::entry::already_open:
+        core_.warn(n, "Inline includes a file that is already being read (\"" + doc->file + "\"); ignored");
         return;
-    }
-    if (static_cast<int>(open_documents_.size()) > limits_.inline_depth) {
-        warn(n, "Inline nests files more than " + std::to_string(limits_.inline_depth) + " deep; ignored");
+    case traversal_core::entry::too_deep:
+        core_.warn(n, "Inline nests files more than " + std::to_string(core_.limits().inline_depth) + " deep; ignored");
         return;
+    case traversal_core::entry::allowed: break;
     }
-    open_documents_.push_back(doc);
+    core_.enter(*doc);
     push(doc->root->children, 0, doc->root->children.size(), doc, nullptr, true);
-}
-
-void walker::add_scene_light(const node& n) {
-    const std::optional<scene_light> light = world_light(n, matrix());
-    if (!light) return;
-    if (static_cast<std::int32_t>(scene_lights_.size()) >= lights_drawn) {
-        warnings_.add_once(open_documents_.back()->file + "|lights", n.where,
-                           "more than " + std::to_string(lights_drawn) + " lights shine on the same shapes; only the first " +
-                               std::to_string(lights_drawn) + " are drawn");
-        return;
-    }
-    sink_.light(*light);
-    scene_lights_.push_back(lights_made_++);
 }
 
 // A DirectionalLight lights its whole group, the shapes before it included,
@@ -451,30 +386,8 @@ void walker::add_scoped_lights(frame& f) {
         if (!n || !n->type || n->type->kind != node_kind::v2_directional_light) continue;
         const std::optional<scene_light> light = world_light(*n, matrices_[static_cast<std::size_t>(f.matrix)]);
         if (!light) continue;
-        const std::int32_t count = f.lights < 0 ? 1 : light_links_[static_cast<std::size_t>(f.lights)].count + 1;
-        if (count + static_cast<std::int32_t>(scene_lights_.size()) > lights_drawn) {
-            warn_once("lights", *n, "more than " + std::to_string(lights_drawn) +
-                                        " lights shine on the same shapes; only the first " +
-                                        std::to_string(lights_drawn) + " are drawn");
-            return;
-        }
-        sink_.light(*light);
-        light_links_.push_back({lights_made_++, f.lights, count});
-        f.lights = static_cast<std::int32_t>(light_links_.size() - 1);
+        if (!core_.add_scoped_light(*light, f.lights, *n)) return;
     }
-}
-
-std::span<const std::int32_t> walker::lights_in_force() {
-    const std::int32_t head = frames_.back().lights;
-    if (head != light_list_of_) {
-        light_list_.clear();
-        for (std::int32_t l = head; l >= 0; l = light_links_[static_cast<std::size_t>(l)].parent)
-            light_list_.push_back(light_links_[static_cast<std::size_t>(l)].light);
-        light_list_.insert(light_list_.end(), scene_lights_.rbegin(), scene_lights_.rend());
-        std::reverse(light_list_.begin(), light_list_.end());
-        light_list_of_ = head;
-    }
-    return light_list_;
 }
 
 const material_list* walker::material_for(const node* material, const node* colours) {
@@ -533,7 +446,7 @@ const texture_source* walker::texture_for(const node& t) {
             }
         }
         if (source.file.empty()) {
-            warn_once("remote-texture", t, "ImageTexture names no local file (\"" + urls->words[0] +
+            core_.warn_once("remote-texture", t, "ImageTexture names no local file (\"" + urls->words[0] +
                                                "\"); the shape is drawn untextured");
             return nullptr;
         }
@@ -550,7 +463,7 @@ void walker::draw_shape(const node& shape) {
     shape_state s;
     s.matrix = matrix();
     s.where = geometry->where;
-    s.lights = lights_in_force();
+    s.lights = core_.lights_in_force(frames_.back().lights);
     s.unlit = material == nullptr;
     s.material = material_for(material, nullptr);
     if (appearance) {
@@ -558,7 +471,7 @@ void walker::draw_shape(const node& shape) {
             if (t->type->kind == node_kind::v2_image_texture || t->type->kind == node_kind::v2_pixel_texture)
                 s.texture = texture_for(*t);
             else if (t->type->name == "MovieTexture")
-                warn_once("node MovieTexture", *t, "MovieTexture is not played; its shapes are drawn untextured");
+                core_.warn_once("node MovieTexture", *t, "MovieTexture is not played; its shapes are drawn untextured");
         }
         if (const node* t = child_of(*appearance, "textureTransform", node_kind::v2_texture_transform))
             s.texture_transform = texture_transform_matrix(*t);
@@ -596,12 +509,12 @@ void walker::draw_geometry(const node& g, shape_state& s, const node* material) 
             }
         }
         if (kind == node_kind::v2_point_set) {
-            if (!spend(static_cast<std::int64_t>(coords.size()), g)) return;
+            if (!core_.spend(static_cast<std::int64_t>(coords.size()), g)) return;
             sink_.point_set(s, coords, 0, -1);
             return;
         }
         if (kind == node_kind::v2_indexed_line_set) {
-            if (!spend(static_cast<std::int64_t>(coords.size() + coord_index.size() + colour_index.size()), g)) return;
+            if (!core_.spend(static_cast<std::int64_t>(coords.size() + coord_index.size() + colour_index.size()), g)) return;
             sink_.line_set(s, coords, coord_index, colour_index, {});
             return;
         }
@@ -621,7 +534,7 @@ void walker::draw_geometry(const node& g, shape_state& s, const node* material) 
         s.hints.convex = flag(g, "convex", true);
         const float crease = g.number("creaseAngle", 0);
         s.hints.crease_angle = std::isfinite(crease) ? crease : 0;
-        if (!spend(static_cast<std::int64_t>(coords.size() + coord_index.size() + colour_index.size() +
+        if (!core_.spend(static_cast<std::int64_t>(coords.size() + coord_index.size() + colour_index.size() +
                                              normal_index.size() + s.texture_coord_index.size()),
                    g))
             return;
@@ -646,7 +559,7 @@ void walker::draw_geometry(const node& g, shape_state& s, const node* material) 
     default: return;  // not a geometry node: the Shape draws nothing
     }
     // A primitive becomes a few hundred coordinates in the back end.
-    if (!spend(200, g)) return;
+    if (!core_.spend(200, g)) return;
     const auto parts_of = [&](std::initializer_list<std::pair<const char*, unsigned>> fields) {
         unsigned mask = 0;
         for (const auto& [field, bit] : fields)
@@ -708,7 +621,7 @@ void walker::draw_generated(const node& g, shape_state& s, const node* material)
     }
     if (!problem.empty()) {
         // Once per node, however often it is USE'd.
-        warn_once(std::to_string(reinterpret_cast<std::uintptr_t>(&g)), g,
+        core_.warn_once(std::to_string(reinterpret_cast<std::uintptr_t>(&g)), g,
                   g.type->name + (made ? ": " : " not drawn: ") + problem);
     }
     if (!made) return;
@@ -738,7 +651,7 @@ void walker::draw_generated(const node& g, shape_state& s, const node* material)
             s.texture_coord_index = {};
         }
     }
-    if (!spend(static_cast<std::int64_t>(faces.coords.size() + 2 * faces.coord_index.size()), g)) return;
+    if (!core_.spend(static_cast<std::int64_t>(faces.coords.size() + 2 * faces.coord_index.size()), g)) return;
     sink_.face_set(s, faces.coords, faces.coord_index, {}, {});
 }
 
@@ -749,7 +662,7 @@ void walker::draw_text(const node& text, shape_state& s) {
     // triangles, a few dozen per character.
     std::int64_t characters = 0;
     for (const std::string& line : strings->words) characters += static_cast<std::int64_t>(line.size());
-    if (!spend(characters * 400, text)) return;
+    if (!core_.spend(characters * 400, text)) return;
     auto [it, made] = texts_.try_emplace(&text);
     if (made && !sink_.affords(characters * glyph_bytes, text.where, "glyphs")) return;
     text_faces& faces = it->second;
@@ -779,14 +692,14 @@ void walker::draw_text(const node& text, shape_state& s) {
                                                        : text_justification::left;
             if (!flag(*font, "horizontal", true) || !flag(*font, "leftToRight", true) ||
                 !flag(*font, "topToBottom", true))
-                warn_once("text-direction", *font,
+                core_.warn_once("text-direction", *font,
                           "vertical or right-to-left text is drawn horizontally, left to right, top to bottom");
         }
         layout.widths = text.numbers("length");
         std::string error;
         if (!text_triangles(strings->words, layout, faces.coords, error)) {
             faces.coords.clear();
-            warn_once("font", text, "Text not drawn: " + error);
+            core_.warn_once("font", text, "Text not drawn: " + error);
             return;
         }
         // The longest line is squeezed to maxExtent; lines are justified
