@@ -156,7 +156,8 @@ void DDX_Text(CDataExchange* pDX, int nIDC, float& value) {
 
 }  // namespace
 
-CControlPanel::CControlPanel(QWidget* parent) : QDialog(parent), m_icon(tessel::app_icon()) {
+CControlPanel::CControlPanel(tessel::gl_content& shown, QWidget* parent)
+    : QDialog(parent), m_icon(tessel::app_icon()), m_shown(shown) {
     setWindowTitle(QStringLiteral("tessel"));
     setAcceptDrops(true);
     setFont(tessel::dialog_font());
@@ -198,9 +199,9 @@ void CControlPanel::CreateViewMenu() {
     QAction* headlight = view->addAction(QStringLiteral("Lumière frontale"));
     headlight->setObjectName(QString::number(ID_VIEW_HEADLIGHT));
     headlight->setCheckable(true);
-    headlight->setChecked(tessel::g_render.headlight);
+    headlight->setChecked(m_shown.settings.headlight);
     connect(headlight, &QAction::toggled, this, &CControlPanel::OnViewHeadlight);
-    m_startWithCamera = tessel::g_render.use_camera;
+    m_startWithCamera = m_shown.settings.use_camera;
 }
 
 void CControlPanel::CreateRecentFilesMenu(QMenu* file, QAction* before) {
@@ -471,7 +472,7 @@ bool CControlPanel::LoadFile(const QString& path) {
     };
     m_loading = true;
     const tessel::load_result result =
-        tessel::open_scene_file(QFile::encodeName(info.absoluteFilePath()).toStdString(), tessel::g_scene,
+        tessel::open_scene_file(QFile::encodeName(info.absoluteFilePath()).toStdString(), m_shown.scene,
                                 m_readingMode, follow(m_progressRead), follow(m_progressProcess));
     m_loading = false;
     if (result.ok) {
@@ -529,7 +530,7 @@ void CControlPanel::dropEvent(QDropEvent* event) {
 void CControlPanel::OnChangeAttenuation() { UpdateData(true); }
 
 void CControlPanel::OnClose() {
-    tessel::release_scene(tessel::g_scene);
+    tessel::release_scene(m_shown.scene);
     std::fflush(nullptr);
     std::exit(0);
 }

@@ -13,6 +13,7 @@
 #include "app/controls.h"
 #include "app/spin_button.h"
 #include "app/view_steering.h"
+#include "glwindow/gl_window.h"
 #include "open/open.h"
 
 class QAction;
@@ -63,7 +64,10 @@ public:
     static constexpr int IDC_SPIN_TRANSLATE_ATTENUATION = 1018;
     static constexpr int IDC_SPIN_SCALE_ATTENUATION = 1019;
 
-    explicit CControlPanel(QWidget* parent = nullptr);
+    // shown: what the panel loads files into, steers and shows in the GL
+    // window; the caller's, and it must outlive the panel.
+    explicit CControlPanel(tessel::gl_content& shown, QWidget* parent = nullptr);
+    tessel::gl_content& Shown() { return m_shown; }
     ~CControlPanel() override;
 
     // Initialises the controls, starts the tick and runs the panel until
@@ -178,7 +182,7 @@ private:
     // UpdateRecentFilesMenu refills it from the settings.
     void CreateRecentFilesMenu(QMenu* file, QAction* before);
     void UpdateRecentFilesMenu();
-    // The sliders and attenuations into g_view, and a frame if that changed
+    // The sliders and attenuations into the shown view, and a frame if that changed
     // the picture: the tick's last step, also run at once after steering.
     void ApplyView();
     // The reading switch and the warnings item of "&Fichier".
@@ -192,6 +196,7 @@ private:
     // scene in a box that leaves the panel free.
     void ReportDrawProblem();
 
+    tessel::gl_content& m_shown;
     QMenuBar* m_menuBar = nullptr;
     QWidget* m_client = nullptr;
     int m_timerId = 0;

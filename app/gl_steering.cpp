@@ -175,7 +175,7 @@ void CControlPanel::OnViewHome() { ResetView(m_startWithCamera); }
 
 void CControlPanel::ResetView(bool use_camera) {
     if (!CanSteer()) return;
-    tessel::g_render.use_camera = use_camera;
+    m_shown.settings.use_camera = use_camera;
     for (CSliderCtrl* slider : {m_sliderTransX, m_sliderTransY, m_sliderTransZ})
         slider->SetPos(tessel::kSliderCentre);
     for (CSliderCtrl* slider : {m_sliderRotX, m_sliderRotY, m_sliderRotZ, m_sliderScaleX, m_sliderScaleY,
@@ -198,6 +198,6 @@ void CControlPanel::OnViewFit() {
 }
 
 void CControlPanel::OnViewHeadlight(bool on) {
-    tessel::g_render.headlight = on;
+    m_shown.settings.headlight = on;
     tessel::redraw_if_changed();
 }

@@ -44,11 +44,12 @@ int main(int argc, char** argv) {
 
     // The viewer's own options, taken out before Qt sees the rest.
     bool classic = false;
+    tessel::render_settings settings;
     std::vector<char*> qt_argv{argv[0]};
     for (int i = 1; i < options; ++i) {
         if (std::strcmp(argv[i], "--classic") == 0) classic = true;
-        else if (std::strcmp(argv[i], "--fit") == 0) tessel::g_render.use_camera = false;
-        else if (std::strcmp(argv[i], "--no-headlight") == 0) tessel::g_render.headlight = false;
+        else if (std::strcmp(argv[i], "--fit") == 0) settings.use_camera = false;
+        else if (std::strcmp(argv[i], "--no-headlight") == 0) settings.headlight = false;
         else qt_argv.push_back(argv[i]);
     }
     qt_argv.push_back(nullptr);
@@ -72,6 +73,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QString initialFile = files.isEmpty() ? QString() : QFileInfo(files.front()).absoluteFilePath();
-    theApp.InitInstance(initialFile, classic);
+    theApp.InitInstance(initialFile, classic, settings);
     return 0;
 }

@@ -69,8 +69,8 @@ void CControlPanel::OnTimer(int) {
 }
 
 void CControlPanel::ReportDrawProblem() {
-    const tessel::draw_report& report = tessel::last_frame_report();
-    if (report.generation == 0 || report.generation != tessel::g_scene.generation || report.complete() ||
+    const tessel::draw_report& report = m_shown.draw.report();
+    if (report.generation == 0 || report.generation != m_shown.scene.generation || report.complete() ||
         report.generation == m_drawProblemReported)
         return;
     m_drawProblemReported = report.generation;
@@ -86,7 +86,7 @@ void CControlPanel::ReportDrawProblem() {
 }
 
 void CControlPanel::ApplyView() {
-    tessel::view_transform& view = tessel::g_view;
+    tessel::view_transform& view = m_shown.view;
     const double translate = m_translateAttenuation;
     const double scale = m_scaleAttenuation;
     view.translation[0] = static_cast<float>((tessel::kSliderCentre - m_sliderTransX->GetPos()) * translate);
@@ -122,7 +122,7 @@ void CControlPanel::RunGlWindow() {
 
     // No idle handler: the loop sleeps until X or Qt has work, and frames
     // are asked for by expose, resize and the tick's redraw_if_changed.
-    if (tessel::open_gl_window(tessel::kGlWindowTitle, 400, 400)) BindGlWindowInput();
+    if (tessel::open_gl_window(tessel::kGlWindowTitle, 400, 400, m_shown)) BindGlWindowInput();
 
     {
         tessel::toolkit_event_watch watch;

@@ -4,8 +4,12 @@
 
 CViewerApp theApp;
 
-bool CViewerApp::InitInstance(const QString& initialFile, bool classic) {
-    CControlPanel panel;
+bool CViewerApp::InitInstance(const QString& initialFile, bool classic, const tessel::render_settings& settings) {
+    // What the viewer shows lives here, for the whole run: the panel and
+    // the GL window are handed it, nothing else holds it.
+    tessel::gl_content shown;
+    shown.settings = settings;
+    CControlPanel panel(shown);
     if (classic) panel.SetReadingForThisRun(tessel::reading_mode::classic);
     if (!initialFile.isEmpty()) panel.SetInitialFile(initialFile);
     panel.DoModal();

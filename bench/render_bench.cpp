@@ -30,7 +30,7 @@ void floor_frame() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     glEnableClientState(GL_VERTEX_ARRAY);
     glEnableClientState(GL_NORMAL_ARRAY);
-    for (const tessel::prepared_shape& shape : tessel::frame_arrays().shapes()) {
+    for (const tessel::prepared_shape& shape : tessel::test::test_content().draw.arrays().shapes()) {
         glVertexPointer(3, GL_FLOAT, 0, shape.positions.data());
         glNormalPointer(GL_FLOAT, 0, shape.normals.data());
         glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(shape.indices.size()), GL_UNSIGNED_INT,
@@ -65,22 +65,22 @@ int main(int argc, char** argv) {
         for (int i = 1; i < argc; ++i) sizes.push_back(std::atoll(argv[i]));
     }
 
-    if (!tessel::open_gl_window("tessel render bench", 400, 400)) {
+    if (!tessel::open_gl_window("tessel render bench", 400, 400, tessel::test::test_content())) {
         std::fprintf(stderr, "tessel-render-bench: cannot open the GL window\n");
         return 1;
     }
-    tessel::render_reshape(400, 400);
+    tessel::test::test_content().draw.reshape(400, 400);
     std::printf("renderer: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
     std::printf("%10s %9s %12s %10s %12s %16s\n", "triangles", "frame ms", "immediate ms", "floor ms",
                 "frame/floor", "immediate/frame");
 
     for (const long long triangles : sizes) {
         tessel::test::install_scene(tessel::test::torus_field(triangles));
-        tessel::g_view = tessel::view_transform{};
-        tessel::g_view.rotation[0] = 25.0f;
-        tessel::g_view.rotation[1] = -30.0f;
+        tessel::test::test_content().view = tessel::view_transform{};
+        tessel::test::test_content().view.rotation[0] = 25.0f;
+        tessel::test::test_content().view.rotation[1] = -30.0f;
         long long drawn = 0;
-        for (std::int64_t f : tessel::g_scene.face_counts) drawn += f;
+        for (std::int64_t f : tessel::test::test_content().scene.face_counts) drawn += f;
 
         // The first frame prepares the arrays; a load pays that once.
         const double prepare = time_frame(tessel::show_frame);

@@ -15,17 +15,19 @@ namespace {
 struct shown_state {
     std::uint64_t frames = 0;               // frames shown by this process
     std::uint64_t frames_in_window = 0;     // frames shown in the window opened last
-    std::uint64_t generation = 0;           // g_scene's generation at the last frame
-    view_transform view;                    // g_view at the last frame
-    render_settings settings;               // g_render at the last frame
+    std::uint64_t generation = 0;           // the scene's generation at the last frame
+    view_transform view;                    // the view at the last frame
+    render_settings settings;               // the drawing switches at the last frame
 };
 
+// The one toolkit window's binding: what it shows, what it showed last, its size.
+gl_content* g_content = nullptr;
 shown_state g_shown;
 window_size g_size;
 
 void reshape_and_note_size(std::int32_t width, std::int32_t height) {
     g_size = window_size{width, height};
-    render_reshape(width, height);
+    if (g_content) g_content->draw.reshape(width, height);
 }
 
 // Compared bit for bit: a NaN typed into an edit must not look like a change
@@ -38,7 +40,8 @@ bool same_view(const view_transform& a, const view_transform& b) {
 
 }  // namespace
 
-bool open_gl_window(const char* title, int width, int height) {
+bool open_gl_window(const char* title, int width, int height, gl_content& content) {
+    g_content = &content;
     set_display_mode(DM_DOUBLE | DM_STENCIL | DM_DEPTH24);
     set_window_geometry(300, 10, width, height);
     if (open_window(title) != 1) return false;
@@ -48,12 +51,13 @@ bool open_gl_window(const char* title, int width, int height) {
 }
 
 void show_frame() {
-    render_frame();
+    if (!g_content) return;
+    g_content->draw.frame(g_content->scene, g_content->view, g_content->settings);
     present_frame();
     ++g_shown.frames;
-    g_shown.view = g_view;
-    g_shown.settings = g_render;
-    g_shown.generation = g_scene.generation;
+    g_shown.view = g_content->view;
+    g_shown.settings = g_content->settings;
+    g_shown.generation = g_content->scene.generation;
     // A window's first frame clears to the toolkit's black and leaves the
     // renderer's grey for every later one: the picture the window keeps is
     // the second, so it follows at once.
@@ -61,8 +65,10 @@ void show_frame() {
 }
 
 void redraw_if_changed() {
-    if (g_scene.generation != g_shown.generation || !same_view(g_view, g_shown.view) ||
-        g_render.headlight != g_shown.settings.headlight || g_render.use_camera != g_shown.settings.use_camera)
+    if (!g_content) return;
+    const gl_content& c = *g_content;
+    if (c.scene.generation != g_shown.generation || !same_view(c.view, g_shown.view) ||
+        c.settings.headlight != g_shown.settings.headlight || c.settings.use_camera != g_shown.settings.use_camera)
         post_redisplay();
 }
 

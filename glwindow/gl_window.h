@@ -10,15 +10,30 @@
 
 #include <cstdint>
 
+#include "render/render.h"
+#include "scene/scene.h"
+
 namespace tessel {
 
 // The title the viewer's GL window carries (and scripts look it up by).
 inline constexpr const char* kGlWindowTitle = "KORVANE VRML TESSALO";
 
+// What the GL window shows, owned by the program that opens it (the
+// viewer's application, a tool, a test): the scene, the view steered by the
+// panel or the hand, the user's drawing switches, and the renderer that
+// keeps what it derives from them between frames.
+struct gl_content {
+    scene_store scene;
+    view_transform view;
+    render_settings settings;
+    renderer draw;
+};
+
 // Opens the process's GL window (double-buffered, 24-bit depth, stencil)
-// with its client area at (300, 10) on the screen and the given size, and
-// installs the renderer's reshape handler. False when no window opened.
-bool open_gl_window(const char* title, int width, int height);
+// with its client area at (300, 10) on the screen and the given size,
+// showing content (which must outlive the window), and installs the
+// renderer's reshape handler. False when no window opened.
+bool open_gl_window(const char* title, int width, int height, gl_content& content);
 
 // The GL window's client size as its last reshape gave it (0 x 0 before the
 // window opens and while it is minimised).
@@ -28,12 +43,12 @@ struct window_size {
 };
 window_size gl_window_size();
 
-// The display handler: draws g_scene under g_view and presents the frame.
+// The display handler: draws the window's content and presents the frame.
 void show_frame();
 
-// Asks the GL window for a new frame when g_view or g_scene differ from what
-// the last frame showed. Cheap when nothing changed, so it may run on every
-// tick of the panel.
+// Asks the GL window for a new frame when its content's view or scene
+// differ from what the last frame showed. Cheap when nothing changed, so it
+// may run on every tick of the panel.
 void redraw_if_changed();
 
 // Frames shown since the process started; tests count them.

@@ -85,7 +85,4 @@ private:
 // glRotatef takes: times 57.3, not 180/pi, formed in double.
 float shape_rotation_degrees(float radians);
 
-// The arrays render_frame draws from (for tests and benchmarks).
-const prepared_scene& frame_arrays();
-
 }  // namespace tessel

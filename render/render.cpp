@@ -17,9 +17,6 @@ namespace tessel {
 
 namespace {
 
-prepared_scene g_arrays;
-draw_report g_report;
-
 void draw_shape(const shape_record& shape, const prepared_shape& arrays, const view_transform& view) {
     glPushMatrix();
     glRotatef(view.rotation[0], 1.0f, 0.0f, 0.0f);
@@ -45,13 +42,7 @@ void draw_shape(const shape_record& shape, const prepared_shape& arrays, const v
 
 }  // namespace
 
-const prepared_scene& frame_arrays() {
-    return g_arrays;
-}
-
-const draw_report& last_frame_report() { return g_report; }
-
-void render_reshape(std::int32_t width, std::int32_t height) {
+void renderer::reshape(std::int32_t width, std::int32_t height) {
     glEnable(GL_LIGHT0);
     glEnable(GL_LIGHTING);
     glEnable(GL_COLOR_MATERIAL);
@@ -64,11 +55,11 @@ void render_reshape(std::int32_t width, std::int32_t height) {
     glEnable(GL_DEPTH_TEST);
 }
 
-void render_frame() {
+void renderer::frame(const scene_store& scene, const view_transform& view, const render_settings& settings) {
     // A file's own background is set before the clear, so that the first
     // frame after a load already shows it.
-    if (g_scene.background) {
-        const std::array<float, 3>& sky = *g_scene.background;
+    if (scene.background) {
+        const std::array<float, 3>& sky = *scene.background;
         glClearColor(sky[0], sky[1], sky[2], 1.0f);
     }
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
@@ -76,23 +67,23 @@ void render_frame() {
     // black, every later one mid-grey.
     glClearColor(0.5f, 0.5f, 0.5f, 1.0f);
 
-    const std::uint64_t failed = g_arrays.failed_builds();
-    g_arrays.update(g_scene, g_view.scale);
-    if (g_arrays.failed_builds() != failed)
+    const std::uint64_t failed = arrays_.failed_builds();
+    arrays_.update(scene, view.scale);
+    if (arrays_.failed_builds() != failed)
         std::fputs("tessel: not enough memory to draw the scene; the window stays empty\n", stderr);
-    const std::vector<prepared_shape>& arrays = g_arrays.shapes();
-    g_report = draw_report{};
-    g_report.generation = g_scene.generation;
-    g_report.out_of_memory = g_arrays.out_of_memory();
+    const std::vector<prepared_shape>& arrays = arrays_.shapes();
+    report_ = draw_report{};
+    report_.generation = scene.generation;
+    report_.out_of_memory = arrays_.out_of_memory();
     // update() has just matched the prepared shapes to this store, so every
-    // index below is inside g_scene.shapes as well.
-    if (g_scene.reading == scene_reading::standard) {
-        if (!g_report.out_of_memory) g_report = draw_standard_scene(g_scene, arrays, g_view, g_render);
+    // index below is inside scene.shapes as well.
+    if (scene.reading == scene_reading::standard) {
+        if (!report_.out_of_memory) report_ = draw_standard_scene(scene, arrays, textures_, view, settings);
     } else if (!arrays.empty()) {
         glEnableClientState(GL_VERTEX_ARRAY);
         glEnableClientState(GL_NORMAL_ARRAY);
         for (std::size_t s = 0; s < arrays.size(); ++s) {
-            draw_shape(g_scene.shapes[s], arrays[s], g_view);
+            draw_shape(scene.shapes[s], arrays[s], view);
         }
         glDisableClientState(GL_NORMAL_ARRAY);
         glDisableClientState(GL_VERTEX_ARRAY);

@@ -1,23 +1,41 @@
 #pragma once
-// The two handlers that draw the scene store into the current GL context.
+// Drawing a scene store into the current GL context. A renderer keeps what
+// it derives from the store it draws (vertex arrays, texture objects) from
+// one frame to the next, so every window, snapshot or test that draws has
+// its own, and two scenes can be drawn side by side.
 
 #include <cstdint>
 
+#include "render/draw_budget.h"
+#include "render/prepared_scene.h"
+#include "render/texture_objects.h"
+#include "scene/scene.h"
+
 namespace tessel {
 
-// Lighting, viewport over the whole client area and the fixed +-400
-// orthographic box. The aspect ratio is ignored, so that the whole box fills
-// the window whatever its shape.
-void render_reshape(std::int32_t width, std::int32_t height);
+class renderer {
+public:
+    // Lighting, viewport over the whole client area and the fixed +-400
+    // orthographic box. The aspect ratio is ignored, so that the whole box
+    // fills the window whatever its shape.
+    void reshape(std::int32_t width, std::int32_t height);
 
-// Clears (to the scene's background when it has one) and draws every shape
-// of g_scene under g_view and its own transform. Presenting the frame is the caller's: a window swaps its
-// buffers, an off-screen target reads the pixels back.
-void render_frame();
+    // Clears (to the scene's background when it has one) and draws every
+    // shape of scene under view and its own transform, with settings.
+    // Presenting the frame is the caller's: a window swaps its buffers, an
+    // off-screen target reads the pixels back.
+    void frame(const scene_store& scene, const view_transform& view, const render_settings& settings);
 
-struct draw_report;
-// What the last render_frame drew of the scene (render/draw_budget.h): the
-// viewer and snapshots tell the user when it is not the whole scene.
-const draw_report& last_frame_report();
+    // The arrays the frames draw from (for tests and benchmarks), and what
+    // the last frame drew of the scene: the viewer and snapshots tell the
+    // user when it is not the whole scene.
+    const prepared_scene& arrays() const { return arrays_; }
+    const draw_report& report() const { return report_; }
+
+private:
+    prepared_scene arrays_;
+    texture_objects textures_;
+    draw_report report_;
+};
 
 }  // namespace tessel

@@ -21,16 +21,14 @@ GLenum primitive_of(shape_kind kind) {
     }
 }
 
-// Made once per loaded store, shared by every frame.
-texture_objects g_textures;
-
 // GL 1.2's edge clamp: GL 1.1's GL_CLAMP would blend the border colour in.
 constexpr GLint clamp_to_edge = 0x812F;
 
 // The image a shape shows, or null when it shows none.
-const texture_image* shape_image(const scene_store& store, const shape_record& shape, const prepared_shape& arrays) {
+const texture_image* shape_image(const texture_objects& textures, const scene_store& store, const shape_record& shape,
+                                 const prepared_shape& arrays) {
     if (shape.texture < 0 || static_cast<std::size_t>(shape.texture) >= store.textures.size() ||
-        arrays.texture_coordinates.empty() || g_textures.name(shape.texture) == 0) {
+        arrays.texture_coordinates.empty() || textures.name(shape.texture) == 0) {
         return nullptr;
     }
     return store.textures[static_cast<std::size_t>(shape.texture)].get();
@@ -39,9 +37,9 @@ const texture_image* shape_image(const scene_store& store, const shape_record& s
 // The texture modulates the lit colour. An image with colours of its own
 // replaces the diffuse colour, so the material's is made white under it;
 // a grey image only darkens the material's.
-void bind_texture(const shape_record& shape, const prepared_shape& arrays) {
+void bind_texture(const texture_objects& textures, const shape_record& shape, const prepared_shape& arrays) {
     glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, g_textures.name(shape.texture));
+    glBindTexture(GL_TEXTURE_2D, textures.name(shape.texture));
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, shape.wrap_s == texture_wrap::clamp ? clamp_to_edge : GL_REPEAT);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, shape.wrap_t == texture_wrap::clamp ? clamp_to_edge : GL_REPEAT);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
@@ -50,9 +48,10 @@ void bind_texture(const shape_record& shape, const prepared_shape& arrays) {
 }
 
 // Shapes seen through: transparent material, or an image with an alpha channel.
-bool blended(const scene_store& store, const shape_record& shape, const prepared_shape& arrays) {
+bool blended(const texture_objects& textures, const scene_store& store, const shape_record& shape,
+             const prepared_shape& arrays) {
     if (shape.material.transparency > 0.0f) return true;
-    const texture_image* image = shape_image(store, shape, arrays);
+    const texture_image* image = shape_image(textures, store, shape, arrays);
     return image && (image->components == 2 || image->components == 4);
 }
 
@@ -76,13 +75,13 @@ void set_material(const shape_material& m) {
     glColor4fv(diffuse);
 }
 
-void draw_shape(const scene_store& store, const shape_record& shape, const prepared_shape& arrays,
-                std::size_t count) {
+void draw_shape(const texture_objects& textures, const scene_store& store, const shape_record& shape,
+                const prepared_shape& arrays, std::size_t count) {
     if (arrays.indices.empty() || count == 0) return;
     // Colour tracking off first, or the current colour set below would
     // overwrite the ambient and diffuse values just given.
     glDisable(GL_COLOR_MATERIAL);
-    const texture_image* image = shape_image(store, shape, arrays);
+    const texture_image* image = shape_image(textures, store, shape, arrays);
     const bool replaces_colour = image && image->components >= 3;
     if (replaces_colour) {
         shape_material white = shape.material;
@@ -91,7 +90,7 @@ void draw_shape(const scene_store& store, const shape_record& shape, const prepa
     } else {
         set_material(shape.material);
     }
-    if (image) bind_texture(shape, arrays);
+    if (image) bind_texture(textures, shape, arrays);
     else unbind_texture();
     if (shape.lit) {
         glEnable(GL_LIGHTING);
@@ -159,11 +158,11 @@ void fitted_view(const scene_store& store, const view_transform& view) {
 }  // namespace
 
 draw_report draw_standard_scene(const scene_store& store, const std::vector<prepared_shape>& arrays,
-                                const view_transform& view, const render_settings& settings,
-                                const draw_limits& limits) {
+                                texture_objects& textures, const view_transform& view,
+                                const render_settings& settings, const draw_limits& limits) {
     glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT | GL_LIGHTING_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT |
                  GL_POINT_BIT | GL_TEXTURE_BIT);
-    g_textures.update(store);
+    textures.update(store);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
@@ -197,11 +196,11 @@ draw_report draw_standard_scene(const scene_store& store, const std::vector<prep
     scene_light_slots lights;
     const std::size_t count = std::min(arrays.size(), store.shapes.size());
     for (std::size_t s = 0; s < count; ++s) {
-        if (!blended(store, store.shapes[s], arrays[s])) {
+        if (!blended(textures, store, store.shapes[s], arrays[s])) {
             const std::size_t drawn = budget.indices_to_draw(arrays[s], store.shapes[s].kind);
             if (drawn == 0) continue;
             lights.use(store, store.shapes[s].lights);
-            draw_shape(store, store.shapes[s], arrays[s], drawn);
+            draw_shape(textures, store, store.shapes[s], arrays[s], drawn);
         }
     }
     glEnable(GL_BLEND);
@@ -212,17 +211,17 @@ draw_report draw_standard_scene(const scene_store& store, const std::vector<prep
     // to come later in the shape.
     glEnable(GL_CULL_FACE);
     std::vector<bool> seen_through(count);
-    for (std::size_t s = 0; s < count; ++s) seen_through[s] = blended(store, store.shapes[s], arrays[s]);
+    for (std::size_t s = 0; s < count; ++s) seen_through[s] = blended(textures, store, store.shapes[s], arrays[s]);
     for (const std::size_t s : transparent_back_to_front(store, arrays, seen_through)) {
         const std::size_t drawn = budget.indices_to_draw(arrays[s], store.shapes[s].kind);
         if (drawn == 0) continue;
         lights.use(store, store.shapes[s].lights);
         if (store.shapes[s].kind == shape_kind::triangles) {
             glCullFace(GL_FRONT);
-            draw_shape(store, store.shapes[s], arrays[s], drawn);
+            draw_shape(textures, store, store.shapes[s], arrays[s], drawn);
             glCullFace(GL_BACK);
         }
-        draw_shape(store, store.shapes[s], arrays[s], drawn);
+        draw_shape(textures, store, store.shapes[s], arrays[s], drawn);
     }
 
     glPopMatrix();

@@ -8,6 +8,7 @@
 
 #include "render/draw_budget.h"
 #include "render/prepared_scene.h"
+#include "render/texture_objects.h"
 #include "scene/scene.h"
 
 namespace tessel {
@@ -25,8 +26,9 @@ inline constexpr float standard_fill = 0.9f;
 // Shapes are drawn in order within `limits` (render/draw_budget.h); the
 // report says how much was drawn.
 // Leaves the projection, the matrices and every GL setting as it found them.
+// The texture objects are the caller's, kept from one frame to the next.
 draw_report draw_standard_scene(const scene_store& store, const std::vector<prepared_shape>& arrays,
-                                const view_transform& view, const render_settings& settings = {},
-                                const draw_limits& limits = {});
+                                texture_objects& textures, const view_transform& view,
+                                const render_settings& settings = {}, const draw_limits& limits = {});
 
 }  // namespace tessel

@@ -157,11 +157,6 @@ struct render_settings {
     bool use_camera = true;  // start from the file's camera; false: the fitted view
 };
 
-// The process-wide instances the viewer draws from.
-extern scene_store g_scene;
-extern view_transform g_view;
-extern render_settings g_render;
-
 // Fills every shape's normal arrays with unit per-vertex normals: the sum of
 // the (area-weighted) normals of the faces that name the point, each face
 // once, divided by their number and normalised; the zero vector for a point

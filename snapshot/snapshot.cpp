@@ -202,7 +202,9 @@ bool parse_snapshot_options(const std::vector<std::string>& args, snapshot_optio
     return error.empty();
 }
 
-bool render_offscreen(int width, int height, std::vector<std::uint8_t>& rgb, std::string& error) {
+bool render_offscreen(int width, int height, const scene_store& scene, const view_transform& view,
+                      const render_settings& settings, std::vector<std::uint8_t>& rgb, std::string& error,
+                      draw_report* report) {
     offscreen_context context;
     if (!context.make(width, height, error)) return false;
     // The state of a GL window after its first frame: the frame function
@@ -211,9 +213,11 @@ bool render_offscreen(int width, int height, std::vector<std::uint8_t>& rgb, std
     glClearIndex(0.0f);
     glLoadIdentity();
     glClearColor(0.5f, 0.5f, 0.5f, 1.0f);
-    render_reshape(width, height);
-    render_frame();
+    renderer draw;
+    draw.reshape(width, height);
+    draw.frame(scene, view, settings);
     glFinish();
+    if (report) *report = draw.report();
     std::vector<std::uint8_t> bottom_up(static_cast<std::size_t>(width) * height * 3);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, width, height, GL_RGB, GL_UNSIGNED_BYTE, bottom_up.data());
@@ -345,22 +349,22 @@ int snapshot_command(const std::vector<std::string>& args, const char* program) 
     reader::set_load_budget(options.max_bytes);
     using clock = std::chrono::steady_clock;
     const auto t0 = clock::now();
-    const load_result loaded = open_scene_file(options.input, g_scene, options.reading);
+    scene_store scene;
+    const load_result loaded = open_scene_file(options.input, scene, options.reading);
     if (!loaded.ok) {
         std::fprintf(stderr, "tessel: %s\n", loaded.error.c_str());
         return 1;
     }
     print_warnings(stderr, loaded);
     const auto t1 = clock::now();
-    g_view = options.view;
-    g_render = options.settings;
     std::vector<std::uint8_t> rgb;
-    if (!render_offscreen(options.width, options.height, rgb, error)) {
+    draw_report drawn;
+    if (!render_offscreen(options.width, options.height, scene, options.view, options.settings, rgb, error, &drawn)) {
         std::fprintf(stderr, "tessel: cannot render off screen: %s\n", error.c_str());
         return 1;
     }
-    if (frame_arrays().out_of_memory()) return 1;  // the renderer has said so
-    if (const std::string part = describe(last_frame_report(), draw_limits{}); !part.empty())
+    if (drawn.out_of_memory) return 1;  // the renderer has said so
+    if (const std::string part = describe(drawn, draw_limits{}); !part.empty())
         std::fprintf(stderr, "tessel: %s\n", part.c_str());
     const auto t2 = clock::now();
     if (!write_png(options.output, options.width, options.height, rgb, error)) {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "render/draw_budget.h"
 #include "scene/scene.h"
 #include "open/open.h"
 
@@ -33,10 +34,13 @@ inline constexpr const char* snapshot_usage =
 // ends the options. Returns false with a message on a bad option.
 bool parse_snapshot_options(const std::vector<std::string>& args, snapshot_options& out, std::string& error);
 
-// Renders g_scene under g_view the way the GL window shows it, into an
-// off-screen context of the given size, and returns the pixels as rows of
-// RGB bytes from the top. False with a message when no context can be made.
-bool render_offscreen(int width, int height, std::vector<std::uint8_t>& rgb, std::string& error);
+// Renders scene under view and settings the way the GL window shows them,
+// with a renderer of its own, into an off-screen context of the given size,
+// and returns the pixels as rows of RGB bytes from the top, and what was
+// drawn. False with a message when no context can be made.
+bool render_offscreen(int width, int height, const scene_store& scene, const view_transform& view,
+                      const render_settings& settings, std::vector<std::uint8_t>& rgb, std::string& error,
+                      draw_report* report = nullptr);
 
 bool write_png(const std::string& path, int width, int height, const std::vector<std::uint8_t>& rgb,
                std::string& error);

@@ -73,15 +73,16 @@ int main(int argc, char** argv) {
     }
 
     // Load before opening the window, so that a bad file shows no window.
-    const tessel::load_result loaded = tessel::open_scene_file(operands[0], tessel::g_scene, reading);
+    tessel::gl_content shown;
+    const tessel::load_result loaded = tessel::open_scene_file(operands[0], shown.scene, reading);
     if (!loaded.ok) {
         std::fprintf(stderr, "tessel-glview: %s\n", loaded.error.c_str());
         return 1;
     }
     tessel::print_warnings(stderr, loaded);
-    for (int i = 0; i < 3; ++i) tessel::g_view.rotation[i] = rotation[i];
+    for (int i = 0; i < 3; ++i) shown.view.rotation[i] = rotation[i];
 
-    if (!tessel::open_gl_window(tessel::kGlWindowTitle, 400, 400)) {
+    if (!tessel::open_gl_window(tessel::kGlWindowTitle, 400, 400, shown)) {
         std::fprintf(stderr, "tessel-glview: cannot open the GL window (is DISPLAY set?)\n");
         return 1;
     }

@@ -87,7 +87,7 @@ private:
                 // The file given at start is loaded, the window's first
                 // (black) frame and the one that follows it are shown, and no
                 // frame is owed: the scene is on screen.
-                if (m_panel.ToolkitLoopRunning() && tessel::g_scene.generation > 0 && frames >= 2 &&
+                if (m_panel.ToolkitLoopRunning() && m_panel.Shown().scene.generation > 0 && frames >= 2 &&
                     !g_window.paint_pending) {
                     m_picture = window_pixels();
                     if (m_picture.empty()) return stop("cannot read the GL window");
@@ -149,7 +149,8 @@ private:
 
 TEST(Idle, TheViewerDrawsOnlyWhenTheViewTheSceneOrTheWindowChanges) {
     tessel::testing::ensure_application();
-    CControlPanel panel;
+    tessel::gl_content shown;
+    CControlPanel panel(shown);
     panel.SetInitialFile(tessel::testing::test_file("two_colours.wrl"));
     idle_probe probe(panel);
     panel.DoModal();

@@ -44,9 +44,7 @@ protected:
 
     void SetUp() override {
         tessel::testing::clear_settings();
-        tessel::g_view = tessel::view_transform{};
-        tessel::g_render = tessel::render_settings{};
-        panel = std::make_unique<CControlPanel>();
+        panel = std::make_unique<CControlPanel>(shown);
         panel->OnInitDialog();
     }
 
@@ -74,6 +72,7 @@ protected:
         }
     }
 
+    tessel::gl_content shown;  // what the panel loads, steers and shows; before the panel, which refers to it
     std::unique_ptr<CControlPanel> panel;
 };
 
@@ -229,7 +228,7 @@ TEST_F(Panel, TickLeavesANumberBeingTypedAlone) {
 
 TEST_F(Panel, TickWithEverythingAtRestGivesTheNeutralView) {
     panel->OnTimer(1);
-    const tessel::view_transform& view = tessel::g_view;
+    const tessel::view_transform& view = shown.view;
     for (int axis = 0; axis < 3; ++axis) {
         EXPECT_EQ(view.translation[axis], 0.0f);
         EXPECT_EQ(view.rotation[axis], 0.0f);
@@ -255,7 +254,7 @@ TEST_F(Panel, TickTurnsSliderExtremesIntoTheView) {
     for (const auto& c : cases) {
         control<CSliderCtrl>(c.id)->SetPos(c.position);
         panel->OnTimer(1);
-        const tessel::view_transform& view = tessel::g_view;
+        const tessel::view_transform& view = shown.view;
         const float* group[] = {view.translation, view.rotation, view.scale};
         EXPECT_EQ(group[c.group][c.axis], c.expected) << c.id << " at " << c.position;
     }
@@ -268,8 +267,8 @@ TEST_F(Panel, OneUpClickRaisesTheTranslateAttenuationByATenth) {
     panel->OnTimer(1);
     EXPECT_EQ(panel->m_translateAttenuation, static_cast<float>(1.0 + 0.1));
     EXPECT_EQ(edit(1014)->text(), "1.1");
-    EXPECT_EQ(tessel::g_view.translation[0], static_cast<float>(50 * static_cast<double>(1.1f)));
-    EXPECT_EQ(tessel::g_view.translation[1], static_cast<float>(-30 * static_cast<double>(1.1f)));
+    EXPECT_EQ(shown.view.translation[0], static_cast<float>(50 * static_cast<double>(1.1f)));
+    EXPECT_EQ(shown.view.translation[1], static_cast<float>(-30 * static_cast<double>(1.1f)));
     EXPECT_EQ(panel->m_spinTranslateAtt->GetPos(), 0x1FFFF);  // back at rest
 
     panel->OnTimer(1);  // no click since: no change
@@ -281,7 +280,7 @@ TEST_F(Panel, DownClicksLowerByATenthPerTick) {
     for (int i = 0; i < 3; ++i) panel->m_spinScaleAtt->StepDown();
     panel->OnTimer(1);
     EXPECT_EQ(edit(1003)->text(), "0.9");
-    EXPECT_EQ(tessel::g_view.scale[0], static_cast<float>(10 * static_cast<double>(panel->m_scaleAttenuation)));
+    EXPECT_EQ(shown.view.scale[0], static_cast<float>(10 * static_cast<double>(panel->m_scaleAttenuation)));
     panel->m_spinScaleAtt->StepDown();
     panel->OnTimer(1);
     EXPECT_EQ(edit(1003)->text(), "0.8");
@@ -325,8 +324,8 @@ TEST_F(Panel, LoadingAFileFillsBothBarsAndTheScene) {
     ASSERT_TRUE(panel->LoadFile(tessel::testing::test_file("two_colours.wrl")));
     EXPECT_EQ(panel->m_progressRead->GetPos(), 100);
     EXPECT_EQ(panel->m_progressProcess->GetPos(), 100);
-    ASSERT_EQ(tessel::g_scene.shape_count, 2);
-    EXPECT_EQ(tessel::g_scene.shapes[1].colour[1], 1.0f);
+    ASSERT_EQ(shown.scene.shape_count, 2);
+    EXPECT_EQ(shown.scene.shapes[1].colour[1], 1.0f);
     EXPECT_EQ(panel->StartFolder(), QFileInfo(tessel::testing::test_file("x")).absolutePath());
 }
 
@@ -342,7 +341,7 @@ TEST_F(Panel, AFileDroppedOnThePanelIsOpened) {
     QApplication::sendEvent(panel.get(), &drop);
     EXPECT_TRUE(drop.isAccepted());
     QApplication::processEvents();
-    EXPECT_EQ(tessel::g_scene.shape_count, 2);
+    EXPECT_EQ(shown.scene.shape_count, 2);
     EXPECT_EQ(panel->m_progressProcess->GetPos(), 100);
 
     // Dragged text without a file is refused.
@@ -356,21 +355,21 @@ TEST_F(Panel, AFileDroppedOnThePanelIsOpened) {
 
 TEST_F(Panel, AFileThatCannotBeReadSaysSoAndKeepsTheScene) {
     ASSERT_TRUE(panel->LoadFile(tessel::testing::test_file("blue_square.wrl")));
-    const auto generation = tessel::g_scene.generation;
+    const auto generation = shown.scene.generation;
     box_closer closer;
     EXPECT_FALSE(panel->LoadFile(QDir::temp().filePath("no-such-scene.wrl")));
     ASSERT_EQ(closer.texts.size(), 1);
     EXPECT_TRUE(closer.texts.front().contains("no-such-scene.wrl")) << closer.texts.front().toStdString();
-    EXPECT_EQ(tessel::g_scene.generation, generation);
-    EXPECT_EQ(tessel::g_scene.shape_count, 1);
+    EXPECT_EQ(shown.scene.generation, generation);
+    EXPECT_EQ(shown.scene.shape_count, 1);
 }
 
 TEST_F(Panel, OpenDialogStartsInTheCurrentFolderAndCancelChangesNothing) {
     panel->LoadFile(tessel::testing::test_file("blue_square.wrl"));
     tessel::testing::clear_settings();
-    panel = std::make_unique<CControlPanel>();  // a panel that has opened nothing, in any run
+    panel = std::make_unique<CControlPanel>(shown);  // a panel that has opened nothing, in any run
     panel->OnInitDialog();
-    const auto generation = tessel::g_scene.generation;
+    const auto generation = shown.scene.generation;
     QString folder;
     QStringList filters;
     modal_handler handler([&](QWidget* modal) {
@@ -385,7 +384,7 @@ TEST_F(Panel, OpenDialogStartsInTheCurrentFolderAndCancelChangesNothing) {
     EXPECT_EQ(folder, QDir::currentPath());
     ASSERT_EQ(filters.size(), 2);
     EXPECT_TRUE(filters[0].contains("*.wrl"));
-    EXPECT_EQ(tessel::g_scene.generation, generation);
+    EXPECT_EQ(shown.scene.generation, generation);
     EXPECT_EQ(panel->m_progressProcess->GetPos(), 0);
 }
 
@@ -399,7 +398,7 @@ TEST_F(Panel, FileChosenInTheOpenDialogIsLoaded) {
     });
     panel->findChild<QAction*>("32771")->trigger();
     EXPECT_EQ(handler.handled(), 1);
-    EXPECT_EQ(tessel::g_scene.shape_count, 2);
+    EXPECT_EQ(shown.scene.shape_count, 2);
     EXPECT_EQ(panel->m_progressProcess->GetPos(), 100);
     EXPECT_EQ(panel->StartFolder(), QFileInfo(path).absolutePath());
 }
@@ -426,8 +425,8 @@ QAction* warnings_item(const CControlPanel& p) {
 }
 
 // A panel as the next run of the viewer makes it.
-std::unique_ptr<CControlPanel> next_run() {
-    auto next = std::make_unique<CControlPanel>();
+std::unique_ptr<CControlPanel> next_run(tessel::gl_content& shown) {
+    auto next = std::make_unique<CControlPanel>(shown);
     next->OnInitDialog();
     return next;
 }
@@ -443,34 +442,34 @@ TEST_F(Panel, TheClassicItemSwitchesTheReadingReadsTheSceneAgainAndIsRemembered)
     EXPECT_EQ(panel->ReadingMode(), tessel::reading_mode::standard);
 
     ASSERT_TRUE(panel->LoadFile(tessel::testing::test_file("cube_and_triangle.wrl")));
-    EXPECT_EQ(tessel::g_scene.reading, tessel::scene_reading::standard);
-    EXPECT_EQ(tessel::g_scene.shape_count, 2);
-    auto generation = tessel::g_scene.generation;
+    EXPECT_EQ(shown.scene.reading, tessel::scene_reading::standard);
+    EXPECT_EQ(shown.scene.shape_count, 2);
+    auto generation = shown.scene.generation;
     item->trigger();
     EXPECT_TRUE(item->isChecked());
     EXPECT_EQ(panel->ReadingMode(), tessel::reading_mode::classic);
-    EXPECT_EQ(tessel::g_scene.generation, generation + 1) << "the file is read again";
-    EXPECT_EQ(tessel::g_scene.reading, tessel::scene_reading::classic);
-    EXPECT_EQ(tessel::g_scene.shape_count, 1);
+    EXPECT_EQ(shown.scene.generation, generation + 1) << "the file is read again";
+    EXPECT_EQ(shown.scene.reading, tessel::scene_reading::classic);
+    EXPECT_EQ(shown.scene.shape_count, 1);
 
     // The next run starts in the reading chosen last; with no file on screen
     // a switch reads nothing.
-    auto next = next_run();
+    auto next = next_run(shown);
     EXPECT_TRUE(classic_item(*next)->isChecked());
     EXPECT_EQ(next->ReadingMode(), tessel::reading_mode::classic);
-    generation = tessel::g_scene.generation;
+    generation = shown.scene.generation;
     classic_item(*next)->trigger();
     EXPECT_EQ(next->ReadingMode(), tessel::reading_mode::standard);
-    EXPECT_EQ(tessel::g_scene.generation, generation);
-    EXPECT_FALSE(classic_item(*next_run())->isChecked());
+    EXPECT_EQ(shown.scene.generation, generation);
+    EXPECT_FALSE(classic_item(*next_run(shown))->isChecked());
 
     // The command line's choice holds for its run only.
-    next = next_run();
+    next = next_run(shown);
     next->SetReadingForThisRun(tessel::reading_mode::classic);
     EXPECT_TRUE(classic_item(*next)->isChecked());
     ASSERT_TRUE(next->LoadFile(tessel::testing::test_file("cube_and_triangle.wrl")));
-    EXPECT_EQ(tessel::g_scene.reading, tessel::scene_reading::classic);
-    EXPECT_FALSE(classic_item(*next_run())->isChecked());
+    EXPECT_EQ(shown.scene.reading, tessel::scene_reading::classic);
+    EXPECT_FALSE(classic_item(*next_run(shown))->isChecked());
 }
 
 TEST_F(Panel, WarningsWaitInTheirOwnWindowWithoutHoldingThePanel) {
@@ -554,8 +553,8 @@ TEST_F(Panel, ADragTurnsTheRotationSlidersAndTheViewAtOnce) {
     panel->DragTurn(40, 20, 400, 400);  // a tenth and a twentieth of a full turn
     EXPECT_EQ(panel->m_sliderRotY->GetPos(), 10);
     EXPECT_EQ(panel->m_sliderRotX->GetPos(), 5);
-    EXPECT_EQ(tessel::g_view.rotation[1], 36.0f);
-    EXPECT_EQ(tessel::g_view.rotation[0], 18.0f);
+    EXPECT_EQ(shown.view.rotation[1], 36.0f);
+    EXPECT_EQ(shown.view.rotation[0], 18.0f);
     // Slow motion adds up; past 360 degrees the slider wraps to the start.
     panel->m_sliderRotY->SetPos(98);
     for (int i = 0; i < 6; ++i) panel->DragTurn(2, 0, 400, 400);
@@ -563,8 +562,8 @@ TEST_F(Panel, ADragTurnsTheRotationSlidersAndTheViewAtOnce) {
     panel->DragTurn(0, -24, 200, 400);
     EXPECT_EQ(panel->m_sliderRotX->GetPos(), 99);
     panel->OnTimer(1);  // the tick reads the same sliders
-    EXPECT_EQ(tessel::g_view.rotation[0], static_cast<float>(99 * 3.6));
-    EXPECT_EQ(tessel::g_view.rotation[1], static_cast<float>(3.6));
+    EXPECT_EQ(shown.view.rotation[0], static_cast<float>(99 * 3.6));
+    EXPECT_EQ(shown.view.rotation[1], static_cast<float>(3.6));
 }
 
 TEST_F(Panel, AMoveDragMovesTheTranslationSlidersUpToTheirEnds) {
@@ -573,8 +572,8 @@ TEST_F(Panel, AMoveDragMovesTheTranslationSlidersUpToTheirEnds) {
     EXPECT_EQ(panel->m_sliderTransX->GetPos(), 30);
     EXPECT_EQ(panel->m_sliderTransY->GetPos(), 40);
     EXPECT_EQ(panel->m_sliderTransZ->GetPos(), 50);
-    EXPECT_EQ(tessel::g_view.translation[0], 20.0f);
-    EXPECT_EQ(tessel::g_view.translation[1], 10.0f);
+    EXPECT_EQ(shown.view.translation[0], 20.0f);
+    EXPECT_EQ(shown.view.translation[1], 10.0f);
     panel->DragMove(-1000, 1000, 400, 400);
     EXPECT_EQ(panel->m_sliderTransX->GetPos(), 100);
     EXPECT_EQ(panel->m_sliderTransY->GetPos(), 100);
@@ -590,7 +589,7 @@ TEST_F(Panel, TheWheelZoomsThroughTheScaleAttenuationField) {
     panel->ZoomBy(1);
     EXPECT_EQ(panel->m_scaleAttenuation, static_cast<float>(1.1));
     EXPECT_EQ(edit(1003)->text(), "1.1");
-    EXPECT_EQ(tessel::g_view.scale[2], static_cast<float>(1.1));
+    EXPECT_EQ(shown.view.scale[2], static_cast<float>(1.1));
     panel->ZoomBy(-1);
     EXPECT_EQ(edit(1003)->text(), "1");
     // A value typed afterwards is where the next notch starts.
@@ -613,7 +612,7 @@ TEST_F(Panel, HomeAndFitPutEveryValueBackAtRest) {
         panel->OnTimer(1);
         EXPECT_EQ(edit(1014)->text(), "1") << action;
         const tessel::view_transform rest{};
-        EXPECT_EQ(0, std::memcmp(&tessel::g_view, &rest, sizeof rest)) << action;
+        EXPECT_EQ(0, std::memcmp(&shown.view, &rest, sizeof rest)) << action;
     }
 }
 
@@ -621,17 +620,17 @@ TEST_F(Panel, HomeAndFitPutEveryValueBackAtRest) {
 // the headlight item switches the light from the eye.
 TEST_F(Panel, HomeUsesTheCameraFitFramesAndTheHeadlightSwitches) {
     panel->findChild<QAction*>("32774")->trigger();
-    EXPECT_FALSE(tessel::g_render.use_camera);
+    EXPECT_FALSE(shown.settings.use_camera);
     panel->findChild<QAction*>("32773")->trigger();
-    EXPECT_TRUE(tessel::g_render.use_camera);
+    EXPECT_TRUE(shown.settings.use_camera);
     QAction* headlight = panel->findChild<QAction*>("32775");
     ASSERT_NE(headlight, nullptr);
     EXPECT_EQ(headlight->text(), QString::fromUtf8("Lumi\u00e8re frontale"));
     EXPECT_TRUE(headlight->isChecked());
     headlight->trigger();
-    EXPECT_FALSE(tessel::g_render.headlight);
+    EXPECT_FALSE(shown.settings.headlight);
     headlight->trigger();
-    EXPECT_TRUE(tessel::g_render.headlight);
+    EXPECT_TRUE(shown.settings.headlight);
 }
 
 TEST_F(Panel, SteeringWaitsWhileAnotherWindowIsModalOrANumberIsPrompted) {
@@ -677,12 +676,12 @@ TEST_F(Panel, OpenedFilesAreListedNewestFirstAndSurviveThePanel) {
 
     // The next run shows the same list, opens from it and starts the Open
     // dialog where the last file came from.
-    panel = std::make_unique<CControlPanel>();
+    panel = std::make_unique<CControlPanel>(shown);
     panel->OnInitDialog();
     EXPECT_EQ(texts_of(recent_items(*panel)), expected);
     EXPECT_EQ(panel->StartFolder(), folder);
     recent_items(*panel)[1]->trigger();
-    EXPECT_EQ(tessel::g_scene.shape_count, 1);
+    EXPECT_EQ(shown.scene.shape_count, 1);
     QApplication::processEvents();  // the replaced items go
     EXPECT_EQ(texts_of(recent_items(*panel)),
               (QStringList{"&1 blue_square.wrl (" + folder + ")", "&2 two_colours.wrl (" + folder + ")"}));
@@ -698,17 +697,17 @@ TEST_F(Panel, ARecentFileThatIsGoneIsReportedAndLeavesTheList) {
     ASSERT_TRUE(panel->LoadFile(tessel::testing::test_file("two_colours.wrl")));
     QFile::remove(gone);
     QDir().rmdir(folder);
-    const auto generation = tessel::g_scene.generation;
+    const auto generation = shown.scene.generation;
     box_closer closer;
     recent_items(*panel)[1]->trigger();
     ASSERT_EQ(closer.texts.size(), 1);
     EXPECT_TRUE(closer.texts.front().contains("gone.wrl"));
-    EXPECT_EQ(tessel::g_scene.generation, generation);
+    EXPECT_EQ(shown.scene.generation, generation);
     QApplication::processEvents();
     ASSERT_EQ(recent_items(*panel).size(), 1);
     EXPECT_TRUE(recent_items(*panel)[0]->text().startsWith("&1 two_colours.wrl"));
     // A folder that has gone is not where the next run's Open dialog starts.
-    panel = std::make_unique<CControlPanel>();
+    panel = std::make_unique<CControlPanel>(shown);
     panel->OnInitDialog();
     EXPECT_EQ(panel->StartFolder(), QFileInfo(tessel::testing::test_file("x")).absolutePath());
 }

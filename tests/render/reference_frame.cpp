@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "scene/scene.h"
+#include "test_scenes.h"
 #include "toolkit/toolkit.h"
 
 namespace tessel::test {
@@ -36,22 +37,22 @@ void reference_frame() {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     glClearColor(0.5f, 0.5f, 0.5f, 1.0f);
     const std::int64_t shapes = std::min<std::int64_t>(
-        {g_scene.shape_count, static_cast<std::int64_t>(g_scene.shapes.size()),
-         static_cast<std::int64_t>(g_scene.point_counts.size()),
-         static_cast<std::int64_t>(g_scene.face_counts.size())});
+        {test_content().scene.shape_count, static_cast<std::int64_t>(test_content().scene.shapes.size()),
+         static_cast<std::int64_t>(test_content().scene.point_counts.size()),
+         static_cast<std::int64_t>(test_content().scene.face_counts.size())});
     for (std::int64_t s = 0; s < shapes; ++s) {
-        const shape_record& shape = g_scene.shapes[static_cast<std::size_t>(s)];
-        const std::int64_t points = g_scene.point_counts[static_cast<std::size_t>(s)];
+        const shape_record& shape = test_content().scene.shapes[static_cast<std::size_t>(s)];
+        const std::int64_t points = test_content().scene.point_counts[static_cast<std::size_t>(s)];
         const std::int64_t faces = std::min<std::int64_t>(
-            {g_scene.face_counts[static_cast<std::size_t>(s)],
+            {test_content().scene.face_counts[static_cast<std::size_t>(s)],
              static_cast<std::int64_t>(shape.corner[0].size()),
              static_cast<std::int64_t>(shape.corner[1].size()),
              static_cast<std::int64_t>(shape.corner[2].size())});
         glPushMatrix();
-        glRotatef(g_view.rotation[0], 1, 0, 0);
-        glRotatef(g_view.rotation[1], 0, 1, 0);
-        glRotatef(g_view.rotation[2], 0, 0, 1);
-        glTranslatef(g_view.translation[0], g_view.translation[1], g_view.translation[2]);
+        glRotatef(test_content().view.rotation[0], 1, 0, 0);
+        glRotatef(test_content().view.rotation[1], 0, 1, 0);
+        glRotatef(test_content().view.rotation[2], 0, 0, 1);
+        glTranslatef(test_content().view.translation[0], test_content().view.translation[1], test_content().view.translation[2]);
         glScalef(shape.scale[0], shape.scale[1], shape.scale[2]);
         glTranslatef(shape.translation[0], shape.translation[1], shape.translation[2]);
         glRotatef(static_cast<float>(shape.rotation[3] * 57.3), shape.rotation[0], shape.rotation[1],
@@ -70,8 +71,8 @@ void reference_frame() {
                 const auto i = static_cast<std::size_t>(v);
                 glNormal3f(normal_or_zero(shape, 0, i), normal_or_zero(shape, 1, i),
                            normal_or_zero(shape, 2, i));
-                glVertex3f(shape.point[0][i] * g_view.scale[0], shape.point[1][i] * g_view.scale[1],
-                           shape.point[2][i] * g_view.scale[2]);
+                glVertex3f(shape.point[0][i] * test_content().view.scale[0], shape.point[1][i] * test_content().view.scale[1],
+                           shape.point[2][i] * test_content().view.scale[2]);
             }
             glEnd();
         }

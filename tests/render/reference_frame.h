@@ -5,8 +5,8 @@
 
 namespace tessel::test {
 
-// Same clear, transforms and flush as render_frame, drawing g_scene under
-// g_view in immediate mode, then presents the frame as show_frame does. Faces naming a point the shape
+// Same clear, transforms and flush as a renderer's frame, drawing
+// test_content()'s scene under its view in immediate mode, then presents the frame as show_frame does. Faces naming a point the shape
 // lacks are skipped rather than read out of bounds.
 void reference_frame();
 

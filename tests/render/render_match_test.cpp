@@ -159,7 +159,7 @@ std::pair<image, image> both_ways() {
 TEST_P(RenderMatch, VertexArraysDrawTheImmediateModePicture) {
     const auto [scene_index, view_index] = GetParam();
     test::install_scene(test::make_store(scenes[scene_index].make()));
-    g_view = views[view_index].view;
+    tessel::test::test_content().view = views[view_index].view;
     const auto [reference, arrays] = both_ways();
     EXPECT_GT(count_not_grey(reference), 500u) << "the scene should show";
     EXPECT_EQ(test::count_differences(reference, arrays), 0u);
@@ -179,8 +179,8 @@ TEST_F(RenderMatchSequence, PicturesStayEqualWhileTheSceneAndViewChange) {
     // Arrays kept from one frame to the next must follow every change.
     for (int step = 0; step < 12; ++step) {
         if (step % 4 == 0) test::install_scene(test::make_store(scenes[(step / 4) % std::size(scenes)].make()));
-        g_view = views[step % std::size(views)].view;
-        g_view.scale[1] += 0.05f * static_cast<float>(step);
+        tessel::test::test_content().view = views[step % std::size(views)].view;
+        tessel::test::test_content().view.scale[1] += 0.05f * static_cast<float>(step);
         const auto [reference, arrays] = both_ways();
         EXPECT_EQ(test::count_differences(reference, arrays), 0u) << "step " << step;
     }
@@ -197,7 +197,7 @@ TEST_F(RenderMatchSequence, InconsistentStoreIsDrawnWithoutItsUnreadableFaces) {
     store.face_counts[0] += 1000;
     store.shape_count = 9;
     test::install_scene(std::move(store));
-    g_view = views[1].view;
+    tessel::test::test_content().view = views[1].view;
     const auto [reference, arrays] = both_ways();
     EXPECT_GT(count_not_grey(arrays), 500u);
     EXPECT_EQ(test::count_differences(reference, arrays), 0u);

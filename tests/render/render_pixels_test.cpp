@@ -1,4 +1,4 @@
-// What render_frame puts on the screen of a 400 x 400 window, read back
+// What a renderer's frame puts on the screen of a 400 x 400 window, read back
 // pixel by pixel. The box spans -400..400 on both axes, so scene x lands at
 // column (x + 400) / 2 and scene y at row (y + 400) / 2, rows from the bottom.
 #include <gtest/gtest.h>
@@ -115,7 +115,8 @@ TEST_F(RenderPixels, RenderFrameLeavesPresentingToTheCaller) {
     const image shown = settled_frame();
     ASSERT_TRUE(is_red(shown.at(size / 2, size / 2))) << describe(shown.at(size / 2, size / 2));
     test::install_scene({});
-    render_frame();
+    gl_content& c = test::test_content();
+    c.draw.frame(c.scene, c.view, c.settings);
     EXPECT_EQ(test::read_front(), shown);
     present_frame();
     EXPECT_TRUE(is_grey(test::read_front().at(size / 2, size / 2)));
@@ -229,9 +230,9 @@ TEST_P(RenderPlacement, MarkerLandsWhereTheTransformOrderPutsIt) {
     s.scale = c.shape_scale;
     test::install_scene(test::make_store({s}));
     for (int i = 0; i < 3; ++i) {
-        g_view.rotation[i] = c.view_rotation[i];
-        g_view.translation[i] = c.view_translation[i];
-        g_view.scale[i] = c.view_scale[i];
+        tessel::test::test_content().view.rotation[i] = c.view_rotation[i];
+        tessel::test::test_content().view.translation[i] = c.view_translation[i];
+        tessel::test::test_content().view.scale[i] = c.view_scale[i];
     }
     const image img = settled_frame();
     const auto at = [&](std::array<float, 2> p) { return img.at(column_of(p[0]), row_of(p[1])); };
@@ -272,7 +273,7 @@ TEST_F(RenderPixels, HalfTurnAboutYMirrorsXAndLightsTheBackWithAmbientOnly) {
     EXPECT_EQ(straight.at(column_of(110), row_of(50)), (std::array<int, 3>{255, 0, 0}));
     EXPECT_TRUE(is_grey(straight.at(column_of(-110), row_of(50))));
 
-    g_view.rotation[1] = 180;
+    tessel::test::test_content().view.rotation[1] = 180;
     const image mirrored = frame();
     // The normal now points away from the light: ambient 0.2 of red alone.
     const std::array<int, 3> inside = mirrored.at(column_of(-110), row_of(50));
@@ -299,7 +300,7 @@ TEST_F(RenderPixels, ViewScalePushesAPointOutOfTheBoxAndLeavesNormalsAlone) {
     s.colour = {1, 0, 0};
     test::install_scene(test::make_store({s}));
     const image whole = settled_frame();
-    g_view.scale[2] = 2;
+    tessel::test::test_content().view.scale[2] = 2;
     const image clipped = frame();
 
     const std::array<int, 3> high = whole.at(column_of(0), row_of(80));
@@ -324,7 +325,7 @@ TEST_F(RenderPixels, NewSceneAndNewViewScaleShowOnTheNextFrame) {
     EXPECT_TRUE(is_grey(second.at(column_of(-200), row_of(0))));
     EXPECT_TRUE(is_red(second.at(column_of(100), row_of(0))));
 
-    g_view.scale[0] = 3;
+    tessel::test::test_content().view.scale[0] = 3;
     const image third = frame();
     EXPECT_TRUE(is_grey(third.at(column_of(100), row_of(0))));
     EXPECT_TRUE(is_red(third.at(column_of(300), row_of(0))));
@@ -351,8 +352,8 @@ TEST_F(RenderPixels, ManyShapesWithoutFacesLeaveNoMatrixOnTheStack) {
     }
     shapes.push_back(octahedron({0, 0, 0}, 40, {1, 0, 0}));
     test::install_scene(test::make_store(shapes));
-    g_view.rotation[2] = 30;
-    g_view.translation[0] = 100;
+    tessel::test::test_content().view.rotation[2] = 30;
+    tessel::test::test_content().view.translation[0] = 100;
     for (int i = 0; i < 3; ++i) show_frame();
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
     GLint depth = 0;

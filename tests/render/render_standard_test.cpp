@@ -169,7 +169,7 @@ struct headlight_case {
 void PrintTo(const headlight_case& c, std::ostream* os) { *os << c.name; }
 class RenderHeadlight : public RenderStandard, public ::testing::WithParamInterface<headlight_case> {
 protected:
-    void TearDown() override { g_render.headlight = true; }
+    void TearDown() override { tessel::test::test_content().settings.headlight = true; }
 };
 
 TEST_P(RenderHeadlight, ShinesOnlyWhenUserAndFileAgree) {
@@ -179,7 +179,7 @@ TEST_P(RenderHeadlight, ShinesOnlyWhenUserAndFileAgree) {
     const std::vector<float> square = {-1, -1, 0, 1, -1, 0, 1, 1, 0, -1, 1, 0};
     s.builder().face_set(s.state(), square, std::vector<std::int32_t>{0, 1, 2, 3}, {}, {});
     s.install();
-    g_render.headlight = GetParam().user;
+    tessel::test::test_content().settings.headlight = GetParam().user;
     const auto p = settled_frame().at(width / 2, height / 2);
     if (GetParam().lit) EXPECT_GE(p[0], 240) << describe(p);
     else EXPECT_LE(p[0], 60) << describe(p);  // the scene's ambient share alone

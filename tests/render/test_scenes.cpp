@@ -32,14 +32,19 @@ scene_store make_store(const std::vector<test_shape>& shapes) {
     return store;
 }
 
+gl_content& test_content() {
+    static gl_content content;
+    return content;
+}
+
 void install_scene(scene_store store) {
-    const std::uint64_t next = g_scene.generation + 1;
-    g_scene = std::move(store);
-    g_scene.generation = next;
+    const std::uint64_t next = test_content().scene.generation + 1;
+    test_content().scene = std::move(store);
+    test_content().scene.generation = next;
 }
 
 void reset_view() {
-    g_view = view_transform{};
+    test_content().view = view_transform{};
 }
 
 test_shape torus(int rings, int sides, float major_radius, float minor_radius) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "glwindow/gl_window.h"
 #include "scene/scene.h"
 
 namespace tessel::test {
@@ -22,10 +23,14 @@ struct test_shape {
 // normals. Every corner must name a point of its shape.
 scene_store make_store(const std::vector<test_shape>& shapes);
 
-// Replaces g_scene by store, raising the generation as a load does.
+// What the tests' GL window shows (and what the benchmark draws): one per
+// test process, made on first use.
+gl_content& test_content();
+
+// Replaces the shown scene by store, raising the generation as a load does.
 void install_scene(scene_store store);
 
-// Resets the view transform to its initial values.
+// Resets the shown view transform to its initial values.
 void reset_view();
 
 // A closed torus around the origin in the x-y plane with rings * sides * 2

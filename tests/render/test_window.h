@@ -9,7 +9,7 @@
 namespace tessel::test {
 
 // Opens this process's GL window once (double-buffered, 24-bit depth,
-// stencil) with the given client size, and runs render_reshape for it as the
+// stencil) with the given client size, showing test_content(), and reshapes it as the
 // event loop would. Later calls return the same answer without reopening.
 bool open_test_window(int width, int height);
 

@@ -38,28 +38,32 @@ std::string text(const pixel& p) {
 class LightsCameras : public testing::Test {
 protected:
     void SetUp() override {
-        g_view = view_transform{};
-        g_render = render_settings{};
+        view_ = view_transform{};
+        settings_ = render_settings{};
     }
     void TearDown() override {
         std::remove(path_.c_str());
-        release_scene(g_scene);
-        g_render = render_settings{};
+        release_scene(scene_);
+        settings_ = render_settings{};
     }
     // Loads the scene text in the standard reading; the warnings it gave.
     std::vector<std::string> load(const std::string& scene) {
         path_ = testing::TempDir() + "lights_cameras_" + std::to_string(getpid()) + ".wrl";
         std::ofstream(path_) << "#VRML V1.0 ascii\n" << scene;
-        const load_result r = open_scene_file(path_, g_scene, reading_mode::standard);
+        const load_result r = open_scene_file(path_, scene_, reading_mode::standard);
         EXPECT_TRUE(r.ok) << r.error;
         return r.warnings;
     }
-    static picture draw(int width = 200, int height = 200) {
+    picture draw(int width = 200, int height = 200) {
         picture p{width, height, {}};
         std::string error;
-        EXPECT_TRUE(render_offscreen(width, height, p.rgb, error)) << error;
+        EXPECT_TRUE(render_offscreen(width, height, scene_, view_, settings_, p.rgb, error)) << error;
         return p;
     }
+
+    scene_store scene_;
+    view_transform view_;
+    render_settings settings_;
 
 private:
     std::string path_;
@@ -76,7 +80,7 @@ Separator {
 
 TEST_F(LightsCameras, ColouredLightShinesOnTheLitSideOnly) {
     load(red_light_from_the_right);
-    g_render.headlight = false;
+    settings_.headlight = false;
     const picture p = draw();
     const pixel lit = p.at(185, 100), dark = p.at(15, 100), middle = p.at(100, 100);
     EXPECT_GE(lit[0], 200) << text(lit);
@@ -88,7 +92,7 @@ TEST_F(LightsCameras, ColouredLightShinesOnTheLitSideOnly) {
     EXPECT_LE(middle[0], 30) << text(middle);
 
     // The headlight adds white light from the eye.
-    g_render.headlight = true;
+    settings_.headlight = true;
     const picture both = draw();
     EXPECT_GE(both.at(100, 100)[1], 150) << text(both.at(100, 100));
     EXPECT_GE(both.at(185, 100)[0], 230) << text(both.at(185, 100));
@@ -98,8 +102,8 @@ TEST_F(LightsCameras, ColouredLightShinesOnTheLitSideOnly) {
 // have no headlight, as the window does.
 TEST_F(LightsCameras, FileBackgroundAndHeadlightReachTheOffscreenPicture) {
     load(red_light_from_the_right);
-    g_scene.background = std::array<float, 3>{0.0f, 0.2f, 1.0f};
-    g_scene.headlight = false;
+    scene_.background = std::array<float, 3>{0.0f, 0.2f, 1.0f};
+    scene_.headlight = false;
     const picture p = draw();
     const pixel corner = p.at(2, 2);
     EXPECT_NEAR(corner[0], 0, 1) << text(corner);
@@ -107,7 +111,7 @@ TEST_F(LightsCameras, FileBackgroundAndHeadlightReachTheOffscreenPicture) {
     EXPECT_NEAR(corner[2], 255, 1) << text(corner);
     EXPECT_LE(p.at(100, 100)[1], 30) << text(p.at(100, 100));  // only the red light, from the side
 
-    g_scene.headlight = true;
+    scene_.headlight = true;
     EXPECT_GE(draw().at(100, 100)[1], 150) << text(draw().at(100, 100));
 }
 
@@ -127,10 +131,10 @@ Translation { translation 3 0 0 }
 Sphere {}
 )");
     EXPECT_TRUE(warnings.empty());
-    ASSERT_EQ(g_scene.lights.size(), 1u);
-    EXPECT_FLOAT_EQ(g_scene.lights[0].location[0], -3.0f);  // placed by the transform in force
-    EXPECT_FLOAT_EQ(g_scene.lights[0].location[2], 50.0f);
-    g_render.headlight = false;
+    ASSERT_EQ(scene_.lights.size(), 1u);
+    EXPECT_FLOAT_EQ(scene_.lights[0].location[0], -3.0f);  // placed by the transform in force
+    EXPECT_FLOAT_EQ(scene_.lights[0].location[2], 50.0f);
+    settings_.headlight = false;
     // 22.5 pixels a unit: the bounding sphere's radius 4 fills 90% of 100.
     const picture p = draw(600, 200);
     const pixel before = p.at(233, 100), inside = p.at(300, 100), after = p.at(367, 100);
@@ -147,11 +151,11 @@ TEST_F(LightsCameras, LightsOffOrBeyondTheGlLimitAreLeftOutWithAWarning) {
     const auto warnings = load(scene);
     ASSERT_EQ(warnings.size(), 1u);
     EXPECT_NE(warnings[0].find("only the first 7"), std::string::npos) << warnings[0];
-    ASSERT_EQ(g_scene.lights.size(), 7u);
-    EXPECT_EQ(g_scene.lights[0].kind, light_kind::spot);
-    ASSERT_EQ(g_scene.shapes.size(), 2u);
-    EXPECT_EQ(g_scene.shapes[0].lights, (std::vector<std::int32_t>{0, 1, 2, 3, 4, 5, 6}));
-    EXPECT_TRUE(g_scene.shapes[1].lights.empty());
+    ASSERT_EQ(scene_.lights.size(), 7u);
+    EXPECT_EQ(scene_.lights[0].kind, light_kind::spot);
+    ASSERT_EQ(scene_.shapes.size(), 2u);
+    EXPECT_EQ(scene_.shapes[0].lights, (std::vector<std::int32_t>{0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_TRUE(scene_.shapes[1].lights.empty());
 }
 
 // A cube whose six faces differ: front red, back green, left blue, right
@@ -191,7 +195,7 @@ TEST_F(LightsCameras, CameraGivesTheStartingViewAndFitGoesBackToTheFittedOne) {
     load(coloured_cube(""));
     const picture fitted = draw();
     load(coloured_cube(cases[1].camera));
-    g_render.use_camera = false;
+    settings_.use_camera = false;
     EXPECT_EQ(draw().rgb, fitted.rgb);
 }
 
@@ -299,7 +303,7 @@ TEST_F(LightsCameras, TextIsLaidOutAsItsFontStyleAndJustificationSay) {
         SCOPED_TRACE(c.text);
         const auto warnings = load(c.text);
         EXPECT_TRUE(warnings.empty()) << warnings.front();
-        const auto e = extent(g_scene);
+        const auto e = extent(scene_);
         EXPECT_GE(e[0], c.low_x[0]);
         EXPECT_LE(e[0], c.low_x[1]);
         EXPECT_GE(e[2], c.high_x[0]);
@@ -313,10 +317,10 @@ TEST_F(LightsCameras, TextIsLaidOutAsItsFontStyleAndJustificationSay) {
 
 TEST_F(LightsCameras, TextIsFilledLettersWithTheirHolesOpen) {
     load("Material { diffuseColor 1 0 0 } FontStyle { family SANS } AsciiText { string \"HOH\" }");
-    const auto e = extent(g_scene);
-    const float px = 90.0f / g_scene.bound_radius;  // pixels a unit, 200 x 200 fitted
-    const auto column = [&](float x) { return static_cast<int>(100 + (x - g_scene.bound_centre[0]) * px); };
-    const auto row = [&](float y) { return static_cast<int>(100 - (y - g_scene.bound_centre[1]) * px); };
+    const auto e = extent(scene_);
+    const float px = 90.0f / scene_.bound_radius;  // pixels a unit, 200 x 200 fitted
+    const auto column = [&](float x) { return static_cast<int>(100 + (x - scene_.bound_centre[0]) * px); };
+    const auto row = [&](float y) { return static_cast<int>(100 - (y - scene_.bound_centre[1]) * px); };
     const picture p = draw();
     const auto red = [](const pixel& q) { return q[0] > 150 && q[1] < 60; };
     int inside = 0, ink = 0, outside_ink = 0;

@@ -13,6 +13,7 @@
 #include "glwindow/gl_window.h"
 #include "classic/load.h"
 #include "render/render.h"
+#include "test_scenes.h"
 #include "test_window.h"
 #include "toolkit/window.h"
 #include "snapshot/snapshot.h"
@@ -47,8 +48,8 @@ TEST_P(SnapshotMatchesWindow, PixelForPixel) {
     // the window's.
     ASSERT_TRUE(glXMakeCurrent(w.display, w.window, w.context));
     const std::string path = std::string(TESSEL_SOURCE_DIR) + "/examples/" + c.scene;
-    ASSERT_TRUE(tessel::load_scene_file(path, tessel::g_scene).ok);
-    tessel::g_view = c.view;
+    ASSERT_TRUE(tessel::load_scene_file(path, tessel::test::test_content().scene).ok);
+    tessel::test::test_content().view = c.view;
     tessel::show_frame();
     tessel::show_frame();
     const tessel::test::image window = tessel::test::read_front();
@@ -57,7 +58,8 @@ TEST_P(SnapshotMatchesWindow, PixelForPixel) {
     ASSERT_TRUE(glXMakeCurrent(w.display, 0, nullptr));
     std::vector<std::uint8_t> snapshot;
     std::string error;
-    ASSERT_TRUE(tessel::render_offscreen(width, height, snapshot, error)) << error;
+    const tessel::gl_content& shown = tessel::test::test_content();
+    ASSERT_TRUE(tessel::render_offscreen(width, height, shown.scene, shown.view, shown.settings, snapshot, error)) << error;
     ASSERT_EQ(snapshot.size(), window.rgb.size());
     std::size_t differing = 0;
     const std::size_t row = width * 3;

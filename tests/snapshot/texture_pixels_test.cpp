@@ -55,13 +55,13 @@ picture draw_quad(const std::string& before, const std::string& quad_fields = ""
                                                         "\nCoordinate3 { point [0 0 0, 1 0 0, 1 1 0, 0 1 0] }\n"
                                                         "IndexedFaceSet { coordIndex [0, 1, 2, 3] " +
                                                         quad_fields + " }\n");
-    g_view = view_transform{};
-    const load_result loaded = open_scene_file(path, g_scene, reading_mode::standard);
+    scene_store scene;
+    const load_result loaded = open_scene_file(path, scene, reading_mode::standard);
     EXPECT_TRUE(loaded.ok) << loaded.error;
     if (result) *result = loaded;
     picture p;
     std::string error;
-    EXPECT_TRUE(render_offscreen(size, size, p.rgb, error)) << error;
+    EXPECT_TRUE(render_offscreen(size, size, scene, view_transform{}, render_settings{}, p.rgb, error)) << error;
     if (p.rgb.size() != std::size_t{size} * size * 3) p.rgb.assign(std::size_t{size} * size * 3, 0);
     return p;
 }
