@@ -84,13 +84,13 @@ timing best_of(F&& f) {
 void baseline(const torus& t, const float m[16], tessel::scene_store& out) {
     tessel::shape_record s;
     const std::size_t n = t.coords.size() / 3;
-    for (auto& a : s.point) a.resize(n);
+    s.points.resize(3 * n);
     for (std::size_t i = 0; i < n; ++i) {
         const float x = t.coords[i * 3], y = t.coords[i * 3 + 1], z = t.coords[i * 3 + 2];
-        for (int k = 0; k < 3; ++k) s.point[k][i] = m[k] * x + m[4 + k] * y + m[8 + k] * z + m[12 + k];
+        for (int k = 0; k < 3; ++k) s.points[3 * i + static_cast<std::size_t>(k)] = m[k] * x + m[4 + k] * y + m[8 + k] * z + m[12 + k];
     }
     for (std::size_t i = 0; i + 3 < t.triangles.size(); i += 4) {
-        for (int k = 0; k < 3; ++k) s.corner[k].push_back(t.triangles[i + static_cast<std::size_t>(k)]);
+        for (int k = 0; k < 3; ++k) s.corners.push_back(static_cast<std::uint32_t>(t.triangles[i + static_cast<std::size_t>(k)]));
     }
     out.shapes.push_back(std::move(s));
 }

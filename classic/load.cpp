@@ -49,22 +49,13 @@ void read_shape_values(std::string_view list, scene_store& store, float (shape_r
     }
 }
 
-constexpr std::int64_t chunk_elements = 16384;  // per axis
+constexpr std::int64_t chunk_elements = 16384;  // triangles read back at a time
 
-bool read_points(store_reader& in, shape_record& shape, std::int64_t points, std::int64_t stored,
-                 std::vector<float>& chunk) {
-    for (auto& axis : shape.point) axis.resize(static_cast<std::size_t>(points));
-    for (auto& axis : shape.normal) axis.assign(static_cast<std::size_t>(points), 0.0f);
-    for (std::int64_t done = 0; done < points;) {
-        const std::int64_t take = std::min<std::int64_t>(points - done, chunk_elements);
-        if (!in.get_floats(chunk.data(), static_cast<std::size_t>(3 * take))) return false;
-        for (std::int64_t i = 0; i < take; ++i) {
-            shape.point[0][done + i] = chunk[3 * i];
-            shape.point[1][done + i] = chunk[3 * i + 1];
-            shape.point[2][done + i] = chunk[3 * i + 2];
-        }
-        done += take;
-    }
+bool read_points(store_reader& in, shape_record& shape, std::int64_t points, std::int64_t stored) {
+    // The store holds x, y, z per point, the layout the shape keeps.
+    shape.points.resize(static_cast<std::size_t>(3 * points));
+    shape.normals.assign(static_cast<std::size_t>(3 * points), 0.0f);
+    if (points > 0 && !in.get_floats(shape.points.data(), static_cast<std::size_t>(3 * points))) return false;
     // One or two values beyond the last whole point belong to nobody.
     return in.skip(static_cast<std::size_t>(stored - 3 * points));
 }
@@ -75,21 +66,20 @@ bool read_points(store_reader& in, shape_record& shape, std::int64_t points, std
 // store ends early.
 std::int64_t read_corners(store_reader& in, shape_record& shape, std::int64_t faces, std::int64_t stored,
                           std::int64_t points, std::vector<std::int32_t>& chunk) {
-    for (auto& c : shape.corner) c.reserve(static_cast<std::size_t>(faces));
+    shape.corners.reserve(static_cast<std::size_t>(3 * faces));
     for (std::int64_t done = 0; done < faces;) {
         const std::int64_t take = std::min<std::int64_t>(faces - done, chunk_elements);
         if (!in.get_ints(chunk.data(), static_cast<std::size_t>(3 * take))) return -1;
         for (std::int64_t k = 0; k < take; ++k) {
             const std::int32_t a = chunk[3 * k], b = chunk[3 * k + 1], c = chunk[3 * k + 2];
             if (a < 0 || b < 0 || c < 0 || a >= points || b >= points || c >= points) continue;
-            shape.corner[0].push_back(a);
-            shape.corner[1].push_back(b);
-            shape.corner[2].push_back(c);
+            shape.corners.insert(shape.corners.end(), {static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b),
+                                                       static_cast<std::uint32_t>(c)});
         }
         done += take;
     }
     if (!in.skip(static_cast<std::size_t>(stored - 3 * faces))) return -1;
-    return static_cast<std::int64_t>(shape.corner[0].size());
+    return static_cast<std::int64_t>(shape.corners.size() / 3);
 }
 
 // Turns the text lists and the stores back into shape records.
@@ -115,10 +105,10 @@ bool rebuild(const text_lists& lists, std::int64_t shape_count, const reader::st
         if (!read_entry(lists.index_counts, pos, v)) break;
         stored_indices[i] = to_count(v);
     }
-    // Points (with their normals) and triangles, in the store and in the
-    // drawing's copy, paid before any is read back.
+    // Points with their normals and triangles, and the drawing's scaled
+    // copy of the points, paid before any is read back.
     std::int64_t bytes = static_cast<std::int64_t>(n * sizeof(shape_record));
-    for (std::size_t i = 0; i < n; ++i) bytes += 2 * (next.point_counts[i] * 24 + stored_indices[i] / 3 * 12);
+    for (std::size_t i = 0; i < n; ++i) bytes += next.point_counts[i] * 36 + stored_indices[i] / 3 * 12;
     if (!budget.spend(bytes, "triangles")) {
         error = budget.message();
         return false;
@@ -131,9 +121,8 @@ bool rebuild(const text_lists& lists, std::int64_t shape_count, const reader::st
     store_reader points, corners;
     points.open(stores.points());
     corners.open(stores.indices());
-    std::vector<float> point_chunk(3 * chunk_elements);
     for (std::size_t i = 0; i < n; ++i) {
-        if (!read_points(points, next.shapes[i], next.point_counts[i], stored_points[i], point_chunk)) {
+        if (!read_points(points, next.shapes[i], next.point_counts[i], stored_points[i])) {
             error = "the coordinate store ended before its counts";
             return false;
         }

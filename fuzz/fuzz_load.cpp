@@ -20,22 +20,19 @@ void check_store(const tessel::scene_store& store) {
         const auto& s = store.shapes[i];
         const auto points = static_cast<std::size_t>(store.point_counts[i]);
         const auto faces = static_cast<std::size_t>(store.face_counts[i]);
-        const int corners = s.kind == tessel::shape_kind::triangles ? 3 : s.kind == tessel::shape_kind::lines ? 2 : 1;
-        for (int c = 0; c < 3; ++c) {
-            if (s.point[c].size() != points) std::abort();
-            if (!s.normal[c].empty() && s.normal[c].size() != points) std::abort();
-            if (!s.vertex_colour[c].empty() && s.vertex_colour[c].size() != points) std::abort();
-            if (s.corner[c].size() != (c < corners ? faces : 0)) std::abort();
-            for (std::int32_t v : s.corner[c])
-                if (v < 0 || static_cast<std::size_t>(v) >= points) std::abort();
-        }
+        const std::size_t corners = tessel::corners_per_primitive(s.kind);
+        if (s.points.size() != 3 * points) std::abort();
+        // The renderer draws the store's arrays as they are: a normal, and
+        // where there are colours a colour, for every point.
+        if (s.normals.size() != 3 * points) std::abort();
+        if (!s.colours.empty() && s.colours.size() != 4 * points) std::abort();
+        if (s.corners.size() != corners * faces) std::abort();
+        for (const std::uint32_t v : s.corners)
+            if (v >= points) std::abort();
         // A textured shape names an image of the store and has a coordinate per point.
         if (s.texture >= 0 && (static_cast<std::size_t>(s.texture) >= store.textures.size() ||
-                               s.texture_coordinate[0].size() != points || s.texture_coordinate[1].size() != points))
+                               s.texture_coords.size() != 2 * points))
             std::abort();
-        if (store.reading == tessel::scene_reading::classic)
-            for (const auto& n : s.normal)
-                if (n.size() != points) std::abort();
     }
 }
 

@@ -79,33 +79,28 @@ void problem_log::add(const char* kind, const std::string& message) {
 }
 
 void append_shape(scene_store& out, shape_record&& shape) {
-    std::vector<float>* colour = shape.vertex_colour;
-    if (!colour[0].empty()) {
+    std::vector<float>& colours = shape.colours;
+    if (!colours.empty()) {
         bool varies = false;
-        for (int k = 0; k < 3 && !varies; ++k) {
-            const std::vector<float>& c = colour[k];
-            varies = std::any_of(c.begin(), c.end(), [first = c[0]](float v) { return v != first; });
-        }
+        for (std::size_t i = 4; i + 3 < colours.size() && !varies; i += 4)
+            for (std::size_t k = 0; k < 3; ++k) varies = varies || colours[i + k] != colours[k];
         if (!varies) {
-            for (int k = 0; k < 3; ++k) {
-                shape.material.diffuse[k] = colour[k][0];
-                colour[k] = {};
-            }
+            std::copy(colours.begin(), colours.begin() + 3, shape.material.diffuse);
+            colours = {};
         }
     }
+    // The record's one transparency, as the GL's alpha of every colour.
+    const float alpha = 1.0f - shape.material.transparency;
+    for (std::size_t i = 3; i < colours.size(); i += 4) colours[i] = alpha;
     std::copy(shape.material.diffuse, shape.material.diffuse + 3, shape.colour);
     shape.rotation[2] = 1.0f;  // the identity written as an axis and angle
-    out.point_counts.push_back(static_cast<std::int64_t>(shape.point[0].size()));
-    out.face_counts.push_back(static_cast<std::int64_t>(shape.corner[0].size()));
+    out.point_counts.push_back(static_cast<std::int64_t>(shape.point_count()));
+    out.face_counts.push_back(static_cast<std::int64_t>(shape.corners.size() / corners_per_primitive(shape.kind)));
     out.shapes.push_back(std::move(shape));
     out.shape_count = static_cast<std::int64_t>(out.shapes.size());
 }
 
 namespace {
-
-std::size_t corners_per_primitive(shape_kind kind) {
-    return kind == shape_kind::points ? 1 : kind == shape_kind::lines ? 2 : 3;
-}
 
 // More transparencies than this in one shape share the last record.
 constexpr std::size_t transparency_groups = 16;
@@ -114,12 +109,12 @@ constexpr std::size_t transparency_groups = 16;
 
 void append_shape(scene_store& out, shape_record&& shape, std::span<const std::int32_t> vertex_entry,
                   const material_table& materials) {
-    const std::size_t primitives = shape.corner[0].size();
     const std::size_t per = corners_per_primitive(shape.kind);
+    const std::size_t primitives = shape.corners.size() / per;
     std::vector<float> levels;
     std::vector<std::uint8_t> group(primitives);
     for (std::size_t t = 0; t < primitives; ++t) {
-        const float level = materials.transparency(vertex_entry[static_cast<std::size_t>(shape.corner[0][t])]);
+        const float level = materials.transparency(vertex_entry[shape.corners[t * per]]);
         std::size_t g = 0;
         while (g < levels.size() && levels[g] != level) ++g;
         if (g == levels.size()) {
@@ -132,8 +127,12 @@ void append_shape(scene_store& out, shape_record&& shape, std::span<const std::i
         append_shape(out, std::move(shape));
         return;
     }
-    const std::size_t vertices = shape.point[0].size();
+    const std::size_t vertices = shape.point_count();
     std::vector<std::int32_t> renumber(vertices);
+    const auto copy = [](const std::vector<float>& from, std::size_t v, std::size_t width, std::vector<float>& to) {
+        if (!from.empty()) to.insert(to.end(), from.begin() + static_cast<std::ptrdiff_t>(v * width),
+                                     from.begin() + static_cast<std::ptrdiff_t>((v + 1) * width));
+    };
     for (std::size_t g = 0; g < levels.size(); ++g) {
         shape_record part;
         part.kind = shape.kind;
@@ -147,21 +146,16 @@ void append_shape(scene_store& out, shape_record&& shape, std::span<const std::i
         for (std::size_t t = 0; t < primitives; ++t) {
             if (group[t] != g) continue;
             for (std::size_t k = 0; k < per; ++k) {
-                const std::size_t v = static_cast<std::size_t>(shape.corner[k][t]);
+                const std::size_t v = shape.corners[t * per + k];
                 if (first_entry < 0) first_entry = vertex_entry[v];
                 if (renumber[v] < 0) {
-                    renumber[v] = static_cast<std::int32_t>(part.point[0].size());
-                    for (int a = 0; a < 3; ++a) {
-                        part.point[a].push_back(shape.point[a][v]);
-                        part.normal[a].push_back(shape.normal[a][v]);
-                        if (!shape.vertex_colour[a].empty()) part.vertex_colour[a].push_back(shape.vertex_colour[a][v]);
-                    }
-                    for (int a = 0; a < 2; ++a) {
-                        if (!shape.texture_coordinate[a].empty())
-                            part.texture_coordinate[a].push_back(shape.texture_coordinate[a][v]);
-                    }
+                    renumber[v] = static_cast<std::int32_t>(part.point_count());
+                    copy(shape.points, v, 3, part.points);
+                    copy(shape.normals, v, 3, part.normals);
+                    copy(shape.colours, v, 4, part.colours);
+                    copy(shape.texture_coords, v, 2, part.texture_coords);
                 }
-                part.corner[k].push_back(renumber[v]);
+                part.corners.push_back(static_cast<std::uint32_t>(renumber[v]));
             }
         }
         part.material = materials.entry(first_entry);

@@ -120,21 +120,16 @@ void append_shape(scene_store& out, shape_record&& shape, std::span<const std::i
 
 // Appends one vertex (position, normal) to a record under construction.
 inline void push_vertex(shape_record& s, vec3 p, vec3 n) {
-    s.point[0].push_back(p.x);
-    s.point[1].push_back(p.y);
-    s.point[2].push_back(p.z);
-    s.normal[0].push_back(n.x);
-    s.normal[1].push_back(n.y);
-    s.normal[2].push_back(n.z);
+    s.points.insert(s.points.end(), {p.x, p.y, p.z});
+    s.normals.insert(s.normals.end(), {n.x, n.y, n.z});
 }
-inline void push_colour(shape_record& s, const float c[3]) {
-    for (int k = 0; k < 3; ++k) s.vertex_colour[k].push_back(c[k]);
-}
+// A vertex's colour; its alpha is set from the record's transparency when
+// append_shape stores it.
+inline void push_colour(shape_record& s, const float c[3]) { s.colours.insert(s.colours.end(), {c[0], c[1], c[2], 1.0f}); }
 inline void push_triangle(shape_record& s, std::int32_t a, std::int32_t b, std::int32_t c) {
-    s.corner[0].push_back(a);
-    s.corner[1].push_back(b);
-    s.corner[2].push_back(c);
+    s.corners.insert(s.corners.end(), {static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b), static_cast<std::uint32_t>(c)});
 }
+inline vec3 point_of(const shape_record& s, std::size_t i) { return {s.points[3 * i], s.points[3 * i + 1], s.points[3 * i + 2]}; }
 
 // Which value of a list (materials or normals) a corner takes under a
 // binding; -1 when the binding points outside the list. Parts are faces for

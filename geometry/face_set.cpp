@@ -72,9 +72,7 @@ public:
         if (face_first_.size() < 2) return;
         split_faces();
         make_vertices();
-        for (auto& corners : shape_.corner) {
-            for (std::int32_t& c : corners) c = corner_point_[static_cast<std::size_t>(c)];
-        }
+        for (std::uint32_t& c : shape_.corners) c = static_cast<std::uint32_t>(corner_point_[c]);
         if (orphans_possible_) drop_unused_vertices();
         shape_.kind = shape_kind::triangles;
         shape_.two_sided = !(state_.hints.solid && state_.hints.ordering != vertex_ordering::unknown);
@@ -95,10 +93,8 @@ private:
             slot.call = t_.scratch.call;
             const vec3 p = xf_.point(load3(coords_, k));
             if (finite(p)) {
-                slot.local = static_cast<std::int32_t>(shape_.point[0].size());
-                shape_.point[0].push_back(p.x);
-                shape_.point[1].push_back(p.y);
-                shape_.point[2].push_back(p.z);
+                slot.local = static_cast<std::int32_t>(shape_.point_count());
+                shape_.points.insert(shape_.points.end(), {p.x, p.y, p.z});
                 if (smooth_sums_) mean_.push_back({});
             } else {
                 slot.local = not_finite_point;
@@ -109,7 +105,7 @@ private:
 
     vec3 position(std::int32_t p) const {
         const std::size_t k = static_cast<std::size_t>(p);
-        return {shape_.point[0][k], shape_.point[1][k], shape_.point[2][k]};
+        return {shape_.points[3 * k], shape_.points[3 * k + 1], shape_.points[3 * k + 2]};
     }
 
     // Area-weighted normal of the face on corners start .. end.
@@ -143,7 +139,7 @@ private:
         if (vary_materials_) corner_material_.reserve(n);
         if (given_normals_) corner_normal_.reserve(n);
         face_first_.reserve(n / 4 + 2);
-        for (auto& axis : shape_.point) axis.reserve(std::min(points, n));
+        shape_.points.reserve(3 * std::min(points, n));
         if (smooth_sums_) mean_.reserve(std::min(points, n));
         face_first_.push_back(0);
         std::int64_t face = 0, vertex = 0;
@@ -254,7 +250,7 @@ private:
     void split_faces() {
         const std::size_t faces = face_first_.size() - 1;
         const std::size_t expected = face_first_[faces] - 2 * faces;
-        for (auto& c : shape_.corner) c.reserve(expected);
+        shape_.corners.reserve(3 * expected);
         std::vector<local_triangle> pieces;
         for (std::size_t f = 0; f < faces; ++f) {
             const std::int32_t first = static_cast<std::int32_t>(face_first_[f]);
@@ -292,26 +288,27 @@ private:
     // creases, or with given normals or colours per corner) compare the faces
     // there pairwise, corner by corner.
     void make_vertices() {
-        const std::size_t points = shape_.point[0].size();
-        for (auto& axis : shape_.normal) axis.resize(points);
+        const std::size_t points = shape_.point_count();
+        shape_.normals.resize(3 * points);
         if (vary_materials_) {
             float c[3];
             materials_.diffuse(corner_material_[0], c);
-            for (int k = 0; k < 3; ++k) shape_.vertex_colour[k].assign(points, c[k]);
+            shape_.colours.resize(4 * points);
+            for (std::size_t i = 0; i < points; ++i) std::copy(c, c + 3, shape_.colours.begin() + static_cast<std::ptrdiff_t>(4 * i));
             vertex_material_.assign(points, corner_material_[0]);
         }
         // 1 where a point's corners are done one by one.
         std::vector<std::uint8_t> per_corner(points, 1);
         if (texture_ >= 0) {
             // Each point's vertex takes its first corner's coordinate.
-            for (auto& a : shape_.texture_coordinate) a.assign(points, 0.0f);
+            shape_.texture_coords.assign(2 * points, 0.0f);
             std::vector<std::uint8_t> seen(points, 0);
             for (std::size_t c = 0; c < corner_point_.size(); ++c) {
                 const std::size_t p = static_cast<std::size_t>(corner_point_[c]);
                 if (seen[p]) continue;
                 seen[p] = 1;
-                shape_.texture_coordinate[0][p] = corner_texture_[c][0];
-                shape_.texture_coordinate[1][p] = corner_texture_[c][1];
+                shape_.texture_coords[2 * p] = corner_texture_[c][0];
+                shape_.texture_coords[2 * p + 1] = corner_texture_[c][1];
             }
         }
         if (flat_) {
@@ -337,8 +334,8 @@ private:
             if (texture_ >= 0) {
                 for (std::size_t c = 0; c < corner_point_.size(); ++c) {
                     const std::size_t p = static_cast<std::size_t>(corner_point_[c]);
-                    if (per_corner[p] != 2 && (corner_texture_[c][0] != shape_.texture_coordinate[0][p] ||
-                                               corner_texture_[c][1] != shape_.texture_coordinate[1][p])) {
+                    if (per_corner[p] != 2 && (corner_texture_[c][0] != shape_.texture_coords[2 * p] ||
+                                               corner_texture_[c][1] != shape_.texture_coords[2 * p + 1])) {
                         per_corner[p] = 2;
                         ++creased;
                     }
@@ -348,9 +345,9 @@ private:
                 if (per_corner[p] == 2) continue;
                 per_corner[p] = 0;
                 const vec3 m = mean_[p];
-                shape_.normal[0][p] = m.x;
-                shape_.normal[1][p] = m.y;
-                shape_.normal[2][p] = m.z;
+                shape_.normals[3 * p] = m.x;
+                shape_.normals[3 * p + 1] = m.y;
+                shape_.normals[3 * p + 2] = m.z;
             }
             mean_ = {};
             if (creased == 0) return;  // every corner names its point's vertex already
@@ -394,29 +391,26 @@ private:
         if (vary_materials_) materials_.diffuse(material, colour);
         if (own) {
             const std::size_t i = static_cast<std::size_t>(p);
-            shape_.normal[0][i] = n.x;
-            shape_.normal[1][i] = n.y;
-            shape_.normal[2][i] = n.z;
+            shape_.normals[3 * i] = n.x;
+            shape_.normals[3 * i + 1] = n.y;
+            shape_.normals[3 * i + 2] = n.z;
             if (vary_materials_) {
-                for (int k = 0; k < 3; ++k) shape_.vertex_colour[k][i] = colour[k];
+                for (std::size_t k = 0; k < 3; ++k) shape_.colours[4 * i + k] = colour[k];
                 vertex_material_[i] = material;
             }
             if (texture_ >= 0) {
-                shape_.texture_coordinate[0][i] = st[0];
-                shape_.texture_coordinate[1][i] = st[1];
+                shape_.texture_coords[2 * i] = st[0];
+                shape_.texture_coords[2 * i + 1] = st[1];
             }
             return p;
         }
-        const auto id = static_cast<std::int32_t>(shape_.point[0].size());
+        const auto id = static_cast<std::int32_t>(shape_.point_count());
         push_vertex(shape_, at, n);
         if (vary_materials_) {
             push_colour(shape_, colour);
             vertex_material_.push_back(material);
         }
-        if (texture_ >= 0) {
-            shape_.texture_coordinate[0].push_back(st[0]);
-            shape_.texture_coordinate[1].push_back(st[1]);
-        }
+        if (texture_ >= 0) shape_.texture_coords.insert(shape_.texture_coords.end(), {st[0], st[1]});
         return id;
     }
 
@@ -426,7 +420,7 @@ private:
     // tried, which finds those and keeps this linear in the corners, where
     // the general path compares every pair of faces at each point.
     void make_flat_vertices() {
-        const std::size_t points = shape_.point[0].size();
+        const std::size_t points = shape_.point_count();
         std::vector<std::int32_t> latest(points, -1);
         // At worst every corner after a point's first gets a vertex of its
         // own: reserve that, so the arrays do not grow by doubling and
@@ -441,22 +435,19 @@ private:
         }
         std::fill(latest.begin(), latest.end(), -1);
         const std::size_t most = points + corner_point_.size() - used;
-        for (int k = 0; k < 3; ++k) {
-            shape_.point[k].reserve(most);
-            shape_.normal[k].reserve(most);
-            if (vary_materials_) shape_.vertex_colour[k].reserve(most);
-        }
-        if (texture_ >= 0)
-            for (auto& t : shape_.texture_coordinate) t.reserve(most);
+        shape_.points.reserve(3 * most);
+        shape_.normals.reserve(3 * most);
+        if (vary_materials_) shape_.colours.reserve(4 * most);
+        if (texture_ >= 0) shape_.texture_coords.reserve(2 * most);
         if (vary_materials_) vertex_material_.reserve(most);
         const auto same = [&](std::int32_t v, vec3 n, std::int32_t material, const std::array<float, 2>& st) {
             const std::size_t i = static_cast<std::size_t>(v);
-            return std::bit_cast<std::uint32_t>(shape_.normal[0][i]) == std::bit_cast<std::uint32_t>(n.x) &&
-                   std::bit_cast<std::uint32_t>(shape_.normal[1][i]) == std::bit_cast<std::uint32_t>(n.y) &&
-                   std::bit_cast<std::uint32_t>(shape_.normal[2][i]) == std::bit_cast<std::uint32_t>(n.z) &&
+            return std::bit_cast<std::uint32_t>(shape_.normals[3 * i]) == std::bit_cast<std::uint32_t>(n.x) &&
+                   std::bit_cast<std::uint32_t>(shape_.normals[3 * i + 1]) == std::bit_cast<std::uint32_t>(n.y) &&
+                   std::bit_cast<std::uint32_t>(shape_.normals[3 * i + 2]) == std::bit_cast<std::uint32_t>(n.z) &&
                    (!vary_materials_ || vertex_material_[i] == material) &&
                    (texture_ < 0 ||
-                    (shape_.texture_coordinate[0][i] == st[0] && shape_.texture_coordinate[1][i] == st[1]));
+                    (shape_.texture_coords[2 * i] == st[0] && shape_.texture_coords[2 * i + 1] == st[1]));
         };
         for (std::size_t f = 0; f + 1 < face_first_.size(); ++f) {
             const vec3 n = normalised(face_normal(face_first_[f], face_first_[f + 1]));
@@ -552,44 +543,38 @@ private:
     // Points that only dropped faces named would widen the scene's bounds
     // and show in its point count: renumber the vertices without them.
     void drop_unused_vertices() {
-        const std::size_t vertices = shape_.point[0].size();
+        const std::size_t vertices = shape_.point_count();
         std::vector<std::int32_t> renumber(vertices, 0);
-        for (const auto& corners : shape_.corner) {
-            for (std::int32_t v : corners) renumber[static_cast<std::size_t>(v)] = 1;
-        }
+        for (const std::uint32_t v : shape_.corners) renumber[v] = 1;
         std::int32_t next = 0;
+        // Moves vertex v's `width` values of an array to vertex `to`.
+        const auto move = [](std::vector<float>& a, std::size_t width, std::size_t v, std::size_t to) {
+            std::copy_n(a.begin() + static_cast<std::ptrdiff_t>(v * width), width,
+                        a.begin() + static_cast<std::ptrdiff_t>(to * width));
+        };
         for (std::size_t v = 0; v < vertices; ++v) {
             const bool used = renumber[v] != 0;
             renumber[v] = used ? next : -1;
             if (!used) continue;
             const std::size_t to = static_cast<std::size_t>(next++);
-            for (auto* a : {&shape_.point[0], &shape_.point[1], &shape_.point[2], &shape_.normal[0],
-                            &shape_.normal[1], &shape_.normal[2]}) {
-                (*a)[to] = (*a)[v];
-            }
+            move(shape_.points, 3, v, to);
+            move(shape_.normals, 3, v, to);
             if (vary_materials_) {
-                for (auto& a : shape_.vertex_colour) a[to] = a[v];
+                move(shape_.colours, 4, v, to);
                 vertex_material_[to] = vertex_material_[v];
             }
-            if (texture_ >= 0) {
-                for (auto& a : shape_.texture_coordinate) a[to] = a[v];
-            }
+            if (texture_ >= 0) move(shape_.texture_coords, 2, v, to);
         }
         if (static_cast<std::size_t>(next) == vertices) return;
-        for (auto* a : {&shape_.point[0], &shape_.point[1], &shape_.point[2], &shape_.normal[0], &shape_.normal[1],
-                        &shape_.normal[2]}) {
-            a->resize(static_cast<std::size_t>(next));
-        }
+        const auto kept = static_cast<std::size_t>(next);
+        shape_.points.resize(3 * kept);
+        shape_.normals.resize(3 * kept);
         if (vary_materials_) {
-            for (auto& a : shape_.vertex_colour) a.resize(static_cast<std::size_t>(next));
-            vertex_material_.resize(static_cast<std::size_t>(next));
+            shape_.colours.resize(4 * kept);
+            vertex_material_.resize(kept);
         }
-        if (texture_ >= 0) {
-            for (auto& a : shape_.texture_coordinate) a.resize(static_cast<std::size_t>(next));
-        }
-        for (auto& corners : shape_.corner) {
-            for (std::int32_t& v : corners) v = renumber[static_cast<std::size_t>(v)];
-        }
+        if (texture_ >= 0) shape_.texture_coords.resize(2 * kept);
+        for (std::uint32_t& v : shape_.corners) v = static_cast<std::uint32_t>(renumber[v]);
     }
 
     // Texture coordinates come from the TextureCoordinate2 in force through

@@ -41,10 +41,8 @@ private:
 // normals, so that every per-point array has the shape's point count.
 void finish_shape(shape_target t, shape_record&& shape, const material_table& materials, std::int64_t first_entry,
                   bool lit, shape_kind kind, std::span<const std::int32_t> vertex_entry) {
-    if (shape.corner[0].empty()) return;
-    if (!lit) {
-        for (auto& n : shape.normal) std::fill(n.begin(), n.end(), 0.0f);
-    }
+    if (shape.corners.empty()) return;
+    if (!lit) std::fill(shape.normals.begin(), shape.normals.end(), 0.0f);
     shape.kind = kind;
     shape.lit = lit;
     shape.two_sided = false;
@@ -94,7 +92,7 @@ void build_line_set(shape_target t, const shape_state& state, std::span<const fl
         const std::int64_t n = given_normals ? normal.at(segment, line, vertex, pos) : -1;
         if (first_entry < 0) first_entry = m;
         if (last.point == p && last.material == m && last.normal == n) return last.id;
-        const std::int32_t id = static_cast<std::int32_t>(shape.point[0].size());
+        const std::int32_t id = static_cast<std::int32_t>(shape.point_count());
         const vec3 nv = n >= 0 ? xf.normal(load3(state.normals, static_cast<std::size_t>(n))) : vec3{};
         push_vertex(shape, xf.point(load3(coords, static_cast<std::size_t>(p))), nv);
         if (vary) {
@@ -125,9 +123,8 @@ void build_line_set(shape_target t, const shape_state& state, std::span<const fl
             if (coord_index[q] == coord_index[q + 1]) continue;
             const std::int32_t a = vertex_for(q, segment, line, vertex + static_cast<std::int64_t>(q - start));
             const std::int32_t b = vertex_for(q + 1, segment, line, vertex + static_cast<std::int64_t>(q + 1 - start));
-            shape.corner[0].push_back(a);
-            shape.corner[1].push_back(b);
-            if (shape.corner[0].size() >= static_cast<std::size_t>(INT32_MAX) / 2) break;
+            shape.corners.insert(shape.corners.end(), {static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b)});
+            if (shape.corners.size() / 2 >= static_cast<std::size_t>(INT32_MAX) / 2) break;
         }
         vertex += static_cast<std::int64_t>(pos - start);
         if (pos > start) ++line;
@@ -181,7 +178,7 @@ void build_point_set(shape_target t, const shape_state& state, std::span<const f
             if (e < normals) n = xf.normal(load3(state.normals, static_cast<std::size_t>(e)));
             else lit = false;
         }
-        const std::int32_t id = static_cast<std::int32_t>(shape.point[0].size());
+        const std::int32_t id = static_cast<std::int32_t>(shape.point_count());
         push_vertex(shape, p, n);
         if (vary) {
             std::int64_t m = i;
@@ -194,7 +191,7 @@ void build_point_set(shape_target t, const shape_state& state, std::span<const f
             push_colour(shape, c);
             entries.push_back(static_cast<std::int32_t>(m));
         }
-        shape.corner[0].push_back(id);
+        shape.corners.push_back(static_cast<std::uint32_t>(id));
     }
     if (bad_point) log.report("coord-value", [] { return "points with infinite or NaN coordinates are left out"; });
     if (bad_material) {

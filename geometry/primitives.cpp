@@ -37,13 +37,12 @@ public:
     // s, t: the texture coordinate the shape's default mapping gives the vertex.
     std::int32_t vertex(vec3 p, vec3 n, std::int64_t entry, float s = 0, float t = 0) {
         if (first_entry_ < 0) first_entry_ = entry;
-        const std::int32_t id = static_cast<std::int32_t>(shape_.point[0].size());
+        const std::int32_t id = static_cast<std::int32_t>(shape_.point_count());
         push_vertex(shape_, xf_.point(p), xf_.normal(n));
         if (texture_ >= 0) {
             float st[2];
             map_texture(state_.texture_transform, s, t, st);
-            shape_.texture_coordinate[0].push_back(st[0]);
-            shape_.texture_coordinate[1].push_back(st[1]);
+            shape_.texture_coords.insert(shape_.texture_coords.end(), {st[0], st[1]});
         }
         if (vary_) {
             float c[3];
@@ -67,7 +66,7 @@ public:
         shape_.two_sided = two_sided;
         shape_.material = materials_.entry(first_entry_ < 0 ? 0 : first_entry_);
         set_texture(shape_, texture_, state_, t_.out);
-        if (shape_.corner[0].empty()) return;
+        if (shape_.corners.empty()) return;
         if (vary_) append_shape(t_.out, std::move(shape_), entries_, materials_);
         else append_shape(t_.out, std::move(shape_));
     }

@@ -203,13 +203,14 @@ void scene_builder::finish() {
     bool any = false;
     for (std::size_t s = first_shape_; s < out_.shapes.size(); ++s) {
         const shape_record& shape = out_.shapes[s];
-        for (int k = 0; k < 3; ++k) {
-            for (float v : shape.point[k]) {
+        for (std::size_t i = 0; i + 2 < shape.points.size(); i += 3) {
+            for (std::size_t k = 0; k < 3; ++k) {
                 // Points are finite: the shape builders leave out the others.
+                const float v = shape.points[i + k];
                 low[k] = std::min<double>(low[k], v);
                 high[k] = std::max<double>(high[k], v);
-                any = true;
             }
+            any = true;
         }
     }
     if (!any) {
@@ -223,10 +224,9 @@ void scene_builder::finish() {
     double radius2 = 0;
     for (std::size_t s = first_shape_; s < out_.shapes.size(); ++s) {
         const shape_record& shape = out_.shapes[s];
-        const std::size_t n = std::min({shape.point[0].size(), shape.point[1].size(), shape.point[2].size()});
-        for (std::size_t i = 0; i < n; ++i) {
-            const double dx = shape.point[0][i] - centre[0], dy = shape.point[1][i] - centre[1],
-                         dz = shape.point[2][i] - centre[2];
+        for (std::size_t i = 0; i + 2 < shape.points.size(); i += 3) {
+            const double dx = shape.points[i] - centre[0], dy = shape.points[i + 1] - centre[1],
+                         dz = shape.points[i + 2] - centre[2];
             radius2 = std::max(radius2, dx * dx + dy * dy + dz * dz);
         }
     }

@@ -13,19 +13,6 @@ std::size_t clamp_count(std::int64_t count) {
     return count > 0 ? static_cast<std::size_t>(count) : 0;
 }
 
-std::size_t smallest_size(const auto& arrays) {
-    return std::min({arrays[0].size(), arrays[1].size(), arrays[2].size()});
-}
-
-// Corners per primitive for each kind of shape.
-std::size_t corners_of(shape_kind kind) {
-    switch (kind) {
-        case shape_kind::lines: return 2;
-        case shape_kind::points: return 1;
-        default: return 3;
-    }
-}
-
 // The box around the points a shape's primitives use, and its triangles'
 // summed area.
 void measure_extent(prepared_shape& out, bool triangles) {
@@ -58,61 +45,52 @@ void measure_extent(prepared_shape& out, bool triangles) {
 
 void prepare_shape(const shape_record& shape, std::int64_t point_count, std::int64_t face_count, bool standard,
                    prepared_shape& out) {
-    const std::size_t points = std::min(clamp_count(point_count), smallest_size(shape.point));
-    const std::size_t normals = std::min(points, smallest_size(shape.normal));
+    const std::size_t points = std::min(clamp_count(point_count), shape.points.size() / 3);
     // Classic shapes are always triangles, whatever their kind field holds.
-    const std::size_t per_face = standard ? corners_of(shape.kind) : 3;
-    std::size_t faces = clamp_count(face_count);
-    for (std::size_t k = 0; k < per_face; ++k) faces = std::min(faces, shape.corner[k].size());
+    const std::size_t per_face = standard ? corners_per_primitive(shape.kind) : 3;
+    const std::size_t faces = std::min(clamp_count(face_count), shape.corners.size() / per_face);
 
-    out.points.resize(points * 3);
-    out.normals.assign(points * 3, 0.0f);
-    for (std::size_t i = 0; i < points; ++i) {
-        for (int c = 0; c < 3; ++c) {
-            out.points[i * 3 + c] = shape.point[c][i];
-        }
+    out.stored_points = std::span<const float>(shape.points).first(points * 3);
+    if (standard) {
+        out.points = out.stored_points;
+    } else {
+        // Scaled by the view point by point (rescale), for the pictures the
+        // classic reading has always drawn.
+        out.positions.resize(points * 3);
+        out.points = out.positions;
     }
-    for (std::size_t i = 0; i < normals; ++i) {
-        for (int c = 0; c < 3; ++c) {
-            out.normals[i * 3 + c] = shape.normal[c][i];
-        }
+    if (shape.normals.size() >= points * 3) {
+        out.normals = std::span<const float>(shape.normals).first(points * 3);
+    } else {
+        // Whole normals only: a point whose normal is cut short is unlit.
+        out.own_normals.assign(points * 3, 0.0f);
+        const std::size_t whole = std::min(shape.normals.size() / 3 * 3, points * 3);
+        std::copy_n(shape.normals.begin(), whole, out.own_normals.begin());
+        out.normals = out.own_normals;
     }
 
-    out.indices.clear();
-    out.indices.reserve(faces * per_face);
+    const std::span<const std::uint32_t> corners = std::span<const std::uint32_t>(shape.corners).first(faces * per_face);
+    const bool all_inside = std::all_of(corners.begin(), corners.end(), [points](std::uint32_t v) { return v < points; });
     out.dropped_faces = 0;
-    const auto inside = [points](std::int32_t v) { return v >= 0 && static_cast<std::size_t>(v) < points; };
-    for (std::size_t k = 0; k < faces; ++k) {
-        bool ok = true;
-        for (std::size_t j = 0; j < per_face; ++j) ok = ok && inside(shape.corner[j][k]);
-        if (!ok) {
-            ++out.dropped_faces;
-            continue;
+    if (all_inside) {
+        out.indices = corners;
+    } else {
+        for (std::size_t k = 0; k < faces; ++k) {
+            const auto primitive = corners.subspan(k * per_face, per_face);
+            if (std::all_of(primitive.begin(), primitive.end(), [points](std::uint32_t v) { return v < points; }))
+                out.own_indices.insert(out.own_indices.end(), primitive.begin(), primitive.end());
+            else
+                ++out.dropped_faces;
         }
-        for (std::size_t j = 0; j < per_face; ++j) out.indices.push_back(static_cast<std::uint32_t>(shape.corner[j][k]));
+        out.indices = out.own_indices;
     }
-    out.indices.shrink_to_fit();
 
-    out.colours.clear();
-    if (standard && smallest_size(shape.vertex_colour) >= points && points > 0) {
-        const float alpha = 1.0f - shape.material.transparency;
-        out.colours.resize(points * 4);
-        for (std::size_t i = 0; i < points; ++i) {
-            for (int c = 0; c < 3; ++c) out.colours[i * 4 + c] = shape.vertex_colour[c][i];
-            out.colours[i * 4 + 3] = alpha;
-        }
-    }
-    out.texture_coordinates.clear();
-    if (standard && shape.texture >= 0 && shape.texture_coordinate[0].size() >= points &&
-        shape.texture_coordinate[1].size() >= points && points > 0) {
-        out.texture_coordinates.resize(points * 2);
-        for (std::size_t i = 0; i < points; ++i) {
-            out.texture_coordinates[i * 2] = shape.texture_coordinate[0][i];
-            out.texture_coordinates[i * 2 + 1] = shape.texture_coordinate[1][i];
-        }
-    }
-    // Standard shapes are scaled by the GL matrix, which keeps normals right.
-    out.positions.resize(standard ? 0 : out.points.size());
+    out.colours = {};
+    if (standard && shape.colours.size() >= points * 4 && points > 0)
+        out.colours = std::span<const float>(shape.colours).first(points * 4);
+    out.texture_coordinates = {};
+    if (standard && shape.texture >= 0 && shape.texture_coords.size() >= points * 2 && points > 0)
+        out.texture_coordinates = std::span<const float>(shape.texture_coords).first(points * 2);
     if (standard) measure_extent(out, per_face == 3);
 }
 
@@ -187,7 +165,7 @@ void prepared_scene::rescale(const float view_scale[3]) {
     const float sz = view_scale[2];
     for (prepared_shape& shape : shapes_) {
         const std::size_t n = shape.positions.size();
-        const float* in = shape.points.data();
+        const float* in = shape.stored_points.data();
         float* out = shape.positions.data();
         // Each product is rounded to float on its own, exactly as a per-vertex
         // multiplication at draw time would round it.

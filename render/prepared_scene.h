@@ -1,35 +1,45 @@
 #pragma once
-// Vertex arrays derived from the scene store, built once per load so that a
-// frame only hands ready arrays to glDrawElements. Knows nothing of OpenGL,
-// so it is tested without a display.
+// What a frame hands to glDrawElements for each shape of a store: the
+// store's own arrays, which the back end keeps in the layout the GL takes,
+// and a copy only where they cannot be drawn as they are (a classic shape's
+// points scaled by the view; a store whose arrays disagree with its counts,
+// which only tests make). Worked out once per store. Knows nothing of
+// OpenGL, so it is tested without a display.
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "scene/scene.h"
 
 namespace tessel {
 
-// One shape's geometry in the layout glVertexPointer / glNormalPointer /
-// glDrawElements take: x, y, z interleaved per point, three indices per face.
+// One shape as a frame draws it. The spans point into the store, or into
+// this shape's own arrays below; both live as long as the prepared scene is
+// not rebuilt.
 struct prepared_shape {
-    std::vector<float> points;            // as stored, kept to rescale from
-    std::vector<float> positions;         // points times the view scale (classic shapes only)
-    std::vector<float> normals;           // zero where the store has none
-    std::vector<std::uint32_t> indices;   // corners of every drawable face: 3, 2 or 1 by kind
-    std::size_t dropped_faces = 0;        // faces naming a point the shape lacks
+    std::span<const float> points;             // x, y, z per point
+    std::span<const float> normals;            // x, y, z per point, zero where the store has none
+    std::span<const std::uint32_t> indices;    // corners of every drawable primitive: 3, 2 or 1 by kind
+    std::size_t dropped_faces = 0;             // primitives naming a point the shape lacks
     // Standard shapes only: r, g, b, a per point where the colour varies
-    // over the shape (a = 1 - transparency), else empty.
-    std::vector<float> colours;
+    // over the shape, else empty.
+    std::span<const float> colours;
     // Textured standard shapes only: s, t per point, else empty.
-    std::vector<float> texture_coordinates;
+    std::span<const float> texture_coordinates;
     // Standard shapes only: the box around the points drawn and the summed
     // area of the triangles, in world units, from which a frame estimates
     // how much of the picture the shape can cover.
     float low[3] = {0, 0, 0};
     float high[3] = {0, 0, 0};
     double area = 0;
+
+    // Copies, made only where needed.
+    std::span<const float> stored_points;      // classic: the store's points, rescaled from
+    std::vector<float> positions;              // classic: the points times the view scale
+    std::vector<float> own_normals;            // normals padded to every point
+    std::vector<std::uint32_t> own_indices;    // the primitives that name only points the shape has
 };
 
 // The number of shapes that can be drawn without reading past any of the

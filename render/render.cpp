@@ -33,7 +33,7 @@ void draw_shape(const shape_record& shape, const prepared_shape& arrays, const v
         // One colour for the whole shape: every triangle would set the same
         // value, so the lighting state each vertex sees is the same.
         glColor3fv(shape.colour);
-        glVertexPointer(3, GL_FLOAT, 0, arrays.positions.data());
+        glVertexPointer(3, GL_FLOAT, 0, arrays.points.data());
         glNormalPointer(GL_FLOAT, 0, arrays.normals.data());
         draw_elements(GL_TRIANGLES, arrays.indices);
     }

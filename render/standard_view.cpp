@@ -137,7 +137,7 @@ std::vector<std::size_t> transparent_back_to_front(const scene_store& store,
     for (std::size_t s = 0; s < count; ++s) {
         if (s >= seen_through.size() || !seen_through[s]) continue;
         order.push_back(s);
-        const std::vector<float>& p = arrays[s].points;
+        const std::span<const float> p = arrays[s].points;
         const std::size_t n = p.size() / 3;
         if (n == 0) continue;
         double sum[3] = {0, 0, 0};

@@ -18,15 +18,13 @@ face_normals make_face_normals(const shape_record& s, std::int64_t faces) {
     fn.x.assign(static_cast<std::size_t>(faces), 0.0f);
     fn.y.assign(static_cast<std::size_t>(faces), 0.0f);
     fn.z.assign(static_cast<std::size_t>(faces), 0.0f);
-    const float* px = s.point[0].data();
-    const float* py = s.point[1].data();
-    const float* pz = s.point[2].data();
+    const float* p = s.points.data();
     for (std::int64_t k = 0; k < faces; ++k) {
-        const std::size_t a = static_cast<std::size_t>(s.corner[0][k]);
-        const std::size_t b = static_cast<std::size_t>(s.corner[1][k]);
-        const std::size_t c = static_cast<std::size_t>(s.corner[2][k]);
-        const float e1x = px[b] - px[a], e1y = py[b] - py[a], e1z = pz[b] - pz[a];
-        const float e2x = px[c] - px[a], e2y = py[c] - py[a], e2z = pz[c] - pz[a];
+        const std::size_t a = s.corners[3 * k] * std::size_t{3};
+        const std::size_t b = s.corners[3 * k + 1] * std::size_t{3};
+        const std::size_t c = s.corners[3 * k + 2] * std::size_t{3};
+        const float e1x = p[b] - p[a], e1y = p[b + 1] - p[a + 1], e1z = p[b + 2] - p[a + 2];
+        const float e2x = p[c] - p[a], e2y = p[c + 1] - p[a + 1], e2z = p[c + 2] - p[a + 2];
         fn.x[k] = static_cast<float>(double(e1y) * e2z - double(e1z) * e2y);
         fn.y[k] = static_cast<float>(double(e1z) * e2x - double(e1x) * e2z);
         fn.z[k] = static_cast<float>(double(e1x) * e2y - double(e1y) * e2x);
@@ -38,14 +36,19 @@ face_normals make_face_normals(const shape_record& s, std::int64_t faces) {
 // scales it to unit length; a zero (or NaN) length leaves the vector as is.
 void finish_point(shape_record& s, std::size_t l, std::int64_t m) {
     if (m == 0) m = 1;
-    const float x = static_cast<float>(s.normal[0][l] / static_cast<double>(m));
-    const float y = static_cast<float>(s.normal[1][l] / static_cast<double>(m));
-    const float z = static_cast<float>(s.normal[2][l] / static_cast<double>(m));
+    float* n = s.normals.data() + 3 * l;
+    // A float quotient is the correctly rounded one the double quotient
+    // rounds to, for any count up to 2^24; dividing in float also keeps
+    // GCC's vectoriser from carrying the unrounded double into the length.
+    const float count = static_cast<float>(m);
+    const float x = n[0] / count;
+    const float y = n[1] / count;
+    const float z = n[2] / count;
     double len = std::sqrt(double(x) * x + double(y) * y + double(z) * z);
     if (!(len != 0.0)) len = 1.0;  // zero or NaN
-    s.normal[0][l] = static_cast<float>(x / len);
-    s.normal[1][l] = static_cast<float>(y / len);
-    s.normal[2][l] = static_cast<float>(z / len);
+    n[0] = static_cast<float>(x / len);
+    n[1] = static_cast<float>(y / len);
+    n[2] = static_cast<float>(z / len);
 }
 
 std::int64_t face_count_of(const scene_store& store, std::size_t i) {
@@ -69,14 +72,15 @@ void compute_normals(scene_store& store) {
         std::vector<std::int32_t> uses(static_cast<std::size_t>(points), 0);
         const auto add = [&](std::int32_t point, std::int64_t k) {
             const std::size_t l = static_cast<std::size_t>(point);
-            s.normal[0][l] += fn.x[k];
-            s.normal[1][l] += fn.y[k];
-            s.normal[2][l] += fn.z[k];
+            s.normals[3 * l] += fn.x[k];
+            s.normals[3 * l + 1] += fn.y[k];
+            s.normals[3 * l + 2] += fn.z[k];
             ++uses[l];
         };
         for (std::int64_t k = 0; k < faces; ++k) {
             // Once to each point the face names, however often it names it.
-            const std::int32_t a = s.corner[0][k], b = s.corner[1][k], c = s.corner[2][k];
+            const auto a = static_cast<std::int32_t>(s.corners[3 * k]), b = static_cast<std::int32_t>(s.corners[3 * k + 1]),
+                       c = static_cast<std::int32_t>(s.corners[3 * k + 2]);
             add(a, k);
             if (b != a) add(b, k);
             if (c != a && c != b) add(c, k);
@@ -94,10 +98,12 @@ void compute_normals_reference(scene_store& store) {
         for (std::int64_t l = 0; l < points; ++l) {
             std::int64_t m = 0;
             for (std::int64_t k = 0; k < faces; ++k) {
-                if (s.corner[0][k] == l || s.corner[1][k] == l || s.corner[2][k] == l) {
-                    s.normal[0][l] += fn.x[k];
-                    s.normal[1][l] += fn.y[k];
-                    s.normal[2][l] += fn.z[k];
+                const std::uint32_t* c = s.corners.data() + 3 * k;
+                if (c[0] == static_cast<std::uint32_t>(l) || c[1] == static_cast<std::uint32_t>(l) ||
+                    c[2] == static_cast<std::uint32_t>(l)) {
+                    s.normals[3 * l] += fn.x[k];
+                    s.normals[3 * l + 1] += fn.y[k];
+                    s.normals[3 * l + 2] += fn.z[k];
                     ++m;
                 }
             }

@@ -9,11 +9,10 @@ void release_scene(scene_store& store) {
 }
 
 std::int64_t shape_bytes(const shape_record& shape) {
-    std::size_t bytes = sizeof(shape_record) + shape.lights.size() * sizeof(std::int32_t);
-    for (int k = 0; k < 3; ++k)
-        bytes += (shape.point[k].size() + shape.normal[k].size() + shape.vertex_colour[k].size()) * sizeof(float) +
-                 shape.corner[k].size() * sizeof(std::int32_t);
-    for (int k = 0; k < 2; ++k) bytes += shape.texture_coordinate[k].size() * sizeof(float);
+    const std::size_t bytes = sizeof(shape_record) + shape.lights.size() * sizeof(std::int32_t) +
+                              (shape.points.size() + shape.normals.size() + shape.colours.size() +
+                               shape.texture_coords.size()) * sizeof(float) +
+                              shape.corners.size() * sizeof(std::uint32_t);
     return static_cast<std::int64_t>(bytes);
 }
 

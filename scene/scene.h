@@ -12,9 +12,8 @@
 
 namespace tessel {
 
-// What a shape's corner arrays list: triangles (a, b, c), line segments
-// (a, b; corner[2] stays empty) or single points (a; corner[1] and
-// corner[2] stay empty). face_counts counts these primitives.
+// What a shape's corners list: triangles (a, b, c), line segments (a, b) or
+// single points (a). face_counts counts these primitives.
 enum class shape_kind : std::uint8_t { triangles, lines, points };
 
 // The full surface description the standard reading gives a shape, in the
@@ -42,16 +41,20 @@ struct texture_image {
 enum class texture_wrap : std::uint8_t { repeat, clamp };
 
 // One drawable shape: one point list of the scene file with the transform and
-// colour that were current when the list ended. Groups are small arrays so
-// that the rebuild can address them by component number.
+// colour that were current when the list ended. Its vertices and primitives
+// are kept in the one layout they are drawn from, as glVertexPointer,
+// glNormalPointer, glColorPointer, glTexCoordPointer and glDrawElements take
+// them: no copy is made between a load and the GL.
 struct shape_record {
     float translation[3] = {0.0f, 0.0f, 0.0f};
     float rotation[4] = {0.0f, 0.0f, 0.0f, 0.0f};  // axis x, y, z, angle (radians)
     float scale[3] = {1.0f, 1.0f, 1.0f};
     float colour[3] = {1.0f, 1.0f, 1.0f};           // diffuse r, g, b
-    std::vector<float> point[3];                    // x, y, z arrays, one element per point
-    std::vector<float> normal[3];                   // per-vertex normals, same layout
-    std::vector<std::int32_t> corner[3];            // a, b, c arrays, one element per face
+    std::vector<float> points;                      // x, y, z per point
+    std::vector<float> normals;                     // x, y, z per point; zero where a point has none
+    // The corners of every primitive, corners_per_primitive(kind) each,
+    // every one naming a point of the shape.
+    std::vector<std::uint32_t> corners;
 
     // Filled by the standard reading only; the classic reading leaves these
     // defaults, which draw as lit triangles in the shape's colour.
@@ -61,17 +64,26 @@ struct shape_record {
     bool two_sided = false;        // light both faces (orientation unknown or not solid)
     bool lit = true;               // false: lines and points without normals, drawn in their colour
     shape_material material;
-    std::vector<float> vertex_colour[3];  // r, g, b per point; empty when the whole shape has material.diffuse
+    // r, g, b, a per point (a = 1 - material.transparency); empty when the
+    // whole shape has material.diffuse.
+    std::vector<float> colours;
     // The image on the shape: an index into scene_store::textures, -1 for
-    // none. A textured shape has s, t per point in texture_coordinate.
+    // none. A textured shape has s, t per point in texture_coords.
     std::int32_t texture = -1;
     texture_wrap wrap_s = texture_wrap::repeat;
     texture_wrap wrap_t = texture_wrap::repeat;
-    std::vector<float> texture_coordinate[2];
+    std::vector<float> texture_coords;
     // The scene's own lights that shine on this shape: indices into the
     // store's lights, in the order the file placed them.
     std::vector<std::int32_t> lights;
+
+    std::size_t point_count() const { return points.size() / 3; }
 };
+
+// Corners per primitive: 3 for triangles, 2 for lines, 1 for points.
+constexpr std::size_t corners_per_primitive(shape_kind kind) {
+    return kind == shape_kind::lines ? 2 : kind == shape_kind::points ? 1 : 3;
+}
 
 enum class light_kind : std::uint8_t { directional, point, spot };
 
@@ -157,10 +169,10 @@ struct render_settings {
     bool use_camera = true;  // start from the file's camera; false: the fitted view
 };
 
-// Fills every shape's normal arrays with unit per-vertex normals: the sum of
+// Fills every shape's normals with unit per-vertex normals: the sum of
 // the (area-weighted) normals of the faces that name the point, each face
 // once, divided by their number and normalised; the zero vector for a point
-// no face uses or whose sum vanishes. Expects the normal arrays zero-filled
+// no face uses or whose sum vanishes. Expects the normals zero-filled
 // and every corner below its shape's point count. Linear in points + faces.
 void compute_normals(scene_store& store);
 

@@ -60,6 +60,23 @@ void put_string(std::string& out, const std::string& text) {
     out += '"';
 }
 
+// `count` groups of `width` values, each written as an array of its first
+// `shown` values (a single number when that is 1).
+template <typename T>
+void put_groups(std::string& out, const char* name, const std::vector<T>& values, int width, int shown,
+                std::int64_t count) {
+    out += ",\"";
+    out += name;
+    out += "\":[";
+    for (std::int64_t i = 0; i < count; ++i) {
+        if (i) out += ',';
+        const T* v = values.data() + i * width;
+        if (shown == 1) out += std::to_string(v[0]);
+        else put_array(out, v, shown);
+    }
+    out += ']';
+}
+
 // The image a textured shape shows: where it came from, its size, its
 // components, and how it wraps.
 void put_texture(std::string& out, const tessel::scene_store& store, const tessel::shape_record& s, bool full,
@@ -75,48 +92,8 @@ void put_texture(std::string& out, const tessel::scene_store& store, const tesse
     out += "\",\"wrap_t\":\"";
     out += s.wrap_t == tessel::texture_wrap::clamp ? "clamp" : "repeat";
     out += "\"}";
-    if (!full || s.texture_coordinate[0].size() < static_cast<std::size_t>(points) ||
-        s.texture_coordinate[1].size() < static_cast<std::size_t>(points)) {
-        return;
-    }
-    out += ",\"texture_coordinate\":[";
-    for (std::int64_t i = 0; i < points; ++i) {
-        if (i) out += ',';
-        const float v[2] = {s.texture_coordinate[0][static_cast<std::size_t>(i)],
-                            s.texture_coordinate[1][static_cast<std::size_t>(i)]};
-        put_array(out, v, 2);
-    }
-    out += ']';
-}
-
-template <typename T>
-void put_triples(std::string& out, const char* name, const std::vector<T> (&axes)[3], std::int64_t count) {
-    out += ",\"";
-    out += name;
-    out += "\":[";
-    for (std::int64_t i = 0; i < count; ++i) {
-        if (i) out += ',';
-        const T v[3] = {axes[0][i], axes[1][i], axes[2][i]};
-        put_array(out, v, 3);
-    }
-    out += ']';
-}
-
-// Corners of a standard shape: triples, pairs or single numbers by kind.
-void put_corners(std::string& out, const tessel::shape_record& s, std::int64_t count) {
-    const int per = s.kind == tessel::shape_kind::points ? 1 : s.kind == tessel::shape_kind::lines ? 2 : 3;
-    out += ",\"corner\":[";
-    for (std::int64_t i = 0; i < count; ++i) {
-        if (i) out += ',';
-        if (per == 1) {
-            out += std::to_string(s.corner[0][static_cast<std::size_t>(i)]);
-            continue;
-        }
-        std::int32_t v[3];
-        for (int k = 0; k < per; ++k) v[k] = s.corner[k][static_cast<std::size_t>(i)];
-        put_array(out, v, per);
-    }
-    out += ']';
+    if (!full || s.texture_coords.size() < 2 * static_cast<std::size_t>(points)) return;
+    put_groups(out, "texture_coordinate", s.texture_coords, 2, 2, points);
 }
 
 const char* kind_name(tessel::shape_kind kind) {
@@ -166,12 +143,13 @@ int scan(const char* path, bool full, tessel::reading_mode mode) {
         out += ",\"faces\":" + std::to_string(store.face_counts[i]);
         if (standard) put_texture(out, store, s, full, store.point_counts[i]);
         if (full) {
-            put_triples(out, "point", s.point, store.point_counts[i]);
-            if (standard) put_corners(out, s, store.face_counts[i]);
-            else put_triples(out, "corner", s.corner, store.face_counts[i]);
-            put_triples(out, "normal", s.normal, store.point_counts[i]);
-            if (standard && !s.vertex_colour[0].empty()) {
-                put_triples(out, "vertex_colour", s.vertex_colour, store.point_counts[i]);
+            // Corners of a standard shape: triples, pairs or single numbers by kind.
+            const int per = standard ? static_cast<int>(tessel::corners_per_primitive(s.kind)) : 3;
+            put_groups(out, "point", s.points, 3, 3, store.point_counts[i]);
+            put_groups(out, "corner", s.corners, per, per, store.face_counts[i]);
+            put_groups(out, "normal", s.normals, 3, 3, store.point_counts[i]);
+            if (standard && !s.colours.empty()) {
+                put_groups(out, "vertex_colour", s.colours, 4, 3, store.point_counts[i]);
             }
         }
         out += '}';

@@ -22,8 +22,8 @@ namespace {
 
 std::vector<std::int32_t> corners(const tessel::shape_record& s) {
     std::vector<std::int32_t> out;
-    for (std::size_t k = 0; k < s.corner[0].size(); ++k)
-        for (int c = 0; c < 3; ++c) out.push_back(s.corner[c][k]);
+    for (std::size_t k = 0; k < (s.corners.size() / 3); ++k)
+        for (int c = 0; c < 3; ++c) out.push_back(s.corners[3 * (k) + c]);
     return out;
 }
 
@@ -49,7 +49,7 @@ TEST(Load, RebuildPairsCountsStoresAndValues) {
     EXPECT_EQ(s.face_counts, (std::vector<std::int64_t>{2, 2}));
     EXPECT_EQ(corners(s.shapes[0]), (std::vector<std::int32_t>{0, 1, 2, 0, 2, 1}));
     EXPECT_EQ(corners(s.shapes[1]), (std::vector<std::int32_t>{0, 1, 2, 1, 2, 3}));
-    EXPECT_EQ(s.shapes[1].point[0], (std::vector<float>{5, 6, 7, 8}));
+    for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(s.shapes[1].points[3 * i], 5.0f + static_cast<float>(i));
     EXPECT_EQ(s.shapes[0].translation[2], 3.0f);
     EXPECT_EQ(s.shapes[0].rotation[2], 1.0f);
     EXPECT_EQ(s.shapes[0].rotation[3], 1.5708f);
@@ -85,7 +85,7 @@ TEST(Load, OutOfRangeTrianglesAreDropped) {
         ASSERT_EQ(s.shape_count, 1);
         EXPECT_EQ(corners(s.shapes[0]), c.kept) << c.indices;
         EXPECT_EQ(s.face_counts[0], static_cast<std::int64_t>(c.kept.size() / 3)) << c.indices;
-        EXPECT_EQ(s.shapes[0].corner[1].size(), c.kept.size() / 3);
+        EXPECT_EQ(s.shapes[0].corners.size(), c.kept.size());
     }
 }
 
@@ -96,15 +96,14 @@ TEST(Load, MissingIndexListGivesNoFacesAndLeftoverValuesStayWithTheirShape) {
                                     "DEF b { Coordinate3 { point [ 1 1 1, 2 2 2, 3 3 3 ] } }\n");
     ASSERT_EQ(a.shape_count, 2);
     EXPECT_EQ(a.face_counts, (std::vector<std::int64_t>{1, 0}));
-    EXPECT_TRUE(a.shapes[1].corner[0].empty());
+    EXPECT_TRUE(a.shapes[1].corners.empty());
     // Seven coordinates make two points; the seventh does not become the
     // next shape's first.
     const scene_store b = load_text("DEF a { Coordinate3 { point [ 1 1 1, 2 2 2, 9 ] } }\n"
                                     "DEF b { Coordinate3 { point [ 5 6 7 ] } }\n");
     ASSERT_EQ(b.shape_count, 2);
     EXPECT_EQ(b.point_counts, (std::vector<std::int64_t>{2, 1}));
-    EXPECT_EQ(b.shapes[1].point[0], (std::vector<float>{5}));
-    EXPECT_EQ(b.shapes[1].point[2], (std::vector<float>{7}));
+    EXPECT_EQ(b.shapes[1].points, (std::vector<float>{5, 6, 7}));
 }
 
 TEST(Load, NormalsAreComputed) {
@@ -112,10 +111,10 @@ TEST(Load, NormalsAreComputed) {
     ASSERT_EQ(s.shape_count, 1);
     const auto& sh = s.shapes[0];
     for (int p = 0; p < 3; ++p) {
-        EXPECT_EQ(sh.normal[0][p], 0.0f);
-        EXPECT_EQ(sh.normal[2][p], 1.0f);
+        EXPECT_EQ(sh.normals[3 * (p) + 0], 0.0f);
+        EXPECT_EQ(sh.normals[3 * (p) + 2], 1.0f);
     }
-    EXPECT_EQ(sh.normal[2][3], 0.0f);  // unused point
+    EXPECT_EQ(sh.normals[3 * (3) + 2], 0.0f);  // unused point
 }
 
 TEST(Load, ProcessingMilestonesAndReadingProgress) {

@@ -31,11 +31,11 @@ totals count(const scene_store& store) {
         const shape_record& s = store.shapes[i];
         (s.kind == shape_kind::triangles ? t.triangles : s.kind == shape_kind::lines ? t.segments : t.points) +=
             store.face_counts[i];
-        for (int k = 0; k < 3; ++k)
-            for (const float v : s.point[k]) {
-                t.low[k] = std::min(t.low[k], v);
-                t.high[k] = std::max(t.high[k], v);
-            }
+        for (std::size_t i = 0; i < s.points.size(); ++i) {
+            const std::size_t k = i % 3;
+            t.low[k] = std::min(t.low[k], s.points[i]);
+            t.high[k] = std::max(t.high[k], s.points[i]);
+        }
     }
     return t;
 }
@@ -101,10 +101,10 @@ TEST(PublicVrml2Files, ColoursAndTheWorldAroundThem) {
     ASSERT_TRUE(open_scene_file(data + "points.wrl", points, reading_mode::standard).ok);
     const shape_record& p = points.shapes.at(0);
     EXPECT_FALSE(p.lit);
-    ASSERT_EQ(p.vertex_colour[0].size(), 3u);
+    ASSERT_EQ((p.colours.size() / 4), 3u);
     for (std::size_t i = 0; i < 3; ++i) {
-        const bool at_low_corner = p.point[0][i] == -1;
-        EXPECT_EQ(p.vertex_colour[0][i], at_low_corner ? 1.0f : 0.0f) << i;  // red at -1 -1 0 only
+        const bool at_low_corner = p.points[3 * (i) + 0] == -1;
+        EXPECT_EQ(p.colours[4 * (i) + 0], at_low_corner ? 1.0f : 0.0f) << i;  // red at -1 -1 0 only
     }
 
     // Lines shown in their emissive red, four fifths transparent.

@@ -401,11 +401,11 @@ TEST(Extrusion, ConcaveCapsReachTheBackEndFacingOutward) {
     for (const shape_record& r : store.shapes) {
         const auto at = [&](std::int32_t i) {
             const auto k = static_cast<std::size_t>(i);
-            return v3{r.point[0][k], r.point[1][k], r.point[2][k]};
+            return v3{r.points[3 * (k) + 0], r.points[3 * (k) + 1], r.points[3 * (k) + 2]};
         };
-        for (std::size_t t = 0; t < r.corner[0].size(); ++t) {
-            const v3 a = at(r.corner[0][t]);
-            const double y = cross(at(r.corner[1][t]) - a, at(r.corner[2][t]) - a).y / 2;
+        for (std::size_t t = 0; t < (r.corners.size() / 3); ++t) {
+            const v3 a = at(r.corners[3 * (t) + 0]);
+            const double y = cross(at(r.corners[3 * (t) + 1]) - a, at(r.corners[3 * (t) + 2]) - a).y / 2;
             (y < 0 ? down : up) += y;
         }
     }

@@ -24,18 +24,21 @@ double len(v3 a) { return std::sqrt(dot(a, a)); }
 
 v3 point(const shape_record& s, std::int32_t i) {
     const auto k = static_cast<std::size_t>(i);
-    return {s.point[0][k], s.point[1][k], s.point[2][k]};
+    return {s.points[3 * k], s.points[3 * k + 1], s.points[3 * k + 2]};
 }
 v3 normal(const shape_record& s, std::int32_t i) {
     const auto k = static_cast<std::size_t>(i);
-    return {s.normal[0][k], s.normal[1][k], s.normal[2][k]};
+    return {s.normals[3 * k], s.normals[3 * k + 1], s.normals[3 * k + 2]};
 }
 v3 colour(const shape_record& s, std::int32_t i) {
-    if (s.vertex_colour[0].empty()) return {s.colour[0], s.colour[1], s.colour[2]};
+    if (s.colours.empty()) return {s.colour[0], s.colour[1], s.colour[2]};
     const auto k = static_cast<std::size_t>(i);
-    return {s.vertex_colour[0][k], s.vertex_colour[1][k], s.vertex_colour[2][k]};
+    return {s.colours[4 * k], s.colours[4 * k + 1], s.colours[4 * k + 2]};
 }
-std::int32_t corner(const shape_record& s, std::size_t face, int k) { return s.corner[k][face]; }
+std::int32_t corner(const shape_record& s, std::size_t face, int k) {
+    return static_cast<std::int32_t>(s.corners[face * corners_per_primitive(s.kind) + static_cast<std::size_t>(k)]);
+}
+std::size_t primitives(const shape_record& s) { return s.corners.size() / corners_per_primitive(s.kind); }
 // Counterclockwise area vector of triangle `face`.
 v3 area_vector(const shape_record& s, std::size_t face) {
     const v3 a = point(s, corner(s, face, 0)), b = point(s, corner(s, face, 1)), c = point(s, corner(s, face, 2));
@@ -101,9 +104,9 @@ TEST_P(FaceSetMaterials, EachCornerTakesTheEntryItsBindingNames) {
     f.builder.face_set(f.state, strip, strip_faces, c.material_index, {});
     const shape_record& s = f.only();
     ASSERT_EQ(f.store.face_counts[0], 4);
-    ASSERT_EQ(s.corner[0].size(), 4u);
+    ASSERT_EQ(primitives(s), 4u);
     const bool uniform = std::all_of(c.expected.begin(), c.expected.end(), [&](int e) { return e == c.expected[0]; });
-    EXPECT_EQ(s.vertex_colour[0].empty(), uniform);
+    EXPECT_EQ(s.colours.empty(), uniform);
     EXPECT_EQ(entry_of({s.material.diffuse[0], 0, 0}), c.expected[0]);  // the other values follow the first entry
     for (std::size_t t = 0; t < 4; ++t) {
         const int face = point(s, corner(s, t, 0)).x + point(s, corner(s, t, 1)).x + point(s, corner(s, t, 2)).x < 3 ? 0 : 1;
@@ -146,8 +149,8 @@ TEST(FaceSetMaterials, MixedTransparencyMakesOneRecordPerLevel) {
         for (std::size_t r = 0; r < f.store.shapes.size(); ++r) {
             const shape_record& s = f.store.shapes[r];
             EXPECT_EQ(s.material.transparency, mixed ? 0.5f * static_cast<float>(r) : 0.5f);
-            EXPECT_EQ(f.store.point_counts[r], static_cast<std::int64_t>(s.point[0].size()));
-            for (std::size_t t = 0; t < s.corner[0].size(); ++t) {
+            EXPECT_EQ(f.store.point_counts[r], static_cast<std::int64_t>(s.point_count()));
+            for (std::size_t t = 0; t < primitives(s); ++t) {
                 const int face = point(s, corner(s, t, 0)).x + point(s, corner(s, t, 1)).x +
                                  point(s, corner(s, t, 2)).x < 3 ? 0 : 1;
                 EXPECT_EQ(entry_of(colour(s, corner(s, t, 0))), face);
@@ -181,8 +184,7 @@ TEST_P(LineSetMaterials, SegmentsTakeTheEntryTheirBindingNames) {
     EXPECT_EQ(s.kind, shape_kind::lines);
     EXPECT_FALSE(s.lit);  // no normals given
     ASSERT_EQ(f.store.face_counts[0], 3);
-    EXPECT_TRUE(s.corner[2].empty());
-    ASSERT_EQ(s.corner[1].size(), 3u);
+    ASSERT_EQ(s.corners.size(), 6u);
     for (std::size_t seg = 0; seg < 3; ++seg) {
         for (int k = 0; k < 2; ++k) {
             EXPECT_EQ(entry_of(colour(s, corner(s, seg, k))), c.expected[seg * 2 + static_cast<std::size_t>(k)])
@@ -242,7 +244,7 @@ TEST(PointSet, RangeBindingAndLighting) {
     const shape_record& b = f.store.shapes[1];
     EXPECT_TRUE(b.lit);
     EXPECT_EQ(f.store.face_counts[1], 2);
-    EXPECT_TRUE(b.vertex_colour[0].empty());
+    EXPECT_TRUE(b.colours.empty());
     EXPECT_EQ(f.warnings.count(), 1);
 }
 
@@ -316,7 +318,7 @@ TEST(Triangulation, NonPlanarFaceIsSplitOverItsBestPlane) {
     f.builder.face_set(f.state, pts, std::vector<std::int32_t>{0, 1, 2, 3, 4, 5}, {}, {});
     const shape_record& s = f.only();
     double projected = 0;
-    for (std::size_t t = 0; t < s.corner[0].size(); ++t) {
+    for (std::size_t t = 0; t < primitives(s); ++t) {
         EXPECT_GT(area_vector(s, t).z, 0);
         projected += area_vector(s, t).z;
     }
@@ -345,7 +347,7 @@ TEST(Triangulation, FacesTooLargeToTessellateInTimeAreFanned) {
     EXPECT_EQ(f.store.face_counts[0], n - 2);
     // Split exactly: a fan from the first corner would cross the gaps
     // between the teeth with triangles turned the other way.
-    for (std::size_t t = 0; t < f.store.shapes[1].corner[0].size(); ++t)
+    for (std::size_t t = 0; t < primitives(f.store.shapes[1]); ++t)
         EXPECT_GT(area_vector(f.store.shapes[1], t).z, 0) << t;
     EXPECT_EQ(f.warnings.count(), 1);
     EXPECT_NE(f.warnings.texts().at(0).find("faces too large to triangulate exactly"), std::string::npos);
@@ -447,7 +449,7 @@ TEST_P(Winding, StoredTrianglesRunCounterclockwiseSeenFromOutside) {
     const v3 centres[2] = {{0.5 * c.mirror, 0.5, 0.5}, {0, 0, 0}};
     for (std::size_t s = 0; s < 2; ++s) {
         const shape_record& sh = f.store.shapes[s];
-        for (std::size_t t = 0; t < sh.corner[0].size(); ++t) {
+        for (std::size_t t = 0; t < primitives(sh); ++t) {
             const v3 a = area_vector(sh, t);
             const v3 out = point(sh, corner(sh, t, 0)) - centres[s];
             EXPECT_GT(dot(a, out), 0) << "shape " << s << " triangle " << t;
@@ -559,15 +561,13 @@ TEST(BadFaces, RandomInputKeepsEveryRecordConsistent) {
         const shape_record& s = f.store.shapes[r];
         const auto points = static_cast<std::size_t>(f.store.point_counts[r]);
         const std::size_t per = s.kind == shape_kind::points ? 1 : s.kind == shape_kind::lines ? 2 : 3;
-        for (int k = 0; k < 3; ++k) {
-            ASSERT_EQ(s.point[k].size(), points);
-            ASSERT_EQ(s.normal[k].size(), points);
-            ASSERT_TRUE(s.vertex_colour[k].empty() || s.vertex_colour[k].size() == points);
-            ASSERT_EQ(s.corner[k].size(), k < static_cast<int>(per) ? static_cast<std::size_t>(f.store.face_counts[r]) : 0u);
-            for (std::int32_t v : s.corner[k]) ASSERT_LT(static_cast<std::size_t>(v), points);
-        }
-        for (std::size_t i = 0; i < points; ++i) {
-            ASSERT_TRUE(std::isfinite(s.point[0][i]) && std::isfinite(s.normal[0][i]));
+        ASSERT_EQ(s.points.size(), 3 * points);
+        ASSERT_EQ(s.normals.size(), 3 * points);
+        ASSERT_TRUE(s.colours.empty() || s.colours.size() == 4 * points);
+        ASSERT_EQ(s.corners.size(), per * static_cast<std::size_t>(f.store.face_counts[r]));
+        for (const std::uint32_t v : s.corners) ASSERT_LT(v, points);
+        for (std::size_t i = 0; i < 3 * points; ++i) {
+            ASSERT_TRUE(std::isfinite(s.points[i]) && std::isfinite(s.normals[i]));
         }
     }
     EXPECT_TRUE(std::isfinite(f.store.bound_radius));
@@ -620,7 +620,7 @@ TEST_P(Primitives, PartsCountsSizesAndColours) {
     EXPECT_EQ(f.store.face_counts[0], c.triangles);
     EXPECT_EQ(s.two_sided, c.two_sided);
     std::vector<int> seen;
-    for (std::size_t t = 0; t < s.corner[0].size(); ++t) {
+    for (std::size_t t = 0; t < primitives(s); ++t) {
         const int part = part_of(c.kind, area_vector(s, t));
         for (int k = 0; k < 3; ++k) {
             const std::int32_t v = corner(s, t, k);

@@ -178,10 +178,10 @@ loaded load(const scratch_folder& dir, const std::string& body) {
 
 // The texture coordinate of the vertex at (x, y, z), or NaNs.
 std::array<float, 2> coordinate_at(const shape_record& s, float x, float y, float z) {
-    for (std::size_t i = 0; i < s.point[0].size(); ++i) {
-        if (std::fabs(s.point[0][i] - x) < 1e-4f && std::fabs(s.point[1][i] - y) < 1e-4f &&
-            std::fabs(s.point[2][i] - z) < 1e-4f) {
-            return {s.texture_coordinate[0][i], s.texture_coordinate[1][i]};
+    for (std::size_t i = 0; i < s.point_count(); ++i) {
+        if (std::fabs(s.points[3 * (i) + 0] - x) < 1e-4f && std::fabs(s.points[3 * (i) + 1] - y) < 1e-4f &&
+            std::fabs(s.points[3 * (i) + 2] - z) < 1e-4f) {
+            return {s.texture_coords[2 * (i) + 0], s.texture_coords[2 * (i) + 1]};
         }
     }
     return {NAN, NAN};
@@ -215,14 +215,14 @@ TEST(Textures, CubeShowsTheWholeImageUprightOnEachFace) {
     const loaded l = load(dir, checker_node + "Cube {}");
     ASSERT_TRUE(l.result.ok);
     const shape_record& s = l.store.shapes[0];
-    ASSERT_EQ(s.texture_coordinate[0].size(), s.point[0].size());
+    ASSERT_EQ((s.texture_coords.size() / 2), s.point_count());
     // Find each face's corners by their normal.
     const auto corner = [&](std::array<float, 3> n, std::array<float, 3> p) -> std::array<float, 2> {
-        for (std::size_t i = 0; i < s.point[0].size(); ++i) {
+        for (std::size_t i = 0; i < s.point_count(); ++i) {
             bool same = true;
             for (int k = 0; k < 3; ++k)
-                same = same && std::fabs(s.point[k][i] - p[k]) < 1e-5f && std::fabs(s.normal[k][i] - n[k]) < 1e-5f;
-            if (same) return {s.texture_coordinate[0][i], s.texture_coordinate[1][i]};
+                same = same && std::fabs(s.points[3 * (i) + k] - p[k]) < 1e-5f && std::fabs(s.normals[3 * (i) + k] - n[k]) < 1e-5f;
+            if (same) return {s.texture_coords[2 * (i) + 0], s.texture_coords[2 * (i) + 1]};
         }
         return {NAN, NAN};
     };
@@ -254,10 +254,10 @@ TEST(Textures, ExplicitCoordinatesSplitPointsWhereTheyDiffer) {
                                    "  textureCoordIndex [0, 1, 2, -1, 0, 5, 3, -1] }");
     ASSERT_TRUE(l.result.ok);
     const shape_record& s = l.store.shapes[0];
-    EXPECT_EQ(s.point[0].size(), 5u);
+    EXPECT_EQ(s.point_count(), 5u);
     std::vector<std::array<float, 2>> at_2;
-    for (std::size_t i = 0; i < s.point[0].size(); ++i)
-        if (s.point[0][i] == 1 && s.point[1][i] == 1) at_2.push_back({s.texture_coordinate[0][i], s.texture_coordinate[1][i]});
+    for (std::size_t i = 0; i < s.point_count(); ++i)
+        if (s.points[3 * (i) + 0] == 1 && s.points[3 * (i) + 1] == 1) at_2.push_back({s.texture_coords[2 * (i) + 0], s.texture_coords[2 * (i) + 1]});
     std::sort(at_2.begin(), at_2.end());
     EXPECT_EQ(at_2, (std::vector<std::array<float, 2>>{{1, 1}, {2, 2}}));
 }
@@ -292,7 +292,7 @@ TEST(Textures, OneFileIsDecodedOnceAndSharedAcrossSeparators) {
     EXPECT_EQ(l.store.shapes[1].texture, 0);
     EXPECT_EQ(l.store.shapes[1].wrap_s, texture_wrap::repeat);
     EXPECT_EQ(l.store.shapes[2].texture, -1);  // the Separator took the texture with it
-    EXPECT_TRUE(l.store.shapes[2].texture_coordinate[0].empty());
+    EXPECT_TRUE(l.store.shapes[2].texture_coords.empty());
 }
 
 TEST(Textures, MissingAndBrokenImagesWarnOnceAndLeaveShapesUntextured) {

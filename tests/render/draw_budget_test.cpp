@@ -4,6 +4,7 @@
 // estimate does not fit.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,28 +23,32 @@ struct triangle {
     float a[2], b[2], c[2];
 };
 
-// A standard store of one shape per list, prepared as a frame sees it.
-std::vector<prepared_shape> prepare(const std::vector<std::vector<triangle>>& shapes) {
+// A standard store of one shape per list, prepared as a frame sees it (the
+// prepared shapes point into the store).
+struct prepared_store {
     scene_store store;
+    prepared_scene arrays;
+};
+
+std::unique_ptr<prepared_store> prepare(const std::vector<std::vector<triangle>>& shapes) {
+    auto out = std::make_unique<prepared_store>();
+    scene_store& store = out->store;
     store.reading = scene_reading::standard;
     for (const auto& triangles : shapes) {
         shape_record s;
         for (const triangle& t : triangles)
             for (const float* p : {t.a, t.b, t.c}) {
-                s.corner[s.point[0].size() % 3].push_back(static_cast<std::int32_t>(s.point[0].size()));
-                s.point[0].push_back(p[0]);
-                s.point[1].push_back(p[1]);
-                s.point[2].push_back(0);
+                s.corners.push_back(static_cast<std::uint32_t>(s.point_count()));
+                s.points.insert(s.points.end(), {p[0], p[1], 0});
             }
-        for (auto& n : s.normal) n.assign(s.point[0].size(), 0);
-        store.point_counts.push_back(static_cast<std::int64_t>(s.point[0].size()));
+        s.normals.assign(s.points.size(), 0);
+        store.point_counts.push_back(static_cast<std::int64_t>(s.point_count()));
         store.face_counts.push_back(static_cast<std::int64_t>(triangles.size()));
         store.shapes.push_back(std::move(s));
     }
     store.shape_count = static_cast<std::int64_t>(store.shapes.size());
-    prepared_scene arrays;
-    arrays.update(store, unit_scale);
-    return arrays.shapes();
+    out->arrays.update(store, unit_scale);
+    return out;
 }
 
 const triangle whole_picture = {{-1, -1}, {3, -1}, {-1, 3}};
@@ -61,9 +66,10 @@ std::vector<triangle> grid(int n) {
     return out;
 }
 
-draw_report draw(const std::vector<prepared_shape>& shapes, const draw_limits& limits, std::vector<std::size_t>* each = nullptr) {
+draw_report draw(const std::unique_ptr<prepared_store>& prepared, const draw_limits& limits,
+                 std::vector<std::size_t>* each = nullptr) {
     frame_budget budget(identity, 100, 100, limits);
-    for (const prepared_shape& s : shapes) {
+    for (const prepared_shape& s : prepared->arrays.shapes()) {
         const std::size_t n = budget.indices_to_draw(s, shape_kind::triangles);
         if (each) each->push_back(n);
     }

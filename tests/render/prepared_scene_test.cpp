@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 #include <functional>
@@ -30,20 +31,29 @@ scene_store two_triangles() {
     return test::make_store({s});
 }
 
-TEST(PreparedScene, HoldsInterleavedPointsNormalsAndCorners) {
-    scene_store store = two_triangles();
-    prepared_scene arrays;
-    arrays.update(store, unit_scale);
-    ASSERT_EQ(arrays.shapes().size(), 1u);
-    const prepared_shape& p = arrays.shapes()[0];
-    EXPECT_EQ(p.indices, (std::vector<std::uint32_t>{0, 1, 2, 1, 3, 2}));
-    EXPECT_EQ(p.dropped_faces, 0u);
-    ASSERT_EQ(p.points.size(), 12u);
-    ASSERT_EQ(p.normals.size(), 12u);
-    for (std::size_t i = 0; i < 4; ++i) {
-        for (int c = 0; c < 3; ++c) {
-            EXPECT_EQ(p.points[i * 3 + c], store.shapes[0].point[c][i]);
-            EXPECT_EQ(p.normals[i * 3 + c], store.shapes[0].normal[c][i]);
+// A frame draws the store's own arrays: no copy of a consistent store,
+// but for a classic shape's points, which the view scales.
+TEST(PreparedScene, DrawsTheStoresOwnArrays) {
+    for (const scene_reading reading : {scene_reading::standard, scene_reading::classic}) {
+        scene_store store = two_triangles();
+        store.reading = reading;
+        prepared_scene arrays;
+        arrays.update(store, unit_scale);
+        ASSERT_EQ(arrays.shapes().size(), 1u);
+        const prepared_shape& p = arrays.shapes()[0];
+        const shape_record& s = store.shapes[0];
+        EXPECT_EQ(std::vector<std::uint32_t>(p.indices.begin(), p.indices.end()),
+                  (std::vector<std::uint32_t>{0, 1, 2, 1, 3, 2}));
+        EXPECT_EQ(p.dropped_faces, 0u);
+        EXPECT_EQ(p.indices.data(), s.corners.data());
+        EXPECT_EQ(p.normals.data(), s.normals.data());
+        EXPECT_TRUE(p.own_indices.empty() && p.own_normals.empty());
+        if (reading == scene_reading::standard) {
+            EXPECT_EQ(p.points.data(), s.points.data());
+            EXPECT_TRUE(p.positions.empty());
+        } else {
+            EXPECT_EQ(std::vector<float>(p.points.begin(), p.points.end()), s.points);
+            EXPECT_EQ(p.points.data(), p.positions.data());
         }
     }
 }
@@ -59,12 +69,12 @@ TEST(PreparedScene, PositionsAreEachCoordinateTimesItsViewScaleRoundedToFloat) {
     const prepared_shape& p = arrays.shapes()[0];
     for (std::size_t i = 0; i < 3; ++i) {
         for (int c = 0; c < 3; ++c) {
-            const float expected = store.shapes[0].point[c][i] * scale[c];
+            const float expected = store.shapes[0].points[i * 3 + c] * scale[c];
             EXPECT_EQ(std::bit_cast<std::uint32_t>(p.positions[i * 3 + c]),
                       std::bit_cast<std::uint32_t>(expected));
         }
     }
-    EXPECT_EQ(p.normals[2], store.shapes[0].normal[2][0]);  // normals never see the view scale
+    EXPECT_EQ(p.normals[2], store.shapes[0].normals[2]);  // normals never see the view scale
 }
 
 // Each case spoils a consistent store in one way; the arrays must keep only
@@ -101,14 +111,14 @@ TEST_P(PreparedSceneDamage, KeepsOnlyWhatCanBeRead) {
 INSTANTIATE_TEST_SUITE_P(
     Stores, PreparedSceneDamage,
     ::testing::Values(
-        damage_case{"CornerEqualToPointCount", [](scene_store& s) { s.shapes[0].corner[1][1] = 4; }, 1, 4, 1, 1},
-        damage_case{"CornerAtTopOfSixteenBits", [](scene_store& s) { s.shapes[0].corner[2][0] = 65535; }, 1, 4, 1, 1},
-        damage_case{"NegativeCorner", [](scene_store& s) { s.shapes[0].corner[0][0] = -1; }, 1, 4, 1, 1},
+        damage_case{"CornerEqualToPointCount", [](scene_store& s) { s.shapes[0].corners[4] = 4; }, 1, 4, 1, 1},
+        damage_case{"CornerAtTopOfSixteenBits", [](scene_store& s) { s.shapes[0].corners[2] = 65535; }, 1, 4, 1, 1},
+        damage_case{"LargestCorner", [](scene_store& s) { s.shapes[0].corners[0] = UINT32_MAX; }, 1, 4, 1, 1},
         damage_case{"PointCountAboveArrays", [](scene_store& s) { s.point_counts[0] = 1000; }, 1, 4, 2, 0},
         damage_case{"PointCountBelowArrays", [](scene_store& s) { s.point_counts[0] = 3; }, 1, 3, 1, 1},
-        damage_case{"ShortYArray", [](scene_store& s) { s.shapes[0].point[1].resize(2); }, 1, 2, 0, 2},
-        damage_case{"ShortNormalArray", [](scene_store& s) { s.shapes[0].normal[2].resize(1); }, 1, 4, 2, 0},
-        damage_case{"ShortCornerArray", [](scene_store& s) { s.shapes[0].corner[2].resize(1); }, 1, 4, 1, 0},
+        damage_case{"ShortPointArray", [](scene_store& s) { s.shapes[0].points.resize(8); }, 1, 2, 0, 2},
+        damage_case{"ShortNormalArray", [](scene_store& s) { s.shapes[0].normals.resize(5); }, 1, 4, 2, 0},
+        damage_case{"ShortCornerArray", [](scene_store& s) { s.shapes[0].corners.resize(5); }, 1, 4, 1, 0},
         damage_case{"FaceCountAboveArrays", [](scene_store& s) { s.face_counts[0] = 1 << 20; }, 1, 4, 2, 0},
         damage_case{"NegativeCounts",
                     [](scene_store& s) {
@@ -124,11 +134,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(PreparedScene, ShortNormalArraysLeaveZeroNormalsWhereMissing) {
     scene_store store = two_triangles();
-    store.shapes[0].normal[0].resize(2);
+    store.shapes[0].normals.resize(6);
     prepared_scene arrays;
     arrays.update(store, unit_scale);
     const prepared_shape& p = arrays.shapes()[0];
-    EXPECT_EQ(p.normals[1 * 3 + 2], store.shapes[0].normal[2][1]);
+    EXPECT_EQ(p.normals[1 * 3 + 2], store.shapes[0].normals[1 * 3 + 2]);
     for (std::size_t i = 2; i < 4; ++i) {
         for (int c = 0; c < 3; ++c) EXPECT_EQ(p.normals[i * 3 + c], 0.0f) << i;
     }
@@ -163,7 +173,7 @@ TEST(PreparedScene, ANewLoadIsPickedUpAndScaledWithTheCurrentScale) {
     arrays.update(store, scale);
 
     // Same shape vector, new contents, generation raised: what a load does.
-    store.shapes[0].point[0][1] = 20.0f;
+    store.shapes[0].points[1 * 3 + 0] = 20.0f;
     store.generation += 1;
     arrays.update(store, scale);
     EXPECT_EQ(arrays.builds(), 2u);
@@ -199,9 +209,9 @@ TEST(PreparedScene, OutOfMemoryLeavesNothingToDrawInsteadOfAborting) {
         scene_store store;
         store.shape_count = 1;
         store.shapes.resize(1);
-        const std::size_t points = 4u << 20;  // 48 MB here, three times that prepared
-        for (auto& axis : store.shapes[0].point) axis.assign(points, 1.0f);
-        for (auto& axis : store.shapes[0].normal) axis.assign(points, 0.0f);
+        const std::size_t points = 4u << 20;  // 48 MB here, as much again for the scaled copy
+        store.shapes[0].points.assign(3 * points, 1.0f);
+        store.shapes[0].normals.assign(3 * points, 0.0f);
         store.point_counts = {static_cast<std::int64_t>(points)};
         store.face_counts = {0};
         long pages = 0;

@@ -13,22 +13,14 @@ namespace tessel::test {
 
 namespace {
 
-bool usable(const shape_record& shape, std::int64_t points, std::int32_t v) {
-    if (v < 0 || v >= points) return false;
-    const auto i = static_cast<std::size_t>(v);
-    for (int c = 0; c < 3; ++c) {
-        if (i >= shape.point[c].size()) return false;
-    }
-    return true;
+bool usable(const shape_record& shape, std::int64_t points, std::uint32_t v) {
+    return v < points && v < shape.point_count();
 }
 
 // A point without all three normal components stored is lit with the zero
 // vector.
 float normal_or_zero(const shape_record& shape, int c, std::size_t i) {
-    for (const auto& component : shape.normal) {
-        if (i >= component.size()) return 0.0f;
-    }
-    return shape.normal[c][i];
+    return 3 * i + 2 < shape.normals.size() ? shape.normals[3 * i + static_cast<std::size_t>(c)] : 0.0f;
 }
 
 }  // namespace
@@ -45,9 +37,7 @@ void reference_frame() {
         const std::int64_t points = test_content().scene.point_counts[static_cast<std::size_t>(s)];
         const std::int64_t faces = std::min<std::int64_t>(
             {test_content().scene.face_counts[static_cast<std::size_t>(s)],
-             static_cast<std::int64_t>(shape.corner[0].size()),
-             static_cast<std::int64_t>(shape.corner[1].size()),
-             static_cast<std::int64_t>(shape.corner[2].size())});
+             static_cast<std::int64_t>(shape.corners.size() / 3)});
         glPushMatrix();
         glRotatef(test_content().view.rotation[0], 1, 0, 0);
         glRotatef(test_content().view.rotation[1], 0, 1, 0);
@@ -60,19 +50,20 @@ void reference_frame() {
         glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
         for (std::int64_t k = 0; k < faces; ++k) {
             const auto kk = static_cast<std::size_t>(k);
-            const std::int32_t corners[3] = {shape.corner[0][kk], shape.corner[1][kk], shape.corner[2][kk]};
+            const std::uint32_t* corners = shape.corners.data() + 3 * kk;
             if (!std::all_of(corners, corners + 3,
-                             [&](std::int32_t v) { return usable(shape, points, v); })) {
+                             [&](std::uint32_t v) { return usable(shape, points, v); })) {
                 continue;
             }
             glBegin(GL_TRIANGLES);
             glColor3fv(shape.colour);
-            for (std::int32_t v : corners) {
-                const auto i = static_cast<std::size_t>(v);
+            for (int k3 = 0; k3 < 3; ++k3) {
+                const std::size_t i = corners[k3];
                 glNormal3f(normal_or_zero(shape, 0, i), normal_or_zero(shape, 1, i),
                            normal_or_zero(shape, 2, i));
-                glVertex3f(shape.point[0][i] * test_content().view.scale[0], shape.point[1][i] * test_content().view.scale[1],
-                           shape.point[2][i] * test_content().view.scale[2]);
+                const float* p = shape.points.data() + 3 * i;
+                const float* scale = test_content().view.scale;
+                glVertex3f(p[0] * scale[0], p[1] * scale[1], p[2] * scale[2]);
             }
             glEnd();
         }

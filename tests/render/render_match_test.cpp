@@ -188,12 +188,12 @@ TEST_F(RenderMatchSequence, PicturesStayEqualWhileTheSceneAndViewChange) {
 
 TEST_F(RenderMatchSequence, InconsistentStoreIsDrawnWithoutItsUnreadableFaces) {
     scene_store store = test::make_store(tori());
-    store.shapes[0].corner[1][3] = 65535;           // names no point
-    store.shapes[0].corner[2][7] = -4;
+    store.shapes[0].corners[3 * 3 + 1] = 65535;     // names no point
+    store.shapes[0].corners[3 * 7 + 2] = static_cast<std::uint32_t>(-4);
     store.point_counts[1] -= 20;                    // faces on the last 20 points unreadable
-    store.shapes[2].point[1].resize(store.shapes[2].point[1].size() / 2);
-    store.shapes[2].normal[0].resize(10);           // the rest unlit by a zero normal
-    store.shapes[2].corner[0].resize(store.shapes[2].corner[0].size() - 5);
+    store.shapes[2].points.resize(store.shapes[2].points.size() / 2);
+    store.shapes[2].normals.resize(10);             // the rest unlit by a zero normal
+    store.shapes[2].corners.resize(store.shapes[2].corners.size() - 15);
     store.face_counts[0] += 1000;
     store.shape_count = 9;
     test::install_scene(std::move(store));

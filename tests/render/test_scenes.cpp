@@ -18,13 +18,12 @@ scene_store make_store(const std::vector<test_shape>& shapes) {
         std::copy(wanted.rotation.begin(), wanted.rotation.end(), r.rotation);
         std::copy(wanted.scale.begin(), wanted.scale.end(), r.scale);
         std::copy(wanted.colour.begin(), wanted.colour.end(), r.colour);
-        for (int c = 0; c < 3; ++c) {
-            r.point[c].clear();
-            r.normal[c].assign(wanted.points.size(), 0.0f);
-            for (const auto& p : wanted.points) r.point[c].push_back(p[c]);
-            r.corner[c].clear();
-            for (const auto& f : wanted.faces) r.corner[c].push_back(f[c]);
-        }
+        r.points.clear();
+        for (const auto& p : wanted.points) r.points.insert(r.points.end(), p.begin(), p.end());
+        r.normals.assign(3 * wanted.points.size(), 0.0f);
+        r.corners.clear();
+        for (const auto& f : wanted.faces)
+            for (const std::int32_t c : f) r.corners.push_back(static_cast<std::uint32_t>(c));
         store.point_counts.push_back(static_cast<std::int64_t>(wanted.points.size()));
         store.face_counts.push_back(static_cast<std::int64_t>(wanted.faces.size()));
     }

@@ -28,23 +28,17 @@ scene_store one_shape(const std::vector<vec>& points, const std::vector<tri>& fa
     s.point_counts = {static_cast<std::int64_t>(points.size())};
     s.face_counts = {static_cast<std::int64_t>(faces.size())};
     shape_record& sh = s.shapes[0];
-    for (const vec& p : points) {
-        sh.point[0].push_back(p.x);
-        sh.point[1].push_back(p.y);
-        sh.point[2].push_back(p.z);
-    }
-    for (auto& n : sh.normal) n.assign(points.size(), 0.0f);
-    for (const tri& f : faces) {
-        sh.corner[0].push_back(f.a);
-        sh.corner[1].push_back(f.b);
-        sh.corner[2].push_back(f.c);
-    }
+    for (const vec& p : points) sh.points.insert(sh.points.end(), {p.x, p.y, p.z});
+    sh.normals.assign(3 * points.size(), 0.0f);
+    for (const tri& f : faces)
+        sh.corners.insert(sh.corners.end(), {static_cast<std::uint32_t>(f.a), static_cast<std::uint32_t>(f.b),
+                                             static_cast<std::uint32_t>(f.c)});
     return s;
 }
 
 vec normal_of(const scene_store& s, int point) {
     const auto& sh = s.shapes[0];
-    return {sh.normal[0][point], sh.normal[1][point], sh.normal[2][point]};
+    return {sh.normals[3 * (point) + 0], sh.normals[3 * (point) + 1], sh.normals[3 * (point) + 2]};
 }
 
 TEST(Normals, KnownCases) {
@@ -105,7 +99,7 @@ TEST(Normals, LinearPassMatchesThePerPointDefinitionBitForBit) {
         scene_store slow = one_shape(p, f);
         compute_normals(fast);
         compute_normals_reference(slow);
-        for (int c = 0; c < 3; ++c) EXPECT_TRUE(same_bits(fast.shapes[0].normal[c], slow.shapes[0].normal[c]));
+        EXPECT_TRUE(same_bits(fast.shapes[0].normals, slow.shapes[0].normals));
     }
 }
 
@@ -116,7 +110,7 @@ TEST(Normals, EveryShapeIsProcessed) {
     s.face_counts.push_back(1);
     s.shape_count = 2;
     compute_normals(s);
-    EXPECT_EQ(s.shapes[1].normal[2][0], 1.0f);
+    EXPECT_EQ(s.shapes[1].normals[3 * (0) + 2], 1.0f);
 }
 
 }  // namespace

@@ -274,11 +274,11 @@ TEST_F(LightsCameras, GlassBlendsOverWhatIsBehindItFarthestFirst) {
 std::array<float, 4> extent(const scene_store& store) {
     std::array<float, 4> e = {1e30f, 1e30f, -1e30f, -1e30f};
     for (const shape_record& shape : store.shapes)
-        for (std::size_t i = 0; i < shape.point[0].size(); ++i) {
-            e[0] = std::min(e[0], shape.point[0][i]);
-            e[1] = std::min(e[1], shape.point[1][i]);
-            e[2] = std::max(e[2], shape.point[0][i]);
-            e[3] = std::max(e[3], shape.point[1][i]);
+        for (std::size_t i = 0; i < shape.point_count(); ++i) {
+            e[0] = std::min(e[0], shape.points[3 * (i) + 0]);
+            e[1] = std::min(e[1], shape.points[3 * (i) + 1]);
+            e[2] = std::max(e[2], shape.points[3 * (i) + 0]);
+            e[3] = std::max(e[3], shape.points[3 * (i) + 1]);
         }
     return e;
 }
