@@ -1,4 +1,4 @@
-// Frame time of the viewer's frame (render_frame, then presented) on
+// Frame time of the viewer's frame (renderer::frame, then presented) on
 // generated scenes, against the same picture drawn triangle by triangle in
 // immediate mode and against a floor that only clears, hands the ready arrays
 // to glDrawElements and presents. All three

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -16,6 +19,15 @@
 namespace tessel {
 
 namespace {
+
+// The file's text and parsed document, and any scene the new one replaced,
+// were freed between the arrays the new scene keeps: give their pages back
+// to the system rather than hold them for as long as the scene is shown.
+void release_freed_pages() {
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
+}
 
 load_result open_standard(const std::string& path, scene_store& store, const progress_sink& reading,
                           const progress_sink& processing, load_timings* timings) {
@@ -63,6 +75,7 @@ load_result open_scene_file(const std::string& path, scene_store& store, reading
         result = load_result{};
         result.error = "Cannot load \"" + path + "\": " + e.what();
     }
+    release_freed_pages();
     // Errors name the file, and may quote it: safe for a terminal and a window.
     result.error = reader::printable(result.error);
     result.incomplete = reader::printable(result.incomplete);

@@ -1,6 +1,6 @@
 #pragma once
 // Index lists of any length drawn with glDrawElements, whose count is a
-// signed int.
+// signed int, in frames whose queued work the GL is made to start on.
 
 #include <GL/gl.h>
 
@@ -12,16 +12,36 @@
 
 namespace tessel {
 
+// A software GL keeps every queued triangle's set-up data until the frame is
+// flushed: for a frame of millions that is tens of megabytes more than the
+// scene itself. Flushing every so many corners keeps the queue short; the
+// picture is the same, as the GL draws queued work in order either way.
+class draw_pacer {
+public:
+    void drew(std::size_t corners) {
+        queued_ += corners;
+        if (queued_ < flush_every) return;
+        glFlush();
+        queued_ = 0;
+    }
+
+private:
+    static constexpr std::size_t flush_every = 16384;
+    std::size_t queued_ = 0;
+};
+
 // Larger lists go in several calls, each a whole number of primitives: 6 is
 // a multiple of the 1, 2 and 3 indices of points, lines and triangles.
 // `count` draws only the first indices (a whole number of primitives).
-inline void draw_elements(GLenum mode, std::span<const std::uint32_t> indices, std::size_t count = SIZE_MAX) {
+inline void draw_elements(draw_pacer& pacer, GLenum mode, std::span<const std::uint32_t> indices,
+                          std::size_t count = SIZE_MAX) {
     constexpr std::size_t max_indices_per_call = (INT_MAX / 6) * 6;
     const std::uint32_t* first = indices.data();
     std::size_t left = std::min(count, indices.size());
     while (left > 0) {
         const std::size_t n = std::min(left, max_indices_per_call);
         glDrawElements(mode, static_cast<GLsizei>(n), GL_UNSIGNED_INT, first);
+        pacer.drew(n);
         first += n;
         left -= n;
     }

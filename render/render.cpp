@@ -17,7 +17,7 @@ namespace tessel {
 
 namespace {
 
-void draw_shape(const shape_record& shape, const prepared_shape& arrays, const view_transform& view) {
+void draw_shape(const shape_record& shape, const prepared_shape& arrays, const view_transform& view, draw_pacer& pacer) {
     glPushMatrix();
     glRotatef(view.rotation[0], 1.0f, 0.0f, 0.0f);
     glRotatef(view.rotation[1], 0.0f, 1.0f, 0.0f);
@@ -35,7 +35,7 @@ void draw_shape(const shape_record& shape, const prepared_shape& arrays, const v
         glColor3fv(shape.colour);
         glVertexPointer(3, GL_FLOAT, 0, arrays.points.data());
         glNormalPointer(GL_FLOAT, 0, arrays.normals.data());
-        draw_elements(GL_TRIANGLES, arrays.indices);
+        draw_elements(pacer, GL_TRIANGLES, arrays.indices);
     }
     glPopMatrix();
 }
@@ -82,8 +82,9 @@ void renderer::frame(const scene_store& scene, const view_transform& view, const
     } else if (!arrays.empty()) {
         glEnableClientState(GL_VERTEX_ARRAY);
         glEnableClientState(GL_NORMAL_ARRAY);
+        draw_pacer pacer;
         for (std::size_t s = 0; s < arrays.size(); ++s) {
-            draw_shape(scene.shapes[s], arrays[s], view);
+            draw_shape(scene.shapes[s], arrays[s], view, pacer);
         }
         glDisableClientState(GL_NORMAL_ARRAY);
         glDisableClientState(GL_VERTEX_ARRAY);

@@ -76,7 +76,7 @@ void set_material(const shape_material& m) {
 }
 
 void draw_shape(const texture_objects& textures, const scene_store& store, const shape_record& shape,
-                const prepared_shape& arrays, std::size_t count) {
+                const prepared_shape& arrays, std::size_t count, draw_pacer& pacer) {
     if (arrays.indices.empty() || count == 0) return;
     // Colour tracking off first, or the current colour set below would
     // overwrite the ambient and diffuse values just given.
@@ -112,7 +112,7 @@ void draw_shape(const texture_objects& textures, const scene_store& store, const
         glDisableClientState(GL_COLOR_ARRAY);
     }
     glVertexPointer(3, GL_FLOAT, 0, arrays.points.data());
-    draw_elements(primitive_of(shape.kind), arrays.indices, count);
+    draw_elements(pacer, primitive_of(shape.kind), arrays.indices, count);
 }
 
 // Projection times model-view, as the GL holds them now.
@@ -194,13 +194,14 @@ draw_report draw_standard_scene(const scene_store& store, const std::vector<prep
     // Opaque shapes first; then the transparent ones blended over them,
     // farthest first and without hiding each other in the depth buffer.
     scene_light_slots lights;
+    draw_pacer pacer;
     const std::size_t count = std::min(arrays.size(), store.shapes.size());
     for (std::size_t s = 0; s < count; ++s) {
         if (!blended(textures, store, store.shapes[s], arrays[s])) {
             const std::size_t drawn = budget.indices_to_draw(arrays[s], store.shapes[s].kind);
             if (drawn == 0) continue;
             lights.use(store, store.shapes[s].lights);
-            draw_shape(textures, store, store.shapes[s], arrays[s], drawn);
+            draw_shape(textures, store, store.shapes[s], arrays[s], drawn, pacer);
         }
     }
     glEnable(GL_BLEND);
@@ -218,10 +219,10 @@ draw_report draw_standard_scene(const scene_store& store, const std::vector<prep
         lights.use(store, store.shapes[s].lights);
         if (store.shapes[s].kind == shape_kind::triangles) {
             glCullFace(GL_FRONT);
-            draw_shape(textures, store, store.shapes[s], arrays[s], drawn);
+            draw_shape(textures, store, store.shapes[s], arrays[s], drawn, pacer);
             glCullFace(GL_BACK);
         }
-        draw_shape(textures, store, store.shapes[s], arrays[s], drawn);
+        draw_shape(textures, store, store.shapes[s], arrays[s], drawn, pacer);
     }
 
     glPopMatrix();
