@@ -264,72 +264,104 @@ constexpr float default_orientation[] = {0, 0, 1, 0};
 
 }  // namespace
 
-bool extrusion_faces(const extrusion_params& p, generated_faces& out, std::string& problem) {
-    clear(out);
-    problem.clear();
-    const std::span<const float> cs_values = p.cross_section.empty() ? std::span<const float>(default_cross_section) : p.cross_section;
-    const std::span<const float> spine_values = p.spine.empty() ? std::span<const float>(default_spine) : p.spine;
-    const std::span<const float> scale_values = p.scale.empty() ? std::span<const float>(default_scale) : p.scale;
-    const std::span<const float> orient_values =
-        p.orientation.empty() ? std::span<const float>(default_orientation) : p.orientation;
-    if (!all_finite(cs_values) || !all_finite(spine_values) || !all_finite(scale_values) ||
-        !all_finite(orient_values)) {
+namespace {
+
+// The extrusion's fields, the defaults standing for empty ones, and how many
+// whole entries each has (a trailing part of an entry is ignored, as a reader
+// would).
+struct extrusion_input {
+    std::span<const float> section_values, spine_values, scale_values, orient_values;
+    std::size_t ncs = 0, nsp = 0, nscale = 0, norient = 0;
+
+    explicit extrusion_input(const extrusion_params& p)
+        : section_values(p.cross_section.empty() ? std::span<const float>(default_cross_section) : p.cross_section),
+          spine_values(p.spine.empty() ? std::span<const float>(default_spine) : p.spine),
+          scale_values(p.scale.empty() ? std::span<const float>(default_scale) : p.scale),
+          orient_values(p.orientation.empty() ? std::span<const float>(default_orientation) : p.orientation),
+          ncs(section_values.size() / 2), nsp(spine_values.size() / 3), nscale(scale_values.size() / 2),
+          norient(orient_values.size() / 4) {}
+
+    const float* scale(std::size_t j) const { return &scale_values[2 * std::min(j, nscale - 1)]; }
+    const float* orientation(std::size_t j) const { return &orient_values[4 * std::min(j, norient - 1)]; }
+};
+
+// False, with the reason, for an extrusion that cannot be made; a problem
+// with a true result is a warning only.
+bool check_extrusion(const extrusion_input& in, std::string& problem) {
+    if (!all_finite(in.section_values) || !all_finite(in.spine_values) || !all_finite(in.scale_values) ||
+        !all_finite(in.orient_values)) {
         problem = "Extrusion has infinite or NaN numbers; it is left out";
         return false;
     }
-
-    // A trailing part of an entry is ignored, as a reader would.
-    const std::size_t ncs = cs_values.size() / 2, nsp = spine_values.size() / 3;
-    const std::size_t nscale = scale_values.size() / 2, norient = orient_values.size() / 4;
-    if (ncs < 2 || nsp < 2) {
-        problem = "Extrusion needs at least 2 crossSection and 2 spine points (it has " + std::to_string(ncs) +
-                  " and " + std::to_string(nsp) + ")";
+    if (in.ncs < 2 || in.nsp < 2) {
+        problem = "Extrusion needs at least 2 crossSection and 2 spine points (it has " + std::to_string(in.ncs) +
+                  " and " + std::to_string(in.nsp) + ")";
         return false;
     }
-    if (nscale == 0 || norient == 0) {
+    if (in.nscale == 0 || in.norient == 0) {
         problem = "Extrusion has an incomplete scale or orientation value";
         return false;
     }
     // Both counts are bounded by memory already given, so the product cannot overflow.
-    if (static_cast<double>(ncs) * static_cast<double>(nsp) > static_cast<double>(generated_point_limit)) {
-        problem = "Extrusion of " + std::to_string(ncs) + " crossSection by " + std::to_string(nsp) +
+    if (static_cast<double>(in.ncs) * static_cast<double>(in.nsp) > static_cast<double>(generated_point_limit)) {
+        problem = "Extrusion of " + std::to_string(in.ncs) + " crossSection by " + std::to_string(in.nsp) +
                   " spine points is too large (more than " + count_text(generated_point_limit) + " points)";
         return false;
     }
-    if ((nscale > 1 && nscale < nsp) || (norient > 1 && norient < nsp)) {
+    if ((in.nscale > 1 && in.nscale < in.nsp) || (in.norient > 1 && in.norient < in.nsp)) {
         problem = "Extrusion has fewer scale or orientation values than spine points; the last one is repeated";
     }
+    return true;
+}
 
-    std::vector<vec> section(ncs), spine(nsp);
-    for (std::size_t i = 0; i < ncs; ++i) section[i] = {cs_values[2 * i], 0, cs_values[2 * i + 1]};
-    for (std::size_t j = 0; j < nsp; ++j) spine[j] = {spine_values[3 * j], spine_values[3 * j + 1], spine_values[3 * j + 2]};
+// The cross-section and spine as points, and the rings of points laid along
+// the spine: `ring` points each (a closed cross-section's last point is its
+// first one again).
+struct extrusion_shape {
+    std::vector<vec> section, spine;
+    std::size_t ring = 0;
+    std::size_t last_ring = 0;  // the ring the last spine point uses
 
+    explicit extrusion_shape(const extrusion_input& in) : section(in.ncs), spine(in.nsp) {
+        for (std::size_t i = 0; i < in.ncs; ++i) section[i] = {in.section_values[2 * i], 0, in.section_values[2 * i + 1]};
+        for (std::size_t j = 0; j < in.nsp; ++j)
+            spine[j] = {in.spine_values[3 * j], in.spine_values[3 * j + 1], in.spine_values[3 * j + 2]};
+        ring = section.front() == section.back() ? in.ncs - 1 : in.ncs;
+        last_ring = in.nsp - 1;
+    }
+
+    // The point of cross-section point i on spine point j.
+    std::int32_t point(std::size_t i, std::size_t j) const {
+        const std::size_t r = j == spine.size() - 1 ? last_ring : j;
+        return static_cast<std::int32_t>(r * ring + (i == ring ? 0 : i));
+    }
+};
+
+// One ring of points per spine point, in the frames the spine gives. False
+// where a point does not fit a float.
+bool place_rings(const extrusion_input& in, extrusion_shape& shape, generated_faces& out, std::string& problem) {
     // Coincident neighbours share one plane: frames are made over the spine
     // with consecutive duplicates merged, then handed back to every copy.
     std::vector<vec> distinct;
-    std::vector<std::size_t> distinct_of(nsp);
-    for (std::size_t j = 0; j < nsp; ++j) {
-        if (distinct.empty() || !(distinct.back() == spine[j])) distinct.push_back(spine[j]);
+    std::vector<std::size_t> distinct_of(in.nsp);
+    for (std::size_t j = 0; j < in.nsp; ++j) {
+        if (distinct.empty() || !(distinct.back() == shape.spine[j])) distinct.push_back(shape.spine[j]);
         distinct_of[j] = distinct.size() - 1;
     }
-    const bool spine_closed = spine.front() == spine.back() && distinct.size() > 2;
+    const bool spine_closed = shape.spine.front() == shape.spine.back() && distinct.size() > 2;
     const std::vector<frame> frames = spine_frames(distinct, spine_closed);
 
-    // The closed cross-section's last point is its first one again.
-    const bool section_closed = section.front() == section.back();
-    const std::size_t ring = section_closed ? ncs - 1 : ncs;
-
-    // Points: one ring per spine point, `ring` points each.
-    out.coords.reserve(nsp * ring * 3);
-    for (std::size_t j = 0; j < nsp; ++j) {
-        const float* sc = &scale_values[2 * std::min(j, nscale - 1)];
-        const float* o = &orient_values[4 * std::min(j, norient - 1)];
+    const std::size_t ring = shape.ring;
+    out.coords.reserve(in.nsp * ring * 3);
+    for (std::size_t j = 0; j < in.nsp; ++j) {
+        const float* sc = in.scale(j);
+        const float* o = in.orientation(j);
         const frame& f = frames[distinct_of[j]];
         for (std::size_t i = 0; i < ring; ++i) {
-            const vec local = rotate({section[i].x * sc[0], 0, section[i].z * sc[1]}, {o[0], o[1], o[2]}, o[3]);
-            const vec w = spine[j] + f.x * local.x + f.y * local.y + f.z * local.z;
+            const vec c = shape.section[i];
+            const vec local = rotate({c.x * sc[0], 0, c.z * sc[1]}, {o[0], o[1], o[2]}, o[3]);
+            const vec w = shape.spine[j] + f.x * local.x + f.y * local.y + f.z * local.z;
             if (!fits_float(w.x) || !fits_float(w.y) || !fits_float(w.z)) {
-                clear(out);
                 problem = "Extrusion points are too large for floating point; it is left out";
                 return false;
             }
@@ -338,81 +370,96 @@ bool extrusion_faces(const extrusion_params& p, generated_faces& out, std::strin
     }
     // A closed spine whose last ring lands on its first uses the first, so
     // that the surface is smooth across the join.
-    std::size_t last_ring = nsp - 1;
     if (spine_closed && std::equal(out.coords.begin(), out.coords.begin() + static_cast<std::ptrdiff_t>(ring * 3),
                                    out.coords.end() - static_cast<std::ptrdiff_t>(ring * 3))) {
         out.coords.resize(out.coords.size() - ring * 3);
-        last_ring = 0;
+        shape.last_ring = 0;
     }
-    const auto point = [&](std::size_t i, std::size_t j) {
-        const std::size_t r = j == nsp - 1 ? last_ring : j;
-        return static_cast<std::int32_t>(r * ring + (i == ring ? 0 : i));
-    };
+    return true;
+}
 
-    // Side texture coordinates: one entry per cross-section point per spine
-    // point (the seams need both 0 and 1), s along the cross-section, t along
-    // the spine, each by length.
-    const std::vector<double> s = length_fractions(section), t = length_fractions(spine);
-    out.texture_coords.reserve((nsp * ncs + ring) * 2);
+// The sides: a quad between each two neighbouring cross-section points on
+// each two neighbouring spine points. Their texture coordinates are one entry
+// per cross-section point per spine point (the seams need both 0 and 1), s
+// along the cross-section, t along the spine, each by length.
+void add_sides(const extrusion_shape& shape, generated_faces& out) {
+    const std::size_t ncs = shape.section.size(), nsp = shape.spine.size();
+    const std::vector<double> s = length_fractions(shape.section), t = length_fractions(shape.spine);
+    out.texture_coords.reserve((nsp * ncs + shape.ring) * 2);
     for (std::size_t j = 0; j < nsp; ++j) {
         for (std::size_t i = 0; i < ncs; ++i) {
             out.texture_coords.push_back(static_cast<float>(s[i]));
             out.texture_coords.push_back(static_cast<float>(t[j]));
         }
     }
-    const auto side_entry = [&](std::size_t i, std::size_t j) { return static_cast<std::int32_t>(j * ncs + i); };
-
+    const auto entry = [&](std::size_t i, std::size_t j) { return static_cast<std::int32_t>(j * ncs + i); };
     const std::size_t side_count = (ncs - 1) * (nsp - 1);
-    out.coord_index.reserve(side_count * 5 + 2 * (ring + 1));
+    out.coord_index.reserve(side_count * 5 + 2 * (shape.ring + 1));
     out.texture_coord_index.reserve(out.coord_index.capacity());
     for (std::size_t j = 0; j + 1 < nsp; ++j) {
         for (std::size_t i = 0; i + 1 < ncs; ++i) {
-            out.coord_index.insert(out.coord_index.end(),
-                                   {point(i, j), point(i + 1, j), point(i + 1, j + 1), point(i, j + 1), -1});
-            out.texture_coord_index.insert(
-                out.texture_coord_index.end(),
-                {side_entry(i, j), side_entry(i + 1, j), side_entry(i + 1, j + 1), side_entry(i, j + 1), -1});
+            out.coord_index.insert(out.coord_index.end(), {shape.point(i, j), shape.point(i + 1, j),
+                                                           shape.point(i + 1, j + 1), shape.point(i, j + 1), -1});
+            out.texture_coord_index.insert(out.texture_coord_index.end(),
+                                           {entry(i, j), entry(i + 1, j), entry(i + 1, j + 1), entry(i, j + 1), -1});
         }
     }
     out.side_faces = side_count;
+}
 
-    // Caps: the cross-section scaled uniformly so that its larger extent runs
-    // 0 to 1, s with x and t with z.
-    if ((p.begin_cap || p.end_cap) && ring >= 3) {
-        double x0 = section[0].x, x1 = x0, z0 = section[0].z, z1 = z0;
-        for (const vec& c : section) {
-            x0 = std::min(x0, c.x);
-            x1 = std::max(x1, c.x);
-            z0 = std::min(z0, c.z);
-            z1 = std::max(z1, c.z);
-        }
-        const double extent = std::max(x1 - x0, z1 - z0);
-        const double k = extent > 0 && std::isfinite(extent) ? 1 / extent : 0;
-        const auto cap_base = static_cast<std::int32_t>(out.texture_coords.size() / 2);
-        for (std::size_t i = 0; i < ring; ++i) {
-            out.texture_coords.push_back(static_cast<float>((section[i].x - x0) * k));
-            out.texture_coords.push_back(static_cast<float>((section[i].z - z0) * k));
-        }
-        // The cross-section runs counterclockwise seen from +y, the way the
-        // spine leaves the begin cap: that cap is listed backwards so that it
-        // faces away from the spine, the end cap forwards.
-        if (p.begin_cap) {
-            for (std::size_t i = ring; i-- > 0;) {
-                out.coord_index.push_back(point(i, 0));
-                out.texture_coord_index.push_back(cap_base + static_cast<std::int32_t>(i));
-            }
-            out.coord_index.push_back(-1);
-            out.texture_coord_index.push_back(-1);
-        }
-        if (p.end_cap) {
-            for (std::size_t i = 0; i < ring; ++i) {
-                out.coord_index.push_back(point(i, nsp - 1));
-                out.texture_coord_index.push_back(cap_base + static_cast<std::int32_t>(i));
-            }
-            out.coord_index.push_back(-1);
-            out.texture_coord_index.push_back(-1);
-        }
+// The caps, with the cross-section scaled uniformly for texture coordinates
+// so that its larger extent runs 0 to 1, s with x and t with z.
+void add_caps(const extrusion_shape& shape, bool begin_cap, bool end_cap, generated_faces& out) {
+    const std::vector<vec>& section = shape.section;
+    double x0 = section[0].x, x1 = x0, z0 = section[0].z, z1 = z0;
+    for (const vec& c : section) {
+        x0 = std::min(x0, c.x);
+        x1 = std::max(x1, c.x);
+        z0 = std::min(z0, c.z);
+        z1 = std::max(z1, c.z);
     }
+    const double extent = std::max(x1 - x0, z1 - z0);
+    const double k = extent > 0 && std::isfinite(extent) ? 1 / extent : 0;
+    const auto cap_base = static_cast<std::int32_t>(out.texture_coords.size() / 2);
+    for (std::size_t i = 0; i < shape.ring; ++i) {
+        out.texture_coords.push_back(static_cast<float>((section[i].x - x0) * k));
+        out.texture_coords.push_back(static_cast<float>((section[i].z - z0) * k));
+    }
+    const auto corner = [&](std::size_t i, std::size_t j) {
+        out.coord_index.push_back(shape.point(i, j));
+        out.texture_coord_index.push_back(cap_base + static_cast<std::int32_t>(i));
+    };
+    const auto close = [&] {
+        out.coord_index.push_back(-1);
+        out.texture_coord_index.push_back(-1);
+    };
+    // The cross-section runs counterclockwise seen from +y, the way the
+    // spine leaves the begin cap: that cap is listed backwards so that it
+    // faces away from the spine, the end cap forwards.
+    if (begin_cap) {
+        for (std::size_t i = shape.ring; i-- > 0;) corner(i, 0);
+        close();
+    }
+    if (end_cap) {
+        for (std::size_t i = 0; i < shape.ring; ++i) corner(i, shape.spine.size() - 1);
+        close();
+    }
+}
+
+}  // namespace
+
+bool extrusion_faces(const extrusion_params& p, generated_faces& out, std::string& problem) {
+    clear(out);
+    problem.clear();
+    const extrusion_input in(p);
+    if (!check_extrusion(in, problem)) return false;
+    extrusion_shape shape(in);
+    if (!place_rings(in, shape, out, problem)) {
+        clear(out);
+        return false;
+    }
+    add_sides(shape, out);
+    if ((p.begin_cap || p.end_cap) && shape.ring >= 3) add_caps(shape, p.begin_cap, p.end_cap, out);
     return true;
 }
 
