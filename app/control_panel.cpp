@@ -32,6 +32,7 @@
 #include "glwindow/gl_window.h"
 #include "app/number_text.h"
 #include "app/recent_files.h"
+#include "app/spin_steps.h"
 #include "app/warnings_window.h"
 #include "input/load_result.h"
 #include "scene/scene.h"

@@ -11,6 +11,7 @@
 
 #include "app/common_dialog.h"
 #include "app/controls.h"
+#include "app/gl_steering.h"
 #include "app/spin_button.h"
 #include "app/view_steering.h"
 #include "glwindow/gl_window.h"
@@ -31,7 +32,7 @@ struct CDataExchange {
     bool m_bFailed = false;
 };
 
-class CControlPanel : public QDialog {
+class CControlPanel : public QDialog, public tessel::steering_target {
 public:
     // Command numbers of the menu items and the About item.
     static constexpr int ID_FILE_OPEN = 32771;
@@ -117,24 +118,21 @@ public:
     // camera or framing the whole scene.
     void ResetView(bool use_camera);
 
-    // Steering by hand from the GL window (gl_steering.cpp). Each changes
-    // the sliders or the scale attenuation as the user could, and the
-    // picture follows at once. While a load, a data exchange or another
-    // modal window is in progress, nothing happens.
-    bool CanSteer() const;
+    // Steering by hand from the GL window. Each changes the sliders or the
+    // scale attenuation as the user could, and the picture follows at once.
+    // While a load, a data exchange or another modal window is in progress,
+    // nothing happens.
+    bool CanSteer() const override;
     // Rotation sliders X and Y turned by whole steps, wrapping around.
-    void TurnBy(int xSteps, int ySteps);
+    void TurnBy(int xSteps, int ySteps) override;
     // The scale attenuation zoomed by notches.
-    void ZoomBy(int steps);
-    // A drag starts: fractions of steps left from an earlier one are dropped.
-    void DragBegin();
-    // A drag moved by dx, dy pixels in a GL window of width x height:
-    // across the whole window is one full turn.
-    void DragTurn(int dx, int dy, int width, int height);
+    void ZoomBy(int steps) override;
+    void DragBegin() override;
+    // Across the whole window is one full turn.
+    void DragTurn(int dx, int dy, int width, int height) override;
     // The same, moving the scene in the view plane with the pointer.
-    void DragMove(int dx, int dy, int width, int height);
-    // Binds the GL window's keys and mouse buttons to the steering above.
-    void BindGlWindowInput();
+    void DragMove(int dx, int dy, int width, int height) override;
+    void GoHome() override { OnViewHome(); }
     [[noreturn]] void OnClose();
     [[noreturn]] void OnQuit();
 
@@ -227,16 +225,8 @@ private:
 
 namespace tessel {
 
-// The spins' rest position (-1 in 16 bits): the tick puts them back there
-// after each run, so that its next reading counts only the clicks since.
-constexpr int kSpinRest = 0xFFFF;
-
 // Set by the first tick before anything else, and never cleared: exactly
 // one GL window is ever opened.
 extern bool glWindowStarted;
-
-// What the tick does with one spin: the value moves by 0.1 per up-arrow step
-// since the previous tick, or down by 0.1 once when the spin moved down.
-float step_attenuation(float value, const CSpinButtonCtrl& spin);
 
 }  // namespace tessel

@@ -1,18 +1,18 @@
 // Steering by hand in the GL window. The toolkit's own key and mouse
-// bindings turn each gesture into the panel's slider positions and
-// attenuation values, the same the user sets on the panel, so the two ways
-// of steering never disagree and the tick keeps drawing the same view.
+// bindings turn each gesture into calls on a steering target (the panel), so
+// the GL window knows nothing of the panel and the panel's values stay the
+// one place the view comes from.
 
-#include <QApplication>
+#include "app/gl_steering.h"
 
-#include "app/control_panel.h"
 #include "glwindow/gl_window.h"
 #include "toolkit/toolkit.h"
 
 namespace {
 
-// The panel the GL window steers; the bindings outlive no panel.
-CControlPanel* g_steered = nullptr;
+// What the GL window steers: the toolkit calls plain functions, so the
+// bindings reach their target through this; it outlives no target.
+tessel::steering_target* g_steered = nullptr;
 
 enum class drag_kind { none, turn, move };
 
@@ -27,7 +27,7 @@ struct drag_state {
 drag_state g_drag;
 
 void on_press(mouse_event_record* event) {
-    CControlPanel* panel = g_steered;
+    tessel::steering_target* panel = g_steered;
     if (panel == nullptr) return;
     switch (event->status) {
         case BUTTON_WHEEL_UP:
@@ -54,7 +54,7 @@ void on_release(mouse_event_record* event) {
 }
 
 void on_drag(mouse_event_record* event) {
-    CControlPanel* panel = g_steered;
+    tessel::steering_target* panel = g_steered;
     if (panel == nullptr || g_drag.kind == drag_kind::none || event->status != g_drag.button) return;
     const int dx = event->x - g_drag.x;
     const int dy = event->y - g_drag.y;
@@ -79,23 +79,19 @@ void zoom_key() {
 }
 
 void home_key() {
-    if (g_steered) g_steered->OnViewHome();
+    if (g_steered) g_steered->GoHome();
 }
 
 }  // namespace
 
-CControlPanel::~CControlPanel() {
-    if (g_steered == this) g_steered = nullptr;
-}
+namespace tessel {
 
-void CControlPanel::BindGlWindowInput() {
+void bind_gl_window_input(steering_target& target) {
     // The tables keep their bindings for the process, and there is one GL
     // window in it: bind once.
-    if (g_steered != nullptr) {
-        g_steered = this;
-        return;
-    }
-    g_steered = this;
+    const bool bound = g_steered != nullptr;
+    g_steered = &target;
+    if (bound) return;
     // A key turns by one slider step (3.6 degrees), as a drag over a
     // hundredth of the window does; right and down turn as dragging right
     // and down would.
@@ -115,89 +111,8 @@ void CControlPanel::BindGlWindowInput() {
     }
 }
 
-bool CControlPanel::CanSteer() const {
-    // A load runs without returning to any loop, and a data exchange may be
-    // waiting on its number prompt: neither may see its values change.
-    if (m_loading || m_updateDepth > 0) return false;
-    const QWidget* modal = QApplication::activeModalWidget();
-    return modal == nullptr || modal == this;
+void release_gl_window_input(const steering_target& target) {
+    if (g_steered == &target) g_steered = nullptr;
 }
 
-void CControlPanel::TurnBy(int xSteps, int ySteps) {
-    if (!CanSteer() || (xSteps == 0 && ySteps == 0)) return;
-    m_sliderRotX->SetPos(tessel::turned_position(m_sliderRotX->GetPos(), xSteps));
-    m_sliderRotY->SetPos(tessel::turned_position(m_sliderRotY->GetPos(), ySteps));
-    ApplyView();
-}
-
-void CControlPanel::ZoomBy(int steps) {
-    if (!CanSteer()) return;
-    m_scaleAttenuation = tessel::zoomed_attenuation(m_scaleAttenuation, steps);
-    UpdateData(false);
-    ApplyView();
-}
-
-void CControlPanel::DragBegin() {
-    for (auto& rest : m_turnRest) rest.reset();
-    for (auto& rest : m_moveRest) rest.reset();
-}
-
-void CControlPanel::DragTurn(int dx, int dy, int width, int height) {
-    if (width <= 0 || height <= 0 || !CanSteer()) return;
-    // Vertical motion tips the scene about the screen's horizontal axis
-    // (X rotation), horizontal motion spins it about its upright (Y).
-    const int xSteps = m_turnRest[0].add(static_cast<double>(dy) * tessel::kSliderSteps / height);
-    const int ySteps = m_turnRest[1].add(static_cast<double>(dx) * tessel::kSliderSteps / width);
-    TurnBy(xSteps, ySteps);
-}
-
-void CControlPanel::DragMove(int dx, int dy, int width, int height) {
-    if (width <= 0 || height <= 0 || !CanSteer()) return;
-    const std::array<double, 3> degrees = {m_sliderRotX->GetPos() * tessel::kDegreesPerStep,
-                                           m_sliderRotY->GetPos() * tessel::kDegreesPerStep,
-                                           m_sliderRotZ->GetPos() * tessel::kDegreesPerStep};
-    // Window rows count downwards, the view's y upwards.
-    const std::array<double, 3> steps =
-        tessel::translation_steps(degrees, dx * tessel::kViewBoxWidth / width,
-                                  -dy * tessel::kViewBoxWidth / height, m_translateAttenuation);
-    CSliderCtrl* sliders[3] = {m_sliderTransX, m_sliderTransY, m_sliderTransZ};
-    bool moved = false;
-    for (int axis = 0; axis < 3; ++axis) {
-        const int whole = m_moveRest[axis].add(steps[axis]);
-        if (whole == 0) continue;
-        sliders[axis]->SetPos(tessel::moved_position(sliders[axis]->GetPos(), whole));
-        moved = true;
-    }
-    if (moved) ApplyView();
-}
-
-void CControlPanel::OnViewHome() { ResetView(m_startWithCamera); }
-
-void CControlPanel::ResetView(bool use_camera) {
-    if (!CanSteer()) return;
-    m_shown.settings.use_camera = use_camera;
-    for (CSliderCtrl* slider : {m_sliderTransX, m_sliderTransY, m_sliderTransZ})
-        slider->SetPos(tessel::kSliderCentre);
-    for (CSliderCtrl* slider : {m_sliderRotX, m_sliderRotY, m_sliderRotZ, m_sliderScaleX, m_sliderScaleY,
-                                m_sliderScaleZ})
-        slider->SetPos(0);
-    m_translateAttenuation = 1.0f;
-    m_scaleAttenuation = 1.0f;
-    // Spin clicks not yet counted by the tick would leave the view off rest.
-    m_spinTranslateAtt->SetPos(tessel::kSpinRest);
-    m_spinScaleAtt->SetPos(tessel::kSpinRest);
-    UpdateData(false);
-    ApplyView();
-}
-
-void CControlPanel::OnViewFit() {
-    // The renderer frames the whole scene by itself and the sliders act on
-    // top, so the fitted view is the framing, without the file's camera,
-    // at rest.
-    ResetView(false);
-}
-
-void CControlPanel::OnViewHeadlight(bool on) {
-    m_shown.settings.headlight = on;
-    tessel::redraw_if_changed();
-}
+}  // namespace tessel

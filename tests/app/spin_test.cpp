@@ -4,7 +4,7 @@
 
 #include <QToolButton>
 
-#include "app/control_panel.h"
+#include "app/spin_steps.h"
 #include "app/spin_button.h"
 #include "test_support.h"
 

@@ -39,5 +39,13 @@ for folder in "${!may[@]}"; do
     done < <(grep -n -o '^#include "[^"]*"' "$file" | sed 's/:#include "/:/; s/"$//')
   done
 done
+# Inside app/, the panel stands on the GL window's steering and on the tick's
+# and the gestures' arithmetic, never the other way round.
+for file in app/gl_steering.* app/spin_steps.* app/view_steering.*; do
+  while IFS=: read -r line _; do
+    echo "$file:$line: includes the control panel, which stands on it"
+    fail=1
+  done < <(grep -n '^#include "app/\(control_panel\|viewer_app\)\.h"' "$file")
+done
 [ $fail -eq 0 ] && echo "every include points the way the layout allows"
 exit $fail

@@ -1,19 +1,23 @@
-// The panel tick: opens the GL window once, turns the panel's spins and
-// sliders into the attenuation values and the view transform, and asks for a
-// frame when that changed what the window shows.
+// The panel's view: the tick that opens the GL window once and turns the
+// spins and sliders into the attenuation values and the view transform, and
+// the steering by hand from the GL window, which moves the same sliders and
+// attenuations the user could.
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
+#include <QApplication>
 #include <QImage>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPixmap>
-#include <vector>
 
 #include "app/control_panel.h"
-#include "glwindow/gl_window.h"
+#include "app/spin_steps.h"
 #include "app/toolkit_bridge.h"
+#include "glwindow/gl_window.h"
 #include "render/draw_budget.h"
 #include "render/render.h"
 #include "scene/scene.h"
@@ -23,29 +27,9 @@ namespace tessel {
 
 bool glWindowStarted = false;
 
-namespace {
-
-constexpr int kSpinRange = 50000;  // cut to 16 bits: the range runs 0 down to -15536
-constexpr std::int32_t kRestReading = 0x10000 | kSpinRest;  // a spin at rest, error flag set
-constexpr std::int32_t kStepBound = 10;
-constexpr double kStepFactor = -0.1;
-constexpr float kStep = 0.1f;
-
-}  // namespace
-
-float step_attenuation(float value, const CSpinButtonCtrl& spin) {
-    const std::int32_t reading = spin.GetPos();
-    const std::int32_t steps = kRestReading - reading;
-    // The low word is the position: below the rest position -1 it counts
-    // up-arrow clicks, however many there were; at 0 the spin went down.
-    const bool went_up = static_cast<std::int16_t>(reading & 0xFFFF) < 0;
-    if (steps < kStepBound || went_up) {
-        return static_cast<float>(static_cast<double>(value) - steps * kStepFactor);
-    }
-    return static_cast<float>(static_cast<double>(value) - static_cast<double>(kStep));
-}
-
 }  // namespace tessel
+
+CControlPanel::~CControlPanel() { tessel::release_gl_window_input(*this); }
 
 void CControlPanel::OnTimer(int) {
     if (!tessel::glWindowStarted) {
@@ -122,7 +106,7 @@ void CControlPanel::RunGlWindow() {
 
     // No idle handler: the loop sleeps until X or Qt has work, and frames
     // are asked for by expose, resize and the tick's redraw_if_changed.
-    if (tessel::open_gl_window(tessel::kGlWindowTitle, 400, 400, m_shown)) BindGlWindowInput();
+    if (tessel::open_gl_window(tessel::kGlWindowTitle, 400, 400, m_shown)) tessel::bind_gl_window_input(*this);
 
     {
         tessel::toolkit_event_watch watch;
@@ -135,4 +119,91 @@ void CControlPanel::RunGlWindow() {
         m_toolkitLoopRunning = false;
         set_event_pump(nullptr);
     }
+}
+
+bool CControlPanel::CanSteer() const {
+    // A load runs without returning to any loop, and a data exchange may be
+    // waiting on its number prompt: neither may see its values change.
+    if (m_loading || m_updateDepth > 0) return false;
+    const QWidget* modal = QApplication::activeModalWidget();
+    return modal == nullptr || modal == this;
+}
+
+void CControlPanel::TurnBy(int xSteps, int ySteps) {
+    if (!CanSteer() || (xSteps == 0 && ySteps == 0)) return;
+    m_sliderRotX->SetPos(tessel::turned_position(m_sliderRotX->GetPos(), xSteps));
+    m_sliderRotY->SetPos(tessel::turned_position(m_sliderRotY->GetPos(), ySteps));
+    ApplyView();
+}
+
+void CControlPanel::ZoomBy(int steps) {
+    if (!CanSteer()) return;
+    m_scaleAttenuation = tessel::zoomed_attenuation(m_scaleAttenuation, steps);
+    UpdateData(false);
+    ApplyView();
+}
+
+void CControlPanel::DragBegin() {
+    for (auto& rest : m_turnRest) rest.reset();
+    for (auto& rest : m_moveRest) rest.reset();
+}
+
+void CControlPanel::DragTurn(int dx, int dy, int width, int height) {
+    if (width <= 0 || height <= 0 || !CanSteer()) return;
+    // Vertical motion tips the scene about the screen's horizontal axis
+    // (X rotation), horizontal motion spins it about its upright (Y).
+    const int xSteps = m_turnRest[0].add(static_cast<double>(dy) * tessel::kSliderSteps / height);
+    const int ySteps = m_turnRest[1].add(static_cast<double>(dx) * tessel::kSliderSteps / width);
+    TurnBy(xSteps, ySteps);
+}
+
+void CControlPanel::DragMove(int dx, int dy, int width, int height) {
+    if (width <= 0 || height <= 0 || !CanSteer()) return;
+    const std::array<double, 3> degrees = {m_sliderRotX->GetPos() * tessel::kDegreesPerStep,
+                                           m_sliderRotY->GetPos() * tessel::kDegreesPerStep,
+                                           m_sliderRotZ->GetPos() * tessel::kDegreesPerStep};
+    // Window rows count downwards, the view's y upwards.
+    const std::array<double, 3> steps =
+        tessel::translation_steps(degrees, dx * tessel::kViewBoxWidth / width,
+                                  -dy * tessel::kViewBoxWidth / height, m_translateAttenuation);
+    CSliderCtrl* sliders[3] = {m_sliderTransX, m_sliderTransY, m_sliderTransZ};
+    bool moved = false;
+    for (int axis = 0; axis < 3; ++axis) {
+        const int whole = m_moveRest[axis].add(steps[axis]);
+        if (whole == 0) continue;
+        sliders[axis]->SetPos(tessel::moved_position(sliders[axis]->GetPos(), whole));
+        moved = true;
+    }
+    if (moved) ApplyView();
+}
+
+void CControlPanel::OnViewHome() { ResetView(m_startWithCamera); }
+
+void CControlPanel::ResetView(bool use_camera) {
+    if (!CanSteer()) return;
+    m_shown.settings.use_camera = use_camera;
+    for (CSliderCtrl* slider : {m_sliderTransX, m_sliderTransY, m_sliderTransZ})
+        slider->SetPos(tessel::kSliderCentre);
+    for (CSliderCtrl* slider : {m_sliderRotX, m_sliderRotY, m_sliderRotZ, m_sliderScaleX, m_sliderScaleY,
+                                m_sliderScaleZ})
+        slider->SetPos(0);
+    m_translateAttenuation = 1.0f;
+    m_scaleAttenuation = 1.0f;
+    // Spin clicks not yet counted by the tick would leave the view off rest.
+    m_spinTranslateAtt->SetPos(tessel::kSpinRest);
+    m_spinScaleAtt->SetPos(tessel::kSpinRest);
+    UpdateData(false);
+    ApplyView();
+}
+
+void CControlPanel::OnViewFit() {
+    // The renderer frames the whole scene by itself and the sliders act on
+    // top, so the fitted view is the framing, without the file's camera,
+    // at rest.
+    ResetView(false);
+}
+
+void CControlPanel::OnViewHeadlight(bool on) {
+    m_shown.settings.headlight = on;
+    tessel::redraw_if_changed();
 }
