@@ -107,13 +107,8 @@ bool field_reader::read_numbers(std::vector<Number>& out, int width, bool multip
     lx_.skip();
     if (multiple && lx_.peek() == '[') {
         lx_.advance();
-        while (true) {
-            lx_.skip();
-            if (lx_.at_end()) return false;
-            if (lx_.peek() == ']') {
-                lx_.advance();
-                return true;
-            }
+        bool closed = false;
+        while (lx_.next_in_list(closed)) {
             Number v;
             if (!read_one(v)) {
                 skip_list_rest();
@@ -121,6 +116,7 @@ bool field_reader::read_numbers(std::vector<Number>& out, int width, bool multip
             }
             out.push_back(v);
         }
+        return closed;
     }
     for (int i = 0; i < width; ++i) {
         if (i > 0) lx_.skip();

@@ -200,4 +200,14 @@ bool lexer::skip_group() {
     }
 }
 
+std::string lexer::skip_stray() {
+    const char c = peek();
+    if (c == '[' || c == '(' || c == '{') {
+        skip_group();
+        return std::string("unexpected '") + c + "'; skipped up to its closing bracket";
+    }
+    advance();
+    return std::string("unexpected '") + c + "'; skipped";
+}
+
 }  // namespace tessel::vrml

@@ -76,6 +76,24 @@ public:
     // Returns false when the text ends first.
     bool skip_group();
 
+    // Punctuation where a node or field belongs: skips the character at the
+    // next position, and the whole group when it opens one. Returns what to
+    // warn about it.
+    std::string skip_stray();
+
+    // In a bracketed list whose '[' is read: skips to the next item and
+    // tells whether there is one. At the closing ']' (which it reads)
+    // `closed` is true; at the end of the text false.
+    bool next_in_list(bool& closed) {
+        skip();
+        closed = false;
+        if (at_end()) return false;
+        if (peek() != ']') return true;
+        advance();
+        closed = true;
+        return false;
+    }
+
     source_position where() const {
         return {line_, static_cast<std::int64_t>(p_ - line_start_) + 1};
     }

@@ -83,13 +83,7 @@ void parser::run(const std::function<void(int)>& progress) {
         const std::string_view w = lx_.word();
         if (w.empty()) {
             // Punctuation where a node or field belongs: skip it and what it opens.
-            if (c == '[' || c == '(' || c == '{') {
-                warn(at, std::string("unexpected '") + c + "'; skipped up to its closing bracket");
-                lx_.skip_group();
-            } else {
-                warn(at, std::string("unexpected '") + c + "'; skipped");
-                lx_.advance();
-            }
+            warn(at, lx_.skip_stray());
             continue;
         }
         frame& top = frames_.back();
@@ -183,13 +177,8 @@ bool parser::read_declaration(node_type& type) {
     lx_.skip();
     if (lx_.peek() != '[') return false;
     lx_.advance();
-    while (true) {
-        lx_.skip();
-        if (lx_.at_end()) return false;
-        if (lx_.peek() == ']') {
-            lx_.advance();
-            return true;
-        }
+    bool closed = false;
+    while (lx_.next_in_list(closed)) {
         const std::string_view type_name = lx_.word();
         lx_.skip();
         const std::string_view field_name = lx_.word();
@@ -197,6 +186,7 @@ bool parser::read_declaration(node_type& type) {
         if (type_name.empty() || field_name.empty() || !field_type_named(type_name, ft)) return false;
         if (type.field_index(field_name) < 0) type.add_field(std::string(field_name), ft);
     }
+    return closed;
 }
 
 void parser::close_top() {

@@ -161,13 +161,7 @@ void parser::statements(std::vector<node*>& out, until end) {
         }
         const std::string_view w = lx_.word();
         if (w.empty()) {
-            if (c == '[' || c == '(' || c == '{') {
-                warn(at, std::string("unexpected '") + c + "'; skipped up to its closing bracket");
-                lx_.skip_group();
-            } else {
-                warn(at, std::string("unexpected '") + c + "'; skipped");
-                lx_.advance();
-            }
+            warn(at, lx_.skip_stray());
             if (end == until::one_node && frames.empty()) return;
             continue;
         }
