@@ -66,19 +66,21 @@ bool read_points(store_reader& in, shape_record& shape, std::int64_t points, std
 // store ends early.
 std::int64_t read_corners(store_reader& in, shape_record& shape, std::int64_t faces, std::int64_t stored,
                           std::int64_t points, std::vector<std::int32_t>& chunk) {
-    shape.corners.reserve(static_cast<std::size_t>(3 * faces));
+    std::vector<std::uint32_t>& corners = shape.corners.wide();
+    corners.reserve(static_cast<std::size_t>(3 * faces));
     for (std::int64_t done = 0; done < faces;) {
         const std::int64_t take = std::min<std::int64_t>(faces - done, chunk_elements);
         if (!in.get_ints(chunk.data(), static_cast<std::size_t>(3 * take))) return -1;
         for (std::int64_t k = 0; k < take; ++k) {
             const std::int32_t a = chunk[3 * k], b = chunk[3 * k + 1], c = chunk[3 * k + 2];
             if (a < 0 || b < 0 || c < 0 || a >= points || b >= points || c >= points) continue;
-            shape.corners.insert(shape.corners.end(), {static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b),
-                                                       static_cast<std::uint32_t>(c)});
+            corners.insert(corners.end(), {static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b),
+                                           static_cast<std::uint32_t>(c)});
         }
         done += take;
     }
     if (!in.skip(static_cast<std::size_t>(stored - 3 * faces))) return -1;
+    shape.corners.pack();
     return static_cast<std::int64_t>(shape.corners.size() / 3);
 }
 

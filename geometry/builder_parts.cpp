@@ -96,6 +96,7 @@ void append_shape(scene_store& out, shape_record&& shape) {
     shape.rotation[2] = 1.0f;  // the identity written as an axis and angle
     out.point_counts.push_back(static_cast<std::int64_t>(shape.point_count()));
     out.face_counts.push_back(static_cast<std::int64_t>(shape.corners.size() / corners_per_primitive(shape.kind)));
+    shape.corners.pack();
     out.shapes.push_back(std::move(shape));
     out.shape_count = static_cast<std::int64_t>(out.shapes.size());
 }

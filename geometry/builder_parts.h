@@ -127,7 +127,7 @@ inline void push_vertex(shape_record& s, vec3 p, vec3 n) {
 // append_shape stores it.
 inline void push_colour(shape_record& s, const float c[3]) { s.colours.insert(s.colours.end(), {c[0], c[1], c[2], 1.0f}); }
 inline void push_triangle(shape_record& s, std::int32_t a, std::int32_t b, std::int32_t c) {
-    s.corners.insert(s.corners.end(), {static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b), static_cast<std::uint32_t>(c)});
+    s.corners.append({static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b), static_cast<std::uint32_t>(c)});
 }
 inline vec3 point_of(const shape_record& s, std::size_t i) { return {s.points[3 * i], s.points[3 * i + 1], s.points[3 * i + 2]}; }
 

@@ -58,7 +58,7 @@ void face_set_work::run() {
     if (face_first_.size() < 2) return;
     split_faces();
     make_vertices();
-    for (std::uint32_t& c : shape_.corners) c = static_cast<std::uint32_t>(corner_point_[c]);
+    for (std::uint32_t& c : shape_.corners.wide()) c = static_cast<std::uint32_t>(corner_point_[c]);
     if (orphans_possible_) drop_unused_vertices();
     shape_.kind = shape_kind::triangles;
     shape_.two_sided = !(state_.hints.solid && state_.hints.ordering != vertex_ordering::unknown);

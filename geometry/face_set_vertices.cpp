@@ -294,7 +294,7 @@ void face_set_work::drop_unused_vertices() {
         vertex_material_.resize(kept);
     }
     if (texture_ >= 0) shape_.texture_coords.resize(2 * kept);
-    for (std::uint32_t& v : shape_.corners) v = static_cast<std::uint32_t>(renumber[v]);
+    for (std::uint32_t& v : shape_.corners.wide()) v = static_cast<std::uint32_t>(renumber[v]);
 }
 
 }  // namespace tessel::vrml::detail

@@ -123,7 +123,7 @@ void build_line_set(shape_target t, const shape_state& state, std::span<const fl
             if (coord_index[q] == coord_index[q + 1]) continue;
             const std::int32_t a = vertex_for(q, segment, line, vertex + static_cast<std::int64_t>(q - start));
             const std::int32_t b = vertex_for(q + 1, segment, line, vertex + static_cast<std::int64_t>(q + 1 - start));
-            shape.corners.insert(shape.corners.end(), {static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b)});
+            shape.corners.append({static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b)});
             if (shape.corners.size() / 2 >= static_cast<std::size_t>(INT32_MAX) / 2) break;
         }
         vertex += static_cast<std::int64_t>(pos - start);

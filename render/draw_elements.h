@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <span>
 
+#include "scene/corner_list.h"
+
 namespace tessel {
 
 // A software GL keeps every queued triangle's set-up data until the frame is
@@ -33,16 +35,16 @@ private:
 // Larger lists go in several calls, each a whole number of primitives: 6 is
 // a multiple of the 1, 2 and 3 indices of points, lines and triangles.
 // `count` draws only the first indices (a whole number of primitives).
-inline void draw_elements(draw_pacer& pacer, GLenum mode, std::span<const std::uint32_t> indices,
-                          std::size_t count = SIZE_MAX) {
+inline void draw_elements(draw_pacer& pacer, GLenum mode, corner_view indices, std::size_t count = SIZE_MAX) {
     constexpr std::size_t max_indices_per_call = (INT_MAX / 6) * 6;
-    const std::uint32_t* first = indices.data();
+    const GLenum type = indices.narrow() ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT;
+    const auto* first = static_cast<const unsigned char*>(indices.data());
     std::size_t left = std::min(count, indices.size());
     while (left > 0) {
         const std::size_t n = std::min(left, max_indices_per_call);
-        glDrawElements(mode, static_cast<GLsizei>(n), GL_UNSIGNED_INT, first);
+        glDrawElements(mode, static_cast<GLsizei>(n), type, first);
         pacer.drew(n);
-        first += n;
+        first += n * indices.corner_bytes();
         left -= n;
     }
 }

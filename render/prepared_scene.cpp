@@ -15,14 +15,15 @@ std::size_t clamp_count(std::int64_t count) {
 
 // The box around the points a shape's primitives use, and its triangles'
 // summed area.
-void measure_extent(prepared_shape& out, bool triangles) {
+template <typename Index>
+void measure_extent(prepared_shape& out, std::span<const Index> indices, bool triangles) {
     std::fill(out.low, out.low + 3, 0.0f);
     std::fill(out.high, out.high + 3, 0.0f);
     out.area = 0;
     const float* p = out.points.data();
     bool first = true;
-    for (const std::uint32_t i : out.indices) {
-        for (int k = 0; k < 3; ++k) {
+    for (const std::size_t i : indices) {
+        for (std::size_t k = 0; k < 3; ++k) {
             const float v = p[i * 3 + k];
             out.low[k] = first ? v : std::min(out.low[k], v);
             out.high[k] = first ? v : std::max(out.high[k], v);
@@ -31,16 +32,37 @@ void measure_extent(prepared_shape& out, bool triangles) {
     }
     if (!triangles) return;
     double area = 0;
-    for (std::size_t t = 0; t + 2 < out.indices.size(); t += 3) {
-        const float* a = p + out.indices[t] * 3;
-        const float* b = p + out.indices[t + 1] * 3;
-        const float* c = p + out.indices[t + 2] * 3;
+    for (std::size_t t = 0; t + 2 < indices.size(); t += 3) {
+        const float* a = p + std::size_t{indices[t]} * 3;
+        const float* b = p + std::size_t{indices[t + 1]} * 3;
+        const float* c = p + std::size_t{indices[t + 2]} * 3;
         const double u[3] = {double(b[0]) - a[0], double(b[1]) - a[1], double(b[2]) - a[2]};
         const double v[3] = {double(c[0]) - a[0], double(c[1]) - a[1], double(c[2]) - a[2]};
         const double x = u[1] * v[2] - u[2] * v[1], y = u[2] * v[0] - u[0] * v[2], z = u[0] * v[1] - u[1] * v[0];
         area += std::sqrt(x * x + y * y + z * z) / 2;
     }
     out.area = area;
+}
+
+// The shape's first `faces` primitives as the frame's indices: straight
+// from the store when every corner names a point the shape has, else the
+// primitives that do, copied.
+template <typename Index>
+void choose_indices(std::span<const Index> corners, std::size_t points, std::size_t per_face, prepared_shape& out) {
+    const auto inside = [points](std::size_t v) { return v < points; };
+    out.dropped_faces = 0;
+    if (std::all_of(corners.begin(), corners.end(), inside)) {
+        out.indices = corner_view(corners);
+        return;
+    }
+    for (std::size_t k = 0; k + per_face <= corners.size(); k += per_face) {
+        const auto primitive = corners.subspan(k, per_face);
+        if (std::all_of(primitive.begin(), primitive.end(), inside))
+            out.own_indices.insert(out.own_indices.end(), primitive.begin(), primitive.end());
+        else
+            ++out.dropped_faces;
+    }
+    out.indices = corner_view(std::span<const std::uint32_t>(out.own_indices));
 }
 
 void prepare_shape(const shape_record& shape, std::int64_t point_count, std::int64_t face_count, bool standard,
@@ -69,21 +91,8 @@ void prepare_shape(const shape_record& shape, std::int64_t point_count, std::int
         out.normals = out.own_normals;
     }
 
-    const std::span<const std::uint32_t> corners = std::span<const std::uint32_t>(shape.corners).first(faces * per_face);
-    const bool all_inside = std::all_of(corners.begin(), corners.end(), [points](std::uint32_t v) { return v < points; });
-    out.dropped_faces = 0;
-    if (all_inside) {
-        out.indices = corners;
-    } else {
-        for (std::size_t k = 0; k < faces; ++k) {
-            const auto primitive = corners.subspan(k * per_face, per_face);
-            if (std::all_of(primitive.begin(), primitive.end(), [points](std::uint32_t v) { return v < points; }))
-                out.own_indices.insert(out.own_indices.end(), primitive.begin(), primitive.end());
-            else
-                ++out.dropped_faces;
-        }
-        out.indices = out.own_indices;
-    }
+    shape.corners.view().first(faces * per_face).visit(
+        [&](auto corners) { choose_indices(corners, points, per_face, out); });
 
     out.colours = {};
     if (standard && shape.colours.size() >= points * 4 && points > 0)
@@ -91,7 +100,7 @@ void prepare_shape(const shape_record& shape, std::int64_t point_count, std::int
     out.texture_coordinates = {};
     if (standard && shape.texture >= 0 && shape.texture_coords.size() >= points * 2 && points > 0)
         out.texture_coordinates = std::span<const float>(shape.texture_coords).first(points * 2);
-    if (standard) measure_extent(out, per_face == 3);
+    if (standard) out.indices.visit([&](auto indices) { measure_extent(out, indices, per_face == 3); });
 }
 
 }  // namespace

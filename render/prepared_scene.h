@@ -21,7 +21,7 @@ namespace tessel {
 struct prepared_shape {
     std::span<const float> points;             // x, y, z per point
     std::span<const float> normals;            // x, y, z per point, zero where the store has none
-    std::span<const std::uint32_t> indices;    // corners of every drawable primitive: 3, 2 or 1 by kind
+    corner_view indices;                       // corners of every drawable primitive: 3, 2 or 1 by kind
     std::size_t dropped_faces = 0;             // primitives naming a point the shape lacks
     // Standard shapes only: r, g, b, a per point where the colour varies
     // over the shape, else empty.

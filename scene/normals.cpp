@@ -98,9 +98,8 @@ void compute_normals_reference(scene_store& store) {
         for (std::int64_t l = 0; l < points; ++l) {
             std::int64_t m = 0;
             for (std::int64_t k = 0; k < faces; ++k) {
-                const std::uint32_t* c = s.corners.data() + 3 * k;
-                if (c[0] == static_cast<std::uint32_t>(l) || c[1] == static_cast<std::uint32_t>(l) ||
-                    c[2] == static_cast<std::uint32_t>(l)) {
+                const auto named = [&](std::size_t j) { return s.corners[3 * k + j] == static_cast<std::uint32_t>(l); };
+                if (named(0) || named(1) || named(2)) {
                     s.normals[3 * l] += fn.x[k];
                     s.normals[3 * l + 1] += fn.y[k];
                     s.normals[3 * l + 2] += fn.z[k];

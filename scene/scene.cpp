@@ -12,7 +12,7 @@ std::int64_t shape_bytes(const shape_record& shape) {
     const std::size_t bytes = sizeof(shape_record) + shape.lights.size() * sizeof(std::int32_t) +
                               (shape.points.size() + shape.normals.size() + shape.colours.size() +
                                shape.texture_coords.size()) * sizeof(float) +
-                              shape.corners.size() * sizeof(std::uint32_t);
+                              shape.corners.size() * shape.corners.view().corner_bytes();
     return static_cast<std::int64_t>(bytes);
 }
 

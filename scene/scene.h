@@ -10,6 +10,8 @@
 #include <optional>
 #include <vector>
 
+#include "scene/corner_list.h"
+
 namespace tessel {
 
 // What a shape's corners list: triangles (a, b, c), line segments (a, b) or
@@ -54,7 +56,7 @@ struct shape_record {
     std::vector<float> normals;                     // x, y, z per point; zero where a point has none
     // The corners of every primitive, corners_per_primitive(kind) each,
     // every one naming a point of the shape.
-    std::vector<std::uint32_t> corners;
+    corner_list corners;
 
     // Filled by the standard reading only; the classic reading leaves these
     // defaults, which draw as lit triangles in the shape's colour.

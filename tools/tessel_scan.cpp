@@ -62,15 +62,15 @@ void put_string(std::string& out, const std::string& text) {
 
 // `count` groups of `width` values, each written as an array of its first
 // `shown` values (a single number when that is 1).
-template <typename T>
-void put_groups(std::string& out, const char* name, const std::vector<T>& values, int width, int shown,
+template <typename Values>
+void put_groups(std::string& out, const char* name, const Values& values, int width, int shown,
                 std::int64_t count) {
     out += ",\"";
     out += name;
     out += "\":[";
     for (std::int64_t i = 0; i < count; ++i) {
         if (i) out += ',';
-        const T* v = values.data() + i * width;
+        const auto* v = values.data() + i * width;
         if (shown == 1) out += std::to_string(v[0]);
         else put_array(out, v, shown);
     }
@@ -146,7 +146,7 @@ int scan(const char* path, bool full, tessel::reading_mode mode) {
             // Corners of a standard shape: triples, pairs or single numbers by kind.
             const int per = standard ? static_cast<int>(tessel::corners_per_primitive(s.kind)) : 3;
             put_groups(out, "point", s.points, 3, 3, store.point_counts[i]);
-            put_groups(out, "corner", s.corners, per, per, store.face_counts[i]);
+            s.corners.visit([&](auto corners) { put_groups(out, "corner", corners, per, per, store.face_counts[i]); });
             put_groups(out, "normal", s.normals, 3, 3, store.point_counts[i]);
             if (standard && !s.colours.empty()) {
                 put_groups(out, "vertex_colour", s.colours, 4, 3, store.point_counts[i]);

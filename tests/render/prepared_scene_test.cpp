@@ -45,7 +45,7 @@ TEST(PreparedScene, DrawsTheStoresOwnArrays) {
         EXPECT_EQ(std::vector<std::uint32_t>(p.indices.begin(), p.indices.end()),
                   (std::vector<std::uint32_t>{0, 1, 2, 1, 3, 2}));
         EXPECT_EQ(p.dropped_faces, 0u);
-        EXPECT_EQ(p.indices.data(), s.corners.data());
+        EXPECT_EQ(p.indices.data(), s.corners.view().data());
         EXPECT_EQ(p.normals.data(), s.normals.data());
         EXPECT_TRUE(p.own_indices.empty() && p.own_normals.empty());
         if (reading == scene_reading::standard) {
@@ -111,14 +111,14 @@ TEST_P(PreparedSceneDamage, KeepsOnlyWhatCanBeRead) {
 INSTANTIATE_TEST_SUITE_P(
     Stores, PreparedSceneDamage,
     ::testing::Values(
-        damage_case{"CornerEqualToPointCount", [](scene_store& s) { s.shapes[0].corners[4] = 4; }, 1, 4, 1, 1},
-        damage_case{"CornerAtTopOfSixteenBits", [](scene_store& s) { s.shapes[0].corners[2] = 65535; }, 1, 4, 1, 1},
-        damage_case{"LargestCorner", [](scene_store& s) { s.shapes[0].corners[0] = UINT32_MAX; }, 1, 4, 1, 1},
+        damage_case{"CornerEqualToPointCount", [](scene_store& s) { s.shapes[0].corners.wide()[4] = 4; }, 1, 4, 1, 1},
+        damage_case{"CornerAtTopOfSixteenBits", [](scene_store& s) { s.shapes[0].corners.wide()[2] = 65535; }, 1, 4, 1, 1},
+        damage_case{"LargestCorner", [](scene_store& s) { s.shapes[0].corners.wide()[0] = UINT32_MAX; }, 1, 4, 1, 1},
         damage_case{"PointCountAboveArrays", [](scene_store& s) { s.point_counts[0] = 1000; }, 1, 4, 2, 0},
         damage_case{"PointCountBelowArrays", [](scene_store& s) { s.point_counts[0] = 3; }, 1, 3, 1, 1},
         damage_case{"ShortPointArray", [](scene_store& s) { s.shapes[0].points.resize(8); }, 1, 2, 0, 2},
         damage_case{"ShortNormalArray", [](scene_store& s) { s.shapes[0].normals.resize(5); }, 1, 4, 2, 0},
-        damage_case{"ShortCornerArray", [](scene_store& s) { s.shapes[0].corners.resize(5); }, 1, 4, 1, 0},
+        damage_case{"ShortCornerArray", [](scene_store& s) { s.shapes[0].corners.wide().resize(5); }, 1, 4, 1, 0},
         damage_case{"FaceCountAboveArrays", [](scene_store& s) { s.face_counts[0] = 1 << 20; }, 1, 4, 2, 0},
         damage_case{"NegativeCounts",
                     [](scene_store& s) {

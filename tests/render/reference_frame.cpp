@@ -50,7 +50,7 @@ void reference_frame() {
         glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
         for (std::int64_t k = 0; k < faces; ++k) {
             const auto kk = static_cast<std::size_t>(k);
-            const std::uint32_t* corners = shape.corners.data() + 3 * kk;
+            const std::uint32_t corners[3] = {shape.corners[3 * kk], shape.corners[3 * kk + 1], shape.corners[3 * kk + 2]};
             if (!std::all_of(corners, corners + 3,
                              [&](std::uint32_t v) { return usable(shape, points, v); })) {
                 continue;

@@ -105,6 +105,14 @@ std::vector<test_shape> many_small_shapes() {
     return shapes;
 }
 
+// More points than 16-bit corners can name: its corners stay 32 bits.
+std::vector<test_shape> one_large_shape() {
+    test_shape s = test::torus(320, 220, 250, 80);
+    s.colour = {0.3f, 0.8f, 0.6f};
+    s.rotation = {1, 0, 0, 0.6f};
+    return {s};
+}
+
 struct named_scene {
     const char* name;
     std::vector<test_shape> (*make)();
@@ -115,7 +123,8 @@ const named_scene scenes[] = {{"Tori", tori},
                               {"OddGeometry", odd_geometry},
                               {"CrossingTheBox", crossing_the_box},
                               {"RandomSoup", random_soup},
-                              {"ManySmallShapes", many_small_shapes}};
+                              {"ManySmallShapes", many_small_shapes},
+                              {"OneLargeShape", one_large_shape}};
 
 struct named_view {
     const char* name;
@@ -158,7 +167,11 @@ std::pair<image, image> both_ways() {
 
 TEST_P(RenderMatch, VertexArraysDrawTheImmediateModePicture) {
     const auto [scene_index, view_index] = GetParam();
-    test::install_scene(test::make_store(scenes[scene_index].make()));
+    scene_store store = test::make_store(scenes[scene_index].make());
+    const bool wide = std::any_of(store.shapes.begin(), store.shapes.end(),
+                                  [](const shape_record& s) { return !s.corners.empty() && !s.corners.narrow(); });
+    EXPECT_EQ(wide, scenes[scene_index].make == one_large_shape) << "which scenes draw 32-bit corners";
+    test::install_scene(std::move(store));
     tessel::test::test_content().view = views[view_index].view;
     const auto [reference, arrays] = both_ways();
     EXPECT_GT(count_not_grey(reference), 500u) << "the scene should show";
@@ -188,12 +201,12 @@ TEST_F(RenderMatchSequence, PicturesStayEqualWhileTheSceneAndViewChange) {
 
 TEST_F(RenderMatchSequence, InconsistentStoreIsDrawnWithoutItsUnreadableFaces) {
     scene_store store = test::make_store(tori());
-    store.shapes[0].corners[3 * 3 + 1] = 65535;     // names no point
-    store.shapes[0].corners[3 * 7 + 2] = static_cast<std::uint32_t>(-4);
+    store.shapes[0].corners.wide()[3 * 3 + 1] = 65535;     // names no point
+    store.shapes[0].corners.wide()[3 * 7 + 2] = static_cast<std::uint32_t>(-4);
     store.point_counts[1] -= 20;                    // faces on the last 20 points unreadable
     store.shapes[2].points.resize(store.shapes[2].points.size() / 2);
     store.shapes[2].normals.resize(10);             // the rest unlit by a zero normal
-    store.shapes[2].corners.resize(store.shapes[2].corners.size() - 15);
+    store.shapes[2].corners.wide().resize(store.shapes[2].corners.size() - 15);
     store.face_counts[0] += 1000;
     store.shape_count = 9;
     test::install_scene(std::move(store));

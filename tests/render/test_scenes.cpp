@@ -21,9 +21,10 @@ scene_store make_store(const std::vector<test_shape>& shapes) {
         r.points.clear();
         for (const auto& p : wanted.points) r.points.insert(r.points.end(), p.begin(), p.end());
         r.normals.assign(3 * wanted.points.size(), 0.0f);
-        r.corners.clear();
+        r.corners = {};
         for (const auto& f : wanted.faces)
             for (const std::int32_t c : f) r.corners.push_back(static_cast<std::uint32_t>(c));
+        r.corners.pack();  // as a load keeps them: 16 bits where they fit
         store.point_counts.push_back(static_cast<std::int64_t>(wanted.points.size()));
         store.face_counts.push_back(static_cast<std::int64_t>(wanted.faces.size()));
     }

@@ -31,7 +31,7 @@ scene_store one_shape(const std::vector<vec>& points, const std::vector<tri>& fa
     for (const vec& p : points) sh.points.insert(sh.points.end(), {p.x, p.y, p.z});
     sh.normals.assign(3 * points.size(), 0.0f);
     for (const tri& f : faces)
-        sh.corners.insert(sh.corners.end(), {static_cast<std::uint32_t>(f.a), static_cast<std::uint32_t>(f.b),
+        sh.corners.append({static_cast<std::uint32_t>(f.a), static_cast<std::uint32_t>(f.b),
                                              static_cast<std::uint32_t>(f.c)});
     return s;
 }
