@@ -33,8 +33,8 @@ void floor_frame() {
     for (const tessel::prepared_shape& shape : tessel::test::test_content().draw.arrays().shapes()) {
         glVertexPointer(3, GL_FLOAT, 0, shape.positions.data());
         glNormalPointer(GL_FLOAT, 0, shape.normals.data());
-        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(shape.indices.size()), GL_UNSIGNED_INT,
-                       shape.indices.data());
+        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(shape.indices.size()),
+                       shape.indices.narrow() ? GL_UNSIGNED_SHORT : GL_UNSIGNED_INT, shape.indices.data());
     }
     glDisableClientState(GL_NORMAL_ARRAY);
     glDisableClientState(GL_VERTEX_ARRAY);

@@ -28,7 +28,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t flush_every = 16384;
+    static constexpr std::size_t flush_every = 4096;
     std::size_t queued_ = 0;
 };
 
