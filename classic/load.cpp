@@ -74,8 +74,9 @@ std::int64_t read_corners(store_reader& in, shape_record& shape, std::int64_t fa
         for (std::int64_t k = 0; k < take; ++k) {
             const std::int32_t a = chunk[3 * k], b = chunk[3 * k + 1], c = chunk[3 * k + 2];
             if (a < 0 || b < 0 || c < 0 || a >= points || b >= points || c >= points) continue;
-            corners.insert(corners.end(), {static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b),
-                                           static_cast<std::uint32_t>(c)});
+            corners.push_back(static_cast<std::uint32_t>(a));
+            corners.push_back(static_cast<std::uint32_t>(b));
+            corners.push_back(static_cast<std::uint32_t>(c));
         }
         done += take;
     }

@@ -107,8 +107,8 @@ bool field_reader::read_numbers(std::vector<Number>& out, int width, bool multip
     lx_.skip();
     if (multiple && lx_.peek() == '[') {
         lx_.advance();
-        bool closed = false;
-        while (lx_.next_in_list(closed)) {
+        lexer::list_step step;
+        while ((step = lx_.next_in_list()) == lexer::list_step::item) {
             Number v;
             if (!read_one(v)) {
                 skip_list_rest();
@@ -116,7 +116,7 @@ bool field_reader::read_numbers(std::vector<Number>& out, int width, bool multip
             }
             out.push_back(v);
         }
-        return closed;
+        return step == lexer::list_step::closed;
     }
     for (int i = 0; i < width; ++i) {
         if (i > 0) lx_.skip();

@@ -82,16 +82,15 @@ public:
     std::string skip_stray();
 
     // In a bracketed list whose '[' is read: skips to the next item and
-    // tells whether there is one. At the closing ']' (which it reads)
-    // `closed` is true; at the end of the text false.
-    bool next_in_list(bool& closed) {
+    // says whether there is one, or the list closed (its ']' is read), or
+    // the text ended first.
+    enum class list_step { item, closed, ended };
+    list_step next_in_list() {
         skip();
-        closed = false;
-        if (at_end()) return false;
-        if (peek() != ']') return true;
+        if (at_end()) return list_step::ended;
+        if (peek() != ']') return list_step::item;
         advance();
-        closed = true;
-        return false;
+        return list_step::closed;
     }
 
     source_position where() const {

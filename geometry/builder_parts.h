@@ -118,16 +118,23 @@ void append_shape(scene_store& out, shape_record&& shape);
 void append_shape(scene_store& out, shape_record&& shape, std::span<const std::int32_t> vertex_entry,
                   const material_table& materials);
 
+// Appends values one by one: with room reserved that is a store each, where
+// inserting an initializer list goes through a general range copy per call.
+template <typename T, typename... V>
+inline void append_values(std::vector<T>& to, V... values) {
+    (to.push_back(static_cast<T>(values)), ...);
+}
+
 // Appends one vertex (position, normal) to a record under construction.
 inline void push_vertex(shape_record& s, vec3 p, vec3 n) {
-    s.points.insert(s.points.end(), {p.x, p.y, p.z});
-    s.normals.insert(s.normals.end(), {n.x, n.y, n.z});
+    append_values(s.points, p.x, p.y, p.z);
+    append_values(s.normals, n.x, n.y, n.z);
 }
 // A vertex's colour; its alpha is set from the record's transparency when
 // append_shape stores it.
-inline void push_colour(shape_record& s, const float c[3]) { s.colours.insert(s.colours.end(), {c[0], c[1], c[2], 1.0f}); }
+inline void push_colour(shape_record& s, const float c[3]) { append_values(s.colours, c[0], c[1], c[2], 1.0f); }
 inline void push_triangle(shape_record& s, std::int32_t a, std::int32_t b, std::int32_t c) {
-    s.corners.append({static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b), static_cast<std::uint32_t>(c)});
+    append_values(s.corners.wide(), a, b, c);
 }
 inline vec3 point_of(const shape_record& s, std::size_t i) { return {s.points[3 * i], s.points[3 * i + 1], s.points[3 * i + 2]}; }
 

@@ -69,7 +69,7 @@ void face_set_work::run() {
     else append_shape(t_.out, std::move(shape_));
 }
 
-std::int32_t face_set_work::local_point(std::int32_t i) {
+inline std::int32_t face_set_work::local_point(std::int32_t i) {
     const std::size_t k = static_cast<std::size_t>(i);
     builder_scratch::point_slot& slot = t_.scratch.slots[k];
     if (slot.call != t_.scratch.call) {
@@ -77,26 +77,13 @@ std::int32_t face_set_work::local_point(std::int32_t i) {
         const vec3 p = xf_.point(load3(coords_, k));
         if (finite(p)) {
             slot.local = static_cast<std::int32_t>(shape_.point_count());
-            shape_.points.insert(shape_.points.end(), {p.x, p.y, p.z});
+            append_values(shape_.points, p.x, p.y, p.z);
             if (smooth_sums_) mean_.push_back({});
         } else {
             slot.local = not_finite_point;
         }
     }
     return slot.local;
-}
-
-vec3 face_set_work::face_normal(std::size_t start, std::size_t end) {
-    if (end - start == 3) {
-        const vec3 a = position(corner_point_[start]);
-        return cross(position(corner_point_[start + 1]) - a, position(corner_point_[start + 2]) - a);
-    }
-    if (end - start == 4) {  // Newell's normal of a quad: the cross product of its diagonals
-        return cross(position(corner_point_[start + 2]) - position(corner_point_[start]),
-                     position(corner_point_[start + 3]) - position(corner_point_[start + 1]));
-    }
-    gather(start, end);
-    return polygon_normal(buffer_);
 }
 
 void face_set_work::read_faces() {

@@ -144,7 +144,7 @@ std::int32_t face_set_work::place_vertex(std::int32_t p, bool own, vec3 at, vec3
         push_colour(shape_, colour);
         vertex_material_.push_back(material);
     }
-    if (texture_ >= 0) shape_.texture_coords.insert(shape_.texture_coords.end(), {st[0], st[1]});
+    if (texture_ >= 0) append_values(shape_.texture_coords, st[0], st[1]);
     return id;
 }
 

@@ -39,8 +39,20 @@ private:
         return {shape_.points[3 * k], shape_.points[3 * k + 1], shape_.points[3 * k + 2]};
     }
 
-    // Area-weighted normal of the face on corners start .. end.
-    vec3 face_normal(std::size_t start, std::size_t end);
+    // Area-weighted normal of the face on corners start .. end. Here, so
+    // that both halves of the work can inline it in their loops.
+    vec3 face_normal(std::size_t start, std::size_t end) {
+        if (end - start == 3) {
+            const vec3 a = position(corner_point_[start]);
+            return cross(position(corner_point_[start + 1]) - a, position(corner_point_[start + 2]) - a);
+        }
+        if (end - start == 4) {  // Newell's normal of a quad: the cross product of its diagonals
+            return cross(position(corner_point_[start + 2]) - position(corner_point_[start]),
+                         position(corner_point_[start + 3]) - position(corner_point_[start + 1]));
+        }
+        gather(start, end);
+        return polygon_normal(buffer_);
+    }
 
     void gather(std::size_t start, std::size_t end) {
         buffer_.clear();

@@ -42,7 +42,7 @@ public:
         if (texture_ >= 0) {
             float st[2];
             map_texture(state_.texture_transform, s, t, st);
-            shape_.texture_coords.insert(shape_.texture_coords.end(), {st[0], st[1]});
+            append_values(shape_.texture_coords, st[0], st[1]);
         }
         if (vary_) {
             float c[3];

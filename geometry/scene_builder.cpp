@@ -203,15 +203,24 @@ void scene_builder::finish() {
     bool any = false;
     for (std::size_t s = first_shape_; s < out_.shapes.size(); ++s) {
         const shape_record& shape = out_.shapes[s];
-        for (std::size_t i = 0; i + 2 < shape.points.size(); i += 3) {
+        const std::size_t n = shape.point_count();
+        if (n == 0) continue;
+        // Points are finite: the shape builders leave out the others. The
+        // least and greatest of floats are floats, so float is exact here.
+        const float* p = shape.points.data();
+        float lo[3] = {p[0], p[1], p[2]}, hi[3] = {p[0], p[1], p[2]};
+        for (std::size_t i = 1; i < n; ++i) {
+            const float* q = p + 3 * i;
             for (std::size_t k = 0; k < 3; ++k) {
-                // Points are finite: the shape builders leave out the others.
-                const float v = shape.points[i + k];
-                low[k] = std::min<double>(low[k], v);
-                high[k] = std::max<double>(high[k], v);
+                lo[k] = std::min(lo[k], q[k]);
+                hi[k] = std::max(hi[k], q[k]);
             }
-            any = true;
         }
+        for (std::size_t k = 0; k < 3; ++k) {
+            low[k] = std::min<double>(low[k], lo[k]);
+            high[k] = std::max<double>(high[k], hi[k]);
+        }
+        any = true;
     }
     if (!any) {
         std::fill(out_.bound_centre, out_.bound_centre + 3, 0.0f);

@@ -95,7 +95,7 @@ public:
     void push_back(std::uint32_t corner) { wide().push_back(corner); }
     void append(std::initializer_list<std::uint32_t> corners) {
         std::vector<std::uint32_t>& w = wide();
-        w.insert(w.end(), corners);
+        for (const std::uint32_t c : corners) w.push_back(c);
     }
     void reserve(std::size_t n) { wide().reserve(n); }
 

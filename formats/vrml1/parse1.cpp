@@ -177,8 +177,8 @@ bool parser::read_declaration(node_type& type) {
     lx_.skip();
     if (lx_.peek() != '[') return false;
     lx_.advance();
-    bool closed = false;
-    while (lx_.next_in_list(closed)) {
+    lexer::list_step step;
+    while ((step = lx_.next_in_list()) == lexer::list_step::item) {
         const std::string_view type_name = lx_.word();
         lx_.skip();
         const std::string_view field_name = lx_.word();
@@ -186,7 +186,7 @@ bool parser::read_declaration(node_type& type) {
         if (type_name.empty() || field_name.empty() || !field_type_named(type_name, ft)) return false;
         if (type.field_index(field_name) < 0) type.add_field(std::string(field_name), ft);
     }
-    return closed;
+    return step == lexer::list_step::closed;
 }
 
 void parser::close_top() {
