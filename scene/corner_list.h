@@ -13,6 +13,34 @@
 
 namespace tessel {
 
+// Walks anything that answers [i] with a corner, in order.
+template <typename List>
+class indexed_iterator {
+public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = std::uint32_t;
+    using difference_type = std::ptrdiff_t;
+    using pointer = void;
+    using reference = std::uint32_t;
+    indexed_iterator() = default;
+    indexed_iterator(const List* list, std::size_t i) : list_(list), i_(i) {}
+    std::uint32_t operator*() const { return (*list_)[i_]; }
+    indexed_iterator& operator++() {
+        ++i_;
+        return *this;
+    }
+    indexed_iterator operator++(int) {
+        indexed_iterator before = *this;
+        ++i_;
+        return before;
+    }
+    bool operator==(const indexed_iterator& other) const { return i_ == other.i_; }
+
+private:
+    const List* list_ = nullptr;
+    std::size_t i_ = 0;
+};
+
 // Corners in whichever width they are kept, without owning them: what a
 // frame draws from.
 class corner_view {
@@ -40,31 +68,7 @@ public:
                        : f(std::span<const std::uint32_t>(wide_, size_));
     }
 
-    class iterator {
-    public:
-        using iterator_category = std::forward_iterator_tag;
-        using value_type = std::uint32_t;
-        using difference_type = std::ptrdiff_t;
-        using pointer = void;
-        using reference = std::uint32_t;
-        iterator() = default;
-        iterator(const corner_view* view, std::size_t i) : view_(view), i_(i) {}
-        std::uint32_t operator*() const { return (*view_)[i_]; }
-        iterator& operator++() {
-            ++i_;
-            return *this;
-        }
-        iterator operator++(int) {
-            iterator before = *this;
-            ++i_;
-            return before;
-        }
-        bool operator==(const iterator& other) const { return i_ == other.i_; }
-
-    private:
-        const corner_view* view_ = nullptr;
-        std::size_t i_ = 0;
-    };
+    using iterator = indexed_iterator<corner_view>;
     iterator begin() const { return {this, 0}; }
     iterator end() const { return {this, size_}; }
 
@@ -123,33 +127,8 @@ public:
         return view().visit(static_cast<F&&>(f));
     }
 
-    // Reading in order, whatever the width: a view of the list that walks
-    // it, valid while the list is unchanged.
-    class iterator {
-    public:
-        using iterator_category = std::forward_iterator_tag;
-        using value_type = std::uint32_t;
-        using difference_type = std::ptrdiff_t;
-        using pointer = void;
-        using reference = std::uint32_t;
-        iterator() = default;
-        iterator(const corner_list* list, std::size_t i) : list_(list), i_(i) {}
-        std::uint32_t operator*() const { return (*list_)[i_]; }
-        iterator& operator++() {
-            ++i_;
-            return *this;
-        }
-        iterator operator++(int) {
-            iterator before = *this;
-            ++i_;
-            return before;
-        }
-        bool operator==(const iterator& other) const { return i_ == other.i_; }
-
-    private:
-        const corner_list* list_ = nullptr;
-        std::size_t i_ = 0;
-    };
+    // Reading in order, whatever the width; valid while the list is unchanged.
+    using iterator = indexed_iterator<corner_list>;
     iterator begin() const { return {this, 0}; }
     iterator end() const { return {this, size()}; }
 

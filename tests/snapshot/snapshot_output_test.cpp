@@ -23,21 +23,8 @@
 namespace tessel {
 namespace {
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::vector<std::string> entries(const std::string& path) {
-    std::vector<std::string> out;
-    if (DIR* d = opendir(path.c_str())) {
-        while (const dirent* e = readdir(d))
-            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) out.push_back(e->d_name);
-        closedir(d);
-    }
-    std::sort(out.begin(), out.end());
-    return out;
-}
+using test::entries;
+using test::slurp;
 
 // Whether the process holds a file in folder open for writing: the picture
 // being written.

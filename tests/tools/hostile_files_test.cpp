@@ -27,7 +27,9 @@
 
 #include "tests/support/test_env.h"
 
+using tessel::test::entries;
 using tessel::test::scratch_dir;
+using tessel::test::slurp;
 
 namespace {
 
@@ -41,21 +43,6 @@ struct child_result {
     std::string err;
     long max_rss_kb = 0;
 };
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::vector<std::string> entries(const std::string& path) {
-    std::vector<std::string> out;
-    if (DIR* d = opendir(path.c_str())) {
-        while (const dirent* e = readdir(d))
-            if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) out.push_back(e->d_name);
-        closedir(d);
-    }
-    return out;
-}
 
 // Runs tessel-scan [--classic] FILE with its own TMPDIR, its address space
 // limited to as_limit bytes (0: no limit), and calls meanwhile(pid) once it
@@ -83,14 +70,10 @@ child_result run_scan(const std::string& file, const scratch_dir& scratch, const
     child_result r;
     if (pid < 0) return r;
     if (meanwhile) meanwhile(pid);
-    const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-    pollfd p{pidfd, POLLIN, 0};
-    r.finished = pidfd >= 0 && poll(&p, 1, deadline_ms) == 1;
-    if (!r.finished) kill(pid, SIGKILL);
-    if (pidfd >= 0) close(pidfd);
-    rusage usage{};
-    wait4(pid, &r.status, 0, &usage);
-    r.max_rss_kb = usage.ru_maxrss;
+    const tessel::test::child_end end = tessel::test::wait_for_child(pid, deadline_ms);
+    r.finished = end.finished;
+    r.status = end.status;
+    r.max_rss_kb = end.usage.ru_maxrss;
     r.err = slurp(err_path);
     return r;
 }

@@ -27,6 +27,7 @@
 #include "tests/support/test_env.h"
 
 using tessel::test::scratch_dir;
+using tessel::test::slurp;
 
 namespace {
 
@@ -49,11 +50,6 @@ struct run_result {
     double cpu_seconds = 0;
     int exit_code() const { return finished && WIFEXITED(status) ? WEXITSTATUS(status) : -1; }
 };
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Runs argv with stdin from /dev/null, under the limits above.
 run_result run(const std::vector<std::string>& argv, const std::string& scratch, rlim_t cpu = cpu_seconds) {
@@ -79,13 +75,10 @@ run_result run(const std::vector<std::string>& argv, const std::string& scratch,
     }
     run_result r;
     if (pid < 0) return r;
-    const int pidfd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
-    pollfd p{pidfd, POLLIN, 0};
-    r.finished = pidfd >= 0 && poll(&p, 1, deadline_ms) == 1;
-    if (!r.finished) kill(pid, SIGKILL);
-    if (pidfd >= 0) close(pidfd);
-    rusage usage{};
-    wait4(pid, &r.status, 0, &usage);
+    const tessel::test::child_end end = tessel::test::wait_for_child(pid, deadline_ms);
+    r.finished = end.finished;
+    r.status = end.status;
+    const rusage& usage = end.usage;
     r.max_rss_kb = usage.ru_maxrss;
     r.cpu_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
