@@ -232,6 +232,17 @@ struct proto_definition {
     int proto_field_index(std::string_view field) const;
 };
 
+// "ROUTE from.event TO to.event" as the file gave it: the nodes its DEF
+// names stood for where the ROUTE stands, the events by their names. What
+// the names mean is the live world's to resolve.
+struct route_statement {
+    node* from = nullptr;
+    std::string from_event;
+    node* to = nullptr;
+    std::string to_event;
+    source_position where;
+};
+
 // Every node of one file, owned in one place so that the tree needs no
 // recursion to free, however deep it is.
 struct document {
@@ -249,6 +260,8 @@ struct document {
     // searched, however many a file declares.
     std::unordered_map<std::string, const proto_definition*> last_proto_named;
     std::unordered_set<std::string> proto_bodies;
+    // The ROUTEs outside PROTO bodies, in the order of the file.
+    std::vector<route_statement> routes;
 
     node& make(const node_type* type, source_position where) {
         node& n = nodes.emplace_back();

@@ -30,7 +30,8 @@ void release_freed_pages() {
 }
 
 load_result open_standard(const std::string& path, scene_store& store, const progress_sink& reading,
-                          const progress_sink& processing, load_timings* timings) {
+                          const progress_sink& processing, load_timings* timings,
+                          std::unique_ptr<scene_world>* world) {
     load_result result;
     reader::load_budget budget;
     try {
@@ -39,13 +40,18 @@ load_result open_standard(const std::string& path, scene_store& store, const pro
         vrml::scene_builder builder(next, warnings, &budget);
         // A large image takes a while to decode: the reading bar follows it.
         if (reading) builder.follow_decoding(reading);
-        if (!vrml::read_standard_file(path, builder, warnings, result.error, reading, processing, timings, &budget))
-            return result;
+        std::unique_ptr<scene_world> kept;
+        const bool read = world ? vrml::read_standard_world(path, builder, warnings, result.error, reading, processing,
+                                                            timings, &budget, kept)
+                                : vrml::read_standard_file(path, builder, warnings, result.error, reading, processing,
+                                                           timings, &budget);
+        if (!read) return result;
         const auto t0 = std::chrono::steady_clock::now();
         builder.finish();
         if (timings) timings->normals = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         next.generation = store.generation + 1;
         store = std::move(next);
+        if (world) *world = std::move(kept);
         result.warnings = warnings.texts();
         result.warning_count = warnings.count();
         if (budget.exceeded()) result.incomplete = budget.message();
@@ -63,12 +69,18 @@ load_result open_standard(const std::string& path, scene_store& store, const pro
 
 }  // namespace
 
-load_result open_scene_file(const std::string& path, scene_store& store, reading_mode mode,
-                            const progress_sink& reading, const progress_sink& processing, load_timings* timings) {
+namespace {
+
+load_result open_any(const std::string& path, scene_store& store, reading_mode mode, const progress_sink& reading,
+                     const progress_sink& processing, load_timings* timings, std::unique_ptr<scene_world>* world) {
     load_result result;
     try {
-        result = mode == reading_mode::classic ? load_scene_file(path, store, reading, processing, timings)
-                                               : open_standard(path, store, reading, processing, timings);
+        if (mode == reading_mode::classic) {
+            result = load_scene_file(path, store, reading, processing, timings);
+            if (result.ok && world) world->reset();
+        } else {
+            result = open_standard(path, store, reading, processing, timings, world);
+        }
     } catch (const std::exception& e) {
         // No file may end the program: whatever went wrong is this file's
         // error, and the scene on screen stays.
@@ -80,6 +92,19 @@ load_result open_scene_file(const std::string& path, scene_store& store, reading
     result.error = reader::printable(result.error);
     result.incomplete = reader::printable(result.incomplete);
     return result;
+}
+
+}  // namespace
+
+load_result open_scene_file(const std::string& path, scene_store& store, reading_mode mode,
+                            const progress_sink& reading, const progress_sink& processing, load_timings* timings) {
+    return open_any(path, store, mode, reading, processing, timings, nullptr);
+}
+
+load_result open_scene_world(const std::string& path, scene_store& store, reading_mode mode,
+                             std::unique_ptr<scene_world>& world, const progress_sink& reading,
+                             const progress_sink& processing, load_timings* timings) {
+    return open_any(path, store, mode, reading, processing, timings, &world);
 }
 
 void print_warnings(std::FILE* to, const load_result& result, std::size_t shown) {

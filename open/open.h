@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "input/load_result.h"
+#include "open/world.h"
 #include "scene/scene.h"
 
 namespace tessel {
@@ -20,6 +22,12 @@ enum class reading_mode { standard, classic };
 load_result open_scene_file(const std::string& path, scene_store& store, reading_mode mode,
                             const progress_sink& reading = {}, const progress_sink& processing = {},
                             load_timings* timings = nullptr);
+
+// The same, and a VRML97 world that can move stays alive in `world` (which
+// is emptied otherwise, and whenever the load fails the old world stays).
+load_result open_scene_world(const std::string& path, scene_store& store, reading_mode mode,
+                             std::unique_ptr<scene_world>& world, const progress_sink& reading = {},
+                             const progress_sink& processing = {}, load_timings* timings = nullptr);
 
 // Writes a load's warnings to `to`, one a line, at most `shown` of them,
 // then one line that counts the rest: a file with thousands of problems

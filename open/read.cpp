@@ -11,7 +11,9 @@
 #include "formats/vrml97/parse2.h"
 #include "formats/vrml1/traverse1.h"
 #include "formats/vrml97/traverse2.h"
+#include "open/world_parts.h"
 #include "world/documents.h"
+#include "world/events.h"
 
 namespace tessel::vrml {
 
@@ -57,23 +59,19 @@ void notify(const progress_sink& sink, int percent) {
 }
 
 // Parses and walks a text whose format has been checked. The text may be
-// released by the caller once `parsed` has run.
+// released by the caller once `parsed` has run. A VRML97 world that can
+// move is handed to `keep` when it is given, with its document and files.
 template <class Release>
 void read_checked(std::string_view text, const std::string& path, geometry_sink& sink, warning_list& warnings,
                   const progress_sink& reading, const progress_sink& processing, load_timings* timings,
-                  clock_type::time_point& lap, reader::load_budget* budget, Release release) {
-    document doc;
-    doc.file = path;
+                  clock_type::time_point& lap, reader::load_budget* budget, Release release,
+                  std::unique_ptr<scene_world>* keep) {
+    auto world = std::make_unique<scene_world::parts>(path, warnings, budget);
+    document& doc = world->doc;
+    file_documents& files = *world->files;
     warnings.set_file(path);
     const std::string_view body = skip_bom(text);
     const bool vrml2 = detect_scene_format(text) == scene_format::vrml2;
-    file_documents files(warnings, budget,
-                         [&](scene_format format, std::string_view text, document& d, file_documents& self) {
-                             if (format == scene_format::vrml2)
-                                 parse_vrml2(text.data(), text.data() + text.size(), d, warnings, {}, &self, budget);
-                             else
-                                 parse_vrml1(text.data(), text.data() + text.size(), d, warnings, {}, budget);
-                         });
     files.add(path, doc);
     const auto progress = reading ? std::function<void(int)>(reading) : std::function<void(int)>();
     if (vrml2) parse_vrml2(body.data(), body.data() + body.size(), doc, warnings, progress, &files, budget);
@@ -81,18 +79,29 @@ void read_checked(std::string_view text, const std::string& path, geometry_sink&
     release();  // nothing reads the text after the parse
     if (timings) timings->scan = seconds_since(lap);
     notify(processing, 30);
-    if (vrml2) traverse_vrml2(doc, sink, warnings, &files, {}, true);  // doc goes when this returns
+    if (vrml2 && keep) world->events = std::make_unique<event_world>(doc, warnings);
+    const bool lives = world->events && world->events->lives();
+    // A world that stays still is drawn once: its arrays may go as drawn.
+    if (vrml2) traverse_vrml2(doc, sink, warnings, &files, {}, !lives);
     else traverse_vrml1(doc, sink, warnings, &files);
     warnings.set_file(path);
     if (timings) timings->rebuild = seconds_since(lap);
     notify(processing, 90);
+    if (lives) {
+        world->budget_limit = budget ? budget->limit() : 0;
+        files.rebind(world->later, nullptr);
+        world->events->rebind(world->later);
+        *keep = std::make_unique<scene_world>(std::move(world));
+    }
 }
 
 }  // namespace
 
-bool read_standard_file(const std::string& path, geometry_sink& sink, warning_list& warnings, std::string& error,
-                        const progress_sink& reading, const progress_sink& processing, load_timings* timings,
-                        reader::load_budget* budget) {
+namespace {
+
+bool read_file(const std::string& path, geometry_sink& sink, warning_list& warnings, std::string& error,
+               const progress_sink& reading, const progress_sink& processing, load_timings* timings,
+               reader::load_budget* budget, std::unique_ptr<scene_world>* keep) {
     auto lap = clock_type::now();
     reader::scene_text text;
     if (!reader::read_scene_text(path, text, error, budget)) return false;
@@ -101,8 +110,24 @@ bool read_standard_file(const std::string& path, geometry_sink& sink, warning_li
     if (!error.empty()) return false;
     if (timings) timings->read = seconds_since(lap);
     notify(processing, 10);
-    read_checked(view, path, sink, warnings, reading, processing, timings, lap, budget, [&] { text.bytes.reset(); });
+    read_checked(view, path, sink, warnings, reading, processing, timings, lap, budget, [&] { text.bytes.reset(); },
+                 keep);
     return true;
+}
+
+}  // namespace
+
+bool read_standard_file(const std::string& path, geometry_sink& sink, warning_list& warnings, std::string& error,
+                        const progress_sink& reading, const progress_sink& processing, load_timings* timings,
+                        reader::load_budget* budget) {
+    return read_file(path, sink, warnings, error, reading, processing, timings, budget, nullptr);
+}
+
+bool read_standard_world(const std::string& path, geometry_sink& sink, warning_list& warnings, std::string& error,
+                         const progress_sink& reading, const progress_sink& processing, load_timings* timings,
+                         reader::load_budget* budget, std::unique_ptr<scene_world>& world) {
+    world.reset();
+    return read_file(path, sink, warnings, error, reading, processing, timings, budget, &world);
 }
 
 bool read_standard_text(std::string_view text, const std::string& file, geometry_sink& sink,
@@ -110,7 +135,7 @@ bool read_standard_text(std::string_view text, const std::string& file, geometry
     error = format_problem(text, file);
     if (!error.empty()) return false;
     auto lap = clock_type::now();
-    read_checked(text, file, sink, warnings, {}, {}, nullptr, lap, budget, [] {});
+    read_checked(text, file, sink, warnings, {}, {}, nullptr, lap, budget, [] {}, nullptr);
     return true;
 }
 

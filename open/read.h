@@ -3,6 +3,7 @@
 // its format from the first line, the parser that format needs, and the
 // traversal with the files its WWWInline nodes name.
 
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,10 @@
 
 namespace tessel::reader {
 class load_budget;
+}
+
+namespace tessel {
+class scene_world;
 }
 
 namespace tessel::vrml {
@@ -27,6 +32,13 @@ namespace tessel::vrml {
 bool read_standard_file(const std::string& path, geometry_sink& sink, warning_list& warnings, std::string& error,
                         const progress_sink& reading = {}, const progress_sink& processing = {},
                         load_timings* timings = nullptr, reader::load_budget* budget = nullptr);
+
+// The same, keeping the world in `world` when it is a VRML97 world that
+// can move (left empty otherwise). The world rebuilds stores the way this
+// load built the first one.
+bool read_standard_world(const std::string& path, geometry_sink& sink, warning_list& warnings, std::string& error,
+                         const progress_sink& reading, const progress_sink& processing, load_timings* timings,
+                         reader::load_budget* budget, std::unique_ptr<scene_world>& world);
 
 // The same for a text held in memory (file only names it in warnings;
 // inlines are read relatively to it).

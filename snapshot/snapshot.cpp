@@ -167,6 +167,13 @@ bool parse_snapshot_options(const std::vector<std::string>& args, snapshot_optio
                 return false;
             }
             out.max_bytes = mb << 20;
+        } else if (a == "--time") {
+            const std::string v = has_value ? args[++i] : std::string();
+            if (!parse_world_time(v, out.time)) {
+                error = has_value ? "bad value for --time: \"" + v + "\" (expected seconds from 0 to 86400)"
+                                  : "--time needs a value";
+                return false;
+            }
         } else if (a == "--snapshot" || a == "--size" || a == "--rotate" || a == "--translate" || a == "--scale") {
             if (!has_value) {
                 error = a + " needs a value";
@@ -350,12 +357,17 @@ int snapshot_command(const std::vector<std::string>& args, const char* program) 
     using clock = std::chrono::steady_clock;
     const auto t0 = clock::now();
     scene_store scene;
-    const load_result loaded = open_scene_file(options.input, scene, options.reading);
+    std::unique_ptr<scene_world> world;
+    const load_result loaded = open_scene_world(options.input, scene, options.reading, world);
     if (!loaded.ok) {
         std::fprintf(stderr, "tessel: %s\n", loaded.error.c_str());
         return 1;
     }
     print_warnings(stderr, loaded);
+    if (world) {
+        world->play_to(options.time, scene);
+        for (const std::string& w : world->warnings()) std::fprintf(stderr, "%s\n", w.c_str());
+    }
     const auto t1 = clock::now();
     std::vector<std::uint8_t> rgb;
     draw_report drawn;

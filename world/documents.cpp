@@ -55,7 +55,7 @@ std::string referenced_problem(scene_format format) {
 }  // namespace
 
 file_documents::file_documents(warning_list& warnings, reader::load_budget* budget, parse_function parse)
-    : warnings_(warnings), budget_(budget), parse_(std::move(parse)) {}
+    : warnings_(&warnings), budget_(budget), parse_(std::move(parse)) {}
 
 void file_documents::add(const std::string& path, const document& doc) {
     by_path_[canonical(path)] = std::shared_ptr<const document>(&doc, [](const document*) {});
@@ -79,7 +79,7 @@ std::shared_ptr<const document> file_documents::read(const document& from, const
     if (starts_with(path, "file://")) path = path.substr(7);
     else if (starts_with(path, "file:")) path = path.substr(5);
     if (path.find(':') != std::string::npos && path.find(':') < path.find('/')) {
-        warnings_.add(where, what + " \"" + name + "\" is not a local file; ignored");
+        warnings_->add(where, what + " \"" + name + "\" is not a local file; ignored");
         return nullptr;
     }
     if (path.empty()) return nullptr;
@@ -87,14 +87,14 @@ std::shared_ptr<const document> file_documents::read(const document& from, const
     const std::string key = canonical(path);
     if (const auto found = by_path_.find(key); found != by_path_.end()) {
         if (!found->second && reading_.count(key))
-            warnings_.add(where, what + " \"" + name + "\" names a file that is still being read; ignored");
+            warnings_->add(where, what + " \"" + name + "\" names a file that is still being read; ignored");
         return found->second;
     }
     by_path_[key] = nullptr;  // a file that cannot be read is warned about once
     reader::scene_text text;
     std::string error;
     if (!reader::read_scene_text(path, text, error, budget_, reader::file_origin::referenced)) {
-        warnings_.add(where, what + " \"" + name + "\" not read: " + error);
+        warnings_->add(where, what + " \"" + name + "\" not read: " + error);
         return nullptr;
     }
     const std::string_view view(text.bytes.get(), static_cast<std::size_t>(text.length));
@@ -104,16 +104,16 @@ std::shared_ptr<const document> file_documents::read(const document& from, const
         // Robot and CAD models split into part files often leave the
         // first line out of the parts: read them as the file that names
         // them, after saying so.
-        warnings_.add(where, what + " \"" + name + "\" has no VRML first line; read as VRML 2.0");
+        warnings_->add(where, what + " \"" + name + "\" has no VRML first line; read as VRML 2.0");
         format = scene_format::vrml2;
     }
     const bool is_vrml2 = format == scene_format::vrml2;
     if (format == scene_format::unknown || format == scene_format::inventor_binary) {
-        warnings_.add(where, what + " \"" + name + "\" not read: " + referenced_problem(format));
+        warnings_->add(where, what + " \"" + name + "\" not read: " + referenced_problem(format));
         return nullptr;
     }
     if (is_vrml2 != wanted_vrml2) {
-        warnings_.add(where, what + " \"" + name + "\" not read: it is a " +
+        warnings_->add(where, what + " \"" + name + "\" not read: it is a " +
                                  (is_vrml2 ? std::string("VRML 2.0") : std::string("VRML 1.0 or Inventor")) +
                                  " file, and the file naming it is not");
         return nullptr;
@@ -124,7 +124,7 @@ std::shared_ptr<const document> file_documents::read(const document& from, const
     reading_.insert(key);
     parse_(format, body, *doc, *this);
     reading_.erase(key);
-    warnings_.set_file(from.file);
+    warnings_->set_file(from.file);
     by_path_[key] = doc;
     return doc;
 }

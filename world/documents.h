@@ -31,6 +31,15 @@ public:
 
     file_documents(warning_list& warnings, reader::load_budget* budget, parse_function parse);
 
+    // Where warnings and the memory taken for later files go: a world kept
+    // after its load reads on into lists and budgets of its own.
+    void rebind(warning_list& warnings, reader::load_budget* budget) {
+        warnings_ = &warnings;
+        budget_ = budget;
+    }
+    warning_list& warnings() { return *warnings_; }
+    reader::load_budget* budget() { return budget_; }
+
     // The world's own file, so that an inline of it is seen as a cycle.
     void add(const std::string& path, const document& doc);
 
@@ -42,7 +51,7 @@ private:
     std::shared_ptr<const document> read(const document& from, const std::string& name, source_position where,
                                          const std::string& what);
 
-    warning_list& warnings_;
+    warning_list* warnings_;
     reader::load_budget* budget_;
     parse_function parse_;
     std::map<std::string, std::shared_ptr<const document>> by_path_;

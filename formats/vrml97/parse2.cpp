@@ -92,7 +92,7 @@ private:
     void read_extern_proto(source_position at);
     bool read_interface(proto_definition& proto, bool with_values);
     void read_node_value(field_value& value, bool multiple);
-    void skip_route();
+    void read_route(source_position at);
     const proto_definition* find_proto(std::string_view name) const;
     const node_type* find_alias(std::string_view name) const;
     node* find_name(const std::string& name) const;
@@ -202,7 +202,7 @@ void parser::statements(std::vector<node*>& out, until end) {
 // PROTO, EXTERNPROTO and ROUTE may stand wherever a node or field may.
 bool parser::statement_word(std::string_view w, source_position at) {
     if (w == "ROUTE") {
-        skip_route();
+        read_route(at);
         return true;
     }
     if (w == "PROTO") {
@@ -216,18 +216,44 @@ bool parser::statement_word(std::string_view w, source_position at) {
     return false;
 }
 
-void parser::skip_route() {
-    // ROUTE from.event TO to.event: connections only matter once time runs.
+// ROUTE from.event TO to.event. The names are bound where the ROUTE
+// stands: a later DEF of the same name does not move it.
+void parser::read_route(source_position at) {
     lx_.skip();
-    lx_.word();
+    const std::string from(lx_.word());
     lx_.skip();
     const lexer::mark m = lx_.save();
     if (lx_.word() != "TO") {
         lx_.restore(m);
+        warn(at, "ROUTE without TO; ignored");
         return;
     }
     lx_.skip();
-    lx_.word();
+    const std::string to(lx_.word());
+    route_statement r;
+    r.where = at;
+    const auto split = [&](const std::string& end, node*& n, std::string& event) {
+        const std::size_t dot = end.find('.');
+        if (dot == std::string::npos || dot == 0 || dot + 1 == end.size()) {
+            warn(at, "ROUTE end \"" + end + "\" is not NODE.event; the ROUTE is ignored");
+            return false;
+        }
+        n = find_name(end.substr(0, dot));
+        if (!n) {
+            warn(at, "ROUTE names \"" + end.substr(0, dot) + "\", which no DEF before it names; ignored");
+            return false;
+        }
+        event = end.substr(dot + 1);
+        return true;
+    };
+    if (!split(from, r.from, r.from_event) || !split(to, r.to, r.to_event)) return;
+    // Routes inside a PROTO body would need a copy per instance.
+    if (scopes_.back().defining) {
+        warnings_.add_once("route in proto", at, "ROUTEs inside PROTO bodies are not run yet; ignored");
+        return;
+    }
+    if (!charge(static_cast<std::int64_t>(sizeof(route_statement) + from.size() + to.size()), "routes", at)) return;
+    doc_.routes.push_back(std::move(r));
 }
 
 const proto_definition* parser::find_proto(std::string_view name) const {

@@ -1,0 +1,83 @@
+#include "open/world.h"
+
+#include <charconv>
+#include <cmath>
+#include <utility>
+
+#include "formats/vrml97/traverse2.h"
+#include "geometry/geometry.h"
+#include "input/budget.h"
+#include "open/world_parts.h"
+
+namespace tessel {
+
+bool parse_world_time(std::string_view text, double& seconds) {
+    double v = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !(v >= 0) || v > latest_world_time)
+        return false;
+    seconds = v;
+    return true;
+}
+
+scene_world::scene_world(std::unique_ptr<parts> p) : p_(std::move(p)) {}
+
+scene_world::~scene_world() = default;
+
+bool scene_world::waiting() const { return p_->events->waiting(); }
+
+double scene_world::now() const { return p_->events->now(); }
+
+const std::vector<std::string>& scene_world::warnings() const { return p_->later.texts(); }
+
+bool scene_world::tick(double seconds, scene_store& store) {
+    ++ticks_;
+    if (!p_->events->advance(seconds).empty()) dirty_ = true;
+    if (!dirty_) return false;
+    rebuild(store);
+    return true;
+}
+
+bool scene_world::play_to(double seconds, scene_store& store) {
+    // Whole ticks of the clock up to the time asked, then that time itself.
+    const double step = 1.0 / world_ticks_per_second;
+    if (std::isfinite(seconds)) {
+        for (auto k = static_cast<std::int64_t>(std::floor(now() * world_ticks_per_second)) + 1;
+             static_cast<double>(k) * step < seconds; ++k) {
+            ++ticks_;
+            if (!p_->events->advance(static_cast<double>(k) * step).empty()) dirty_ = true;
+        }
+    }
+    return tick(seconds, store);
+}
+
+bool scene_world::restart(scene_store& store) {
+    if (!p_->events->restart().empty()) dirty_ = true;
+    if (!dirty_) return false;
+    rebuild(store);
+    return true;
+}
+
+// The store again from the world as it is now. What the load said about the
+// world (its warnings) is not said again; the framing stays the load's, so
+// that the view does not follow what moves.
+void scene_world::rebuild(scene_store& store) {
+    ++rebuilds_;
+    dirty_ = false;
+    scene_store next;
+    vrml::warning_list said_already(p_->path);
+    reader::load_budget budget(p_->budget_limit);
+    p_->files->rebind(said_already, nullptr);
+    {
+        vrml::scene_builder builder(next, said_already, &budget);
+        vrml::traverse_vrml2(p_->doc, builder, said_already, p_->files.get(), {}, false);
+        builder.finish();
+    }
+    p_->files->rebind(p_->later, nullptr);
+    for (int i = 0; i < 3; ++i) next.bound_centre[i] = store.bound_centre[i];
+    next.bound_radius = store.bound_radius;
+    next.generation = store.generation + 1;
+    store = std::move(next);
+}
+
+}  // namespace tessel

@@ -1,0 +1,42 @@
+#pragma once
+// What a kept world holds: shared by the load that makes it (read.cpp) and
+// the world that runs it (world.cpp); nothing else includes it.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "formats/node.h"
+#include "formats/vrml1/parse1.h"
+#include "formats/vrml97/parse2.h"
+#include "open/world.h"
+#include "world/documents.h"
+#include "world/events.h"
+
+namespace tessel {
+
+struct scene_world::parts {
+    std::string path;
+    vrml::document doc;
+    // Warnings of the running world: events that make no sense show up
+    // only once time runs.
+    vrml::warning_list later;
+    std::unique_ptr<vrml::file_documents> files;
+    std::unique_ptr<vrml::event_world> events;
+    std::int64_t budget_limit = 0;  // of the load; each rebuild gets as much
+
+    parts(const std::string& file, vrml::warning_list& warnings, reader::load_budget* budget) : path(file), later(file) {
+        doc.file = file;
+        files = std::make_unique<vrml::file_documents>(
+            warnings, budget,
+            [](vrml::scene_format format, std::string_view text, vrml::document& d, vrml::file_documents& self) {
+                if (format == vrml::scene_format::vrml2)
+                    vrml::parse_vrml2(text.data(), text.data() + text.size(), d, self.warnings(), {}, &self,
+                                      self.budget());
+                else
+                    vrml::parse_vrml1(text.data(), text.data() + text.size(), d, self.warnings(), {}, self.budget());
+            });
+    }
+};
+
+}  // namespace tessel
