@@ -111,6 +111,9 @@ struct shape_state {
     // Drawn without lighting, in its diffuse, vertex or texture colours: a
     // VRML97 shape whose appearance gives no Material.
     bool unlit = false;
+    // Under a part that moves (a motion() the sink made): matrix is then
+    // relative to that part, whose own place the store keeps. -1: none.
+    std::int32_t motion = -1;
 };
 
 // Parts of the primitives, as bit masks.
@@ -145,6 +148,10 @@ public:
     virtual void sphere(const shape_state& state, float radius) = 0;
     virtual void cone(const shape_state& state, float bottom_radius, float height, unsigned part_mask) = 0;
     virtual void cylinder(const shape_state& state, float radius, float height, unsigned part_mask) = 0;
+    // A part of the scene that will move as a whole, now at `world`: the
+    // number shapes under it name in shape_state::motion (-1: the sink
+    // places every shape in the world once and for all).
+    virtual std::int32_t motion(const matrix4&) { return -1; }
     // A light that is on, in world coordinates; the n-th call is light n of
     // shape_state::lights.
     virtual void light(const scene_light&) {}
@@ -193,6 +200,7 @@ public:
     void cone(const shape_state& state, float bottom_radius, float height, unsigned part_mask) override;
     void cylinder(const shape_state& state, float radius, float height, unsigned part_mask) override;
     void light(const scene_light& light) override;
+    std::int32_t motion(const matrix4& world) override;
     void camera(const scene_camera& camera) override;
     void background(const float rgb[3]) override;
     void headlight(bool on) override;

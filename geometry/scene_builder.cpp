@@ -156,7 +156,14 @@ void scene_builder::make(std::int64_t least, void (*build_shapes)(detail::shape_
     if (!admit(least, state.where)) return;
     const std::size_t before = out_.shapes.size();
     build({out_, warnings_, *scratch_}, first_light_, build_shapes, state, args...);
+    for (std::size_t s = before; s < out_.shapes.size(); ++s) out_.shapes[s].motion = state.motion;
     settle(before, state.where);
+}
+
+std::int32_t scene_builder::motion(const matrix4& world) {
+    scene_motion& m = out_.motions.emplace_back();
+    std::copy(world.m, world.m + 16, m.matrix);
+    return static_cast<std::int32_t>(out_.motions.size() - 1);
 }
 
 void scene_builder::face_set(const shape_state& state, std::span<const float> coords,
@@ -193,6 +200,24 @@ void scene_builder::cylinder(const shape_state& state, float radius, float heigh
     make(0, &detail::build_cylinder, state, radius, height, part_mask);
 }
 
+namespace {
+
+// A shape's points where they stand now: moving shapes' are placed by
+// their motion, once, into `placed`.
+const std::vector<float>& world_points(const scene_store& store, const shape_record& shape,
+                                       std::vector<float>& placed) {
+    if (shape.motion < 0 || static_cast<std::size_t>(shape.motion) >= store.motions.size()) return shape.points;
+    const float* m = store.motions[static_cast<std::size_t>(shape.motion)].matrix;
+    placed.resize(shape.points.size());
+    for (std::size_t i = 0; i + 2 < shape.points.size(); i += 3) {
+        const float x = shape.points[i], y = shape.points[i + 1], z = shape.points[i + 2];
+        for (int k = 0; k < 3; ++k) placed[i + k] = m[k] * x + m[4 + k] * y + m[8 + k] * z + m[12 + k];
+    }
+    return placed;
+}
+
+}  // namespace
+
 void scene_builder::finish() {
     out_.reading = scene_reading::standard;
     // The centre of the bounding box, and the farthest point from it: within
@@ -201,13 +226,14 @@ void scene_builder::finish() {
     std::fill(low, low + 3, std::numeric_limits<double>::infinity());
     std::fill(high, high + 3, -std::numeric_limits<double>::infinity());
     bool any = false;
+    std::vector<float> placed;
     for (std::size_t s = first_shape_; s < out_.shapes.size(); ++s) {
         const shape_record& shape = out_.shapes[s];
         const std::size_t n = shape.point_count();
         if (n == 0) continue;
         // Points are finite: the shape builders leave out the others. The
         // least and greatest of floats are floats, so float is exact here.
-        const float* p = shape.points.data();
+        const float* p = world_points(out_, shape, placed).data();
         float lo[3] = {p[0], p[1], p[2]}, hi[3] = {p[0], p[1], p[2]};
         for (std::size_t i = 1; i < n; ++i) {
             const float* q = p + 3 * i;
@@ -232,10 +258,9 @@ void scene_builder::finish() {
     for (int k = 0; k < 3; ++k) centre[k] = (low[k] + high[k]) / 2;
     double radius2 = 0;
     for (std::size_t s = first_shape_; s < out_.shapes.size(); ++s) {
-        const shape_record& shape = out_.shapes[s];
-        for (std::size_t i = 0; i + 2 < shape.points.size(); i += 3) {
-            const double dx = shape.points[i] - centre[0], dy = shape.points[i + 1] - centre[1],
-                         dz = shape.points[i + 2] - centre[2];
+        const std::vector<float>& points = world_points(out_, out_.shapes[s], placed);
+        for (std::size_t i = 0; i + 2 < points.size(); i += 3) {
+            const double dx = points[i] - centre[0], dy = points[i + 1] - centre[1], dz = points[i + 2] - centre[2];
             radius2 = std::max(radius2, dx * dx + dy * dy + dz * dz);
         }
     }

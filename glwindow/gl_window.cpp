@@ -16,6 +16,7 @@ struct shown_state {
     std::uint64_t frames = 0;               // frames shown by this process
     std::uint64_t frames_in_window = 0;     // frames shown in the window opened last
     std::uint64_t generation = 0;           // the scene's generation at the last frame
+    std::uint64_t moved = 0;                // how often its moving parts had moved
     view_transform view;                    // the view at the last frame
     render_settings settings;               // the drawing switches at the last frame
 };
@@ -58,6 +59,7 @@ void show_frame() {
     g_shown.view = g_content->view;
     g_shown.settings = g_content->settings;
     g_shown.generation = g_content->scene.generation;
+    g_shown.moved = g_content->scene.moved;
     // A window's first frame clears to the toolkit's black and leaves the
     // renderer's grey for every later one: the picture the window keeps is
     // the second, so it follows at once.
@@ -67,7 +69,7 @@ void show_frame() {
 void redraw_if_changed() {
     if (!g_content) return;
     const gl_content& c = *g_content;
-    if (c.scene.generation != g_shown.generation || !same_view(c.view, g_shown.view) ||
+    if (c.scene.generation != g_shown.generation || c.scene.moved != g_shown.moved || !same_view(c.view, g_shown.view) ||
         c.settings.headlight != g_shown.settings.headlight || c.settings.use_camera != g_shown.settings.use_camera)
         post_redisplay();
 }

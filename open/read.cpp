@@ -81,8 +81,11 @@ void read_checked(std::string_view text, const std::string& path, geometry_sink&
     notify(processing, 30);
     if (vrml2 && keep) world->events = std::make_unique<event_world>(doc, warnings);
     const bool lives = world->events && world->events->lives();
+    if (lives)
+        for (const node* n : world->events->targets())
+            if (n->type->kind == node_kind::v2_transform) world->moving.transforms.insert(n);
     // A world that stays still is drawn once: its arrays may go as drawn.
-    if (vrml2) traverse_vrml2(doc, sink, warnings, &files, {}, !lives);
+    if (vrml2) traverse_vrml2(doc, sink, warnings, &files, {}, !lives, lives ? &world->moving : nullptr);
     else traverse_vrml1(doc, sink, warnings, &files);
     warnings.set_file(path);
     if (timings) timings->rebuild = seconds_since(lap);

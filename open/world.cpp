@@ -6,6 +6,7 @@
 
 #include "formats/vrml97/traverse2.h"
 #include "geometry/geometry.h"
+#include "geometry/matrix.h"
 #include "input/budget.h"
 #include "open/world_parts.h"
 
@@ -30,11 +31,48 @@ double scene_world::now() const { return p_->events->now(); }
 
 const std::vector<std::string>& scene_world::warnings() const { return p_->later.texts(); }
 
+// Sorts what a tick changed: moving Transforms whose fields alone changed
+// move their parts; anything else that draws asks for a rebuild.
+void scene_world::take(const std::vector<vrml::node*>& changed) {
+    for (const vrml::node* n : changed) {
+        if (p_->moving.transforms.count(n) && !p_->events->relinked(n)) moved_ = true;
+        else dirty_ = true;
+    }
+}
+
+// Every moving part placed from its Transform's fields as they are now,
+// parents first.
+void scene_world::place_parts(scene_store& store) {
+    moved_ = false;
+    for (const auto& site : p_->moving.sites) {
+        const auto slot = static_cast<std::size_t>(site.slot);
+        if (slot >= store.motions.size()) continue;
+        vrml::matrix4 world = site.relative;
+        if (site.parent >= 0 && static_cast<std::size_t>(site.parent) < store.motions.size()) {
+            vrml::matrix4 parent;
+            std::copy(store.motions[static_cast<std::size_t>(site.parent)].matrix,
+                      store.motions[static_cast<std::size_t>(site.parent)].matrix + 16, parent.m);
+            world = vrml::multiply(parent, world);
+        }
+        world = vrml::multiply(world, vrml::vrml2_transform_matrix(*site.transform));
+        std::copy(world.m, world.m + 16, store.motions[slot].matrix);
+    }
+    ++store.moved;
+}
+
 bool scene_world::tick(double seconds, scene_store& store) {
     ++ticks_;
-    if (!p_->events->advance(seconds).empty()) dirty_ = true;
-    if (!dirty_) return false;
-    rebuild(store);
+    take(p_->events->advance(seconds));
+    return bring_up_to_date(store);
+}
+
+bool scene_world::bring_up_to_date(scene_store& store) {
+    if (dirty_) {
+        rebuild(store);
+        return true;
+    }
+    if (!moved_) return false;
+    place_parts(store);
     return true;
 }
 
@@ -45,17 +83,17 @@ bool scene_world::play_to(double seconds, scene_store& store) {
         for (auto k = static_cast<std::int64_t>(std::floor(now() * world_ticks_per_second)) + 1;
              static_cast<double>(k) * step < seconds; ++k) {
             ++ticks_;
-            if (!p_->events->advance(static_cast<double>(k) * step).empty()) dirty_ = true;
+            take(p_->events->advance(static_cast<double>(k) * step));
         }
     }
     return tick(seconds, store);
 }
 
 bool scene_world::restart(scene_store& store) {
-    if (!p_->events->restart().empty()) dirty_ = true;
-    if (!dirty_) return false;
-    rebuild(store);
-    return true;
+    const std::vector<vrml::node*> touched = p_->events->restart();
+    // Children put back are relinked too: a rebuild.
+    if (!touched.empty()) dirty_ = true;
+    return bring_up_to_date(store);
 }
 
 // The store again from the world as it is now. What the load said about the
@@ -64,13 +102,14 @@ bool scene_world::restart(scene_store& store) {
 void scene_world::rebuild(scene_store& store) {
     ++rebuilds_;
     dirty_ = false;
+    moved_ = false;
     scene_store next;
     vrml::warning_list said_already(p_->path);
     reader::load_budget budget(p_->budget_limit);
     p_->files->rebind(said_already, nullptr);
     {
         vrml::scene_builder builder(next, said_already, &budget);
-        vrml::traverse_vrml2(p_->doc, builder, said_already, p_->files.get(), {}, false);
+        vrml::traverse_vrml2(p_->doc, builder, said_already, p_->files.get(), {}, false, &p_->moving);
         builder.finish();
     }
     p_->files->rebind(p_->later, nullptr);

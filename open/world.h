@@ -14,6 +14,10 @@
 
 namespace tessel {
 
+namespace vrml {
+struct node;
+}
+
 class scene_world {
 public:
     struct parts;
@@ -48,11 +52,15 @@ public:
     std::uint64_t rebuilds() const { return rebuilds_; }
 
 private:
+    void take(const std::vector<vrml::node*>& changed);
+    bool bring_up_to_date(scene_store& store);
+    void place_parts(scene_store& store);
     void rebuild(scene_store& store);
     std::unique_ptr<parts> p_;
     std::uint64_t ticks_ = 0;
     std::uint64_t rebuilds_ = 0;
-    bool dirty_ = false;
+    bool dirty_ = false;  // a rebuild is due
+    bool moved_ = false;  // moving parts are to be placed again
 };
 
 // Ticks per second of the world's clock when a time is reached headless.

@@ -9,6 +9,7 @@
 #include "formats/node.h"
 #include "formats/vrml1/parse1.h"
 #include "formats/vrml97/parse2.h"
+#include "formats/vrml97/traverse2.h"
 #include "open/world.h"
 #include "world/documents.h"
 #include "world/events.h"
@@ -23,6 +24,9 @@ struct scene_world::parts {
     vrml::warning_list later;
     std::unique_ptr<vrml::file_documents> files;
     std::unique_ptr<vrml::event_world> events;
+    // The Transforms events move are drawn as moving parts: a tick that
+    // only moves them changes their places, not the store's shapes.
+    vrml::moving_parts moving;
     std::int64_t budget_limit = 0;  // of the load; each rebuild gets as much
 
     parts(const std::string& file, vrml::warning_list& warnings, reader::load_budget* budget) : path(file), later(file) {

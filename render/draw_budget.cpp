@@ -40,6 +40,20 @@ std::string describe(const draw_report& report, const draw_limits& limits) {
 frame_budget::frame_budget(const float clip[16], int width, int height, const draw_limits& limits)
     : width_(std::max(width, 1)), height_(std::max(height, 1)), limits_(limits) {
     std::copy(clip, clip + 16, m_);
+    std::copy(clip, clip + 16, clip_);
+}
+
+void frame_budget::place(const float* motion) {
+    if (!motion) {
+        std::copy(clip_, clip_ + 16, m_);
+        return;
+    }
+    for (int c = 0; c < 4; ++c)
+        for (int r = 0; r < 4; ++r) {
+            double v = 0;
+            for (int k = 0; k < 4; ++k) v += clip_[k * 4 + r] * motion[c * 4 + k];
+            m_[c * 4 + r] = v;
+        }
 }
 
 // At least the pixels the shape's triangles cover (more, usually): each

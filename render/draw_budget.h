@@ -46,6 +46,10 @@ public:
     // order they are drawn, each once.
     std::size_t indices_to_draw(const prepared_shape& shape, shape_kind kind);
 
+    // The shapes asked about next stand where `motion` (column-major, from
+    // their coordinates to the world's) puts them; null: in the world.
+    void place(const float* motion);
+
     // Counts primitives of shapes that were not asked about (not drawn).
     void skip(const prepared_shape& shape, shape_kind kind);
 
@@ -55,7 +59,8 @@ private:
     double estimate(const prepared_shape& shape) const;
     std::size_t exact_prefix(const prepared_shape& shape, double fill_left, double& filled) const;
 
-    double m_[16];
+    double m_[16];     // from the shapes' coordinates to clip coordinates
+    double clip_[16];  // from the world's
     double width_, height_;
     draw_limits limits_;
     double fill_ = 0;  // pixels covered so far

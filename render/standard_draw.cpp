@@ -155,6 +155,49 @@ void fitted_view(const scene_store& store, const view_transform& view) {
     glTranslatef(-store.bound_centre[0], -store.bound_centre[1], -store.bound_centre[2]);
 }
 
+// A shape of a moving part is drawn under its part's place, which the frame
+// budget must know too; the lights were placed before, in the world's terms.
+class part_placement {
+public:
+    part_placement(const scene_store& store, frame_budget& budget) : store_(store), budget_(budget) {}
+    ~part_placement() { leave(); }
+    void enter(const shape_record& shape) {
+        const std::int32_t m = shape.motion >= 0 && static_cast<std::size_t>(shape.motion) < store_.motions.size()
+                                   ? shape.motion
+                                   : -1;
+        if (m == current_) return;
+        leave();
+        if (m < 0) return;
+        const float* matrix = store_.motions[static_cast<std::size_t>(m)].matrix;
+        glPushMatrix();
+        glMultMatrixf(matrix);
+        budget_.place(matrix);
+        current_ = m;
+    }
+    // Lights are placed in the world's terms, outside any part's place.
+    void use_lights(scene_light_slots& lights, const shape_record& shape) {
+        if (current_ < 0) {
+            lights.use(store_, shape.lights);
+            return;
+        }
+        glPopMatrix();
+        lights.use(store_, shape.lights);
+        glPushMatrix();
+        glMultMatrixf(store_.motions[static_cast<std::size_t>(current_)].matrix);
+    }
+    void leave() {
+        if (current_ < 0) return;
+        glPopMatrix();
+        budget_.place(nullptr);
+        current_ = -1;
+    }
+
+private:
+    const scene_store& store_;
+    frame_budget& budget_;
+    std::int32_t current_ = -1;
+};
+
 }  // namespace
 
 draw_report draw_standard_scene(const scene_store& store, const std::vector<prepared_shape>& arrays,
@@ -196,14 +239,17 @@ draw_report draw_standard_scene(const scene_store& store, const std::vector<prep
     scene_light_slots lights;
     draw_pacer pacer;
     const std::size_t count = std::min(arrays.size(), store.shapes.size());
+    part_placement parts(store, budget);
     for (std::size_t s = 0; s < count; ++s) {
         if (!blended(textures, store, store.shapes[s], arrays[s])) {
+            parts.enter(store.shapes[s]);
             const std::size_t drawn = budget.indices_to_draw(arrays[s], store.shapes[s].kind);
             if (drawn == 0) continue;
-            lights.use(store, store.shapes[s].lights);
+            parts.use_lights(lights, store.shapes[s]);
             draw_shape(textures, store, store.shapes[s], arrays[s], drawn, pacer);
         }
     }
+    parts.leave();
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     glDepthMask(GL_FALSE);
@@ -214,9 +260,10 @@ draw_report draw_standard_scene(const scene_store& store, const std::vector<prep
     std::vector<bool> seen_through(count);
     for (std::size_t s = 0; s < count; ++s) seen_through[s] = blended(textures, store, store.shapes[s], arrays[s]);
     for (const std::size_t s : transparent_back_to_front(store, arrays, seen_through)) {
+        parts.enter(store.shapes[s]);
         const std::size_t drawn = budget.indices_to_draw(arrays[s], store.shapes[s].kind);
         if (drawn == 0) continue;
-        lights.use(store, store.shapes[s].lights);
+        parts.use_lights(lights, store.shapes[s]);
         if (store.shapes[s].kind == shape_kind::triangles) {
             glCullFace(GL_FRONT);
             draw_shape(textures, store, store.shapes[s], arrays[s], drawn, pacer);
@@ -225,6 +272,7 @@ draw_report draw_standard_scene(const scene_store& store, const std::vector<prep
         draw_shape(textures, store, store.shapes[s], arrays[s], drawn, pacer);
     }
 
+    parts.leave();
     glPopMatrix();
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();

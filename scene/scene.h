@@ -78,6 +78,10 @@ struct shape_record {
     // The scene's own lights that shine on this shape: indices into the
     // store's lights, in the order the file placed them.
     std::vector<std::int32_t> lights;
+    // A shape under a Transform that the world moves: its points are in
+    // that Transform's coordinates, and the store's motions[motion] places
+    // them in the world (-1: the points are the world's already).
+    std::int32_t motion = -1;
 
     std::size_t point_count() const { return points.size() / 3; }
 };
@@ -118,6 +122,12 @@ struct scene_camera {
     float height = 2.0f;                       // orthographic: full height of the view
 };
 
+// Where a moving part of the world stands now: a column-major 4x4 matrix
+// from its own coordinates to the world's, as glMultMatrixf takes it.
+struct scene_motion {
+    float matrix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+};
+
 // Which reading made a store: the renderer frames and lights the two
 // differently, and tools print them differently.
 enum class scene_reading : std::uint8_t { classic, standard };
@@ -154,6 +164,11 @@ struct scene_store {
     // on: a file can turn it off for its own lighting, the user can always
     // turn it off, and neither can force it on against the other.
     bool headlight = true;
+    // The places of the moving parts, and a count raised each time one of
+    // them moves without the store being rebuilt, so that a window knows to
+    // draw again.
+    std::vector<scene_motion> motions;
+    std::uint64_t moved = 0;
 };
 
 // The nine values through which the panel turns, moves and scales the whole

@@ -104,6 +104,37 @@ const char* kind_name(tessel::shape_kind kind) {
     }
 }
 
+// A shape's points and normals in world coordinates: those of a moving
+// part placed where the part stands now.
+struct placed_shape {
+    std::vector<float> moved_points, moved_normals;
+    const std::vector<float>& points;
+    const std::vector<float>& normals;
+
+    placed_shape(const tessel::scene_store& store, const tessel::shape_record& s)
+        : points(s.motion >= 0 ? moved_points : s.points), normals(s.motion >= 0 ? moved_normals : s.normals) {
+        if (s.motion < 0 || static_cast<std::size_t>(s.motion) >= store.motions.size()) return;
+        const float* m = store.motions[static_cast<std::size_t>(s.motion)].matrix;
+        moved_points.resize(s.points.size());
+        for (std::size_t i = 0; i + 2 < s.points.size(); i += 3)
+            for (int k = 0; k < 3; ++k)
+                moved_points[i + k] = m[k] * s.points[i] + m[4 + k] * s.points[i + 1] + m[8 + k] * s.points[i + 2] + m[12 + k];
+        // Normals by the inverse transpose: the cofactors (c[3j + k] is row k,
+        // column j), then unit length.
+        const float c[9] = {m[5] * m[10] - m[6] * m[9], m[6] * m[8] - m[4] * m[10], m[4] * m[9] - m[5] * m[8],
+                            m[2] * m[9] - m[1] * m[10], m[0] * m[10] - m[2] * m[8], m[1] * m[8] - m[0] * m[9],
+                            m[1] * m[6] - m[2] * m[5], m[2] * m[4] - m[0] * m[6], m[0] * m[5] - m[1] * m[4]};
+        moved_normals.resize(s.normals.size());
+        for (std::size_t i = 0; i + 2 < s.normals.size(); i += 3) {
+            float v[3];
+            for (int k = 0; k < 3; ++k)
+                v[k] = c[k] * s.normals[i] + c[3 + k] * s.normals[i + 1] + c[6 + k] * s.normals[i + 2];
+            const float l = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+            for (int k = 0; k < 3; ++k) moved_normals[i + k] = l > 0 ? v[k] / l : 0.0f;
+        }
+    }
+};
+
 constexpr const char* usage_text =
     "usage: tessel-scan [--full] [--classic] [--time SECONDS] [--max-size MB] [--] FILE\n       tessel-scan --help | --version\n";
 
@@ -151,9 +182,10 @@ int scan(const char* path, bool full, tessel::reading_mode mode, double time) {
         if (full) {
             // Corners of a standard shape: triples, pairs or single numbers by kind.
             const int per = standard ? static_cast<int>(tessel::corners_per_primitive(s.kind)) : 3;
-            put_groups(out, "point", s.points, 3, 3, store.point_counts[i]);
+            const placed_shape world(store, s);
+            put_groups(out, "point", world.points, 3, 3, store.point_counts[i]);
             s.corners.visit([&](auto corners) { put_groups(out, "corner", corners, per, per, store.face_counts[i]); });
-            put_groups(out, "normal", s.normals, 3, 3, store.point_counts[i]);
+            put_groups(out, "normal", world.normals, 3, 3, store.point_counts[i]);
             if (standard && !s.colours.empty()) {
                 put_groups(out, "vertex_colour", s.colours, 4, 3, store.point_counts[i]);
             }

@@ -229,6 +229,7 @@ struct event_world::state {
     std::vector<node*> written;                                     // the keys of originals, in order
     std::unordered_set<key, key_hash> fired;
     std::unordered_set<node*> changed_set;
+    std::unordered_set<const node*> relinked;
     std::vector<node*> changed;
     std::deque<pending> queue;
     std::unordered_set<const node*> warned;
@@ -375,6 +376,8 @@ void event_world::state::emit(node* n, event_end out, const payload& value) {
 void event_world::state::write(node& n, std::int32_t field, const field_value& value) {
     if (originals.emplace(&n, n.values).second) written.push_back(&n);
     if (changed_set.insert(&n).second) changed.push_back(&n);
+    const field_type type = n.type->fields[static_cast<std::size_t>(field)].type;
+    if (type == ft::sf_node || type == ft::mf_node) relinked.insert(&n);
     for (field_value& v : n.values)
         if (v.field == static_cast<std::uint32_t>(field)) {
             v = value;
@@ -509,6 +512,16 @@ event_world::~event_world() = default;
 
 void event_world::rebind(warning_list& warnings) { s_->warnings = &warnings; }
 
+bool event_world::relinked(const node* n) const { return s_->relinked.count(n) != 0; }
+
+std::vector<const node*> event_world::targets() const {
+    std::vector<const node*> out;
+    std::unordered_set<const node*> seen;
+    for (const auto& r : s_->routes)
+        if (seen.insert(r.to).second) out.push_back(r.to);
+    return out;
+}
+
 std::size_t event_world::route_count() const { return s_->routes.size(); }
 
 bool event_world::lives() const {
@@ -534,6 +547,7 @@ const std::vector<node*>& event_world::advance(double now) {
     s.fired.clear();
     s.changed.clear();
     s.changed_set.clear();
+    s.relinked.clear();
     for (auto& sensor : s.sensors) s.sample(sensor, now);
     while (!s.queue.empty()) {
         state::pending p = std::move(s.queue.front());

@@ -77,6 +77,13 @@ public:
     // changed, each once.
     const std::vector<node*>& advance(double now);
 
+    // Of the nodes the last advance() changed, those whose node-valued
+    // fields (children, geometry...) changed: what they hold is another
+    // set of nodes, not the same nodes changed.
+    bool relinked(const node* n) const;
+    // Every node some route sends events to.
+    std::vector<const node*> targets() const;
+
     // Whether a later advance() can change anything without an event from
     // outside: a TimeSensor is running or waits for its startTime.
     bool waiting() const;

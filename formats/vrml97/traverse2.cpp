@@ -139,6 +139,7 @@ struct frame {
     std::size_t end;
     std::int32_t matrix;  // index in walker::matrices_ of the matrix in force for the list
     std::int32_t lights;  // the newest DirectionalLight in scope (a link of the traversal core), -1: none
+    std::int32_t motion;  // the moving part the list's matrix is relative to, -1: the world
     bool single;          // the list's owner, and everything above it, is held once
     bool owns_matrix;     // made its own matrix, dropped with it
     bool leaves_document; // the last frame of a file (the world or an inlined one)
@@ -147,8 +148,9 @@ struct frame {
 class walker {
 public:
     walker(geometry_sink& sink, warning_list& warnings, inline_source* inlines, const traversal_limits& limits,
-           bool release_drawn)
-        : core_(sink, warnings, inlines, limits), sink_(sink), warnings_(warnings), release_drawn_(release_drawn) {}
+           bool release_drawn, moving_parts* moving)
+        : core_(sink, warnings, inlines, limits), sink_(sink), warnings_(warnings), moving_(moving),
+          release_drawn_(release_drawn) {}
 
     void run(const document& doc);
 
@@ -159,9 +161,15 @@ private:
 
     void walk(const document& doc);
     void push(const std::vector<node*>& list, std::size_t begin, std::size_t end, const document* doc,
-              const matrix4* own, bool leaves_document = false);
+              const matrix4* own, bool leaves_document = false, std::int32_t motion = -2);
     void pop();
     const matrix4& matrix() const { return matrices_[static_cast<std::size_t>(frames_.back().matrix)]; }
+    // The matrix in force in world coordinates, through the moving part it is relative to.
+    matrix4 world_matrix(const frame& f) const {
+        const matrix4& m = matrices_[static_cast<std::size_t>(f.matrix)];
+        return f.motion >= 0 ? multiply(motion_worlds_[static_cast<std::size_t>(f.motion)], m) : m;
+    }
+    bool enter_moving(const node& n);
     void visit(const node& n);
     void open_inline(const node& n);
     void add_scoped_lights(frame& f);
@@ -178,6 +186,8 @@ private:
     const document* world_ = nullptr;
     std::vector<frame> frames_;
     std::vector<matrix4> matrices_;  // a stack: a Transform's frame adds its matrix, its end takes it off
+    moving_parts* moving_;
+    std::vector<matrix4> motion_worlds_;  // by the sink's motion number: where each moving part stands
     std::map<std::pair<const node*, const document*>, const document*> inlined_;  // each Inline opened once
     std::map<std::pair<const node*, const node*>, material_list> materials_;    // by Material and Color
     std::unordered_map<const node*, std::optional<texture_source>> textures_;
@@ -235,21 +245,26 @@ void walker::walk(const document& doc) {
 }
 
 void walker::push(const std::vector<node*>& list, std::size_t begin, std::size_t end, const document* doc,
-                  const matrix4* own, bool leaves_document) {
+                  const matrix4* own, bool leaves_document, std::int32_t motion) {
     end = std::min(end, list.size());
     if (begin >= end) {
         if (leaves_document) core_.leave();
         return;
     }
     std::int32_t m = frames_.empty() ? 0 : frames_.back().matrix;
-    if (own) {
+    if (motion >= 0) {
+        // A moving part starts its own coordinates: its place is the motion's.
+        matrices_.push_back(matrix4{});
+        m = static_cast<std::int32_t>(matrices_.size() - 1);
+    } else if (own) {
         matrices_.push_back(multiply(matrices_[static_cast<std::size_t>(m)], *own));
         m = static_cast<std::int32_t>(matrices_.size() - 1);
     }
+    if (motion == -2) motion = frames_.empty() ? -1 : frames_.back().motion;
     const std::int32_t lights = frames_.empty() ? -1 : frames_.back().lights;
     // Inlined files may be drawn again from another Inline: never single.
     const bool single = release_drawn_ && doc == world_ && (frames_.empty() || visiting_single_);
-    frames_.push_back({&list, doc, begin, end, m, lights, single, own != nullptr, leaves_document});
+    frames_.push_back({&list, doc, begin, end, m, lights, motion, single, own != nullptr, leaves_document});
     if (pass_ == pass::shapes) add_scoped_lights(frames_.back());
 }
 
@@ -266,6 +281,7 @@ void walker::visit(const node& n) {
     case node_kind::v2_transform: {
         const auto& children = n.nodes("children");
         if (children.empty()) break;
+        if (enter_moving(n)) break;
         const matrix4 m = transform_matrix(n);
         push(children, 0, children.size(), doc, &m);
         break;
@@ -296,7 +312,8 @@ void walker::visit(const node& n) {
     case node_kind::v2_point_light:
     case node_kind::v2_spot_light:
         if (pass_ == pass::lights)
-            if (const std::optional<scene_light> light = world_light(n, matrix())) core_.add_scene_light(*light, n);
+            if (const std::optional<scene_light> light = world_light(n, world_matrix(frames_.back())))
+                core_.add_scene_light(*light, n);
         break;
     case node_kind::v2_shape:
         if (pass_ == pass::shapes) draw_shape(n);
@@ -305,7 +322,7 @@ void walker::visit(const node& n) {
     case node_kind::v2_viewpoint:
         if (pass_ == pass::shapes && !camera_seen_ && doc == world_) {
             camera_seen_ = true;
-            sink_.camera(world_camera(n, matrix()));
+            sink_.camera(world_camera(n, world_matrix(frames_.back())));
         }
         break;
     case node_kind::v2_background:
@@ -378,13 +395,31 @@ void walker::open_inline(const node& n) {
     push(doc->root->children, 0, doc->root->children.size(), doc, nullptr, true);
 }
 
+// A Transform that events move draws its children as one moving part of
+// the scene, under a matrix of its own that the world can change without
+// drawing them again. Lights under it stay where they were at the start.
+bool walker::enter_moving(const node& n) {
+    if (!moving_ || pass_ != pass::shapes || !moving_->transforms.count(&n)) return false;
+    const frame& f = frames_.back();
+    const matrix4 own = transform_matrix(n);
+    const matrix4 world = multiply(world_matrix(f), own);
+    const std::int32_t slot = sink_.motion(world);
+    if (slot < 0) return false;
+    if (motion_worlds_.size() <= static_cast<std::size_t>(slot)) motion_worlds_.resize(static_cast<std::size_t>(slot) + 1);
+    motion_worlds_[static_cast<std::size_t>(slot)] = world;
+    moving_->sites.push_back({&n, f.motion, matrix(), slot});
+    const auto& children = n.nodes("children");
+    push(children, 0, children.size(), f.doc, &world, false, slot);
+    return true;
+}
+
 // A DirectionalLight lights its whole group, the shapes before it included,
 // so a group's lights are placed before any of its children is drawn.
 void walker::add_scoped_lights(frame& f) {
     for (std::size_t i = f.next; i < f.end; ++i) {
         const node* n = (*f.list)[i];
         if (!n || !n->type || n->type->kind != node_kind::v2_directional_light) continue;
-        const std::optional<scene_light> light = world_light(*n, matrices_[static_cast<std::size_t>(f.matrix)]);
+        const std::optional<scene_light> light = world_light(*n, world_matrix(f));
         if (!light) continue;
         if (!core_.add_scoped_light(*light, f.lights, *n)) return;
     }
@@ -462,6 +497,7 @@ void walker::draw_shape(const node& shape) {
     const node* material = appearance ? child_of(*appearance, "material", node_kind::v2_material) : nullptr;
     shape_state s;
     s.matrix = matrix();
+    s.motion = frames_.back().motion;
     s.where = geometry->where;
     s.lights = core_.lights_in_force(frames_.back().lights);
     s.unlit = material == nullptr;
@@ -730,9 +766,12 @@ void walker::draw_text(const node& text, shape_state& s) {
 }  // namespace
 
 void traverse_vrml2(const document& doc, geometry_sink& sink, warning_list& warnings, inline_source* inlines,
-                    const traversal_limits& limits, bool release_drawn) {
-    walker w(sink, warnings, inlines, limits, release_drawn);
+                    const traversal_limits& limits, bool release_drawn, moving_parts* moving) {
+    if (moving) moving->sites.clear();
+    walker w(sink, warnings, inlines, limits, release_drawn, moving);
     w.run(doc);
 }
+
+matrix4 vrml2_transform_matrix(const node& transform) { return transform_matrix(transform); }
 
 }  // namespace tessel::vrml
