@@ -62,6 +62,7 @@ void scene_world::place_parts(scene_store& store) {
 
 bool scene_world::tick(double seconds, scene_store& store) {
     ++ticks_;
+    started_ = true;
     take(p_->events->advance(seconds));
     return bring_up_to_date(store);
 }
@@ -80,9 +81,11 @@ bool scene_world::play_to(double seconds, scene_store& store) {
     // Whole ticks of the clock up to the time asked, then that time itself.
     const double step = 1.0 / world_ticks_per_second;
     if (std::isfinite(seconds)) {
-        for (auto k = static_cast<std::int64_t>(std::floor(now() * world_ticks_per_second)) + 1;
+        // The first tick is at 0, when the world starts.
+        for (auto k = started_ ? static_cast<std::int64_t>(std::floor(now() * world_ticks_per_second)) + 1 : 0;
              static_cast<double>(k) * step < seconds; ++k) {
             ++ticks_;
+            started_ = true;
             take(p_->events->advance(static_cast<double>(k) * step));
         }
     }
@@ -91,6 +94,7 @@ bool scene_world::play_to(double seconds, scene_store& store) {
 
 bool scene_world::restart(scene_store& store) {
     const std::vector<vrml::node*> touched = p_->events->restart();
+    started_ = false;
     // Children put back are relinked too: a rebuild.
     if (!touched.empty()) dirty_ = true;
     return bring_up_to_date(store);

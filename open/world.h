@@ -59,6 +59,7 @@ private:
     std::unique_ptr<parts> p_;
     std::uint64_t ticks_ = 0;
     std::uint64_t rebuilds_ = 0;
+    bool started_ = false;  // the tick at 0 has run
     bool dirty_ = false;  // a rebuild is due
     bool moved_ = false;  // moving parts are to be placed again
 };

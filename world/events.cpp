@@ -534,8 +534,14 @@ bool event_world::lives() const {
 }
 
 bool event_world::waiting() const {
-    for (const auto& s : s_->sensors)
-        if (!s.broken && s.enabled && (s.active || (!(s.spent && !s.loop) && s.start > now_))) return true;
+    for (const auto& s : s_->sensors) {
+        if (s.broken || !s.enabled) continue;
+        if (s.active) return true;
+        if (s.spent && !s.loop) continue;
+        double end = s.loop ? std::numeric_limits<double>::infinity() : s.start + s.interval;
+        if (s.stop > s.start) end = std::min(end, s.stop);
+        if (now_ < end) return true;
+    }
     return false;
 }
 

@@ -1,0 +1,112 @@
+// A loaded world run to given times: what the store shows then, and what
+// it cost (moving parts placed again, or the store rebuilt).
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "open/open.h"
+#include "tests/support/test_env.h"
+
+namespace tessel::test {
+namespace {
+
+struct shown {
+    scene_store store;
+    std::unique_ptr<scene_world> world;
+    load_result result;
+};
+
+std::unique_ptr<shown> open_world(const scratch_dir& dir, const std::string& body) {
+    auto s = std::make_unique<shown>();
+    const std::string path = dir.write("w.wrl", "#VRML V2.0 utf8\n" + body);
+    s->result = open_scene_world(path, s->store, reading_mode::standard, s->world);
+    return s;
+}
+
+// The first point of shape 0 where the world shows it now.
+std::array<float, 3> first_point(const scene_store& store) {
+    const shape_record& shape = store.shapes.at(0);
+    std::array<float, 3> p = {shape.points[0], shape.points[1], shape.points[2]};
+    if (shape.motion < 0) return p;
+    const float* m = store.motions.at(static_cast<std::size_t>(shape.motion)).matrix;
+    return {m[0] * p[0] + m[4] * p[1] + m[8] * p[2] + m[12], m[1] * p[0] + m[5] * p[1] + m[9] * p[2] + m[13],
+            m[2] * p[0] + m[6] * p[1] + m[10] * p[2] + m[14]};
+}
+
+const std::string box = "Shape { appearance Appearance { material DEF M Material { diffuseColor 1 0 0 } } "
+                        "geometry Box { size 2 2 2 } }";
+const std::string clock = "DEF C TimeSensor { cycleInterval 4 loop TRUE }\n";
+
+TEST(SceneWorld, ShowsTheWorldAtAGivenTimeAndRebuildsOnlyForWhatDraws) {
+    scratch_dir dir;
+    struct row {
+        std::string what, body;
+        double time;
+        std::array<float, 3> point;
+        float red;
+        std::uint64_t rebuilds;
+    } rows[] = {
+        {"moving Transform", "DEF T Transform { children " + box + " }\n" + clock +
+             "DEF P PositionInterpolator { key [0 1] keyValue [0 0 0, 8 0 0] }\n"
+             "ROUTE C.fraction_changed TO P.set_fraction ROUTE P.value_changed TO T.translation",
+         1, {1, -1, 1}, 1, 0},
+        // inside a moving part, under a still Transform, beside a moving one
+        {"nested parts", "DEF T Transform { children Transform { translation 0 5 0 children DEF U Transform { children " +
+             box + " } } }\n" + clock +
+             "DEF P PositionInterpolator { key [0 1] keyValue [0 0 0, 8 0 0] }\n"
+             "DEF R OrientationInterpolator { key [0 .5 1] keyValue [0 0 1 0, 0 0 1 3, 0 0 1 6] }\n"
+             "ROUTE C.fraction_changed TO P.set_fraction ROUTE P.value_changed TO T.translation\n"
+             "ROUTE C.fraction_changed TO R.set_fraction ROUTE R.value_changed TO U.rotation",
+         // U turned 1.5 rad about z: (-1, -1) to (cos 1.5 * -1 + sin 1.5, -sin 1.5 - cos 1.5)
+         1, {2 + 0.926759f, 5 - 1.068232f, 1}, 1, 0},
+        {"colour", box + clock + "DEF K ColorInterpolator { key [0 1] keyValue [1 0 0, 0 0 0] }\n"
+                                 "ROUTE C.fraction_changed TO K.set_fraction ROUTE K.value_changed TO M.diffuseColor",
+         2, {-1, -1, 1}, 0.5f, 1},
+        {"children added", "DEF G Group {}\nDEF H Group { children " + box + " }\n" + clock +
+             "DEF S ScalarInterpolator { key [0 1] keyValue [0 1] }\n"
+             "DEF T Transform {}\nROUTE C.fraction_changed TO S.set_fraction ROUTE S.value_changed TO T.set_scale\n"
+             "ROUTE H.children TO G.addChildren",
+         1, {-1, -1, 1}, 1, 0},
+    };
+    for (const row& r : rows) {
+        auto s = open_world(dir, r.body);
+        ASSERT_TRUE(s->result.ok) << r.what << ": " << s->result.error;
+        ASSERT_TRUE(s->world) << r.what;
+        s->world->play_to(r.time, s->store);
+        const auto p = first_point(s->store);
+        for (int k = 0; k < 3; ++k) EXPECT_NEAR(p[k], r.point[k], 1e-4) << r.what << " [" << k << "]";
+        EXPECT_NEAR(s->store.shapes.at(0).material.diffuse[0], r.red, 1e-4) << r.what;
+        EXPECT_EQ(s->world->rebuilds(), r.rebuilds) << r.what;
+        EXPECT_EQ(s->world->ticks(), static_cast<std::uint64_t>(r.time * 60) + 1) << r.what;
+    }
+}
+
+TEST(SceneWorld, RestartGoesBackToTheLoadAndStillWorldsAreNotKept) {
+    scratch_dir dir;
+    auto s = open_world(dir, "DEF T Transform { children " + box + " }\n" + clock +
+                                 "DEF P PositionInterpolator { key [0 1] keyValue [4 0 0, 8 0 0] }\n"
+                                 "ROUTE C.fraction_changed TO P.set_fraction ROUTE P.value_changed TO T.translation");
+    ASSERT_TRUE(s->world);
+    const std::uint64_t moved = s->store.moved;
+    s->world->play_to(2, s->store);
+    EXPECT_NEAR(first_point(s->store)[0], 6 - 1, 1e-4);
+    EXPECT_GT(s->store.moved, moved);
+    s->world->restart(s->store);
+    EXPECT_NEAR(first_point(s->store)[0], -1, 1e-4);  // the file's own place, before any tick
+    EXPECT_EQ(s->world->now(), 0);
+    EXPECT_TRUE(s->world->waiting());
+
+    // No route, or routes from nothing that runs: nothing is kept.
+    for (const std::string& body : {box, box + "DEF S ScalarInterpolator {} ROUTE S.value_changed TO M.transparency",
+                                    box + "DEF C TimeSensor { cycleInterval 0 loop TRUE } "
+                                          "DEF S ScalarInterpolator { key [0 1] keyValue [0 1] } "
+                                          "ROUTE C.fraction_changed TO S.set_fraction"}) {
+        auto still = open_world(dir, body);
+        EXPECT_TRUE(still->result.ok);
+        EXPECT_FALSE(still->world) << body;
+    }
+}
+
+}  // namespace
+}  // namespace tessel::test
