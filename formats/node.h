@@ -220,16 +220,8 @@ struct proto_field {
     std::string name;
     field_type type = field_type::sf_float;
     bool has_value = false;  // field and exposedField; events carry no value
+    bool routable = false;   // exposedField and events: ROUTEs may name it
     field_value value;       // the default
-};
-
-struct proto_definition {
-    std::string name;
-    std::vector<proto_field> fields;
-    node* body = nullptr;
-    source_position where;
-    node_type instance_type;  // the interface as a node type: an instance's fields are read by it
-    int proto_field_index(std::string_view field) const;
 };
 
 // "ROUTE from.event TO to.event" as the file gave it: the nodes its DEF
@@ -241,6 +233,39 @@ struct route_statement {
     node* to = nullptr;
     std::string to_event;
     source_position where;
+};
+
+// "event IS interfaceField" (or a field's IS) of a node in a PROTO body:
+// events that reach an instance's interface field go to this node's event,
+// and the node's events leave by it.
+struct interface_link {
+    std::string name;   // the interface field
+    node* target = nullptr;
+    std::string event;  // the target's event or field
+};
+
+struct proto_definition {
+    std::string name;
+    std::vector<proto_field> fields;
+    node* body = nullptr;
+    // Every top-level node of the body: the first is drawn, the others
+    // (sensors, interpolators) only take part in events.
+    std::vector<node*> body_nodes;
+    // What each instance gets a copy of, its nodes mapped to the instance's:
+    // the body's ROUTEs, its IS links by interface field number, and the
+    // interfaces of PROTO instances inside the body (by the node each
+    // instance became).
+    std::vector<route_statement> routes;
+    struct link {
+        node* from;
+        std::string event;
+        std::int32_t field;
+    };
+    std::vector<link> links;
+    std::vector<std::pair<node*, interface_link>> inner_interfaces;
+    source_position where;
+    node_type instance_type;  // the interface as a node type: an instance's fields are read by it
+    int proto_field_index(std::string_view field) const;
 };
 
 // Every node of one file, owned in one place so that the tree needs no
@@ -260,8 +285,12 @@ struct document {
     // searched, however many a file declares.
     std::unordered_map<std::string, const proto_definition*> last_proto_named;
     std::unordered_set<std::string> proto_bodies;
-    // The ROUTEs outside PROTO bodies, in the order of the file.
+    // The ROUTEs outside PROTO bodies, in the order of the file, those of
+    // the PROTO instances' bodies included.
     std::vector<route_statement> routes;
+    // The interface of each PROTO instance outside PROTO bodies, by the
+    // node the instance became.
+    std::unordered_map<const node*, std::vector<interface_link>> interfaces;
 
     node& make(const node_type* type, source_position where) {
         node& n = nodes.emplace_back();

@@ -246,6 +246,9 @@ struct event_world::state {
     }
 
     void resolve(const route_statement& r);
+    void resolve_ends(const route_statement& r);
+    void expand(node* n, const std::string& event, bool out, std::vector<std::pair<node*, std::string>>& ends,
+                int depth) const;
     void find_sensors();
     void reset_sensor(sensor& s);
     void sample(sensor& s, double t);
@@ -258,7 +261,45 @@ struct event_world::state {
     void sensor_field_written(sensor& s, const std::string& field, const payload& p);
 };
 
+// The node events that an end names: through PROTO instances' interfaces
+// to the body nodes tied to them (an instance may tie one interface field to
+// several), else the named node's own.
+void event_world::state::expand(node* n, const std::string& event, bool out,
+                                std::vector<std::pair<node*, std::string>>& ends, int depth) const {
+    constexpr std::size_t most_ends = 10'000;
+    const auto found = doc.interfaces.find(n);
+    if (found != doc.interfaces.end() && depth < 16) {
+        bool tied = false;
+        for (const interface_link& link : found->second) {
+            std::string mapped;
+            if (event == link.name) mapped = link.event;
+            else if (!out && event == "set_" + link.name)
+                mapped = link.event.rfind("set_", 0) == 0 ? link.event : "set_" + link.event;
+            else if (out && event == link.name + "_changed")
+                mapped = ends_with(link.event, "_changed") ? link.event : link.event + "_changed";
+            else continue;
+            tied = true;
+            if (ends.size() < most_ends) expand(link.target, mapped, out, ends, depth + 1);
+        }
+        if (tied) return;
+    }
+    if (ends.size() < most_ends) ends.push_back({n, event});
+}
+
 void event_world::state::resolve(const route_statement& r) {
+    if (!r.from || !r.to) return;
+    std::vector<std::pair<node*, std::string>> outs, ins;
+    expand(r.from, r.from_event, true, outs, 0);
+    expand(r.to, r.to_event, false, ins, 0);
+    if (outs.size() * ins.size() > 100'000) {
+        warnings->add(r.where, "the ROUTE joins more than 100000 pairs of events through PROTO interfaces; ignored");
+        return;
+    }
+    for (const auto& [from, from_event] : outs)
+        for (const auto& [to, to_event] : ins) resolve_ends({from, from_event, to, to_event, r.where});
+}
+
+void event_world::state::resolve_ends(const route_statement& r) {
     if (!r.from || !r.to || !r.from->type || !r.to->type) return;
     // Unknown nodes were warned about where they stand.
     if (r.from->type->kind == node_kind::unknown && r.from->type->fields.empty()) return;

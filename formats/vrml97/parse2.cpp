@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "input/budget.h"
@@ -68,13 +69,14 @@ private:
         const proto_definition* proto = nullptr;  // a PROTO instance, expanded when complete
         bool script = false;      // a Script: its own field declarations are read and dropped
         value_slots values;       // the node's values by field
+        std::size_t links_before = 0;  // in a PROTO body: the body's IS links when the node opened
     };
 
     struct scope {
         std::unordered_map<std::string, node*> names;
         std::unordered_map<std::string, const proto_definition*> protos;
         std::unordered_map<std::string, const node_type*> aliases;  // EXTERNPROTOs of built-in nodes
-        const proto_definition* defining = nullptr;  // the PROTO whose body this is
+        proto_definition* defining = nullptr;  // the PROTO whose body this is
     };
 
     void warn(source_position where, const std::string& message) { warnings_.add(where, message); }
@@ -87,6 +89,9 @@ private:
     void attach(std::vector<frame>& frames, std::vector<node*>& out, node* child, int target_field);
     void read_field(std::vector<frame>& frames, frame& top, int index, source_position at);
     bool read_is(node& n, const field_def& def, field_value& value);
+    void read_event_is(node& n, const std::string& event);
+    void mark_routed(proto_definition& proto);
+    void pass_on(const proto_definition& proto, const std::unordered_map<const node*, node*>& copy_of, node* result);
     void read_script_declaration(std::string_view kind, source_position at);
     void read_proto(source_position at);
     void read_extern_proto(source_position at);
@@ -180,10 +185,7 @@ void parser::statements(std::vector<node*>& out, until end) {
             lx_.skip();
             const lexer::mark after = lx_.save();
             if (lx_.word() == "IS") {
-                // An event of the node tied to the PROTO's interface: events
-                // do not change the scene at time 0.
-                lx_.skip();
-                lx_.word();
+                read_event_is(*top.n, std::string(w));
                 continue;
             }
             lx_.restore(after);
@@ -247,13 +249,10 @@ void parser::read_route(source_position at) {
         return true;
     };
     if (!split(from, r.from, r.from_event) || !split(to, r.to, r.to_event)) return;
-    // Routes inside a PROTO body would need a copy per instance.
-    if (scopes_.back().defining) {
-        warnings_.add_once("route in proto", at, "ROUTEs inside PROTO bodies are not run yet; ignored");
-        return;
-    }
     if (!charge(static_cast<std::int64_t>(sizeof(route_statement) + from.size() + to.size()), "routes", at)) return;
-    doc_.routes.push_back(std::move(r));
+    // Inside a PROTO body the route is each instance's, between its copies.
+    if (proto_definition* proto = scopes_.back().defining) proto->routes.push_back(std::move(r));
+    else doc_.routes.push_back(std::move(r));
 }
 
 const proto_definition* parser::find_proto(std::string_view name) const {
@@ -337,7 +336,9 @@ void parser::start_node(std::string_view word, source_position at, std::vector<f
     }
     if (!charge(static_cast<std::int64_t>(sizeof(node)), "nodes", at)) return;
     node& n = doc_.make(type, at);
-    frames.push_back({&n, std::move(def), target_field, -1, proto, !proto && word == "Script", {}});
+    const proto_definition* defining = scopes_.back().defining;
+    frames.push_back({&n, std::move(def), target_field, -1, proto, !proto && word == "Script", {},
+                      defining ? defining->links.size() : 0});
 }
 
 void parser::close_node(std::vector<frame>& frames, std::vector<node*>& out) {
@@ -345,8 +346,14 @@ void parser::close_node(std::vector<frame>& frames, std::vector<node*>& out) {
     frames.pop_back();
     node* n = done.n;
     if (done.proto) {
-        n = instantiate(*done.proto, *n);
+        node* instance = n;
+        n = instantiate(*done.proto, *instance);
         if (!n) return;
+        // IS links of the instance's own interface fields, inside another
+        // PROTO's body, hold the node the instance became.
+        if (proto_definition* outer = scopes_.back().defining)
+            for (std::size_t l = done.links_before; l < outer->links.size(); ++l)
+                if (outer->links[l].from == instance) outer->links[l].from = n;
     }
     if (!done.def.empty()) scopes_.back().names[done.def] = n;
     attach(frames, out, n, done.target_field);
@@ -453,7 +460,31 @@ bool parser::read_is(node& n, const field_def& def, field_value& value) {
     }
     value.is_ref = index;
     n.uses_interface = true;
+    if (field.routable) scopes_.back().defining->links.push_back({&n, def.name, index});
     return true;
+}
+
+// "event IS interfaceEvent": an event of a body node (or of a PROTO
+// instance's interface) tied to the PROTO's. The node is copied per
+// instance, so that each instance's events reach its own.
+void parser::read_event_is(node& n, const std::string& event) {
+    lx_.skip();
+    const source_position at = lx_.where();
+    const std::string name(lx_.word());
+    proto_definition* proto = scopes_.back().defining;
+    if (!proto) {
+        warn(at, "IS outside a PROTO body; " + event + " of " + n.type->name + " is not connected");
+        return;
+    }
+    const int index = proto->proto_field_index(name);
+    if (index < 0) {
+        warn(at, "IS names \"" + name + "\", which the PROTO " + proto->name + " does not declare; ignored");
+        return;
+    }
+    if (!charge(static_cast<std::int64_t>(sizeof(proto_definition::link) + event.size()), "PROTO interfaces", at))
+        return;
+    n.uses_interface = true;
+    proto->links.push_back({&n, event, index});
 }
 
 // Script's own interface: events are dropped, fields read past (their
@@ -536,6 +567,7 @@ bool parser::read_interface(proto_definition& proto, bool with_values) {
             return true;
         }
         f.has_value = kind == "field" || kind == "exposedField";
+        f.routable = kind != "field";
         if (f.has_value && with_values) {
             if (is_node_type(f.type)) {
                 read_node_value(f.value, f.type == field_type::mf_node);
@@ -593,6 +625,10 @@ void parser::read_proto(source_position at) {
     --nesting_;
     if (body.empty()) warn(at, "the PROTO " + name + " has no nodes in its body; its instances draw nothing");
     else proto.body = body.front();
+    // Nodes of inner PROTO instances that only take part in events were
+    // added while the body was read; the body's own come first.
+    proto.body_nodes.insert(proto.body_nodes.begin(), body.begin(), body.end());
+    mark_routed(proto);
     if (proto.body) doc_.proto_bodies.insert(name);
     // Known from here on, so a PROTO cannot instantiate itself.
     scopes_.back().protos[name] = &proto;
@@ -676,12 +712,17 @@ const document* parser::extern_document(const std::string& url, source_position 
 // it does not. The copies take the instance's values, or the defaults.
 node* parser::instantiate(const proto_definition& proto, const node& instance) {
     if (!proto.body) return nullptr;
-    if (!proto.body->uses_interface) return proto.body;
     // Every node to copy, parents before children; each once, however often
-    // the body USEs it.
+    // the body USEs it. Top-level nodes beside the first are copied when
+    // they take part in the instance's events.
     std::unordered_map<const node*, node*> copy_of;
-    std::vector<const node*> order{proto.body};
-    copy_of[proto.body] = nullptr;
+    std::vector<const node*> order;
+    for (const node* root : proto.body_nodes)
+        if (root->uses_interface && copy_of.emplace(root, nullptr).second) order.push_back(root);
+    if (order.empty()) {
+        pass_on(proto, copy_of, proto.body);
+        return proto.body;
+    }
     for (std::size_t i = 0; i < order.size(); ++i)
         for (const field_value& v : order[i]->values)
             for (const node* child : v.nodes)
@@ -757,7 +798,95 @@ node* parser::instantiate(const proto_definition& proto, const node& instance) {
             for (const node* child : v.nodes)
                 if (child->uses_interface) copy.uses_interface = true;
     }
-    return copy_of[proto.body];
+    node* result = copy_of.count(proto.body) ? copy_of[proto.body] : proto.body;
+    pass_on(proto, copy_of, result);
+    return result;
+}
+
+// The instance's share of the body's events: its ROUTEs and interface,
+// between its own copies, go to the document, or to the PROTO whose body
+// holds the instance (whose own instances copy them again).
+void parser::pass_on(const proto_definition& proto, const std::unordered_map<const node*, node*>& copy_of,
+                     node* result) {
+    const auto mapped = [&](node* n) {
+        const auto found = copy_of.find(n);
+        return found != copy_of.end() && found->second ? found->second : n;
+    };
+    proto_definition* outer = scopes_.back().defining;
+    std::vector<route_statement>& routes = outer ? outer->routes : doc_.routes;
+    // The instance's event-only nodes are the enclosing body's too, copied
+    // with each of its instances.
+    if (outer)
+        for (node* root : proto.body_nodes)
+            if (root != proto.body)
+                if (const auto found = copy_of.find(root); found != copy_of.end() && found->second) {
+                    found->second->uses_interface = true;
+                    outer->body_nodes.push_back(found->second);
+                }
+    // Routes and interfaces of instances nested in bodies multiply with the
+    // copies that hold them: they count as copies, and are paid for.
+    reader::load_budget* budget = budget_.budget();
+    const auto affords = [&](std::int64_t bytes) {
+        if (++copies_ <= max_copies && (!budget || budget->spend(bytes, "PROTO copies"))) return true;
+        if (!copies_warned_)
+            warn(proto.where, "PROTO instances make more than " + std::to_string(max_copies) +
+                                  " nodes, routes and events, or more than a load may take; the rest draw nothing");
+        copies_warned_ = true;
+        return false;
+    };
+    for (const route_statement& r : proto.routes) {
+        if (!affords(static_cast<std::int64_t>(sizeof(route_statement) + r.from_event.size() + r.to_event.size())))
+            break;
+        route_statement copy = r;
+        copy.from = mapped(r.from);
+        copy.to = mapped(r.to);
+        routes.push_back(std::move(copy));
+    }
+    const auto add = [&](node* holder, interface_link link) {
+        if (!affords(static_cast<std::int64_t>(sizeof(interface_link) + link.name.size() + link.event.size())))
+            return;
+        if (outer) outer->inner_interfaces.emplace_back(holder, std::move(link));
+        else doc_.interfaces[holder].push_back(std::move(link));
+    };
+    for (const proto_definition::link& l : proto.links)
+        add(result, {proto.fields[static_cast<std::size_t>(l.field)].name, mapped(l.from), l.event});
+    for (const auto& [holder, link] : proto.inner_interfaces) {
+        interface_link copy = link;
+        copy.target = mapped(link.target);
+        add(mapped(holder), std::move(copy));
+    }
+}
+
+// Body nodes that ROUTEs join are copied per instance, and so is every
+// node above them, so that each instance's events stay its own.
+void parser::mark_routed(proto_definition& proto) {
+    std::unordered_set<const node*> ends;
+    for (const route_statement& r : proto.routes) {
+        ends.insert(r.from);
+        ends.insert(r.to);
+    }
+    for (const auto& [holder, link] : proto.inner_interfaces) ends.insert(holder);
+    if (ends.empty()) return;
+    // Children before parents: a walk that leaves each node after its children.
+    std::unordered_set<const node*> seen;
+    std::vector<std::pair<node*, bool>> stack;
+    for (node* root : proto.body_nodes) stack.emplace_back(root, false);
+    while (!stack.empty()) {
+        auto [n, done] = stack.back();
+        stack.pop_back();
+        if (done) {
+            if (ends.count(n)) n->uses_interface = true;
+            for (const field_value& v : n->values)
+                for (const node* child : v.nodes)
+                    if (child && child->uses_interface) n->uses_interface = true;
+            continue;
+        }
+        if (!seen.insert(n).second) continue;
+        stack.emplace_back(n, true);
+        for (const field_value& v : n->values)
+            for (node* child : v.nodes)
+                if (child && !seen.count(child)) stack.emplace_back(child, false);
+    }
 }
 
 }  // namespace

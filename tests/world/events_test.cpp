@@ -221,6 +221,54 @@ TEST(Routes, EventsStartAndStopSensorsAndChildrenComeAndGo) {
     EXPECT_EQ(l->world->now(), 0);
 }
 
+// Events through PROTO instances: interface fields tied by IS to body
+// nodes, routes inside bodies, each instance with its own copies.
+TEST(Protos, EventsReachEachInstancesOwnNodes) {
+    const std::string clock = "DEF C TimeSensor { cycleInterval 4 loop TRUE }\n";
+    const std::string mover = "PROTO Mover [ exposedField SFVec3f pos 0 0 0 eventIn SFFloat set_f "
+                              "eventOut SFVec3f moved ] {\n"
+                              "  DEF T Transform { translation IS pos children Shape {} }\n"
+                              "  DEF I PositionInterpolator { key [0 1] keyValue [0 0 0, 4 0 0] set_fraction IS set_f "
+                              "value_changed IS moved }\n"
+                              "  ROUTE I.value_changed TO T.translation\n}\n";
+    struct row {
+        std::string what, body;
+        // of the Transforms after the body's own, in the order they were made
+        std::vector<std::vector<float>> translations;
+    } rows[] = {
+        {"exposedField", mover + clock + "DEF A Mover {} DEF B Mover {}\n"
+                                         "DEF P PositionInterpolator { key [0 1] keyValue [0 8 0, 0 8 0] }\n"
+                                         "ROUTE C.fraction_changed TO P.set_fraction ROUTE P.value_changed TO B.set_pos",
+         {{0, 0, 0}, {0, 8, 0}}},
+        {"eventIn and a route in the body", mover + clock + "DEF A Mover {} DEF B Mover {}\n"
+                                                            "ROUTE C.fraction_changed TO A.set_f",
+         {{1, 0, 0}, {0, 0, 0}}},
+        {"eventOut", mover + clock + "DEF A Mover {} DEF O Transform {}\n"
+                                     "ROUTE C.fraction_changed TO A.set_f ROUTE A.moved TO O.set_scale",
+         {{1, 0, 0}, {}}},
+        {"a clock of its own", "PROTO Self [ ] { DEF T Transform { children Shape {} }\n"
+                               "  DEF K TimeSensor { cycleInterval 4 loop TRUE }\n"
+                               "  DEF I PositionInterpolator { key [0 1] keyValue [0 0 0, 0 0 4] }\n"
+                               "  ROUTE K.fraction_changed TO I.set_fraction ROUTE I.value_changed TO T.translation }\n"
+                               "Self {} Self {}",
+         {{0, 0, 1}, {0, 0, 1}}},
+        {"nested", mover + "PROTO Outer [ eventIn SFFloat set_g ] { Group { children Mover { set_f IS set_g } } }\n" +
+                       clock + "DEF X Outer {} Outer {}\nROUTE C.fraction_changed TO X.set_g",
+         {{0, 0, 0}, {1, 0, 0}, {0, 0, 0}}},  // the copy in Outer's body, X's, the other Outer's
+    };
+    for (const row& r : rows) {
+        auto l = load(r.body);
+        EXPECT_TRUE(l->world->lives()) << r.what;
+        l->world->advance(0);
+        l->world->advance(1);
+        for (std::size_t i = 0; i < r.translations.size(); ++i)
+            expect_near(l->numbers("Transform", "translation", static_cast<int>(i) + 1), r.translations[i],
+                        r.what + " copy " + std::to_string(i));
+        EXPECT_EQ(l->warnings.count(), 0) << r.what << ": " << l->warnings.texts().front();
+        if (r.what == "eventOut") expect_near(l->numbers("Transform", "scale", 2), {1, 0, 0}, "eventOut reached O");
+    }
+}
+
 TEST(Interpolation, Arithmetic) {
     const float keys[] = {0, 0.5f, 0.5f, 1};
     EXPECT_EQ(vrml::find_key(keys, -1).index, 0u);
