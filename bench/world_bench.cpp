@@ -56,6 +56,30 @@ std::string turning_part(const std::string& folder) {
            "ROUTE CLOCK.fraction_changed TO TURN.set_fraction\nROUTE TURN.value_changed TO SPIN.set_rotation\n";
 }
 
+// A sheet of about 1000 triangles that ripples: its points move every tick.
+std::string morphing_part() {
+    constexpr int n = 23;  // points a side: 2 * 22 * 22 = 968 triangles
+    std::string flat, wave, index;
+    for (int j = 0; j < n; ++j)
+        for (int i = 0; i < n; ++i) {
+            const double x = i * 0.2, z = j * 0.2;
+            flat += std::to_string(x) + " 0 " + std::to_string(z) + ",";
+            wave += std::to_string(x) + " " + std::to_string(0.3 * std::sin(i * 0.6) * std::cos(j * 0.6)) + " " +
+                    std::to_string(z) + ",";
+            if (i + 1 < n && j + 1 < n) {
+                const int a = j * n + i;
+                index += std::to_string(a) + " " + std::to_string(a + n) + " " + std::to_string(a + 1) + " -1 " +
+                         std::to_string(a + 1) + " " + std::to_string(a + n) + " " + std::to_string(a + n + 1) + " -1 ";
+            }
+        }
+    return "Transform { translation 0 3 -5 children Shape { appearance Appearance { material Material { "
+           "diffuseColor 0.3 0.6 0.9 } } geometry IndexedFaceSet { solid FALSE creaseAngle 1 coord DEF SHEET "
+           "Coordinate { point [" + flat + "] } coordIndex [" + index + "] } } }\n"
+           "DEF WAVES TimeSensor { cycleInterval 3 loop TRUE }\n"
+           "DEF RIPPLE CoordinateInterpolator { key [0 .5 1] keyValue [" + flat + wave + flat + "] }\n"
+           "ROUTE WAVES.fraction_changed TO RIPPLE.set_fraction\nROUTE RIPPLE.value_changed TO SHEET.point\n";
+}
+
 // `parts` boxes on a grid, each going round its own circle at its own pace.
 std::string moving_parts(int parts) {
     std::string s = "#VRML V2.0 utf8\n";
@@ -126,9 +150,10 @@ int main(int argc, char** argv) {
     char folder[] = "/tmp/tessel-world-bench-XXXXXX";
     if (!mkdtemp(folder)) return 1;
     const std::string still = std::string(folder) + "/still.wrl", moving = std::string(folder) + "/moving.wrl",
-                      many = std::string(folder) + "/parts.wrl";
+                      many = std::string(folder) + "/parts.wrl", morph = std::string(folder) + "/morph.wrl";
     tessel::bench::generate_vrml97_scene(still, triangles);
     std::ofstream(moving) << slurp(still) << turning_part(folder);
+    std::ofstream(morph) << slurp(still) << morphing_part();
     std::ofstream(many) << moving_parts(parts);
 
     if (!tessel::open_gl_window("tessel world bench", 400, 400, content())) {
@@ -150,6 +175,12 @@ int main(int argc, char** argv) {
     const double s = median(still_ms), m = median(moving_ms);
     std::printf("%lld triangles still: %.2f ms a frame; with a 1000-triangle part turning: %.2f ms (%.3fx)%s\n",
                 triangles, s, m, m / s, rebuilt ? ", REBUILT" : "");
+    shown_world d;
+    if (!load(morph, d)) return 1;
+    const std::uint64_t morph_rebuilds = d.world ? d.world->rebuilds() : 0;
+    const double r = median(frames(d, true, long_run));
+    std::printf("%lld triangles with a 1000-triangle sheet rippling: %.2f ms (%.3fx)%s\n", triangles, r, r / s,
+                d.world && d.world->rebuilds() != morph_rebuilds ? ", REBUILT" : "");
     if (!load(many, c)) return 1;
     const double p = median(frames(c, true, std::chrono::seconds(6)));
     std::printf("%d parts each moving: %.2f ms a frame, %.1f frames/s (%llu rebuilds)\n", parts, p, 1000.0 / p,
@@ -157,6 +188,7 @@ int main(int argc, char** argv) {
     std::remove(still.c_str());
     std::remove(moving.c_str());
     std::remove(many.c_str());
+    std::remove(morph.c_str());
     std::remove((std::string(folder) + "/part.wrl").c_str());
     rmdir(folder);
     return 0;

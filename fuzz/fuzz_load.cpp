@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -27,6 +28,8 @@ void check_store(const tessel::scene_store& store) {
         if (s.normals.size() != 3 * points) std::abort();
         if (!s.colours.empty() && s.colours.size() != 4 * points) std::abort();
         if (s.corners.size() != corners * faces) std::abort();
+        // A shape of a moving part names a place of the store.
+        if (s.motion >= 0 && static_cast<std::size_t>(s.motion) >= store.motions.size()) std::abort();
         for (const std::uint32_t v : s.corners)
             if (v >= points) std::abort();
         // A textured shape names an image of the store and has a coordinate per point.
@@ -53,7 +56,8 @@ void fuzz_load_one(const std::uint8_t* data, std::size_t size) {
         tessel::scene_store store;
         store.generation = 41;
         int last = -1;
-        const tessel::load_result r = tessel::open_scene_file(path, store, mode, [&](int p) {
+        std::unique_ptr<tessel::scene_world> world;
+        const tessel::load_result r = tessel::open_scene_world(path, store, mode, world, [&](int p) {
             if (p <= last || p > 100) std::abort();  // progress only rises, within 0..100
             last = p;
         });
@@ -71,6 +75,18 @@ void fuzz_load_one(const std::uint8_t* data, std::size_t size) {
         if (r.warning_count < static_cast<std::int64_t>(r.warnings.size())) std::abort();
         // A scene cut short by the budget says where, in a warning.
         if (!r.incomplete.empty() && r.warning_count == 0) std::abort();
+        check_store(store);
+        if (!world) continue;
+        // A world that moves: a few ticks, a jump ahead, and back to the start,
+        // each leaving a store the renderer can draw.
+        if (mode == tessel::reading_mode::classic) std::abort();
+        world->play_to(0.25, store);
+        check_store(store);
+        world->tick(7.5, store);
+        check_store(store);
+        world->restart(store);
+        check_store(store);
+        world->play_to(0.05, store);
         check_store(store);
     }
 }

@@ -152,6 +152,8 @@ public:
     // number shapes under it name in shape_state::motion (-1: the sink
     // places every shape in the world once and for all).
     virtual std::int32_t motion(const matrix4&) { return -1; }
+    // How many records the sink has made so far (0 when it keeps none).
+    virtual std::size_t shapes_made() const { return 0; }
     // A light that is on, in world coordinates; the n-th call is light n of
     // shape_state::lights.
     virtual void light(const scene_light&) {}
@@ -201,6 +203,7 @@ public:
     void cylinder(const shape_state& state, float radius, float height, unsigned part_mask) override;
     void light(const scene_light& light) override;
     std::int32_t motion(const matrix4& world) override;
+    std::size_t shapes_made() const override { return out_.shapes.size(); }
     void camera(const scene_camera& camera) override;
     void background(const float rgb[3]) override;
     void headlight(bool on) override;

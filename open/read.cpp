@@ -83,9 +83,11 @@ void read_checked(std::string_view text, const std::string& path, geometry_sink&
     const bool lives = world->events && world->events->lives();
     if (lives)
         for (const node* n : world->events->targets())
-            if (n->type->kind == node_kind::v2_transform) world->moving.transforms.insert(n);
+            (n->type->kind == node_kind::v2_transform ? world->moving.transforms : world->live.nodes).insert(n);
     // A world that stays still is drawn once: its arrays may go as drawn.
-    if (vrml2) traverse_vrml2(doc, sink, warnings, &files, {}, !lives, lives ? &world->moving : nullptr);
+    if (vrml2)
+        traverse_vrml2(doc, sink, warnings, &files, {}, !lives, lives ? &world->moving : nullptr,
+                       lives ? &world->live : nullptr);
     else traverse_vrml1(doc, sink, warnings, &files);
     warnings.set_file(path);
     if (timings) timings->rebuild = seconds_since(lap);

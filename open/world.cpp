@@ -1,5 +1,6 @@
 #include "open/world.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <utility>
@@ -35,9 +36,46 @@ const std::vector<std::string>& scene_world::warnings() const { return p_->later
 // move their parts; anything else that draws asks for a rebuild.
 void scene_world::take(const std::vector<vrml::node*>& changed) {
     for (const vrml::node* n : changed) {
-        if (p_->moving.transforms.count(n) && !p_->events->relinked(n)) moved_ = true;
-        else dirty_ = true;
+        const bool relinked = p_->events->relinked(n);
+        if (p_->moving.transforms.count(n) && !relinked) {
+            moved_ = true;
+        } else if (const auto sites = p_->live.sites_of.find(n); sites != p_->live.sites_of.end() && !relinked) {
+            redraw_.insert(redraw_.end(), sites->second.begin(), sites->second.end());
+        } else {
+            // Not drawn (a Switch, a light, a Group's children...) or drawn
+            // in many ways: the scene is built again.
+            dirty_ = true;
+        }
     }
+}
+
+// The shapes events changed, each drawn again into its own records. False
+// when one no longer makes as many records as it did: then the store is
+// rebuilt instead.
+bool scene_world::redraw_shapes(scene_store& store) {
+    std::sort(redraw_.begin(), redraw_.end());
+    redraw_.erase(std::unique(redraw_.begin(), redraw_.end()), redraw_.end());
+    const std::uint64_t revision = store.moved + 1;
+    for (const std::size_t index : redraw_) {
+        const vrml::live_shapes::site& site = p_->live.sites[index];
+        scene_store drawn;
+        vrml::warning_list said_already(p_->path);
+        reader::load_budget budget(p_->budget_limit);
+        {
+            vrml::scene_builder builder(drawn, said_already, &budget);
+            vrml::redraw_vrml2_shape(site, builder, said_already);
+        }
+        if (drawn.shapes.size() != site.count || site.first + site.count > store.shapes.size()) return false;
+        for (std::size_t i = 0; i < site.count; ++i) {
+            shape_record& record = store.shapes[site.first + i];
+            record = std::move(drawn.shapes[i]);
+            record.revision = revision;
+            store.point_counts[site.first + i] = drawn.point_counts[i];
+            store.face_counts[site.first + i] = drawn.face_counts[i];
+        }
+    }
+    redraw_.clear();
+    return true;
 }
 
 // Every moving part placed from its Transform's fields as they are now,
@@ -68,13 +106,21 @@ bool scene_world::tick(double seconds, scene_store& store) {
 }
 
 bool scene_world::bring_up_to_date(scene_store& store) {
+    bool redrawn = false;
+    if (!dirty_ && !redraw_.empty()) {
+        if (redraw_shapes(store)) redrawn = true;
+        else dirty_ = true;
+    }
     if (dirty_) {
         rebuild(store);
         return true;
     }
-    if (!moved_) return false;
-    place_parts(store);
-    return true;
+    if (moved_) {
+        place_parts(store);  // counts the change for the redrawn shapes too
+        return true;
+    }
+    if (redrawn) ++store.moved;
+    return redrawn;
 }
 
 bool scene_world::play_to(double seconds, scene_store& store) {
@@ -107,13 +153,14 @@ void scene_world::rebuild(scene_store& store) {
     ++rebuilds_;
     dirty_ = false;
     moved_ = false;
+    redraw_.clear();
     scene_store next;
     vrml::warning_list said_already(p_->path);
     reader::load_budget budget(p_->budget_limit);
     p_->files->rebind(said_already, nullptr);
     {
         vrml::scene_builder builder(next, said_already, &budget);
-        vrml::traverse_vrml2(p_->doc, builder, said_already, p_->files.get(), {}, false, &p_->moving);
+        vrml::traverse_vrml2(p_->doc, builder, said_already, p_->files.get(), {}, false, &p_->moving, &p_->live);
         builder.finish();
     }
     p_->files->rebind(p_->later, nullptr);

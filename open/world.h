@@ -55,6 +55,7 @@ private:
     void take(const std::vector<vrml::node*>& changed);
     bool bring_up_to_date(scene_store& store);
     void place_parts(scene_store& store);
+    bool redraw_shapes(scene_store& store);
     void rebuild(scene_store& store);
     std::unique_ptr<parts> p_;
     std::uint64_t ticks_ = 0;
@@ -62,6 +63,7 @@ private:
     bool started_ = false;  // the tick at 0 has run
     bool dirty_ = false;  // a rebuild is due
     bool moved_ = false;  // moving parts are to be placed again
+    std::vector<std::size_t> redraw_;  // shapes to draw again alone, by site
 };
 
 // Ticks per second of the world's clock when a time is reached headless.

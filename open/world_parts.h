@@ -27,6 +27,8 @@ struct scene_world::parts {
     // The Transforms events move are drawn as moving parts: a tick that
     // only moves them changes their places, not the store's shapes.
     vrml::moving_parts moving;
+    // Shapes whose other nodes events write: drawn again alone.
+    vrml::live_shapes live;
     std::int64_t budget_limit = 0;  // of the load; each rebuild gets as much
 
     parts(const std::string& file, vrml::warning_list& warnings, reader::load_budget* budget) : path(file), later(file) {

@@ -126,6 +126,8 @@ void prepared_scene::update(const scene_store& store, const float view_scale[3])
                             face_counts_size_ == store.face_counts.size();
     if (!same_store) {
         rebuild(store);
+    } else if (moved_ != store.moved) {
+        revise(store);
     }
     const std::uint32_t bits[3] = {std::bit_cast<std::uint32_t>(view_scale[0]),
                                    std::bit_cast<std::uint32_t>(view_scale[1]),
@@ -147,6 +149,7 @@ void prepared_scene::rebuild(const scene_store& store) {
         for (std::size_t s = 0; s < count; ++s) {
             prepare_shape(store.shapes[s], store.point_counts[s], store.face_counts[s],
                           store.reading == scene_reading::standard, shapes_[s]);
+            shapes_[s].revision = store.shapes[s].revision;
         }
     } catch (const std::bad_alloc&) {
         // A frame must never abort the viewer: draw nothing for this store
@@ -158,6 +161,7 @@ void prepared_scene::rebuild(const scene_store& store) {
     }
     valid_ = true;
     generation_ = store.generation;
+    moved_ = store.moved;
     reading_ = store.reading;
     shape_count_ = store.shape_count;
     shapes_data_ = store.shapes.data();
@@ -166,6 +170,25 @@ void prepared_scene::rebuild(const scene_store& store) {
     face_counts_size_ = store.face_counts.size();
     scaled_ = false;
     ++builds_;
+}
+
+// Shapes the world drew again in place: only those are prepared again.
+void prepared_scene::revise(const scene_store& store) {
+    moved_ = store.moved;
+    try {
+        for (std::size_t s = 0; s < shapes_.size(); ++s)
+            if (shapes_[s].revision != store.shapes[s].revision) {
+                shapes_[s] = prepared_shape{};
+                prepare_shape(store.shapes[s], store.point_counts[s], store.face_counts[s],
+                              store.reading == scene_reading::standard, shapes_[s]);
+                shapes_[s].revision = store.shapes[s].revision;
+                scaled_ = false;
+            }
+    } catch (const std::bad_alloc&) {
+        shapes_.clear();
+        out_of_memory_ = true;
+        ++failed_builds_;
+    }
 }
 
 void prepared_scene::rescale(const float view_scale[3]) {

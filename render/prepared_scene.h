@@ -34,6 +34,7 @@ struct prepared_shape {
     float low[3] = {0, 0, 0};
     float high[3] = {0, 0, 0};
     double area = 0;
+    std::uint64_t revision = 0;  // the record's, when these were made
 
     // Copies, made only where needed.
     std::span<const float> stored_points;      // classic: the store's points, rescaled from
@@ -68,12 +69,14 @@ public:
 
 private:
     void rebuild(const scene_store& store);
+    void revise(const scene_store& store);
     void rescale(const float view_scale[3]);
 
     bool valid_ = false;
     // What identifies the store the arrays were made from: the generation is
     // the agreed signal, the rest also catches a store swapped without it.
     std::uint64_t generation_ = 0;
+    std::uint64_t moved_ = 0;  // the store's count of changes in place, when last looked at
     scene_reading reading_ = scene_reading::classic;
     std::int64_t shape_count_ = 0;
     const shape_record* shapes_data_ = nullptr;

@@ -82,6 +82,9 @@ struct shape_record {
     // that Transform's coordinates, and the store's motions[motion] places
     // them in the world (-1: the points are the world's already).
     std::int32_t motion = -1;
+    // Raised each time the world draws this shape again in place (the
+    // store's `moved` then rises too), so that derived arrays follow.
+    std::uint64_t revision = 0;
 
     std::size_t point_count() const { return points.size() / 3; }
 };
@@ -165,8 +168,8 @@ struct scene_store {
     // turn it off, and neither can force it on against the other.
     bool headlight = true;
     // The places of the moving parts, and a count raised each time one of
-    // them moves without the store being rebuilt, so that a window knows to
-    // draw again.
+    // them moves, or a shape is drawn again in place (its revision rises),
+    // without the store being replaced, so that a window knows to draw again.
     std::vector<scene_motion> motions;
     std::uint64_t moved = 0;
 };

@@ -148,11 +148,12 @@ struct frame {
 class walker {
 public:
     walker(geometry_sink& sink, warning_list& warnings, inline_source* inlines, const traversal_limits& limits,
-           bool release_drawn, moving_parts* moving)
-        : core_(sink, warnings, inlines, limits), sink_(sink), warnings_(warnings), moving_(moving),
+           bool release_drawn, moving_parts* moving, live_shapes* live)
+        : core_(sink, warnings, inlines, limits), sink_(sink), warnings_(warnings), moving_(moving), live_(live),
           release_drawn_(release_drawn) {}
 
     void run(const document& doc);
+    void redraw(const live_shapes::site& site);
 
 private:
     // Point and spot lights shine on the whole scene wherever they stand,
@@ -174,6 +175,7 @@ private:
     void open_inline(const node& n);
     void add_scoped_lights(frame& f);
     void draw_shape(const node& shape);
+    void draw_shape_now(const node& shape);
     void draw_geometry(const node& g, shape_state& s, const node* material);
     void draw_text(const node& text, shape_state& s);
     void draw_generated(const node& g, shape_state& s, const node* material);
@@ -187,6 +189,8 @@ private:
     std::vector<frame> frames_;
     std::vector<matrix4> matrices_;  // a stack: a Transform's frame adds its matrix, its end takes it off
     moving_parts* moving_;
+    live_shapes* live_;
+    const std::vector<std::int32_t>* lights_override_ = nullptr;  // a redrawn shape's lights
     std::vector<matrix4> motion_worlds_;  // by the sink's motion number: where each moving part stands
     std::map<std::pair<const node*, const document*>, const document*> inlined_;  // each Inline opened once
     std::map<std::pair<const node*, const node*>, material_list> materials_;    // by Material and Color
@@ -490,7 +494,63 @@ const texture_source* walker::texture_for(const node& t) {
     return &*it->second;
 }
 
+namespace {
+
+// The nodes whose fields make what a Shape draws, and whether it shows an image.
+bool shape_parts(const node& shape, std::vector<const node*>& parts) {
+    parts.push_back(&shape);
+    bool textured = false;
+    if (const node* appearance = shape.child("appearance")) {
+        parts.push_back(appearance);
+        for (const char* field : {"material", "textureTransform"})
+            if (const node* n = appearance->child(field)) parts.push_back(n);
+        textured = appearance->child("texture") != nullptr;
+    }
+    if (const node* geometry = shape.child("geometry")) {
+        parts.push_back(geometry);
+        for (const char* field : {"coord", "color", "normal", "texCoord", "fontStyle"})
+            if (geometry->type && geometry->type->field_index(field) >= 0)
+                if (const node* n = geometry->child(field)) parts.push_back(n);
+    }
+    return textured;
+}
+
+}  // namespace
+
+// A Shape that events change is drawn as a site of its own, which a tick
+// can draw again alone.
 void walker::draw_shape(const node& shape) {
+    if (!live_ || live_->nodes.empty()) return draw_shape_now(shape);
+    std::vector<const node*> parts;
+    const bool textured = shape_parts(shape, parts);
+    const bool changes = std::any_of(parts.begin(), parts.end(), [&](const node* n) { return live_->nodes.count(n); });
+    if (!changes || textured) return draw_shape_now(shape);
+    const std::size_t before = sink_.shapes_made();
+    const std::span<const std::int32_t> lights = core_.lights_in_force(frames_.back().lights);
+    draw_shape_now(shape);
+    const std::size_t index = live_->sites.size();
+    live_->sites.push_back({&shape, frames_.back().doc, matrix(), frames_.back().motion,
+                            std::vector<std::int32_t>(lights.begin(), lights.end()), before,
+                            sink_.shapes_made() - before});
+    for (const node* n : parts) {
+        std::vector<std::size_t>& of = live_->sites_of[n];
+        if (of.empty() || of.back() != index) of.push_back(index);
+    }
+}
+
+void walker::redraw(const live_shapes::site& site) {
+    world_ = site.doc;
+    core_.begin(*site.doc);
+    pass_ = pass::shapes;
+    matrices_.assign(1, site.matrix);
+    frames_.clear();
+    static const std::vector<node*> none;
+    frames_.push_back({&none, site.doc, 0, 0, 0, -1, site.motion, false, false, false});
+    lights_override_ = &site.lights;
+    draw_shape_now(*site.shape);
+}
+
+void walker::draw_shape_now(const node& shape) {
     const node* geometry = shape.child("geometry");
     if (!geometry || !geometry->type) return;
     const node* appearance = child_of(shape, "appearance", node_kind::v2_appearance);
@@ -499,7 +559,8 @@ void walker::draw_shape(const node& shape) {
     s.matrix = matrix();
     s.motion = frames_.back().motion;
     s.where = geometry->where;
-    s.lights = core_.lights_in_force(frames_.back().lights);
+    s.lights = lights_override_ ? std::span<const std::int32_t>(*lights_override_)
+                                : core_.lights_in_force(frames_.back().lights);
     s.unlit = material == nullptr;
     s.material = material_for(material, nullptr);
     if (appearance) {
@@ -766,10 +827,19 @@ void walker::draw_text(const node& text, shape_state& s) {
 }  // namespace
 
 void traverse_vrml2(const document& doc, geometry_sink& sink, warning_list& warnings, inline_source* inlines,
-                    const traversal_limits& limits, bool release_drawn, moving_parts* moving) {
+                    const traversal_limits& limits, bool release_drawn, moving_parts* moving, live_shapes* live) {
     if (moving) moving->sites.clear();
-    walker w(sink, warnings, inlines, limits, release_drawn, moving);
+    if (live) {
+        live->sites.clear();
+        live->sites_of.clear();
+    }
+    walker w(sink, warnings, inlines, limits, release_drawn, moving, live);
     w.run(doc);
+}
+
+void redraw_vrml2_shape(const live_shapes::site& site, geometry_sink& sink, warning_list& warnings) {
+    walker w(sink, warnings, nullptr, {}, false, nullptr, nullptr);
+    w.redraw(site);
 }
 
 matrix4 vrml2_transform_matrix(const node& transform) { return transform_matrix(transform); }

@@ -9,6 +9,7 @@
 #include "geometry/geometry.h"
 #include "world/traversal.h"
 
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -33,9 +34,34 @@ struct moving_parts {
 // arrays of a face set that nothing else can reach are given back as soon
 // as the sink has it, so that a large file and its scene are not both held
 // in full.
+// The Shapes that events change other than by moving them: each place
+// where the walk drew one whose nodes (the Shape, its appearance, material,
+// texture transform, geometry and the geometry's coordinates, colours,
+// normals, texture coordinates, font style) events write, with what was in
+// force there, so that it alone can be drawn again. Textured shapes are
+// left out (their images would be decoded again): a change to them
+// rebuilds the scene.
+struct live_shapes {
+    std::unordered_set<const node*> nodes;  // what events write
+    struct site {
+        const node* shape;
+        const document* doc;
+        matrix4 matrix;  // relative to the motion
+        std::int32_t motion;
+        std::vector<std::int32_t> lights;
+        std::size_t first;  // the sink's shapes made before, and by, this one
+        std::size_t count;
+    };
+    std::vector<site> sites;
+    std::unordered_map<const node*, std::vector<std::size_t>> sites_of;  // by node written
+};
+
 void traverse_vrml2(const document& doc, geometry_sink& sink, warning_list& warnings,
                     inline_source* inlines = nullptr, const traversal_limits& limits = {},
-                    bool release_drawn = false, moving_parts* moving = nullptr);
+                    bool release_drawn = false, moving_parts* moving = nullptr, live_shapes* live = nullptr);
+
+// Draws one recorded Shape again, as it is now, into sink.
+void redraw_vrml2_shape(const live_shapes::site& site, geometry_sink& sink, warning_list& warnings);
 
 // A VRML97 Transform's own matrix, from its fields as they are now.
 matrix4 vrml2_transform_matrix(const node& transform);

@@ -180,6 +180,31 @@ TEST(PreparedScene, ANewLoadIsPickedUpAndScaledWithTheCurrentScale) {
     EXPECT_EQ(arrays.shapes()[0].positions[1 * 3 + 0], 60.0f);
 }
 
+// A world that draws one shape again in place raises its revision and the
+// store's count of such changes: only that shape is prepared again.
+TEST(PreparedScene, AShapeDrawnAgainInPlaceIsPreparedAloneAndMovesAreFree) {
+    scene_store store = test::make_store({test::test_shape{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}},
+                                          test::test_shape{{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}}}});
+    store.reading = scene_reading::standard;
+    prepared_scene arrays;
+    arrays.update(store, unit_scale);
+    const float* second = arrays.shapes()[1].points.data();
+
+    store.shapes[0].points = {0, 0, 0, 4, 0, 0, 0, 4, 0};
+    store.shapes[0].revision = 1;
+    store.moved = 1;
+    arrays.update(store, unit_scale);
+    EXPECT_EQ(arrays.builds(), 1u);
+    EXPECT_EQ(arrays.shapes()[0].points.data(), store.shapes[0].points.data());
+    EXPECT_EQ(arrays.shapes()[0].high[0], 4.0f);
+    EXPECT_EQ(arrays.shapes()[1].points.data(), second);
+
+    store.moved = 2;  // a moving part moved: nothing to prepare
+    arrays.update(store, unit_scale);
+    EXPECT_EQ(arrays.builds(), 1u);
+    EXPECT_EQ(arrays.shapes()[0].high[0], 4.0f);
+}
+
 TEST(PreparedScene, AStoreSwappedWithoutANewGenerationIsStillRebuilt) {
     scene_store store = two_triangles();
     prepared_scene arrays;

@@ -62,7 +62,18 @@ TEST(SceneWorld, ShowsTheWorldAtAGivenTimeAndRebuildsOnlyForWhatDraws) {
          1, {2 + 0.926759f, 5 - 1.068232f, 1}, 1, 0},
         {"colour", box + clock + "DEF K ColorInterpolator { key [0 1] keyValue [1 0 0, 0 0 0] }\n"
                                  "ROUTE C.fraction_changed TO K.set_fraction ROUTE K.value_changed TO M.diffuseColor",
-         2, {-1, -1, 1}, 0.5f, 1},
+         2, {-1, -1, 1}, 0.5f, 0},
+        // a morph draws its shape again alone
+        {"morph", "Shape { appearance Appearance { material Material { diffuseColor 1 0 0 } } geometry IndexedFaceSet "
+                  "{ coord DEF K Coordinate { point [0 0 0, 1 0 0, 0 1 0] } coordIndex [0 1 2] } }\n" + clock +
+                      "DEF I CoordinateInterpolator { key [0 1] keyValue [0 0 0, 1 0 0, 0 1 0, 0 0 4, 1 0 4, 0 1 4] }\n"
+                      "ROUTE C.fraction_changed TO I.set_fraction ROUTE I.value_changed TO K.point",
+         2, {0, 0, 2}, 1, 0},
+        // a light shines on every shape: the scene is built again
+        {"light", "DEF L DirectionalLight { intensity 0 }\n" + box + clock +
+                      "DEF S ScalarInterpolator { key [0 1] keyValue [0 1] }\n"
+                      "ROUTE C.fraction_changed TO S.set_fraction ROUTE S.value_changed TO L.intensity",
+         1, {-1, -1, 1}, 1, 1},
         {"children added", "DEF G Group {}\nDEF H Group { children " + box + " }\n" + clock +
              "DEF S ScalarInterpolator { key [0 1] keyValue [0 1] }\n"
              "DEF T Transform {}\nROUTE C.fraction_changed TO S.set_fraction ROUTE S.value_changed TO T.set_scale\n"
