@@ -477,6 +477,7 @@ bool CControlPanel::LoadFile(const QString& path) {
                                 m_readingMode, follow(m_progressRead), follow(m_progressProcess));
     m_loading = false;
     if (result.ok) {
+        m_drawProblemReported = false;
         tessel::remember_recent_file(info.absoluteFilePath());
         UpdateRecentFilesMenu();
     }

@@ -220,7 +220,10 @@ private:
     QAction* m_classicItem = nullptr;
     QAction* m_warningsItem = nullptr;
     CWarningsWindow* m_warningsWindow = nullptr;  // made on first use, then kept
-    quint64 m_drawProblemReported = 0;  // the scene generation last told about; 0: none
+    // The scene on screen was told to be too heavy to draw. Once per load:
+    // a scene that is built again (as a world that moves is, at every step)
+    // makes a new generation of the store but is the same scene.
+    bool m_drawProblemReported = false;
 };
 
 namespace tessel {
