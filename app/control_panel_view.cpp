@@ -119,6 +119,9 @@ void CControlPanel::RunGlWindow() {
         m_toolkitLoopRunning = false;
         set_event_pump(nullptr);
     }
+    // No window shows the world any more, and none will: it stops.
+    m_glWindowGone = true;
+    UpdateAnimation();
 }
 
 bool CControlPanel::CanSteer() const {
