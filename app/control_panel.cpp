@@ -184,6 +184,7 @@ void CControlPanel::CreateMenu() {
     addAction(open);
     addAction(quit);
     CreateViewMenu();
+    CreateAnimationMenu();
 }
 
 void CControlPanel::CreateViewMenu() {
@@ -284,10 +285,14 @@ void CControlPanel::OnReadingClassic(bool checked) {
     if (!m_currentFile.isEmpty()) LoadFile(m_currentFile);
 }
 
-void CControlPanel::UpdateWarnings(const QString& file, const tessel::load_result& result) {
+void CControlPanel::UpdateWarnings(const tessel::load_result& result) {
     m_warnings.clear();
     for (const std::string& text : result.warnings) m_warnings << QString::fromUtf8(text);
     m_warningCount = result.warning_count;
+    ShowWarningCount();
+}
+
+void CControlPanel::ShowWarningCount() {
     if (m_warningCount > 0) {
         m_warningsItem->setText(QStringLiteral("&Avertissements (%1)...").arg(m_warningCount));
         m_warningsItem->setEnabled(true);
@@ -296,7 +301,7 @@ void CControlPanel::UpdateWarnings(const QString& file, const tessel::load_resul
         m_warningsItem->setEnabled(false);
     }
     // An open list follows the scene on screen.
-    if (m_warningsWindow) m_warningsWindow->SetWarnings(file, m_warnings, m_warningCount);
+    if (m_warningsWindow) m_warningsWindow->SetWarnings(m_currentFile, m_warnings, m_warningCount);
 }
 
 void CControlPanel::OnShowWarnings() {
@@ -472,11 +477,13 @@ bool CControlPanel::LoadFile(const QString& path) {
         };
     };
     m_loading = true;
+    // A failed load keeps the world with the scene it belongs to.
     const tessel::load_result result =
-        tessel::open_scene_file(QFile::encodeName(info.absoluteFilePath()).toStdString(), m_shown.scene,
-                                m_readingMode, follow(m_progressRead), follow(m_progressProcess));
+        tessel::open_scene_world(QFile::encodeName(info.absoluteFilePath()).toStdString(), m_shown.scene,
+                                 m_readingMode, m_world, follow(m_progressRead), follow(m_progressProcess));
     m_loading = false;
     if (result.ok) {
+        m_drawProblemReported = false;
         tessel::remember_recent_file(info.absoluteFilePath());
         UpdateRecentFilesMenu();
     }
@@ -484,7 +491,9 @@ bool CControlPanel::LoadFile(const QString& path) {
     tessel::redraw_if_changed();
     if (result.ok) {
         m_currentFile = info.absoluteFilePath();
-        UpdateWarnings(m_currentFile, result);
+        UpdateWarnings(result);
+        // After the load's warnings: the world adds its own as it plays.
+        StartWorld();
         if (!result.incomplete.empty()) {
             // The scene on screen lacks parts: said where it cannot be missed.
             QMessageBox box(QMessageBox::Warning, QStringLiteral("tessel"),
@@ -531,6 +540,8 @@ void CControlPanel::dropEvent(QDropEvent* event) {
 void CControlPanel::OnChangeAttenuation() { UpdateData(true); }
 
 void CControlPanel::OnClose() {
+    // exit() skips the panel's destructor: the world goes with the scene.
+    m_world.reset();
     tessel::release_scene(m_shown.scene);
     std::fflush(nullptr);
     std::exit(0);

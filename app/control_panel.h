@@ -1,13 +1,18 @@
 #pragma once
 // The control panel: the viewer's main window for the whole run. Sliders and
 // spin arrows steer the view transform (through the tick), the progress bars
-// follow a load, and the menu opens scenes and ends the viewer.
+// follow a load, the menu opens scenes and ends the viewer, and a world that
+// moves plays in real time until it is paused.
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <cstddef>
+#include <memory>
 
 #include "app/common_dialog.h"
 #include "app/controls.h"
@@ -21,6 +26,7 @@ class QAction;
 class QLineEdit;
 class QMenu;
 class QMenuBar;
+class QTimer;
 class CControlPanel;
 class CWarningsWindow;
 
@@ -40,6 +46,8 @@ public:
     static constexpr int ID_VIEW_HOME = 32773;
     static constexpr int ID_VIEW_FIT = 32774;
     static constexpr int ID_VIEW_HEADLIGHT = 32775;
+    static constexpr int ID_ANIMATION_PLAY = 32776;
+    static constexpr int ID_ANIMATION_RESTART = 32777;
     // The recent files' items: the first, the second... of the list.
     static constexpr int ID_FILE_MRU_FILE1 = 0xE110;
     static constexpr int IDM_ABOUTBOX = 0x0010;
@@ -133,6 +141,18 @@ public:
     // The same, moving the scene in the view plane with the pointer.
     void DragMove(int dx, int dy, int width, int height) override;
     void GoHome() override { OnViewHome(); }
+    // Space in the GL window: as the item "Lecture/Pause", while the panel
+    // can steer.
+    void PlayOrPause() override;
+
+    // "Lecture/Pause": a world that moves plays (checked) or stands still
+    // where it is; its clock counts only the time it plays.
+    void OnAnimationPlay(bool play);
+    // "Recommencer": the world as it was loaded, clock at 0, playing.
+    void OnAnimationRestart();
+    // The world of the scene shown; null when nothing in it can move (and
+    // always in the classic reading).
+    const tessel::scene_world* World() const { return m_world.get(); }
     [[noreturn]] void OnClose();
     [[noreturn]] void OnQuit();
 
@@ -176,6 +196,7 @@ private:
     void CreateControls();
     void CreateMenu();
     void CreateViewMenu();
+    void CreateAnimationMenu();
     // The recent files' part of the "&Fichier" menu, built before item;
     // UpdateRecentFilesMenu refills it from the settings.
     void CreateRecentFilesMenu(QMenu* file, QAction* before);
@@ -185,7 +206,31 @@ private:
     void ApplyView();
     // The reading switch and the warnings item of "&Fichier".
     void CreateReadingItems(QMenu* file);
-    void UpdateWarnings(const QString& file, const tessel::load_result& result);
+    // The warnings of the load of m_currentFile, in place of the last ones.
+    void UpdateWarnings(const tessel::load_result& result);
+    // The warnings item and an open list follow m_warnings and m_warningCount.
+    void ShowWarningCount();
+    // What the world said while it played, added to the scene's warnings.
+    void TakeWorldWarnings();
+
+    // A successful load replaced the world (or left none): it plays from
+    // the start.
+    void StartWorld();
+    // The world's clock starts at 0 now, playing, and the world is sampled
+    // there.
+    void PlayFromStart();
+    // One step of the animation timer: the world at the clock's time.
+    void OnAnimationTick();
+    // The world at seconds on its clock, and a frame when that changed what
+    // is drawn.
+    void StepWorld(double seconds);
+    // Seconds on the world's clock: played time only, pauses left out.
+    double WorldSeconds() const;
+    // The timer runs only while a world plays and can still change by
+    // itself; the items only while there is a world to play.
+    void UpdateAnimation();
+    // A world that failed while it played stops for good, and says why.
+    void StopWorld(const QString& why);
     // Runs from a queued call of the first tick: opens the GL window and
     // serves both windows in the toolkit's loop until the GL window closes.
     void RunGlWindow();
@@ -220,7 +265,21 @@ private:
     QAction* m_classicItem = nullptr;
     QAction* m_warningsItem = nullptr;
     CWarningsWindow* m_warningsWindow = nullptr;  // made on first use, then kept
-    quint64 m_drawProblemReported = 0;  // the scene generation last told about; 0: none
+    // The scene on screen was told to be too heavy to draw. Once per load:
+    // a scene that is built again (as a world that moves is, at every step)
+    // makes a new generation of the store but is the same scene.
+    bool m_drawProblemReported = false;
+
+    std::unique_ptr<tessel::scene_world> m_world;  // of the scene shown, replaced with it
+    QTimer* m_animationTimer = nullptr;            // about 60 Hz, only while the world moves
+    QElapsedTimer m_playClock;                     // since the world last started playing
+    double m_playedSeconds = 0;                    // world time when it last started playing
+    bool m_paused = false;
+    // The GL window has closed, and no other opens: nothing shows the world.
+    bool m_glWindowGone = false;
+    std::size_t m_worldWarningsTaken = 0;  // of m_world->warnings(), already in m_warnings
+    QAction* m_playItem = nullptr;
+    QAction* m_restartItem = nullptr;
 };
 
 namespace tessel {

@@ -55,9 +55,9 @@ void CControlPanel::OnTimer(int) {
 void CControlPanel::ReportDrawProblem() {
     const tessel::draw_report& report = m_shown.draw.report();
     if (report.generation == 0 || report.generation != m_shown.scene.generation || report.complete() ||
-        report.generation == m_drawProblemReported)
+        m_drawProblemReported)
         return;
-    m_drawProblemReported = report.generation;
+    m_drawProblemReported = true;
     // Not modal: a box opened from the tick must not hold the tick up, and
     // the user may go on turning what is drawn.
     auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("tessel"),
@@ -119,6 +119,9 @@ void CControlPanel::RunGlWindow() {
         m_toolkitLoopRunning = false;
         set_event_pump(nullptr);
     }
+    // No window shows the world any more, and none will: it stops.
+    m_glWindowGone = true;
+    UpdateAnimation();
 }
 
 bool CControlPanel::CanSteer() const {

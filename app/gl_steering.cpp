@@ -82,6 +82,10 @@ void home_key() {
     if (g_steered) g_steered->GoHome();
 }
 
+void play_key() {
+    if (g_steered) g_steered->PlayOrPause();
+}
+
 }  // namespace
 
 namespace tessel {
@@ -103,6 +107,7 @@ void bind_gl_window_input(steering_target& target) {
     bind_key('=', &zoom_key<1>);
     bind_key('-', &zoom_key<-1>);
     bind_key(KEY_HOME, &home_key);
+    bind_key(KEY_SPACE, &play_key);
     for (std::int32_t button : {BUTTON_LEFT, BUTTON_MIDDLE, BUTTON_WHEEL_UP, BUTTON_WHEEL_DOWN})
         bind_mouse_event(EVENT_MOUSE_DOWN, button, &on_press);
     for (std::int32_t button : {BUTTON_LEFT, BUTTON_MIDDLE}) {

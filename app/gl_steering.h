@@ -1,7 +1,8 @@
 #pragma once
 // The GL window's keys and mouse bound to a steering target: arrows and a
 // left drag turn, a middle or shifted drag moves, the wheel and + and - zoom,
-// Home goes back to the starting view.
+// Home goes back to the starting view, Space plays or pauses a world that
+// moves.
 
 namespace tessel {
 
@@ -22,6 +23,8 @@ public:
     virtual void DragTurn(int dx, int dy, int width, int height) = 0;
     virtual void DragMove(int dx, int dy, int width, int height) = 0;
     virtual void GoHome() = 0;
+    // Plays a world that moves, or pauses it where it is.
+    virtual void PlayOrPause() = 0;
 
 protected:
     ~steering_target() = default;

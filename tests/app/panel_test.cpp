@@ -17,6 +17,7 @@
 #include <QSettings>
 #include <QSignalBlocker>
 #include <QTest>
+#include <QTimer>
 
 #include <cstring>
 #include <fstream>
@@ -122,7 +123,7 @@ TEST_F(Panel, ShowsEveryTextAsWritten) {
 
     QStringList menus;
     for (QAction* action : panel->findChild<QMenuBar*>()->actions()) menus << action->text();
-    EXPECT_EQ(menus, (QStringList{"&Fichier", "&Vue", "&?"}));
+    EXPECT_EQ(menus, (QStringList{"&Fichier", "&Vue", "&Animation", "&?"}));
     EXPECT_EQ(panel->findChild<QAction*>("32773")->text(), "Vue initiale");
     EXPECT_EQ(panel->findChild<QAction*>("32774")->text(), "Cadrer");
     const QAction* open = panel->findChild<QAction*>("32771");
@@ -710,4 +711,126 @@ TEST_F(Panel, ARecentFileThatIsGoneIsReportedAndLeavesTheList) {
     panel = std::make_unique<CControlPanel>(shown);
     panel->OnInitDialog();
     EXPECT_EQ(panel->StartFolder(), QFileInfo(tessel::testing::test_file("x")).absolutePath());
+}
+
+namespace {
+
+// A box turned by a TimeSensor with the given fields through the given
+// orientations (at keys 0 and 1), written into folder.
+QString write_world(const tessel::test::temp_folder& folder, const char* name, const char* sensor,
+                    const char* turns = "0 1 0 0, 0 1 0 3") {
+    const std::string path = folder.path() + "/" + name;
+    std::ofstream(path) << "#VRML V2.0 utf8\n"
+                           "DEF T Transform { children Shape { geometry Box { } } }\n"
+                           "DEF C TimeSensor { "
+                        << sensor
+                        << " }\n"
+                           "DEF R OrientationInterpolator { key [0 1] keyValue ["
+                        << turns
+                        << "] }\n"
+                           "ROUTE C.fraction_changed TO R.set_fraction\n"
+                           "ROUTE R.value_changed TO T.set_rotation\n";
+    return QString::fromStdString(path);
+}
+
+// The "&Animation" items and the timer that plays the world.
+struct animation_controls {
+    QAction* play;
+    QAction* restart;
+    const QTimer* timer;
+
+    explicit animation_controls(const CControlPanel& panel)
+        : play(panel.findChild<QAction*>("32776")),
+          restart(panel.findChild<QAction*>("32777")),
+          timer(panel.findChild<QTimer*>("animationTimer")) {}
+    bool found() const { return play && restart && timer; }
+    bool playing() const { return play->isEnabled() && restart->isEnabled() && play->isChecked() && timer->isActive(); }
+    bool idle() const { return !play->isEnabled() && !restart->isEnabled() && !timer->isActive(); }
+};
+
+}  // namespace
+
+TEST_F(Panel, AWorldThatMovesPlaysAtOncePausesRestartsAndOutlivesAFailedLoad) {
+    const tessel::test::temp_folder folder("tessel-panel-world");
+    const QString looping = write_world(folder, "looping.wrl", "cycleInterval 2 loop TRUE");
+    const animation_controls controls(*panel);
+    ASSERT_TRUE(controls.found());
+    EXPECT_EQ(controls.play->text(), "&Lecture/Pause");
+    EXPECT_EQ(controls.play->shortcut(), QKeySequence(Qt::Key_Space));
+    EXPECT_EQ(controls.restart->text(), "&Recommencer");
+    EXPECT_TRUE(controls.idle()) << "nothing to play yet";
+
+    ASSERT_TRUE(panel->LoadFile(looping));
+    ASSERT_NE(panel->World(), nullptr);
+    EXPECT_TRUE(controls.playing());
+    const auto generation = shown.scene.generation;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown.scene.generation > generation + 2; }, 20000))
+        << "the scene moves by itself";
+
+    // Paused, nothing runs; Space in the GL window plays on from there.
+    controls.play->trigger();
+    EXPECT_FALSE(controls.play->isChecked());
+    EXPECT_FALSE(controls.timer->isActive());
+    const double paused_at = panel->World()->now();
+    EXPECT_GT(paused_at, 0.0);
+    panel->PlayOrPause();
+    EXPECT_TRUE(controls.playing());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return panel->World()->now() > paused_at; }, 20000));
+    // Recommencer, paused or not, plays from 0.
+    controls.play->trigger();
+    controls.restart->trigger();
+    EXPECT_TRUE(controls.playing());
+    EXPECT_EQ(panel->World()->now(), 0.0);
+
+    // A load that fails leaves the world playing with its scene.
+    const tessel::scene_world* world = panel->World();
+    {
+        box_closer closer;
+        EXPECT_FALSE(panel->LoadFile(QDir::temp().filePath("no-such-scene.wrl")));
+    }
+    EXPECT_EQ(panel->World(), world);
+    EXPECT_TRUE(controls.playing());
+
+    // A still scene has no world, and the classic reading never has one.
+    ASSERT_TRUE(panel->LoadFile(tessel::testing::test_file("vrml2_box_on_blue.wrl")));
+    EXPECT_EQ(panel->World(), nullptr);
+    EXPECT_TRUE(controls.idle());
+    ASSERT_TRUE(panel->LoadFile(looping));
+    panel->SetReadingForThisRun(tessel::reading_mode::classic);
+    ASSERT_TRUE(panel->LoadFile(looping));
+    EXPECT_EQ(panel->World(), nullptr);
+    EXPECT_TRUE(controls.idle());
+}
+
+TEST_F(Panel, AWorldThatComesToRestStopsItsTimerUntilItRestarts) {
+    const tessel::test::temp_folder folder("tessel-panel-world");
+    // Runs once, from 0.05 s to 0.15 s on the world's clock.
+    const QString once = write_world(folder, "once.wrl", "startTime 0.05 cycleInterval 0.1");
+    const animation_controls controls(*panel);
+    ASSERT_TRUE(controls.found());
+    ASSERT_TRUE(panel->LoadFile(once));
+    ASSERT_NE(panel->World(), nullptr);
+    EXPECT_TRUE(controls.playing());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !controls.timer->isActive(); }, 20000)) << "the world came to rest";
+    EXPECT_FALSE(panel->World()->waiting());
+    EXPECT_TRUE(controls.play->isEnabled() && controls.play->isChecked());
+    controls.restart->trigger();
+    EXPECT_TRUE(controls.playing());
+}
+
+TEST_F(Panel, WhatAWorldSaysAsItPlaysJoinsTheScenesWarnings) {
+    const tessel::test::temp_folder folder("tessel-panel-world");
+    // Three orientations for two keys: said once, when the sensor first
+    // drives the interpolator.
+    const QString odd =
+        write_world(folder, "odd.wrl", "cycleInterval 2 loop TRUE", "0 1 0 0, 0 1 0 3, 0 1 0 6");
+    ASSERT_TRUE(panel->LoadFile(odd));
+    ASSERT_NE(panel->World(), nullptr);
+    QAction* item = warnings_item(*panel);
+    ASSERT_NE(item, nullptr);
+    EXPECT_TRUE(item->isEnabled());
+    EXPECT_EQ(item->text(), "&Avertissements (1)...");
+    const auto generation = shown.scene.generation;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.scene.generation > generation + 2; }, 20000));
+    EXPECT_EQ(item->text(), "&Avertissements (1)...") << "said once";
 }

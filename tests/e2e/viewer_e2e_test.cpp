@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "desktop.h"
 
@@ -145,6 +146,56 @@ protected:
         const int rows = full_bar_rows(panel);
         const int panel_height = screen.window_rect(panel).height;
         return rows > panel_height * 18 / 275;
+    }
+
+    // The viewer's loop has run past every key sent to the panel before:
+    // the "&Vue" menu asked for after them opens (one more window on the
+    // screen, beside the GL window) and closes again. The view stays as it
+    // is, whatever the panel looked like before.
+    bool panel_took_keys(unsigned long panel) {
+        const int windows = screen.viewable_windows();
+        if (!screen.focus(panel)) return false;
+        e2e::xdotool("key alt+v");
+        if (!e2e::eventually([&] { return screen.viewable_windows() > windows; })) return false;
+        e2e::xdotool("key Escape");
+        return e2e::eventually([&] { return screen.viewable_windows() == windows; });
+    }
+
+    // The picture changes by itself, three times in a row.
+    ::testing::AssertionResult keeps_changing(unsigned long gl) {
+        e2e::image last = gl_picture(gl);
+        for (int change = 0; change < 3; ++change) {
+            const bool changed = e2e::eventually([&] {
+                e2e::image now = gl_picture(gl);
+                if (now.differences(last) == 0) return false;
+                last = std::move(now);
+                return true;
+            });
+            if (!changed) return ::testing::AssertionFailure() << "no change " << change + 1 << " of 3";
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    // After a pause sent to the panel: the picture stays what it was, looked
+    // at twice, each time once the viewer's loop has had a few frames' time
+    // and has run past a key sent to the panel after that.
+    ::testing::AssertionResult stands_still(unsigned long gl, unsigned long panel) {
+        const auto frames_pass = [&] {
+            std::this_thread::sleep_for(500ms);
+            return panel_took_keys(panel);
+        };
+        // The pause is in force once the panel has gone past it, and a frame
+        // asked for just before it is on screen a few frames later.
+        if (!panel_took_keys(panel) || !frames_pass())
+            return ::testing::AssertionFailure() << "the panel did not answer";
+        const e2e::image paused = gl_picture(gl);
+        for (int look = 1; look <= 2; ++look) {
+            if (!frames_pass()) return ::testing::AssertionFailure() << "the panel did not answer";
+            const int differences = gl_picture(gl).differences(paused);
+            if (differences != 0)
+                return ::testing::AssertionFailure() << differences << " pixels moved by look " << look;
+        }
+        return ::testing::AssertionSuccess();
     }
 
     void quit(e2e::viewer& viewer, unsigned long panel) {
@@ -474,6 +525,50 @@ TEST_F(Viewer, TheClassicReadingComesFromTheFlagForOneRunOrFromTheMenuForGood) {
     run({"--classic", file}, false, nullptr);
     run({file}, true, "alt+f l");  // the flag was not stored; the menu item is
     run({file}, false, nullptr);
+}
+
+// A red box before a blue sky that turns about a slanted axis and slides to
+// and fro, on a TimeSensor that loops every 2 s.
+constexpr const char* kTurningBox =
+    "#VRML V2.0 utf8\n"
+    "Background { skyColor 0 0 1 }\n"
+    "DEF Mover Transform { children Shape {\n"
+    "  appearance Appearance { material Material { diffuseColor 1 0 0 } } geometry Box { size 2 2 2 } } }\n"
+    "DEF Clock TimeSensor { cycleInterval 2 loop TRUE }\n"
+    "DEF Turn OrientationInterpolator { key [0 0.5 1] keyValue [1 1 0 0, 1 1 0 3.14159, 1 1 0 6.28318] }\n"
+    "DEF Slide PositionInterpolator { key [0 0.5 1] keyValue [-0.5 0 0, 0.5 0 0, -0.5 0 0] }\n"
+    "ROUTE Clock.fraction_changed TO Turn.set_fraction\n"
+    "ROUTE Clock.fraction_changed TO Slide.set_fraction\n"
+    "ROUTE Turn.value_changed TO Mover.set_rotation\n"
+    "ROUTE Slide.value_changed TO Mover.set_translation\n";
+
+TEST_F(Viewer, AWorldThatMovesPlaysByItselfPausesOnSpaceAndRestarts) {
+    scratch_folder dir;
+    const std::string scene = dir.path + "/turning.wrl";
+    std::ofstream(scene) << kTurningBox;
+    e2e::viewer viewer({scene});
+    const unsigned long gl = gl_window();
+    const unsigned long panel = panel_window();
+    ASSERT_NE(gl, 0u);
+    ASSERT_TRUE(shows(gl, blue, 40000)) << viewer.log();
+    EXPECT_TRUE(keeps_changing(gl)) << "plays as soon as it is loaded";
+    screen.screenshot(std::string(TESSEL_BINARY_DIR) + "/tests/e2e/animation-playing.png");
+
+    // Space in the panel pauses; Space in the GL window plays on.
+    ASSERT_TRUE(screen.focus(panel));
+    e2e::xdotool("key space");
+    EXPECT_TRUE(stands_still(gl, panel));
+    ASSERT_TRUE(screen.focus(gl));
+    e2e::xdotool("key space");
+    EXPECT_TRUE(keeps_changing(gl)) << "plays again";
+
+    // Paused once more, "Recommencer" plays from the start.
+    ASSERT_TRUE(screen.focus(panel));
+    e2e::xdotool("key space");
+    EXPECT_TRUE(stands_still(gl, panel));
+    e2e::xdotool("key alt+a r");
+    EXPECT_TRUE(keeps_changing(gl)) << "plays from the start";
+    quit(viewer, panel);
 }
 
 }  // namespace
