@@ -78,8 +78,7 @@ void CControlPanel::PlayFromStart() {
     m_paused = false;
     m_playedSeconds = 0;
     m_playClock.start();
-    // A sensor that starts at 0 runs only once it has been sampled there:
-    // until then the world would not say it moves.
+    // The world's first tick is at 0, as a snapshot at --time 0 shows it.
     if (m_world) StepWorld(0);
     UpdateAnimation();
 }

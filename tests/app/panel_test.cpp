@@ -763,9 +763,9 @@ TEST_F(Panel, AWorldThatMovesPlaysAtOncePausesRestartsAndOutlivesAFailedLoad) {
     ASSERT_TRUE(panel->LoadFile(looping));
     ASSERT_NE(panel->World(), nullptr);
     EXPECT_TRUE(controls.playing());
-    const auto generation = shown.scene.generation;
-    EXPECT_TRUE(QTest::qWaitFor([&] { return shown.scene.generation > generation + 2; }, 20000))
-        << "the scene moves by itself";
+    // A turning Transform moves its part in place: the store's `moved` rises.
+    const auto moved = shown.scene.moved;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown.scene.moved > moved + 2; }, 20000)) << "the scene moves by itself";
 
     // Paused, nothing runs; Space in the GL window plays on from there.
     controls.play->trigger();
@@ -830,7 +830,7 @@ TEST_F(Panel, WhatAWorldSaysAsItPlaysJoinsTheScenesWarnings) {
     ASSERT_NE(item, nullptr);
     EXPECT_TRUE(item->isEnabled());
     EXPECT_EQ(item->text(), "&Avertissements (1)...");
-    const auto generation = shown.scene.generation;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.scene.generation > generation + 2; }, 20000));
+    const auto moved = shown.scene.moved;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return shown.scene.moved > moved + 2; }, 20000));
     EXPECT_EQ(item->text(), "&Avertissements (1)...") << "said once";
 }
