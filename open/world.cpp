@@ -146,6 +146,84 @@ bool scene_world::restart(scene_store& store) {
     return bring_up_to_date(store);
 }
 
+namespace {
+
+struct box {
+    double low[3] = {INFINITY, INFINITY, INFINITY};
+    double high[3] = {-INFINITY, -INFINITY, -INFINITY};
+    void add(const double p[3]) {
+        for (int k = 0; k < 3; ++k) {
+            low[k] = std::min(low[k], p[k]);
+            high[k] = std::max(high[k], p[k]);
+        }
+    }
+    bool empty() const { return !(low[0] <= high[0]); }
+};
+
+// A box's corners placed by m, added to `to`.
+void add_placed(const box& b, const float* m, box& to) {
+    for (int corner = 0; corner < 8; ++corner) {
+        const double p[3] = {corner & 1 ? b.high[0] : b.low[0], corner & 2 ? b.high[1] : b.low[1],
+                             corner & 4 ? b.high[2] : b.low[2]};
+        double q[3];
+        for (int k = 0; k < 3; ++k) q[k] = m[k] * p[0] + m[4 + k] * p[1] + m[8 + k] * p[2] + m[12 + k];
+        to.add(q);
+    }
+}
+
+}  // namespace
+
+void scene_world::frame_motion(scene_store& store) {
+    if (store.bound_radius <= 0 || store.motions.empty()) return;
+    const double horizon = std::min(p_->events->first_runs(), 30.0);
+    if (!(horizon > 0)) return;
+    // Each moving shape's own box, in its part's coordinates.
+    std::vector<std::pair<std::size_t, box>> parts;
+    for (const shape_record& shape : store.shapes) {
+        if (shape.motion < 0 || static_cast<std::size_t>(shape.motion) >= store.motions.size()) continue;
+        box b;
+        for (std::size_t i = 0; i + 2 < shape.points.size(); i += 3) {
+            const double p[3] = {shape.points[i], shape.points[i + 1], shape.points[i + 2]};
+            b.add(p);
+        }
+        if (!b.empty()) parts.emplace_back(static_cast<std::size_t>(shape.motion), b);
+    }
+    if (parts.empty()) return;
+    box seen;
+    for (int k = 0; k < 3; ++k) {
+        const double c = store.bound_centre[k], r = store.bound_radius;
+        const double low[3] = {k == 0 ? c - r : store.bound_centre[0], k == 1 ? c - r : store.bound_centre[1],
+                               k == 2 ? c - r : store.bound_centre[2]};
+        const double high[3] = {k == 0 ? c + r : store.bound_centre[0], k == 1 ? c + r : store.bound_centre[1],
+                                k == 2 ? c + r : store.bound_centre[2]};
+        seen.add(low);
+        seen.add(high);
+    }
+    // The parts' places at some 120 instants, in a copy of the store's.
+    scene_store places;
+    places.motions = store.motions;
+    places.moved = store.moved;
+    constexpr int samples = 120;
+    for (int i = 0; i <= samples; ++i) {
+        take(p_->events->advance(horizon * i / samples));
+        if (dirty_ || !redraw_.empty()) break;
+        if (moved_) place_parts(places);
+        for (const auto& [motion, b] : parts) add_placed(b, places.motions[motion].matrix, seen);
+    }
+    p_->events->restart();
+    dirty_ = moved_ = started_ = false;
+    redraw_.clear();
+    double radius2 = 0, centre[3];
+    for (int k = 0; k < 3; ++k) {
+        centre[k] = (seen.low[k] + seen.high[k]) / 2;
+        radius2 += (seen.high[k] - centre[k]) * (seen.high[k] - centre[k]);
+    }
+    const double radius = std::sqrt(radius2);
+    if (!std::isfinite(radius) || radius <= store.bound_radius) return;
+    for (int k = 0; k < 3; ++k) store.bound_centre[k] = static_cast<float>(centre[k]);
+    store.bound_radius = static_cast<float>(radius);
+}
+
 // The store again from the world as it is now. What the load said about the
 // world (its warnings) is not said again; the framing stays the load's, so
 // that the view does not follow what moves.

@@ -42,6 +42,12 @@ public:
     // Back to the world as loaded, clock at 0.
     bool restart(scene_store& store);
 
+    // Widens store's bounding sphere (the fitted view's frame) to where the
+    // moving parts go in the sensors' first runs (up to half a minute),
+    // found by running the world ahead and back; store's shapes are not
+    // touched. Parts that change shape are framed as loaded.
+    void frame_motion(scene_store& store);
+
     // What the world said while it ran (a fraction that is no number,
     // interpolators whose keys and values do not match), each once.
     const std::vector<std::string>& warnings() const;

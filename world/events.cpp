@@ -586,6 +586,17 @@ bool event_world::waiting() const {
     return false;
 }
 
+double event_world::first_runs() const {
+    double end = 0;
+    for (const auto& s : s_->sensors) {
+        if (s.broken || !s.enabled || (s.spent && !s.loop) || !std::isfinite(s.start)) continue;
+        double e = std::max(s.start, 0.0) + s.interval;
+        if (s.stop > s.start) e = std::min(e, s.stop);
+        if (std::isfinite(e)) end = std::max(end, e);
+    }
+    return end;
+}
+
 const std::vector<node*>& event_world::advance(double now) {
     state& s = *s_;
     if (!(now >= now_)) now = now_;  // never back, never NaN

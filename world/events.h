@@ -88,6 +88,10 @@ public:
     // outside: a TimeSensor is running or waits for its startTime.
     bool waiting() const;
 
+    // How long the world's first runs last: the latest end of a sensor's
+    // first cycle (a looping one's included), from the load; 0 when none runs.
+    double first_runs() const;
+
     // Back to the load: every field an event wrote gets its file's value,
     // the clock reads 0 again. Returns the nodes written since.
     std::vector<node*> restart();
