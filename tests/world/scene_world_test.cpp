@@ -2,6 +2,7 @@
 // it cost (moving parts placed again, or the store rebuilt).
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <string>
 
@@ -105,6 +106,10 @@ TEST(SceneWorld, RestartGoesBackToTheLoadAndStillWorldsAreNotKept) {
     EXPECT_GT(s->store.moved, moved);
     s->world->restart(s->store);
     EXPECT_NEAR(first_point(s->store)[0], -1, 1e-4);  // the file's own place, before any tick
+    // The fitted view frames the box's way out to x = 8 + 1 as well as the
+    // sphere around it where the file puts it (radius the square root of 3).
+    EXPECT_NEAR(s->store.bound_centre[0], (9 - std::sqrt(3.0)) / 2, 0.01);
+    EXPECT_GT(s->store.bound_radius, 4.5);
     EXPECT_EQ(s->world->now(), 0);
     EXPECT_TRUE(s->world->waiting());
 
