@@ -48,7 +48,10 @@ load_result open_standard(const std::string& path, scene_store& store, const pro
         if (!read) return result;
         const auto t0 = std::chrono::steady_clock::now();
         builder.finish();
-        if (kept) kept->frame_motion(next);
+        if (kept) {
+            kept->settle(next);
+            kept->frame_motion(next);
+        }
         if (timings) timings->normals = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
         next.generation = store.generation + 1;
         store = std::move(next);

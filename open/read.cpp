@@ -1,5 +1,6 @@
 #include "open/read.h"
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 
@@ -80,15 +81,36 @@ void read_checked(std::string_view text, const std::string& path, geometry_sink&
     if (timings) timings->scan = seconds_since(lap);
     notify(processing, 30);
     if (vrml2 && keep) world->events = std::make_unique<event_world>(doc, warnings);
-    const bool lives = world->events && world->events->lives();
-    if (lives)
+    bool lives = world->events && world->events->lives();
+    const auto sort_targets = [&] {
+        const std::size_t before = world->moving.transforms.size() + world->live.nodes.size();
         for (const node* n : world->events->targets())
             (n->type->kind == node_kind::v2_transform ? world->moving.transforms : world->live.nodes).insert(n);
+        return world->moving.transforms.size() + world->live.nodes.size() != before;
+    };
+    if (lives) sort_targets();
+    // Inlined files may move by themselves, which shows only once they are
+    // read: a world that inlines keeps its document until then.
+    const bool inlines = world->events && std::any_of(doc.nodes.begin(), doc.nodes.end(), [](const node& n) {
+        return n.type && n.type->kind == node_kind::v2_inline;
+    });
     // A world that stays still is drawn once: its arrays may go as drawn.
     if (vrml2)
-        traverse_vrml2(doc, sink, warnings, &files, {}, !lives, lives ? &world->moving : nullptr,
+        traverse_vrml2(doc, sink, warnings, &files, {}, !lives && !inlines, lives ? &world->moving : nullptr,
                        lives ? &world->live : nullptr);
     else traverse_vrml1(doc, sink, warnings, &files);
+    if (inlines) {
+        for (document* file : files.read_files())
+            if (file->vrml2 && !file->routes.empty()) {
+                warnings.set_file(file->file);
+                world->events->add(*file);
+            }
+        warnings.set_file(path);
+        // What the inlined files move was drawn still: the world is drawn
+        // again with it moving, once the load is done.
+        if (world->events->lives()) world->drawn_still = sort_targets() || !lives;
+        lives = world->events->lives();
+    }
     warnings.set_file(path);
     if (timings) timings->rebuild = seconds_since(lap);
     notify(processing, 90);

@@ -173,6 +173,13 @@ void add_placed(const box& b, const float* m, box& to) {
 
 }  // namespace
 
+void scene_world::settle(scene_store& store) {
+    if (!p_->drawn_still) return;
+    p_->drawn_still = false;
+    rebuild(store);
+    --rebuilds_;  // part of the load, not of the world's running
+}
+
 void scene_world::frame_motion(scene_store& store) {
     if (store.bound_radius <= 0 || store.motions.empty()) return;
     const double horizon = std::min(p_->events->first_runs(), 30.0);

@@ -48,6 +48,10 @@ public:
     // touched. Parts that change shape are framed as loaded.
     void frame_motion(scene_store& store);
 
+    // Called once with the load's store: builds it again where the load
+    // drew still what moves (the parts an Inlined file moves).
+    void settle(scene_store& store);
+
     // What the world said while it ran (a fraction that is no number,
     // interpolators whose keys and values do not match), each once.
     const std::vector<std::string>& warnings() const;

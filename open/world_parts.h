@@ -30,6 +30,9 @@ struct scene_world::parts {
     // Shapes whose other nodes events write: drawn again alone.
     vrml::live_shapes live;
     std::int64_t budget_limit = 0;  // of the load; each rebuild gets as much
+    // The load drew parts still that move (an Inlined file's): the store is
+    // built again before it is shown.
+    bool drawn_still = false;
 
     parts(const std::string& file, vrml::warning_list& warnings, reader::load_budget* budget) : path(file), later(file) {
         doc.file = file;

@@ -59,6 +59,16 @@ file_documents::file_documents(warning_list& warnings, reader::load_budget* budg
 
 void file_documents::add(const std::string& path, const document& doc) {
     by_path_[canonical(path)] = std::shared_ptr<const document>(&doc, [](const document*) {});
+    world_ = &doc;
+}
+
+std::vector<document*> file_documents::read_files() const {
+    std::vector<document*> out;
+    for (const auto& [path, doc] : by_path_)
+        // Made here, as documents that may change, and kept const only to
+        // the walks that read them; the world's own is not ours.
+        if (doc && doc.get() != world_) out.push_back(const_cast<document*>(doc.get()));
+    return out;
 }
 
 const document* file_documents::open(const document& from, const std::string& name, source_position where) {

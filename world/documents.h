@@ -12,6 +12,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "formats/format.h"
 #include "formats/sources.h"
@@ -43,6 +44,10 @@ public:
     // The world's own file, so that an inline of it is seen as a cycle.
     void add(const std::string& path, const document& doc);
 
+    // Every file read so far but the world's own, for a live world to run:
+    // it writes their nodes' fields.
+    std::vector<document*> read_files() const;
+
     const document* open(const document& from, const std::string& name, source_position where) override;
     std::shared_ptr<const document> open_proto_file(const document& from, const std::string& url,
                                                     source_position where) override;
@@ -56,6 +61,7 @@ private:
     parse_function parse_;
     std::map<std::string, std::shared_ptr<const document>> by_path_;
     std::set<std::string> reading_;
+    const document* world_ = nullptr;
 };
 
 }  // namespace tessel::vrml

@@ -219,7 +219,7 @@ struct event_world::state {
     };
     using key = std::pair<const node*, int>;
 
-    document& doc;
+    const document* doc = nullptr;  // the one whose ROUTEs are being resolved
     warning_list* warnings;
     std::vector<route> routes;
     std::unordered_map<key, std::vector<std::size_t>, key_hash> from;
@@ -235,7 +235,7 @@ struct event_world::state {
     std::unordered_set<const node*> warned;
     double now = 0;
 
-    state(document& d, warning_list& w) : doc(d), warnings(&w) {}
+    explicit state(warning_list& w) : warnings(&w) {}
 
     static key key_of(const node* n, const event_end& e) {
         return {n, e.kind == event_kind::field ? e.field : -1 - static_cast<int>(e.kind)};
@@ -249,7 +249,7 @@ struct event_world::state {
     void resolve_ends(const route_statement& r);
     void expand(node* n, const std::string& event, bool out, std::vector<std::pair<node*, std::string>>& ends,
                 int depth) const;
-    void find_sensors();
+    void find_sensors(document& d);
     void reset_sensor(sensor& s);
     void sample(sensor& s, double t);
     void stop(sensor& s, double t);
@@ -267,8 +267,8 @@ struct event_world::state {
 void event_world::state::expand(node* n, const std::string& event, bool out,
                                 std::vector<std::pair<node*, std::string>>& ends, int depth) const {
     constexpr std::size_t most_ends = 10'000;
-    const auto found = doc.interfaces.find(n);
-    if (found != doc.interfaces.end() && depth < 16) {
+    const auto found = doc->interfaces.find(n);
+    if (found != doc->interfaces.end() && depth < 16) {
         bool tied = false;
         for (const interface_link& link : found->second) {
             std::string mapped;
@@ -344,8 +344,8 @@ void event_world::state::reset_sensor(sensor& s) {
     s.broken = !(s.interval > 0) || !std::isfinite(s.interval);
 }
 
-void event_world::state::find_sensors() {
-    for (node& n : doc.nodes) {
+void event_world::state::find_sensors(document& d) {
+    for (node& n : d.nodes) {
         if (!n.type || role_of(n) != role::time_sensor) continue;
         sensor s;
         s.n = &n;
@@ -544,9 +544,14 @@ void event_world::state::change_children(node& n, event_kind kind, const std::ve
     emit(&n, {event_kind::field, field, ft::mf_node}, p);
 }
 
-event_world::event_world(document& doc, warning_list& warnings) : s_(std::make_unique<state>(doc, warnings)) {
+event_world::event_world(document& doc, warning_list& warnings) : s_(std::make_unique<state>(warnings)) {
+    add(doc);
+}
+
+void event_world::add(document& doc) {
+    s_->doc = &doc;
     for (const route_statement& r : doc.routes) s_->resolve(r);
-    s_->find_sensors();
+    s_->find_sensors(doc);
 }
 
 event_world::~event_world() = default;

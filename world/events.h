@@ -67,6 +67,10 @@ public:
     event_world(document& doc, warning_list& warnings);
     ~event_world();
 
+    // Another document whose nodes run in the same world (an Inlined file,
+    // whose ROUTEs join its own nodes); warnings go to the current list.
+    void add(document& doc);
+
     // Whether anything in the world can ever change: a route, or a
     // TimeSensor that can run.
     bool lives() const;

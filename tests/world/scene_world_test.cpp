@@ -94,6 +94,24 @@ TEST(SceneWorld, ShowsTheWorldAtAGivenTimeAndRebuildsOnlyForWhatDraws) {
     }
 }
 
+// An Inlined file that moves by itself moves in the world that inlines it,
+// twice where it is inlined twice.
+TEST(SceneWorld, InlinedFilesRunTheirOwnRoutes) {
+    scratch_dir dir;
+    dir.write("part.wrl", "#VRML V2.0 utf8\nDEF T Transform { children " + box + " }\n" + clock +
+                              "DEF P PositionInterpolator { key [0 1] keyValue [0 0 0, 8 0 0] }\n"
+                              "ROUTE C.fraction_changed TO P.set_fraction ROUTE P.value_changed TO T.translation");
+    auto s = open_world(dir, "Inline { url \"part.wrl\" } Transform { translation 0 5 0 children Inline { url "
+                             "\"part.wrl\" } }");
+    ASSERT_TRUE(s->world);
+    EXPECT_EQ(s->world->rebuilds(), 0u);
+    s->world->play_to(1, s->store);
+    ASSERT_EQ(s->store.shapes.size(), 2u);
+    EXPECT_NEAR(first_point(s->store)[0], 2 - 1, 1e-4);
+    EXPECT_EQ(s->world->rebuilds(), 0u);  // the parts move in place
+    EXPECT_GT(s->store.bound_radius, 4.5);
+}
+
 TEST(SceneWorld, RestartGoesBackToTheLoadAndStillWorldsAreNotKept) {
     scratch_dir dir;
     auto s = open_world(dir, "DEF T Transform { children " + box + " }\n" + clock +
