@@ -239,6 +239,9 @@ void scene_world::rebuild(scene_store& store) {
     dirty_ = false;
     moved_ = false;
     redraw_.clear();
+    using kind = vrml::event_world::bindable;
+    for (const kind k : {kind::viewpoint, kind::background, kind::navigation})
+        p_->live.bound[static_cast<int>(k)] = p_->events->bound(k);
     scene_store next;
     vrml::warning_list said_already(p_->path);
     reader::load_budget budget(p_->budget_limit);

@@ -233,6 +233,7 @@ struct event_world::state {
     std::vector<node*> changed;
     std::deque<pending> queue;
     std::unordered_set<const node*> warned;
+    std::vector<node*> stacks[4];  // bound last at the back, by bindable kind
     double now = 0;
 
     explicit state(warning_list& w) : warnings(&w) {}
@@ -259,6 +260,7 @@ struct event_world::state {
     void interpolate(node& n, float fraction);
     void change_children(node& n, event_kind kind, const std::vector<node*>& nodes);
     void sensor_field_written(sensor& s, const std::string& field, const payload& p);
+    void bind(node& n, bool bind);
 };
 
 // The node events that an end names: through PROTO instances' interfaces
@@ -480,15 +482,50 @@ void event_world::state::deliver(pending& p) {
     }
     case event_kind::add_children:
     case event_kind::remove_children: change_children(n, p.in.kind, p.value.value.nodes); break;
-    case event_kind::set_bind: {
-        // One of each kind is shown: the one bound last, or the file's first.
-        const bool bind = !p.value.value.integers.empty() && p.value.value.integers[0] != 0;
-        emit(&n, {event_kind::is_bound, -1, ft::sf_bool}, bool_value(bind));
-        if (bind) emit(&n, {event_kind::bind_time, -1, ft::sf_time}, time_value(now));
-        break;
-    }
+    case event_kind::set_bind: bind(n, !p.value.value.integers.empty() && p.value.value.integers[0] != 0); break;
     default: break;
     }
+}
+
+namespace {
+
+int stack_of(const node& n) {
+    switch (n.type->kind) {
+    case node_kind::v2_viewpoint: return 0;
+    case node_kind::v2_background: return 1;
+    case node_kind::v2_navigation_info: return 2;
+    default: return 3;  // Fog
+    }
+}
+
+}  // namespace
+
+// Each kind of bindable node has a stack: the node on top is shown. A node
+// bound goes on top (the one it covers hears it is no longer bound); one
+// unbound leaves the stack, and if it was on top the next one is bound again.
+void event_world::state::bind(node& n, bool bind) {
+    std::vector<node*>& stack = stacks[stack_of(n)];
+    node* top = stack.empty() ? nullptr : stack.back();
+    const auto at = std::find(stack.begin(), stack.end(), &n);
+    if (bind) {
+        if (top == &n) return;
+        if (at != stack.end()) stack.erase(at);
+        stack.push_back(&n);
+        if (top) emit(top, {event_kind::is_bound, -1, ft::sf_bool}, bool_value(false));
+        emit(&n, {event_kind::is_bound, -1, ft::sf_bool}, bool_value(true));
+        emit(&n, {event_kind::bind_time, -1, ft::sf_time}, time_value(now));
+    } else if (at != stack.end()) {
+        stack.erase(at);
+        if (top != &n) return;
+        emit(&n, {event_kind::is_bound, -1, ft::sf_bool}, bool_value(false));
+        if (!stack.empty()) {
+            emit(stack.back(), {event_kind::is_bound, -1, ft::sf_bool}, bool_value(true));
+            emit(stack.back(), {event_kind::bind_time, -1, ft::sf_time}, time_value(now));
+        }
+    }
+    // Whoever draws the world shows another node: count the change.
+    if (changed_set.insert(&n).second) changed.push_back(&n);
+    if (originals.emplace(&n, n.values).second) written.push_back(&n);
 }
 
 void event_world::state::interpolate(node& n, float fraction) {
@@ -557,6 +594,11 @@ void event_world::add(document& doc) {
 event_world::~event_world() = default;
 
 void event_world::rebind(warning_list& warnings) { s_->warnings = &warnings; }
+
+const node* event_world::bound(bindable kind) const {
+    const std::vector<node*>& stack = s_->stacks[static_cast<int>(kind)];
+    return stack.empty() ? nullptr : stack.back();
+}
 
 bool event_world::relinked(const node* n) const { return s_->relinked.count(n) != 0; }
 
@@ -628,6 +670,7 @@ std::vector<node*> event_world::restart() {
     s.written.clear();
     s.queue.clear();
     s.fired.clear();
+    for (auto& stack : s.stacks) stack.clear();
     for (auto& sensor : s.sensors) s.reset_sensor(sensor);
     now_ = 0;
     s.now = 0;

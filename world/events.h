@@ -85,6 +85,12 @@ public:
     // fields (children, geometry...) changed: what they hold is another
     // set of nodes, not the same nodes changed.
     bool relinked(const node* n) const;
+    // The bindable node events bound last of a kind (Viewpoint, Background,
+    // NavigationInfo, Fog), or null while none was: then the world's first
+    // of that kind is the one shown.
+    enum class bindable : std::uint8_t { viewpoint, background, navigation, fog };
+    const node* bound(bindable kind) const;
+
     // Every node some route sends events to.
     std::vector<const node*> targets() const;
 

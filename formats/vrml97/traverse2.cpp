@@ -171,6 +171,11 @@ private:
         return f.motion >= 0 ? multiply(motion_worlds_[static_cast<std::size_t>(f.motion)], m) : m;
     }
     bool enter_moving(const node& n);
+    // Whether a bindable node of the kind is the one shown: the one events
+    // bound, or while none was, the world's first.
+    bool shown_bindable(const node& n, int kind) const {
+        return !live_ || !live_->bound[kind] || live_->bound[kind] == &n;
+    }
     void visit(const node& n);
     void open_inline(const node& n);
     void add_scoped_lights(frame& f);
@@ -324,13 +329,13 @@ void walker::visit(const node& n) {
         break;
     // Bindable nodes: the world's first one is bound; inlined files' are not.
     case node_kind::v2_viewpoint:
-        if (pass_ == pass::shapes && !camera_seen_ && doc == world_) {
+        if (pass_ == pass::shapes && !camera_seen_ && doc == world_ && shown_bindable(n, 0)) {
             camera_seen_ = true;
             sink_.camera(world_camera(n, world_matrix(frames_.back())));
         }
         break;
     case node_kind::v2_background:
-        if (pass_ == pass::shapes && !background_seen_ && doc == world_) {
+        if (pass_ == pass::shapes && !background_seen_ && doc == world_ && shown_bindable(n, 1)) {
             background_seen_ = true;
             float rgb[3] = {0, 0, 0};
             horizon_colour(n.numbers("skyColor"), n.numbers("skyAngle"), rgb);
@@ -338,7 +343,7 @@ void walker::visit(const node& n) {
         }
         break;
     case node_kind::v2_navigation_info:
-        if (pass_ == pass::shapes && !navigation_seen_ && doc == world_) {
+        if (pass_ == pass::shapes && !navigation_seen_ && doc == world_ && shown_bindable(n, 2)) {
             navigation_seen_ = true;
             sink_.headlight(flag(n, "headlight", true));
         }

@@ -54,6 +54,9 @@ struct live_shapes {
     };
     std::vector<site> sites;
     std::unordered_map<const node*, std::vector<std::size_t>> sites_of;  // by node written
+    // The Viewpoint, Background and NavigationInfo events bound: shown
+    // rather than the world's first of their kind (null: the first).
+    const node* bound[3] = {nullptr, nullptr, nullptr};
 };
 
 void traverse_vrml2(const document& doc, geometry_sink& sink, warning_list& warnings,

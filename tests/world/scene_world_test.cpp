@@ -112,6 +112,27 @@ TEST(SceneWorld, InlinedFilesRunTheirOwnRoutes) {
     EXPECT_GT(s->store.bound_radius, 4.5);
 }
 
+// A sensor's run binds a second Viewpoint and Background, and its end
+// unbinds them: the first ones are shown again.
+TEST(SceneWorld, BoundViewpointsAndBackgroundsAreShown) {
+    scratch_dir dir;
+    auto s = open_world(dir, box + "Viewpoint { position 0 0 10 } DEF V Viewpoint { position 0 0 20 }\n"
+                                   "Background { skyColor 0 0 1 } DEF B Background { skyColor 1 0 0 }\n"
+                                   "DEF C TimeSensor { startTime 1 cycleInterval 1 }\n"
+                                   "ROUTE C.isActive TO V.set_bind ROUTE C.isActive TO B.set_bind");
+    ASSERT_TRUE(s->world);
+    const struct {
+        double time;
+        float z, red;
+    } steps[] = {{0.5, 10, 0}, {1.5, 20, 1}, {2.5, 10, 0}};
+    for (const auto& step : steps) {
+        s->world->play_to(step.time, s->store);
+        ASSERT_TRUE(s->store.camera && s->store.background) << step.time;
+        EXPECT_EQ(s->store.camera->position[2], step.z) << step.time;
+        EXPECT_EQ((*s->store.background)[0], step.red) << step.time;
+    }
+}
+
 TEST(SceneWorld, RestartGoesBackToTheLoadAndStillWorldsAreNotKept) {
     scratch_dir dir;
     auto s = open_world(dir, "DEF T Transform { children " + box + " }\n" + clock +
