@@ -175,6 +175,33 @@ public:
     virtual bool affords(std::int64_t /*bytes*/, source_position /*where*/, const char* /*what*/) { return true; }
 };
 
+// Takes only what a walk says about the view (the camera, the background,
+// the headlight) and none of the shapes, for a world whose bound Viewpoint
+// or Background changed while its shapes did not. finish() puts them into
+// a store, as scene_builder would have.
+class view_builder final : public geometry_sink {
+public:
+    void face_set(const shape_state&, std::span<const float>, std::span<const std::int32_t>,
+                  std::span<const std::int32_t>, std::span<const std::int32_t>) override {}
+    void line_set(const shape_state&, std::span<const float>, std::span<const std::int32_t>,
+                  std::span<const std::int32_t>, std::span<const std::int32_t>) override {}
+    void point_set(const shape_state&, std::span<const float>, std::int64_t, std::int64_t) override {}
+    void cube(const shape_state&, float, float, float) override {}
+    void sphere(const shape_state&, float) override {}
+    void cone(const shape_state&, float, float, unsigned) override {}
+    void cylinder(const shape_state&, float, float, unsigned) override {}
+    void camera(const scene_camera& camera) override;
+    void background(const float rgb[3]) override;
+    void headlight(bool on) override;
+    void finish(scene_store& into) const;
+
+private:
+    scene_store view_;
+    bool background_given_ = false;
+    bool headlight_given_ = false;
+};
+
+
 // The real back end: appends one or more shape records per call to `out`
 // (shape_count, point_counts and face_counts kept in step) and reports
 // problems (index out of range, degenerate data) to `warnings`, once per

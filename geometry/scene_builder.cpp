@@ -80,20 +80,51 @@ void scene_builder::camera(const scene_camera& camera) {
     if (!out_.camera) out_.camera = camera;
 }
 
+namespace {
+
+// Out-of-range values would reach tools and images as they are; a NaN
+// (from an overflowing number) becomes black rather than undefined.
+std::array<float, 3> clamped_colour(const float rgb[3]) {
+    std::array<float, 3> colour{};
+    for (int k = 0; k < 3; ++k) colour[k] = rgb[k] > 0 ? std::min(rgb[k], 1.0f) : 0.0f;
+    return colour;
+}
+
+}  // namespace
+
 void scene_builder::background(const float rgb[3]) {
     if (background_given_) return;
     background_given_ = true;
-    // Out-of-range values would reach tools and images as they are; a NaN
-    // (from an overflowing number) becomes black rather than undefined.
-    std::array<float, 3> colour{};
-    for (int k = 0; k < 3; ++k) colour[k] = rgb[k] > 0 ? std::min(rgb[k], 1.0f) : 0.0f;
-    out_.background = colour;
+    out_.background = clamped_colour(rgb);
 }
 
 void scene_builder::headlight(bool on) {
     if (headlight_given_) return;
     headlight_given_ = true;
     out_.headlight = on;
+}
+
+void view_builder::camera(const scene_camera& camera) {
+    if (!view_.camera) view_.camera = camera;
+}
+
+void view_builder::background(const float rgb[3]) {
+    if (background_given_) return;
+    background_given_ = true;
+    view_.background = clamped_colour(rgb);
+}
+
+void view_builder::headlight(bool on) {
+    if (headlight_given_) return;
+    headlight_given_ = true;
+    view_.headlight = on;
+}
+
+void view_builder::finish(scene_store& into) const {
+    into.camera = view_.camera;
+    into.background = view_.background;
+    into.headlight = view_.headlight;
+    settle_focal_distance(into, into.bound_radius > 0);
 }
 
 scene_builder::scene_builder(scene_store& out, warning_list& warnings, reader::load_budget* budget)

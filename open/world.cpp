@@ -39,6 +39,10 @@ void scene_world::take(const std::vector<vrml::node*>& changed) {
         const bool relinked = p_->events->relinked(n);
         if (p_->moving.transforms.count(n) && !relinked) {
             moved_ = true;
+        } else if (!relinked && (n->type->kind == vrml::node_kind::v2_viewpoint ||
+                                 n->type->kind == vrml::node_kind::v2_background ||
+                                 n->type->kind == vrml::node_kind::v2_navigation_info)) {
+            views_ = true;  // what is seen from where: no shape changes
         } else if (const auto sites = p_->live.sites_of.find(n); sites != p_->live.sites_of.end() && !relinked) {
             redraw_.insert(redraw_.end(), sites->second.begin(), sites->second.end());
         } else {
@@ -105,6 +109,29 @@ bool scene_world::tick(double seconds, scene_store& store) {
     return bring_up_to_date(store);
 }
 
+// The camera, background and headlight of the world as it is now, from a
+// walk that makes no shapes.
+void scene_world::update_views(scene_store& store) {
+    views_ = false;
+    bind_shown();
+    vrml::view_builder views;
+    vrml::warning_list said_already(p_->path);
+    p_->files->rebind(said_already, nullptr);
+    // The walk places nothing that moves and records no shapes: the store's
+    // parts and shapes stay as they are.
+    vrml::live_shapes bound;
+    std::copy(p_->live.bound, p_->live.bound + 3, bound.bound);
+    vrml::traverse_vrml2(p_->doc, views, said_already, p_->files.get(), {}, false, nullptr, &bound);
+    p_->files->rebind(p_->later, nullptr);
+    views.finish(store);
+}
+
+void scene_world::bind_shown() {
+    using kind = vrml::event_world::bindable;
+    for (const kind k : {kind::viewpoint, kind::background, kind::navigation})
+        p_->live.bound[static_cast<int>(k)] = p_->events->bound(k);
+}
+
 bool scene_world::bring_up_to_date(scene_store& store) {
     bool redrawn = false;
     if (!dirty_ && !redraw_.empty()) {
@@ -114,6 +141,10 @@ bool scene_world::bring_up_to_date(scene_store& store) {
     if (dirty_) {
         rebuild(store);
         return true;
+    }
+    if (views_) {
+        update_views(store);
+        redrawn = true;
     }
     if (moved_) {
         place_parts(store);  // counts the change for the redrawn shapes too
@@ -218,7 +249,7 @@ void scene_world::frame_motion(scene_store& store) {
         for (const auto& [motion, b] : parts) add_placed(b, places.motions[motion].matrix, seen);
     }
     p_->events->restart();
-    dirty_ = moved_ = started_ = false;
+    dirty_ = moved_ = started_ = views_ = false;
     redraw_.clear();
     double radius2 = 0, centre[3];
     for (int k = 0; k < 3; ++k) {
@@ -239,9 +270,8 @@ void scene_world::rebuild(scene_store& store) {
     dirty_ = false;
     moved_ = false;
     redraw_.clear();
-    using kind = vrml::event_world::bindable;
-    for (const kind k : {kind::viewpoint, kind::background, kind::navigation})
-        p_->live.bound[static_cast<int>(k)] = p_->events->bound(k);
+    views_ = false;
+    bind_shown();
     scene_store next;
     vrml::warning_list said_already(p_->path);
     reader::load_budget budget(p_->budget_limit);

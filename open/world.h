@@ -66,6 +66,8 @@ private:
     bool bring_up_to_date(scene_store& store);
     void place_parts(scene_store& store);
     bool redraw_shapes(scene_store& store);
+    void update_views(scene_store& store);
+    void bind_shown();
     void rebuild(scene_store& store);
     std::unique_ptr<parts> p_;
     std::uint64_t ticks_ = 0;
@@ -74,6 +76,7 @@ private:
     bool dirty_ = false;  // a rebuild is due
     bool moved_ = false;  // moving parts are to be placed again
     std::vector<std::size_t> redraw_;  // shapes to draw again alone, by site
+    bool views_ = false;  // the camera, background or headlight are to be found again
 };
 
 // Ticks per second of the world's clock when a time is reached headless.

@@ -131,6 +131,17 @@ TEST(SceneWorld, BoundViewpointsAndBackgroundsAreShown) {
         EXPECT_EQ(s->store.camera->position[2], step.z) << step.time;
         EXPECT_EQ((*s->store.background)[0], step.red) << step.time;
     }
+    EXPECT_EQ(s->world->rebuilds(), 0u) << "the shapes stay as they are";
+
+    // A Viewpoint that travels: the camera follows, the shapes stay.
+    auto tour = open_world(dir, box + "DEF V Viewpoint { position 0 0 10 }\n" + clock +
+                                    "DEF P PositionInterpolator { key [0 1] keyValue [0 0 10, 0 0 30] }\n"
+                                    "ROUTE C.fraction_changed TO P.set_fraction ROUTE P.value_changed TO V.position");
+    ASSERT_TRUE(tour->world);
+    tour->world->play_to(2, tour->store);
+    ASSERT_TRUE(tour->store.camera);
+    EXPECT_NEAR(tour->store.camera->position[2], 20, 1e-4);
+    EXPECT_EQ(tour->world->rebuilds(), 0u);
 }
 
 TEST(SceneWorld, RestartGoesBackToTheLoadAndStillWorldsAreNotKept) {
