@@ -175,6 +175,11 @@ int scan(const char* path, bool full, tessel::reading_mode mode, double time) {
             out += ",\"kind\":\"";
             out += kind_name(s.kind);
             out += '"';
+            // A shape seen through says how much; an opaque one says nothing.
+            if (s.material.transparency > 0) {
+                out += ",\"transparency\":";
+                put_float(out, s.material.transparency);
+            }
         }
         out += ",\"points\":" + std::to_string(store.point_counts[i]);
         out += ",\"faces\":" + std::to_string(store.face_counts[i]);

@@ -30,7 +30,7 @@ for program in "$@"; do
   # The one usage text names every option the program takes.
   case $name in
     tessel|tessel-snapshot)
-      for option in --size --rotate --translate --scale --max-size --timings --classic; do
+      for option in --size --rotate --translate --scale --time --max-size --timings --classic; do
         grep -q -- "$option" <<<"$out$("$program" --help)" || say FAIL "$name --help lacks $option"
       done
       "$program" --snapshot x.png --frobnicate -- -cube.wrl 2>&1 | grep -q -- "--timings" \
@@ -44,6 +44,20 @@ for program in "$@"; do
     tessel-scan)
       out=$("$program" -- -cube.wrl) && [[ $out == '{"shapes":[{'* ]] \
         && say ok "$name -- -cube.wrl" || say FAIL "$name -- -cube.wrl: $out"
+      ;;
+  esac
+  # A time is seconds from 0 to a day, nothing else.
+  case $name in
+    tessel|tessel-snapshot|tessel-scan)
+      for bad in -1 nan 1e9 2s ""; do
+        if [[ $name == tessel-scan ]]; then args=(--time "$bad" -- -cube.wrl)
+        else args=(--snapshot "$work/t.png" --time "$bad" -- -cube.wrl); fi
+        if "$program" "${args[@]}" >/dev/null 2>"$work/err" || ! grep -q -- "--time" "$work/err"; then
+          say FAIL "$name accepted --time '$bad' or did not say why"
+        fi
+      done
+      "$program" $([[ $name == tessel-scan ]] || echo --snapshot "$work/t.png") --time 2.5 -- -cube.wrl >/dev/null \
+        && say ok "$name --time 2.5" || say FAIL "$name --time 2.5"
       ;;
   esac
 done

@@ -295,6 +295,47 @@ const std::vector<hostile_case>& cases() {
              return d + "/s.wrl";
          },
          0, "\\x1b[2J\\x1b]0;owned\\x07"},
+        // Worlds that move: a ring of routes that would never settle, a
+        // crowd of sensors, interfaces that double with each nesting, and
+        // times that make no sense.
+        {"RoutesInARingAndACrowdOfSensors",
+         [](const std::string& d) {
+             std::string s = v2 + "DEF C TimeSensor { loop TRUE }\n"
+                                  "DEF P PositionInterpolator { key [0 1] keyValue [0 0 0, 1 0 0] }\n"
+                                  "ROUTE C.fraction_changed TO P.set_fraction ROUTE P.value_changed TO T0.translation\n";
+             for (int i = 0; i < 3000; ++i) s += "DEF T" + std::to_string(i) + " Transform { children Shape { geometry Box {} } }\n";
+             for (int i = 0; i < 3000; ++i)
+                 s += "ROUTE T" + std::to_string(i) + ".translation_changed TO T" + std::to_string((i + 1) % 3000) +
+                      ".set_translation\n";
+             for (int i = 0; i < 20000; ++i)
+                 s += "DEF S" + std::to_string(i) + " TimeSensor { loop TRUE } ROUTE S" + std::to_string(i) +
+                      ".fraction_changed TO P.set_fraction\n";
+             write_file(d + "/s.wrl", s);
+             return d + "/s.wrl";
+         },
+         0, ""},
+        {"InterfacesDoublingWithEachNesting",
+         [](const std::string& d) {
+             std::string s = v2 + "PROTO P0 [ eventIn SFFloat f ] { ScalarInterpolator { set_fraction IS f } }\n";
+             for (int i = 1; i <= 40; ++i)
+                 s += "PROTO P" + std::to_string(i) + " [ eventIn SFFloat f ] { Group { children [ P" +
+                      std::to_string(i - 1) + " { f IS f } P" + std::to_string(i - 1) + " { f IS f } ] } }\n";
+             write_file(d + "/s.wrl", s + "DEF X P40 {} DEF C TimeSensor { loop TRUE } ROUTE C.fraction_changed TO X.f\n");
+             return d + "/s.wrl";
+         },
+         0, "PROTO instances make more than"},
+        {"TimesThatMakeNoSense",
+         [](const std::string& d) {
+             write_file(d + "/s.wrl", v2 + "DEF T Transform { children Shape { geometry Box {} } }\n"
+                                           "DEF A TimeSensor { cycleInterval 0 loop TRUE }\n"
+                                           "DEF B TimeSensor { cycleInterval 1e38 startTime -1e38 stopTime 1e38 loop TRUE }\n"
+                                           "DEF P PositionInterpolator { key [1 0 0.5 1e30] keyValue [1 1 1] }\n"
+                                           "ROUTE A.fraction_changed TO P.set_fraction ROUTE B.fraction_changed TO "
+                                           "P.set_fraction ROUTE P.value_changed TO T.translation\n"
+                                           "ROUTE B.time TO A.set_cycleInterval ROUTE B.time TO B.set_startTime\n");
+             return d + "/s.wrl";
+         },
+         0, "cycleInterval must be above 0"},
         {"ProtoOfOneHundredThirtyThousandFields",
          [](const std::string& d) {
              std::string s = v2 + "PROTO M [";
