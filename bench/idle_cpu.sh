@@ -6,6 +6,9 @@
 #
 #   bench/idle_cpu.sh BUILD [SECONDS] [SCENE]
 #
+# With TESSEL_IDLE_PAUSE=1 the scene (a world that moves) is paused with
+# Space in the GL window before the measure: a paused world must cost what a
+# still scene costs.
 # Runs on a private Xvfb server of its own.
 set -eu
 build=$(cd "${1:?usage: idle_cpu.sh BUILD [SECONDS] [SCENE]}" && pwd)
@@ -34,6 +37,11 @@ fi
 # The scene is opened by a queued call once the window is up; its load and
 # first frames are not what this measures.
 sleep 1
+if [ -n "${TESSEL_IDLE_PAUSE:-}" ]; then
+  xdotool search --name "KORVANE VRML TESSALO" windowactivate --sync key space 2>/dev/null \
+    || xdotool search --name "KORVANE VRML TESSALO" key --window %1 space
+  sleep 0.5
+fi
 # Our own server: xvfb-run started it beside this script.
 server=$(pgrep -P "$PPID" -x Xvfb || true)
 
@@ -65,6 +73,6 @@ busy=$!
 read -r busy_pct < <(measure "$busy")
 kill "$busy"
 
-echo "still viewer over ${seconds}s: viewer ${viewer_pct}% of a core, X server ${server_pct}%," \
+echo "${TESSEL_IDLE_PAUSE:+paused }viewer over ${seconds}s: viewer ${viewer_pct}% of a core, X server ${server_pct}%," \
      "busy loop ${busy_pct}%"
 awk -v v="$viewer_pct" -v b="$busy_pct" 'BEGIN { if (b > 0) printf "viewer/busy loop: %.3f\n", v / b }'
