@@ -237,6 +237,9 @@ public:
     bool stopped() const override { return stopped_; }
     // Where long image decodes report how far they are (0..100).
     void follow_decoding(std::function<void(int)> sink);
+    // The images of a store this one replaces, shown again without being
+    // read and decoded again (a moving world built anew).
+    void reuse_images(const scene_store& previous);
     bool affords(std::int64_t bytes, source_position where, const char* what) override;
 
     // Sets the store's reading to standard and its bounding sphere from

@@ -191,6 +191,14 @@ void scene_builder::make(std::int64_t least, void (*build_shapes)(detail::shape_
     settle(before, state.where);
 }
 
+void scene_builder::reuse_images(const scene_store& previous) {
+    for (const auto& image : previous.textures) {
+        out_.textures.push_back(image);
+        if (image && image->source != "inline")
+            scratch_->texture_files[image->source] = static_cast<std::int32_t>(out_.textures.size() - 1);
+    }
+}
+
 std::int32_t scene_builder::motion(const matrix4& world) {
     scene_motion& m = out_.motions.emplace_back();
     std::copy(world.m, world.m + 16, m.matrix);

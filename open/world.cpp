@@ -278,6 +278,7 @@ void scene_world::rebuild(scene_store& store) {
     p_->files->rebind(said_already, nullptr);
     {
         vrml::scene_builder builder(next, said_already, &budget);
+        builder.reuse_images(store);
         vrml::traverse_vrml2(p_->doc, builder, said_already, p_->files.get(), {}, false, &p_->moving, &p_->live);
         builder.finish();
     }

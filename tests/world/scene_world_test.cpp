@@ -144,6 +144,36 @@ TEST(SceneWorld, BoundViewpointsAndBackgroundsAreShown) {
     EXPECT_EQ(tour->world->rebuilds(), 0u);
 }
 
+// A 2 x 2 BMP of 24-bit pixels, rows padded to four bytes.
+std::string tiny_bmp() {
+    std::string b = "BM";
+    const auto u32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back(static_cast<char>(v >> (8 * i))); };
+    const auto u16 = [&](std::uint16_t v) { for (int i = 0; i < 2; ++i) b.push_back(static_cast<char>(v >> (8 * i))); };
+    u32(54 + 16), u32(0), u32(54), u32(40), u32(2), u32(2), u16(1), u16(24), u32(0), u32(16), u32(0), u32(0), u32(0),
+        u32(0);
+    for (int row = 0; row < 2; ++row) b += std::string("\xff\x00\x00\x00\xff\x00\x00\x00", 8);
+    return b;
+}
+
+// A rebuild shows the images the store showed without decoding them again.
+TEST(SceneWorld, RebuildsKeepTheDecodedImages) {
+    scratch_dir dir;
+    dir.write("tiny.bmp", tiny_bmp());
+    auto s = open_world(dir, "DEF L DirectionalLight { intensity 0 }\n"
+                             "Shape { appearance Appearance { texture ImageTexture { url \"tiny.bmp\" } } "
+                             "geometry Box {} }\n" + clock +
+                                 "DEF S ScalarInterpolator { key [0 1] keyValue [0 1] }\n"
+                                 "ROUTE C.fraction_changed TO S.set_fraction ROUTE S.value_changed TO L.intensity");
+    ASSERT_TRUE(s->world);
+    ASSERT_EQ(s->store.textures.size(), 1u) << (s->result.warnings.empty() ? "" : s->result.warnings[0]);
+    const texture_image* image = s->store.textures[0].get();
+    for (const double t : {0.0, 0.1, 0.2}) s->world->tick(t, s->store);
+    EXPECT_EQ(s->world->rebuilds(), 3u);
+    ASSERT_EQ(s->store.textures.size(), 1u);
+    EXPECT_EQ(s->store.textures[0].get(), image);
+    EXPECT_EQ(s->store.shapes.at(0).texture, 0);
+}
+
 TEST(SceneWorld, RestartGoesBackToTheLoadAndStillWorldsAreNotKept) {
     scratch_dir dir;
     auto s = open_world(dir, "DEF T Transform { children " + box + " }\n" + clock +
