@@ -205,7 +205,7 @@ struct event_world::state {
         // waits for a new startTime.
         bool spent = false;
         bool broken = false;  // cycleInterval not above 0: never runs
-        std::int64_t cycle = -1;
+        double cycle = -1;  // cycles begun since the start (a double: any interval, any time)
     };
     struct pending {
         node* to;
@@ -386,7 +386,7 @@ void event_world::state::sample(sensor& s, double t) {
     if (!s.active) {
         if ((s.spent && !s.loop) || !(t >= s.start) || t >= end) return;
         s.active = true;
-        s.cycle = static_cast<std::int64_t>(std::floor((t - s.start) / s.interval));
+        s.cycle = std::floor((t - s.start) / s.interval);
         emit(s.n, {event_kind::is_active, -1, ft::sf_bool}, bool_value(true));
         emit(s.n, {event_kind::cycle_time, -1, ft::sf_time}, time_value(t));
     }
@@ -398,10 +398,10 @@ void event_world::state::sample(sensor& s, double t) {
         stop(s, t);
         return;
     }
-    const auto cycle = static_cast<std::int64_t>(std::floor((t - s.start) / s.interval));
+    const double cycle = std::floor((t - s.start) / s.interval);
     if (cycle > s.cycle) {
         s.cycle = cycle;
-        emit(s.n, {event_kind::cycle_time, -1, ft::sf_time}, time_value(s.start + static_cast<double>(cycle) * s.interval));
+        emit(s.n, {event_kind::cycle_time, -1, ft::sf_time}, time_value(s.start + cycle * s.interval));
     }
     emit(s.n, {event_kind::fraction_changed, -1, ft::sf_float},
          float_value(static_cast<float>(fraction_at(s.start, s.interval, t))));
@@ -461,8 +461,9 @@ void event_world::state::deliver(pending& p) {
             sensor& ts = sensors[s->second];
             // A running sensor keeps its start and cycle; a stop before its start is no stop.
             if (ts.active && (name == "startTime" || name == "cycleInterval")) return;
-            if (ts.active && name == "stopTime" && !(p.value.time > ts.start || p.value.value.numbers[0] > ts.start))
-                return;
+            const double stop = p.value.time != 0 || p.value.value.numbers.empty() ? p.value.time
+                                                                                     : p.value.value.numbers[0];
+            if (ts.active && name == "stopTime" && !(stop > ts.start)) return;
             write(n, p.in.field, p.value.value);
             sensor_field_written(ts, name, p.value);
         } else {

@@ -329,6 +329,8 @@ const std::vector<hostile_case>& cases() {
              write_file(d + "/s.wrl", v2 + "DEF T Transform { children Shape { geometry Box {} } }\n"
                                            "DEF A TimeSensor { cycleInterval 0 loop TRUE }\n"
                                            "DEF B TimeSensor { cycleInterval 1e38 startTime -1e38 stopTime 1e38 loop TRUE }\n"
+                                           "DEF D TimeSensor { cycleInterval 1e-30 startTime -1e30 loop TRUE }\n"
+                                           "ROUTE D.cycleTime TO B.set_stopTime ROUTE D.fraction_changed TO P.set_fraction\n"
                                            "DEF P PositionInterpolator { key [1 0 0.5 1e30] keyValue [1 1 1] }\n"
                                            "ROUTE A.fraction_changed TO P.set_fraction ROUTE B.fraction_changed TO "
                                            "P.set_fraction ROUTE P.value_changed TO T.translation\n"
