@@ -39,6 +39,9 @@ void scene_world::take(const std::vector<vrml::node*>& changed) {
         const bool relinked = p_->events->relinked(n);
         if (p_->moving.transforms.count(n) && !relinked) {
             moved_ = true;
+            // A light it carries shines from elsewhere; the camera it carries looks from elsewhere.
+            if (p_->moving.carry_lights.count(n)) dirty_ = true;
+            if (p_->moving.carry_view.count(n)) views_ = true;
         } else if (!relinked && (n->type->kind == vrml::node_kind::v2_viewpoint ||
                                  n->type->kind == vrml::node_kind::v2_background ||
                                  n->type->kind == vrml::node_kind::v2_navigation_info)) {

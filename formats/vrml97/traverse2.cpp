@@ -171,6 +171,8 @@ private:
         return f.motion >= 0 ? multiply(motion_worlds_[static_cast<std::size_t>(f.motion)], m) : m;
     }
     bool enter_moving(const node& n);
+    // Marks the moving Transforms above a frame as carrying a light or the view.
+    void carried(const frame& f, std::unordered_set<const node*> moving_parts::*by);
     // Whether a bindable node of the kind is the one shown: the one events
     // bound, or while none was, the world's first.
     bool shown_bindable(const node& n, int kind) const {
@@ -323,6 +325,7 @@ void walker::visit(const node& n) {
         if (pass_ == pass::lights)
             if (const std::optional<scene_light> light = world_light(n, world_matrix(frames_.back())))
                 core_.add_scene_light(*light, n);
+        if (pass_ == pass::shapes) carried(frames_.back(), &moving_parts::carry_lights);
         break;
     case node_kind::v2_shape:
         if (pass_ == pass::shapes) draw_shape(n);
@@ -332,6 +335,7 @@ void walker::visit(const node& n) {
         if (pass_ == pass::shapes && !camera_seen_ && doc == world_ && shown_bindable(n, 0)) {
             camera_seen_ = true;
             sink_.camera(world_camera(n, world_matrix(frames_.back())));
+            carried(frames_.back(), &moving_parts::carry_view);
         }
         break;
     case node_kind::v2_background:
@@ -422,6 +426,15 @@ bool walker::enter_moving(const node& n) {
     return true;
 }
 
+void walker::carried(const frame& f, std::unordered_set<const node*> moving_parts::*by) {
+    if (!moving_) return;
+    for (std::int32_t m = f.motion; m >= 0 && static_cast<std::size_t>(m) < moving_->sites.size();) {
+        const moving_parts::site& site = moving_->sites[static_cast<std::size_t>(m)];
+        if (!(moving_->*by).insert(site.transform).second) break;  // and those above it are marked too
+        m = site.parent;
+    }
+}
+
 // A DirectionalLight lights its whole group, the shapes before it included,
 // so a group's lights are placed before any of its children is drawn.
 void walker::add_scoped_lights(frame& f) {
@@ -430,6 +443,7 @@ void walker::add_scoped_lights(frame& f) {
         if (!n || !n->type || n->type->kind != node_kind::v2_directional_light) continue;
         const std::optional<scene_light> light = world_light(*n, world_matrix(f));
         if (!light) continue;
+        carried(f, &moving_parts::carry_lights);
         if (!core_.add_scoped_light(*light, f.lights, *n)) return;
     }
 }
@@ -833,7 +847,11 @@ void walker::draw_text(const node& text, shape_state& s) {
 
 void traverse_vrml2(const document& doc, geometry_sink& sink, warning_list& warnings, inline_source* inlines,
                     const traversal_limits& limits, bool release_drawn, moving_parts* moving, live_shapes* live) {
-    if (moving) moving->sites.clear();
+    if (moving) {
+        moving->sites.clear();
+        moving->carry_lights.clear();
+        moving->carry_view.clear();
+    }
     if (live) {
         live->sites.clear();
         live->sites_of.clear();

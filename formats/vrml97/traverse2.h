@@ -26,7 +26,12 @@ struct moving_parts {
         matrix4 relative;     // from there to the Transform's own parent
         std::int32_t slot;    // its motion
     };
-    std::vector<site> sites;  // parents before children
+    std::vector<site> sites;  // parents before children, site k places motion k
+    // Moving Transforms that carry a light, or the Viewpoint shown: lights
+    // and the camera are placed in the world's terms, so moving these asks
+    // for the lights (the scene) or the view to be found again.
+    std::unordered_set<const node*> carry_lights;
+    std::unordered_set<const node*> carry_view;
 };
 
 // Walks doc (and the VRML97 files its Inline nodes name, when inlines is

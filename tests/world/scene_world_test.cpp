@@ -142,6 +142,18 @@ TEST(SceneWorld, BoundViewpointsAndBackgroundsAreShown) {
     ASSERT_TRUE(tour->store.camera);
     EXPECT_NEAR(tour->store.camera->position[2], 20, 1e-4);
     EXPECT_EQ(tour->world->rebuilds(), 0u);
+
+    // A moving part that carries the Viewpoint and a light takes them along.
+    auto ride = open_world(dir, "DEF T Transform { children [ Viewpoint { position 0 0 10 } "
+                                "PointLight { location 0 1 0 } " + box + " ] }\n" + clock +
+                                    "DEF P PositionInterpolator { key [0 1] keyValue [0 0 0, 8 0 0] }\n"
+                                    "ROUTE C.fraction_changed TO P.set_fraction ROUTE P.value_changed TO T.translation");
+    ASSERT_TRUE(ride->world);
+    ride->world->play_to(1, ride->store);
+    ASSERT_TRUE(ride->store.camera);
+    EXPECT_NEAR(ride->store.camera->position[0], 2, 1e-4);
+    ASSERT_EQ(ride->store.lights.size(), 1u);
+    EXPECT_NEAR(ride->store.lights[0].location[0], 2, 1e-4);
 }
 
 // A 2 x 2 BMP of 24-bit pixels, rows padded to four bytes.
