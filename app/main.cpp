@@ -9,6 +9,7 @@
 #include <QStringList>
 
 #include "app/viewer_app.h"
+#include "glwindow/gl_window.h"
 #include "scene/scene.h"
 #include "snapshot/snapshot.h"
 
@@ -16,7 +17,7 @@ namespace {
 
 void usage(std::FILE* to) {
     std::fprintf(to,
-                 "usage: tessel [--classic] [--fit] [--no-headlight] [--] [FILE.wrl]\n       tessel %s\n"
+                 "usage: tessel [--classic] [--fit] [--no-headlight] [--frame-stats] [--] [FILE.wrl]\n       tessel %s\n"
                  "       tessel --help | --version\n",
                  tessel::snapshot_usage);
 }
@@ -50,6 +51,7 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--classic") == 0) classic = true;
         else if (std::strcmp(argv[i], "--fit") == 0) settings.use_camera = false;
         else if (std::strcmp(argv[i], "--no-headlight") == 0) settings.headlight = false;
+        else if (std::strcmp(argv[i], "--frame-stats") == 0) tessel::report_frames(stderr);
         else qt_argv.push_back(argv[i]);
     }
     qt_argv.push_back(nullptr);

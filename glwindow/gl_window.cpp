@@ -1,5 +1,8 @@
 #include "glwindow/gl_window.h"
 
+#include <GL/gl.h>
+
+#include <chrono>
 #include <cstring>
 #include <type_traits>
 
@@ -51,10 +54,38 @@ bool open_gl_window(const char* title, int width, int height, gl_content& conten
     return true;
 }
 
+namespace {
+
+using clock_type = std::chrono::steady_clock;
+
+std::FILE* g_frame_report = nullptr;
+clock_type::time_point g_last_motion;  // the last frame whose view or world moved
+
+// Whether the frame about to be drawn shows a view or a world in motion:
+// changed since the last frame, or within the last 0.3 s.
+bool in_motion(clock_type::time_point now) {
+    const gl_content& c = *g_content;
+    if (g_shown.frames > 0 && (!same_view(c.view, g_shown.view) || c.scene.moved != g_shown.moved))
+        g_last_motion = now;
+    return g_shown.frames > 0 && now - g_last_motion < std::chrono::milliseconds(300);
+}
+
+}  // namespace
+
+void report_frames(std::FILE* to) { g_frame_report = to; }
+
 void show_frame() {
     if (!g_content) return;
+    const auto start = clock_type::now();
+    const bool moving = g_frame_report && in_motion(start);
     g_content->draw.frame(g_content->scene, g_content->view, g_content->settings);
     present_frame();
+    if (g_frame_report) {
+        glFinish();
+        const double ms = std::chrono::duration<double, std::milli>(clock_type::now() - start).count();
+        std::fprintf(g_frame_report, "frame %.2f %s\n", ms, moving ? "moving" : "still");
+        std::fflush(g_frame_report);
+    }
     ++g_shown.frames;
     g_shown.view = g_content->view;
     g_shown.settings = g_content->settings;

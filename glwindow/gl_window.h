@@ -9,6 +9,7 @@
 // scene moved on. A still scene costs no drawing at all.
 
 #include <cstdint>
+#include <cstdio>
 
 #include "render/render.h"
 #include "scene/scene.h"
@@ -53,5 +54,11 @@ void redraw_if_changed();
 
 // Frames shown since the process started; tests count them.
 std::uint64_t frames_shown();
+
+// From now on each frame shown writes `frame <milliseconds> <moving|still>`
+// to `to` (null: no more): its time from the start of drawing until the GL
+// has finished it, and whether the view or the world was moving, that is
+// whether they changed within the last 0.3 s.
+void report_frames(std::FILE* to);
 
 }  // namespace tessel

@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -569,6 +571,40 @@ TEST_F(Viewer, AWorldThatMovesPlaysByItselfPausesOnSpaceAndRestarts) {
     e2e::xdotool("key alt+a r");
     EXPECT_TRUE(keeps_changing(gl)) << "plays from the start";
     quit(viewer, panel);
+}
+
+// --frame-stats: a line per frame drawn, still for a still scene, moving
+// while a world plays.
+TEST_F(Viewer, FrameStatsSayEachFrameAndWhetherItMoved) {
+    const auto lines = [](const std::string& log, std::vector<std::string>& frames) {
+        std::istringstream in(log);
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind("frame ", 0) == 0) frames.push_back(line);
+    };
+    const std::regex format("frame [0-9]+\\.[0-9]{2} (moving|still)");
+    scratch_folder dir;
+    const std::string turning = dir.path + "/turning.wrl";
+    std::ofstream(turning) << kTurningBox;
+    for (const std::string& scene : {data_file("two_colours.wrl"), turning}) {
+        const bool moves = scene == turning;
+        e2e::viewer viewer({"--frame-stats", scene});
+        const unsigned long gl = gl_window();
+        const unsigned long panel = panel_window();
+        ASSERT_NE(gl, 0u);
+        std::vector<std::string> frames;
+        ASSERT_TRUE(e2e::eventually([&] {
+            frames.clear();
+            lines(viewer.log(), frames);
+            return moves ? std::count_if(frames.begin(), frames.end(),
+                                         [](const std::string& f) { return f.ends_with(" moving"); }) >= 3
+                         : frames.size() >= 2;
+        })) << viewer.log();
+        for (const std::string& f : frames) {
+            EXPECT_TRUE(std::regex_match(f, format)) << f;
+            if (!moves) EXPECT_TRUE(f.ends_with(" still")) << f;
+        }
+        quit(viewer, panel);
+    }
 }
 
 }  // namespace
