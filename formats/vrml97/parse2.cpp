@@ -93,6 +93,7 @@ private:
     void mark_routed(proto_definition& proto);
     void pass_on(const proto_definition& proto, const std::unordered_map<const node*, node*>& copy_of, node* result);
     void read_script_declaration(std::string_view kind, source_position at);
+    proto_definition& declare_proto(const std::string& name, source_position at);
     void read_proto(source_position at);
     void read_extern_proto(source_position at);
     bool read_interface(proto_definition& proto, bool with_values);
@@ -587,6 +588,16 @@ bool parser::read_interface(proto_definition& proto, bool with_values) {
     }
 }
 
+// A PROTO or EXTERNPROTO of this document, the last declared under its name.
+proto_definition& parser::declare_proto(const std::string& name, source_position at) {
+    proto_definition& proto = doc_.protos.emplace_back();
+    proto.name = name;
+    doc_.last_proto_named[name] = &proto;
+    proto.instance_type.name = name;
+    proto.where = at;
+    return proto;
+}
+
 void parser::read_proto(source_position at) {
     lx_.skip();
     const std::string name(lx_.word());
@@ -602,11 +613,7 @@ void parser::read_proto(source_position at) {
         return;
     }
     lx_.advance();
-    proto_definition& proto = doc_.protos.emplace_back();
-    proto.name = name;
-    doc_.last_proto_named[name] = &proto;
-    proto.instance_type.name = name;
-    proto.where = at;
+    proto_definition& proto = declare_proto(name, at);
     ++nesting_;
     const bool interface_read = read_interface(proto, true);
     lx_.skip();
@@ -644,11 +651,7 @@ void parser::read_extern_proto(source_position at) {
         return;
     }
     lx_.advance();
-    proto_definition& declared = doc_.protos.emplace_back();
-    declared.name = name;
-    doc_.last_proto_named[name] = &declared;
-    declared.instance_type.name = name;
-    declared.where = at;
+    proto_definition& declared = declare_proto(name, at);
     if (!read_interface(declared, false)) return;
     field_value urls;
     lx_.skip();
