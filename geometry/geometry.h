@@ -175,12 +175,14 @@ public:
     virtual bool affords(std::int64_t /*bytes*/, source_position /*where*/, const char* /*what*/) { return true; }
 };
 
-// Takes only what a walk says about the view (the camera, the background,
-// the headlight) and none of the shapes, for a world whose bound Viewpoint
-// or Background changed while its shapes did not. finish() puts them into
-// a store, as scene_builder would have.
+// What a walk says about the view (the camera, the background, the
+// headlight), the first of each given, written into `into`; none of the
+// shapes. scene_builder keeps the view through one; alone, it serves a
+// world whose bound Viewpoint or Background changed while its shapes did
+// not, walked into a fresh store whose view show() then hands on.
 class view_builder final : public geometry_sink {
 public:
+    explicit view_builder(scene_store& into) : into_(into) {}
     void face_set(const shape_state&, std::span<const float>, std::span<const std::int32_t>,
                   std::span<const std::int32_t>, std::span<const std::int32_t>) override {}
     void line_set(const shape_state&, std::span<const float>, std::span<const std::int32_t>,
@@ -193,14 +195,15 @@ public:
     void camera(const scene_camera& camera) override;
     void background(const float rgb[3]) override;
     void headlight(bool on) override;
-    void finish(scene_store& into) const;
+    // Puts the view found into `shown`, a camera without a focal distance
+    // given one that reaches shown's scene.
+    void show(scene_store& shown) const;
 
 private:
-    scene_store view_;
-    bool background_given_ = false;
-    bool headlight_given_ = false;
+    scene_store& into_;
+    bool background_given_ = false;  // later Backgrounds are not in force at start
+    bool headlight_given_ = false;   // likewise for the headlight
 };
-
 
 // The real back end: appends one or more shape records per call to `out`
 // (shape_count, point_counts and face_counts kept in step) and reports
@@ -252,8 +255,7 @@ private:
     warning_list& warnings_;
     std::size_t first_shape_;                        // shapes before this index were there already
     std::size_t first_light_;                        // likewise for lights
-    bool background_given_ = false;                  // later Backgrounds are not in force at start
-    bool headlight_given_ = false;                   // likewise for the headlight
+    view_builder view_;                              // the first camera, background and headlight
     reader::load_budget* budget_;
     bool stopped_ = false;                           // a shape did not fit: no more are made
     // Before a shape is made: whether one of about `bytes` may be. After:

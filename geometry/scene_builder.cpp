@@ -76,60 +76,42 @@ void settle_focal_distance(scene_store& out, bool has_points) {
 
 void scene_builder::light(const scene_light& light) { out_.lights.push_back(light); }
 
-void scene_builder::camera(const scene_camera& camera) {
-    if (!out_.camera) out_.camera = camera;
-}
+void scene_builder::camera(const scene_camera& camera) { view_.camera(camera); }
 
-namespace {
+void scene_builder::background(const float rgb[3]) { view_.background(rgb); }
 
-// Out-of-range values would reach tools and images as they are; a NaN
-// (from an overflowing number) becomes black rather than undefined.
-std::array<float, 3> clamped_colour(const float rgb[3]) {
-    std::array<float, 3> colour{};
-    for (int k = 0; k < 3; ++k) colour[k] = rgb[k] > 0 ? std::min(rgb[k], 1.0f) : 0.0f;
-    return colour;
-}
-
-}  // namespace
-
-void scene_builder::background(const float rgb[3]) {
-    if (background_given_) return;
-    background_given_ = true;
-    out_.background = clamped_colour(rgb);
-}
-
-void scene_builder::headlight(bool on) {
-    if (headlight_given_) return;
-    headlight_given_ = true;
-    out_.headlight = on;
-}
+void scene_builder::headlight(bool on) { view_.headlight(on); }
 
 void view_builder::camera(const scene_camera& camera) {
-    if (!view_.camera) view_.camera = camera;
+    if (!into_.camera) into_.camera = camera;
 }
 
 void view_builder::background(const float rgb[3]) {
     if (background_given_) return;
     background_given_ = true;
-    view_.background = clamped_colour(rgb);
+    // Out-of-range values would reach tools and images as they are; a NaN
+    // (from an overflowing number) becomes black rather than undefined.
+    std::array<float, 3> colour{};
+    for (int k = 0; k < 3; ++k) colour[k] = rgb[k] > 0 ? std::min(rgb[k], 1.0f) : 0.0f;
+    into_.background = colour;
 }
 
 void view_builder::headlight(bool on) {
     if (headlight_given_) return;
     headlight_given_ = true;
-    view_.headlight = on;
+    into_.headlight = on;
 }
 
-void view_builder::finish(scene_store& into) const {
-    into.camera = view_.camera;
-    into.background = view_.background;
-    into.headlight = view_.headlight;
-    settle_focal_distance(into, into.bound_radius > 0);
+void view_builder::show(scene_store& shown) const {
+    shown.camera = into_.camera;
+    shown.background = into_.background;
+    shown.headlight = into_.headlight;
+    settle_focal_distance(shown, shown.bound_radius > 0);
 }
 
 scene_builder::scene_builder(scene_store& out, warning_list& warnings, reader::load_budget* budget)
     : out_(out), warnings_(warnings), first_shape_(out.shapes.size()), first_light_(out.lights.size()),
-      budget_(budget), scratch_(std::make_unique<detail::builder_scratch>()) {
+      view_(out), budget_(budget), scratch_(std::make_unique<detail::builder_scratch>()) {
     scratch_->budget = budget;
 }
 
@@ -246,12 +228,9 @@ namespace {
 const std::vector<float>& world_points(const scene_store& store, const shape_record& shape,
                                        std::vector<float>& placed) {
     if (shape.motion < 0 || static_cast<std::size_t>(shape.motion) >= store.motions.size()) return shape.points;
-    const float* m = store.motions[static_cast<std::size_t>(shape.motion)].matrix;
+    const scene_motion& motion = store.motions[static_cast<std::size_t>(shape.motion)];
     placed.resize(shape.points.size());
-    for (std::size_t i = 0; i + 2 < shape.points.size(); i += 3) {
-        const float x = shape.points[i], y = shape.points[i + 1], z = shape.points[i + 2];
-        for (int k = 0; k < 3; ++k) placed[i + k] = m[k] * x + m[4 + k] * y + m[8 + k] * z + m[12 + k];
-    }
+    for (std::size_t i = 0; i + 2 < shape.points.size(); i += 3) motion.place(&shape.points[i], &placed[i]);
     return placed;
 }
 

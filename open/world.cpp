@@ -105,11 +105,24 @@ void scene_world::place_parts(scene_store& store) {
     ++store.moved;
 }
 
-bool scene_world::tick(double seconds, scene_store& store) {
+void scene_world::step(double seconds) {
     ++ticks_;
     started_ = true;
     take(p_->events->advance(seconds));
+}
+
+bool scene_world::tick(double seconds, scene_store& store) {
+    step(seconds);
     return bring_up_to_date(store);
+}
+
+// The world walked again as it is now into sink. What the load said about
+// the world (its warnings) is not said again.
+void scene_world::walk_again(vrml::geometry_sink& sink, vrml::moving_parts* moving, vrml::live_shapes* live) {
+    vrml::warning_list said_already(p_->path);
+    p_->files->rebind(said_already, nullptr);
+    vrml::traverse_vrml2(p_->doc, sink, said_already, p_->files.get(), {}, false, moving, live);
+    p_->files->rebind(p_->later, nullptr);
 }
 
 // The camera, background and headlight of the world as it is now, from a
@@ -117,16 +130,14 @@ bool scene_world::tick(double seconds, scene_store& store) {
 void scene_world::update_views(scene_store& store) {
     views_ = false;
     bind_shown();
-    vrml::view_builder views;
-    vrml::warning_list said_already(p_->path);
-    p_->files->rebind(said_already, nullptr);
+    scene_store found;
+    vrml::view_builder views(found);
     // The walk places nothing that moves and records no shapes: the store's
     // parts and shapes stay as they are.
     vrml::live_shapes bound;
     std::copy(p_->live.bound, p_->live.bound + 3, bound.bound);
-    vrml::traverse_vrml2(p_->doc, views, said_already, p_->files.get(), {}, false, nullptr, &bound);
-    p_->files->rebind(p_->later, nullptr);
-    views.finish(store);
+    walk_again(views, nullptr, &bound);
+    views.show(store);
 }
 
 void scene_world::bind_shown() {
@@ -159,15 +170,12 @@ bool scene_world::bring_up_to_date(scene_store& store) {
 
 bool scene_world::play_to(double seconds, scene_store& store) {
     // Whole ticks of the clock up to the time asked, then that time itself.
-    const double step = 1.0 / world_ticks_per_second;
+    const double period = 1.0 / world_ticks_per_second;
     if (std::isfinite(seconds)) {
         // The first tick is at 0, when the world starts.
         for (auto k = started_ ? static_cast<std::int64_t>(std::floor(now() * world_ticks_per_second)) + 1 : 0;
-             static_cast<double>(k) * step < seconds; ++k) {
-            ++ticks_;
-            started_ = true;
-            take(p_->events->advance(static_cast<double>(k) * step));
-        }
+             static_cast<double>(k) * period < seconds; ++k)
+            step(static_cast<double>(k) * period);
     }
     return tick(seconds, store);
 }
@@ -194,14 +202,13 @@ struct box {
     bool empty() const { return !(low[0] <= high[0]); }
 };
 
-// A box's corners placed by m, added to `to`.
-void add_placed(const box& b, const float* m, box& to) {
+// A box's corners placed by a part's motion, added to `to`.
+void add_placed(const box& b, const scene_motion& motion, box& to) {
     for (int corner = 0; corner < 8; ++corner) {
-        const double p[3] = {corner & 1 ? b.high[0] : b.low[0], corner & 2 ? b.high[1] : b.low[1],
-                             corner & 4 ? b.high[2] : b.low[2]};
-        double q[3];
-        for (int k = 0; k < 3; ++k) q[k] = m[k] * p[0] + m[4 + k] * p[1] + m[8 + k] * p[2] + m[12 + k];
-        to.add(q);
+        double p[3] = {corner & 1 ? b.high[0] : b.low[0], corner & 2 ? b.high[1] : b.low[1],
+                       corner & 4 ? b.high[2] : b.low[2]};
+        motion.place(p, p);
+        to.add(p);
     }
 }
 
@@ -230,16 +237,15 @@ void scene_world::frame_motion(scene_store& store) {
         if (!b.empty()) parts.emplace_back(static_cast<std::size_t>(shape.motion), b);
     }
     if (parts.empty()) return;
+    // The box around the sphere the load framed, then where the parts go.
     box seen;
+    double low[3], high[3];
     for (int k = 0; k < 3; ++k) {
-        const double c = store.bound_centre[k], r = store.bound_radius;
-        const double low[3] = {k == 0 ? c - r : store.bound_centre[0], k == 1 ? c - r : store.bound_centre[1],
-                               k == 2 ? c - r : store.bound_centre[2]};
-        const double high[3] = {k == 0 ? c + r : store.bound_centre[0], k == 1 ? c + r : store.bound_centre[1],
-                                k == 2 ? c + r : store.bound_centre[2]};
-        seen.add(low);
-        seen.add(high);
+        low[k] = static_cast<double>(store.bound_centre[k]) - store.bound_radius;
+        high[k] = static_cast<double>(store.bound_centre[k]) + store.bound_radius;
     }
+    seen.add(low);
+    seen.add(high);
     // The parts' places at some 120 instants, in a copy of the store's.
     scene_store places;
     places.motions = store.motions;
@@ -249,7 +255,7 @@ void scene_world::frame_motion(scene_store& store) {
         take(p_->events->advance(horizon * i / samples));
         if (dirty_ || !redraw_.empty()) break;
         if (moved_) place_parts(places);
-        for (const auto& [motion, b] : parts) add_placed(b, places.motions[motion].matrix, seen);
+        for (const auto& [motion, b] : parts) add_placed(b, places.motions[motion], seen);
     }
     p_->events->restart();
     dirty_ = moved_ = started_ = views_ = false;
@@ -265,9 +271,8 @@ void scene_world::frame_motion(scene_store& store) {
     store.bound_radius = static_cast<float>(radius);
 }
 
-// The store again from the world as it is now. What the load said about the
-// world (its warnings) is not said again; the framing stays the load's, so
-// that the view does not follow what moves.
+// The store again from the world as it is now. The framing stays the
+// load's, so that the view does not follow what moves.
 void scene_world::rebuild(scene_store& store) {
     ++rebuilds_;
     dirty_ = false;
@@ -278,14 +283,12 @@ void scene_world::rebuild(scene_store& store) {
     scene_store next;
     vrml::warning_list said_already(p_->path);
     reader::load_budget budget(p_->budget_limit);
-    p_->files->rebind(said_already, nullptr);
     {
         vrml::scene_builder builder(next, said_already, &budget);
         builder.reuse_images(store);
-        vrml::traverse_vrml2(p_->doc, builder, said_already, p_->files.get(), {}, false, &p_->moving, &p_->live);
+        walk_again(builder, &p_->moving, &p_->live);
         builder.finish();
     }
-    p_->files->rebind(p_->later, nullptr);
     for (int i = 0; i < 3; ++i) next.bound_centre[i] = store.bound_centre[i];
     next.bound_radius = store.bound_radius;
     next.generation = store.generation + 1;

@@ -16,6 +16,9 @@ namespace tessel {
 
 namespace vrml {
 struct node;
+class geometry_sink;
+struct moving_parts;
+struct live_shapes;
 }
 
 class scene_world {
@@ -62,7 +65,9 @@ public:
     std::uint64_t rebuilds() const { return rebuilds_; }
 
 private:
+    void step(double seconds);
     void take(const std::vector<vrml::node*>& changed);
+    void walk_again(vrml::geometry_sink& sink, vrml::moving_parts* moving, vrml::live_shapes* live);
     bool bring_up_to_date(scene_store& store);
     void place_parts(scene_store& store);
     bool redraw_shapes(scene_store& store);

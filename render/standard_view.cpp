@@ -148,9 +148,7 @@ std::vector<std::size_t> transparent_back_to_front(const scene_store& store,
         // A moving part's shape: its centre where the part stands now.
         if (const std::int32_t motion = store.shapes[s].motion;
             motion >= 0 && static_cast<std::size_t>(motion) < store.motions.size()) {
-            const float* w = store.motions[static_cast<std::size_t>(motion)].matrix;
-            const float c[3] = {centre[0], centre[1], centre[2]};
-            for (int k = 0; k < 3; ++k) centre[k] = w[k] * c[0] + w[4 + k] * c[1] + w[8 + k] * c[2] + w[12 + k];
+            store.motions[static_cast<std::size_t>(motion)].place(centre, centre);
         }
         depth[s] = eye_z(m, centre);
     }

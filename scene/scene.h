@@ -129,6 +129,13 @@ struct scene_camera {
 // from its own coordinates to the world's, as glMultMatrixf takes it.
 struct scene_motion {
     float matrix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+
+    // Point p of the part, where it stands in the world (out may be p).
+    template <class T>
+    void place(const T p[3], T out[3]) const {
+        const T x = p[0], y = p[1], z = p[2];
+        for (int k = 0; k < 3; ++k) out[k] = matrix[k] * x + matrix[4 + k] * y + matrix[8 + k] * z + matrix[12 + k];
+    }
 };
 
 // Which reading made a store: the renderer frames and lights the two

@@ -114,11 +114,10 @@ struct placed_shape {
     placed_shape(const tessel::scene_store& store, const tessel::shape_record& s)
         : points(s.motion >= 0 ? moved_points : s.points), normals(s.motion >= 0 ? moved_normals : s.normals) {
         if (s.motion < 0 || static_cast<std::size_t>(s.motion) >= store.motions.size()) return;
-        const float* m = store.motions[static_cast<std::size_t>(s.motion)].matrix;
+        const tessel::scene_motion& motion = store.motions[static_cast<std::size_t>(s.motion)];
+        const float* m = motion.matrix;
         moved_points.resize(s.points.size());
-        for (std::size_t i = 0; i + 2 < s.points.size(); i += 3)
-            for (int k = 0; k < 3; ++k)
-                moved_points[i + k] = m[k] * s.points[i] + m[4 + k] * s.points[i + 1] + m[8 + k] * s.points[i + 2] + m[12 + k];
+        for (std::size_t i = 0; i + 2 < s.points.size(); i += 3) motion.place(&s.points[i], &moved_points[i]);
         // Normals by the inverse transpose: the cofactors (c[3j + k] is row k,
         // column j), then unit length.
         const float c[9] = {m[5] * m[10] - m[6] * m[9], m[6] * m[8] - m[4] * m[10], m[4] * m[9] - m[5] * m[8],
