@@ -154,6 +154,14 @@ public:
     virtual std::int32_t motion(const matrix4&) { return -1; }
     // How many records the sink has made so far (0 when it keeps none).
     virtual std::size_t shapes_made() const { return 0; }
+    // The `count` records made from `first` on, drawn again under
+    // `placement` (from where they stand to the new place) and lit by
+    // `lights`, without building them again: true when the sink did so (or
+    // stopped), false when the front end must build them as new.
+    virtual bool place_again(std::size_t /*first*/, std::size_t /*count*/, const matrix4& /*placement*/,
+                             std::span<const std::int32_t> /*lights*/, source_position /*where*/) {
+        return false;
+    }
     // A light that is on, in world coordinates; the n-th call is light n of
     // shape_state::lights.
     virtual void light(const scene_light&) {}
@@ -234,6 +242,8 @@ public:
     void light(const scene_light& light) override;
     std::int32_t motion(const matrix4& world) override;
     std::size_t shapes_made() const override { return out_.shapes.size(); }
+    bool place_again(std::size_t first, std::size_t count, const matrix4& placement,
+                     std::span<const std::int32_t> lights, source_position where) override;
     void camera(const scene_camera& camera) override;
     void background(const float rgb[3]) override;
     void headlight(bool on) override;

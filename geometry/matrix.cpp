@@ -63,4 +63,41 @@ texture_matrix multiply(const texture_matrix& a, const texture_matrix& b) {
     return r;
 }
 
+double determinant3(const matrix4& m) {
+    const float* a = m.m;
+    return double(a[0]) * (double(a[5]) * a[10] - double(a[9]) * a[6]) -
+           double(a[4]) * (double(a[1]) * a[10] - double(a[9]) * a[2]) +
+           double(a[8]) * (double(a[1]) * a[6] - double(a[5]) * a[2]);
+}
+
+bool invert_affine(const matrix4& m, matrix4& inverse) {
+    const float* a = m.m;
+    if (a[3] != 0 || a[7] != 0 || a[11] != 0 || a[15] != 1) return false;
+    for (const float v : m.m)
+        if (!std::isfinite(v)) return false;
+    const double det = determinant3(m);
+    if (!std::isnormal(det)) return false;
+    // The cofactors over the determinant: column-major, c(r, k) is row r, column k.
+    const auto at = [&](int r, int k) { return double(a[k * 4 + r]); };
+    double inv[3][3];
+    for (int r = 0; r < 3; ++r)
+        for (int k = 0; k < 3; ++k) {
+            const int r1 = (k + 1) % 3, r2 = (k + 2) % 3, k1 = (r + 1) % 3, k2 = (r + 2) % 3;
+            inv[r][k] = (at(r1, k1) * at(r2, k2) - at(r1, k2) * at(r2, k1)) / det;
+        }
+    for (int r = 0; r < 3; ++r) {
+        double moved = 0;
+        for (int k = 0; k < 3; ++k) {
+            inverse.m[k * 4 + r] = static_cast<float>(inv[r][k]);
+            moved -= inv[r][k] * a[12 + k];
+        }
+        inverse.m[12 + r] = static_cast<float>(moved);
+        inverse.m[r * 4 + 3] = 0;
+    }
+    inverse.m[15] = 1;
+    for (const float v : inverse.m)
+        if (!std::isfinite(v)) return false;
+    return true;
+}
+
 }  // namespace tessel::vrml

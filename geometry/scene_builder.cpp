@@ -187,6 +187,49 @@ std::int32_t scene_builder::motion(const matrix4& world) {
     return static_cast<std::int32_t>(out_.motions.size() - 1);
 }
 
+bool scene_builder::place_again(std::size_t first, std::size_t count, const matrix4& placement,
+                                std::span<const std::int32_t> lights, source_position where) {
+    const std::size_t end = first + count;
+    if (first < first_shape_ || end > out_.shapes.size() || end < first ||
+        out_.shapes.size() + count > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
+        return false;
+    for (std::size_t s = first; s < end; ++s)
+        if (out_.shapes[s].motion >= 0 || out_.shapes[s].shares >= 0) return false;
+    if (stopped_) return true;
+    // A copy costs its record, not its arrays: nested USEs that place a
+    // part a million times are stopped by what the records take.
+    const std::int64_t bytes =
+        static_cast<std::int64_t>(count) * static_cast<std::int64_t>(sizeof(shape_record) + lights.size() * 4);
+    if (!admit(bytes, where, "copies of shapes")) return true;
+    if (budget_) budget_->spend(bytes, "copies of shapes");  // admitted: it fits
+    const std::int32_t slot = motion(placement);
+    const std::size_t made = out_.shapes.size();
+    for (std::size_t s = first; s < end; ++s) {
+        const shape_record& source = out_.shapes[s];
+        shape_record copy;
+        copy.kind = source.kind;
+        copy.two_sided = source.two_sided;
+        copy.lit = source.lit;
+        copy.material = source.material;
+        copy.texture = source.texture;
+        copy.wrap_s = source.wrap_s;
+        copy.wrap_t = source.wrap_t;
+        std::copy(source.colour, source.colour + 3, copy.colour);
+        std::copy(source.translation, source.translation + 3, copy.translation);
+        std::copy(source.rotation, source.rotation + 4, copy.rotation);
+        std::copy(source.scale, source.scale + 3, copy.scale);
+        copy.motion = slot;
+        copy.shares = static_cast<std::int32_t>(s);
+        const std::int64_t points = out_.point_counts[s], faces = out_.face_counts[s];
+        out_.shapes.push_back(std::move(copy));
+        out_.point_counts.push_back(points);
+        out_.face_counts.push_back(faces);
+        ++out_.shape_count;
+    }
+    shine_lights(out_, made, first_light_, lights);
+    return true;
+}
+
 void scene_builder::face_set(const shape_state& state, std::span<const float> coords,
                              std::span<const std::int32_t> coord_index, std::span<const std::int32_t> material_index,
                              std::span<const std::int32_t> normal_index) {
@@ -223,14 +266,15 @@ void scene_builder::cylinder(const shape_state& state, float radius, float heigh
 
 namespace {
 
-// A shape's points where they stand now: moving shapes' are placed by
-// their motion, once, into `placed`.
+// A shape's points where they stand now: moving shapes' and copies' are
+// placed by their motion, once, into `placed`.
 const std::vector<float>& world_points(const scene_store& store, const shape_record& shape,
                                        std::vector<float>& placed) {
-    if (shape.motion < 0 || static_cast<std::size_t>(shape.motion) >= store.motions.size()) return shape.points;
+    const std::vector<float>& points = drawn_arrays(store, shape).points;
+    if (shape.motion < 0 || static_cast<std::size_t>(shape.motion) >= store.motions.size()) return points;
     const scene_motion& motion = store.motions[static_cast<std::size_t>(shape.motion)];
-    placed.resize(shape.points.size());
-    for (std::size_t i = 0; i + 2 < shape.points.size(); i += 3) motion.place(&shape.points[i], &placed[i]);
+    placed.resize(points.size());
+    for (std::size_t i = 0; i + 2 < points.size(); i += 3) motion.place(&points[i], &placed[i]);
     return placed;
 }
 
@@ -247,7 +291,7 @@ void scene_builder::finish() {
     std::vector<float> placed;
     for (std::size_t s = first_shape_; s < out_.shapes.size(); ++s) {
         const shape_record& shape = out_.shapes[s];
-        const std::size_t n = shape.point_count();
+        const std::size_t n = drawn_arrays(out_, shape).point_count();
         if (n == 0) continue;
         // Points are finite: the shape builders leave out the others. The
         // least and greatest of floats are floats, so float is exact here.

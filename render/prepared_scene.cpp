@@ -103,6 +103,21 @@ void prepare_shape(const shape_record& shape, std::int64_t point_count, std::int
     if (standard) out.indices.visit([&](auto indices) { measure_extent(out, indices, per_face == 3); });
 }
 
+// Prepares shape s of the store; a copy takes the arrays its source was
+// prepared with, which come earlier.
+void prepare_at(const scene_store& store, std::size_t s, std::vector<prepared_shape>& shapes) {
+    const shape_record& shape = store.shapes[s];
+    const shape_record& source = drawn_arrays(store, shape);
+    if (&source != &shape) {
+        shapes[s] = shapes[static_cast<std::size_t>(shape.shares)];
+    } else {
+        shapes[s] = prepared_shape{};
+        prepare_shape(shape, store.point_counts[s], store.face_counts[s], store.reading == scene_reading::standard,
+                      shapes[s]);
+    }
+    shapes[s].revision = shape.revision;
+}
+
 }  // namespace
 
 // 57.3 rather than 180/pi: the reference pictures and the scenes users know
@@ -146,11 +161,7 @@ void prepared_scene::rebuild(const scene_store& store) {
     out_of_memory_ = false;
     try {
         shapes_.resize(count);
-        for (std::size_t s = 0; s < count; ++s) {
-            prepare_shape(store.shapes[s], store.point_counts[s], store.face_counts[s],
-                          store.reading == scene_reading::standard, shapes_[s]);
-            shapes_[s].revision = store.shapes[s].revision;
-        }
+        for (std::size_t s = 0; s < count; ++s) prepare_at(store, s, shapes_);
     } catch (const std::bad_alloc&) {
         // A frame must never abort the viewer: draw nothing for this store
         // rather than part of it, and do not try again every frame.
@@ -176,14 +187,16 @@ void prepared_scene::rebuild(const scene_store& store) {
 void prepared_scene::revise(const scene_store& store) {
     moved_ = store.moved;
     try {
-        for (std::size_t s = 0; s < shapes_.size(); ++s)
-            if (shapes_[s].revision != store.shapes[s].revision) {
-                shapes_[s] = prepared_shape{};
-                prepare_shape(store.shapes[s], store.point_counts[s], store.face_counts[s],
-                              store.reading == scene_reading::standard, shapes_[s]);
-                shapes_[s].revision = store.shapes[s].revision;
+        std::vector<bool> redone(shapes_.size());
+        for (std::size_t s = 0; s < shapes_.size(); ++s) {
+            const std::int32_t source = store.shapes[s].shares;
+            const bool source_redone = source >= 0 && static_cast<std::size_t>(source) < s && redone[static_cast<std::size_t>(source)];
+            if (shapes_[s].revision != store.shapes[s].revision || source_redone) {
+                prepare_at(store, s, shapes_);
+                redone[s] = true;
                 scaled_ = false;
             }
+        }
     } catch (const std::bad_alloc&) {
         shapes_.clear();
         out_of_memory_ = true;

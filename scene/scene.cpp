@@ -17,3 +17,14 @@ std::int64_t shape_bytes(const shape_record& shape) {
 }
 
 }  // namespace tessel
+
+namespace tessel {
+
+const shape_record& drawn_arrays(const scene_store& store, const shape_record& shape) {
+    if (shape.shares < 0 || static_cast<std::size_t>(shape.shares) >= store.shapes.size()) return shape;
+    const shape_record& source = store.shapes[static_cast<std::size_t>(shape.shares)];
+    // A damaged store must not send a reader round in circles.
+    return source.shares < 0 ? source : shape;
+}
+
+}  // namespace tessel

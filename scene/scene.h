@@ -85,9 +85,19 @@ struct shape_record {
     // Raised each time the world draws this shape again in place (the
     // store's `moved` then rises too), so that derived arrays follow.
     std::uint64_t revision = 0;
+    // A part the file places more than once (USE, an Inline of the same
+    // file) is built once: each further copy is a record without arrays of
+    // its own that draws those of the earlier record `shares` (always a
+    // lower index, itself no copy), placed by its motion. -1: its own arrays.
+    std::int32_t shares = -1;
 
     std::size_t point_count() const { return points.size() / 3; }
 };
+
+struct scene_store;
+
+// The record whose arrays `shape` draws: its own, or those of the record it shares.
+const shape_record& drawn_arrays(const scene_store& store, const shape_record& shape);
 
 // Corners per primitive: 3 for triangles, 2 for lines, 1 for points.
 constexpr std::size_t corners_per_primitive(shape_kind kind) {
@@ -144,7 +154,7 @@ enum class scene_reading : std::uint8_t { classic, standard };
 
 // Every shape of the loaded file. Counts are 64-bit so that no file size can
 // wrap them; point_counts[i] and face_counts[i] always equal the sizes of
-// shape i's arrays.
+// the arrays shape i draws (drawn_arrays).
 struct scene_store {
     std::int64_t shape_count = 0;
     std::vector<shape_record> shapes;

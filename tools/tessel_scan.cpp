@@ -92,8 +92,9 @@ void put_texture(std::string& out, const tessel::scene_store& store, const tesse
     out += "\",\"wrap_t\":\"";
     out += s.wrap_t == tessel::texture_wrap::clamp ? "clamp" : "repeat";
     out += "\"}";
-    if (!full || s.texture_coords.size() < 2 * static_cast<std::size_t>(points)) return;
-    put_groups(out, "texture_coordinate", s.texture_coords, 2, 2, points);
+    const std::vector<float>& coords = tessel::drawn_arrays(store, s).texture_coords;
+    if (!full || coords.size() < 2 * static_cast<std::size_t>(points)) return;
+    put_groups(out, "texture_coordinate", coords, 2, 2, points);
 }
 
 const char* kind_name(tessel::shape_kind kind) {
@@ -111,10 +112,13 @@ struct placed_shape {
     const std::vector<float>& points;
     const std::vector<float>& normals;
 
-    placed_shape(const tessel::scene_store& store, const tessel::shape_record& s)
-        : points(s.motion >= 0 ? moved_points : s.points), normals(s.motion >= 0 ? moved_normals : s.normals) {
-        if (s.motion < 0 || static_cast<std::size_t>(s.motion) >= store.motions.size()) return;
-        const tessel::scene_motion& motion = store.motions[static_cast<std::size_t>(s.motion)];
+    placed_shape(const tessel::scene_store& store, const tessel::shape_record& shape)
+        : placed_shape(store, shape, tessel::drawn_arrays(store, shape)) {}
+
+    placed_shape(const tessel::scene_store& store, const tessel::shape_record& shape, const tessel::shape_record& s)
+        : points(shape.motion >= 0 ? moved_points : s.points), normals(shape.motion >= 0 ? moved_normals : s.normals) {
+        if (shape.motion < 0 || static_cast<std::size_t>(shape.motion) >= store.motions.size()) return;
+        const tessel::scene_motion& motion = store.motions[static_cast<std::size_t>(shape.motion)];
         const float* m = motion.matrix;
         moved_points.resize(s.points.size());
         for (std::size_t i = 0; i + 2 < s.points.size(); i += 3) motion.place(&s.points[i], &moved_points[i]);
@@ -186,12 +190,14 @@ int scan(const char* path, bool full, tessel::reading_mode mode, double time) {
         if (full) {
             // Corners of a standard shape: triples, pairs or single numbers by kind.
             const int per = standard ? static_cast<int>(tessel::corners_per_primitive(s.kind)) : 3;
+            // A copy of a shape placed again lists its own place, from the arrays it shares.
+            const tessel::shape_record& arrays = tessel::drawn_arrays(store, s);
             const placed_shape world(store, s);
             put_groups(out, "point", world.points, 3, 3, store.point_counts[i]);
-            s.corners.visit([&](auto corners) { put_groups(out, "corner", corners, per, per, store.face_counts[i]); });
+            arrays.corners.visit([&](auto corners) { put_groups(out, "corner", corners, per, per, store.face_counts[i]); });
             put_groups(out, "normal", world.normals, 3, 3, store.point_counts[i]);
-            if (standard && !s.colours.empty()) {
-                put_groups(out, "vertex_colour", s.colours, 4, 3, store.point_counts[i]);
+            if (standard && !arrays.colours.empty()) {
+                put_groups(out, "vertex_colour", arrays.colours, 4, 3, store.point_counts[i]);
             }
         }
         out += '}';

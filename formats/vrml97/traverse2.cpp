@@ -141,6 +141,7 @@ struct frame {
     std::int32_t lights;  // the newest DirectionalLight in scope (a link of the traversal core), -1: none
     std::int32_t motion;  // the moving part the list's matrix is relative to, -1: the world
     bool single;          // the list's owner, and everything above it, is held once
+    bool again;           // the list may be walked again (under a USE'd node, or in an inlined file)
     bool owns_matrix;     // made its own matrix, dropped with it
     bool leaves_document; // the last frame of a file (the world or an inlined one)
 };
@@ -183,6 +184,7 @@ private:
     void add_scoped_lights(frame& f);
     void draw_shape(const node& shape);
     void draw_shape_now(const node& shape);
+    void draw_shape_alone(const node& shape, const node& geometry);
     void draw_geometry(const node& g, shape_state& s, const node* material);
     void draw_text(const node& text, shape_state& s);
     void draw_generated(const node& g, shape_state& s, const node* material);
@@ -213,6 +215,18 @@ private:
     bool navigation_seen_ = false;
     bool release_drawn_;
     bool visiting_single_ = false;  // the node being visited is drawn only this once
+    bool visiting_again_ = false;   // the node being visited may be met again
+    // Shapes that may be met again: the records their first drawing made and
+    // the way back from where it placed them, so that a later meeting places
+    // those records again instead of building them anew.
+    struct drawn_shape {
+        std::size_t first = 0;
+        std::size_t count = 0;
+        bool placeable = false;  // its matrix could be inverted
+        bool mirrored = false;
+        matrix4 back;            // from the first drawing's place to the shape's own coordinates
+    };
+    std::unordered_map<const node*, drawn_shape> drawn_;
 };
 
 // Gives back a field's arrays; the node is read no more.
@@ -250,6 +264,7 @@ void walker::walk(const document& doc) {
         const node* n = (*f.list)[f.next++];
         if (!n || !n->type) continue;
         visiting_single_ = f.single && n->uses == 1;
+        visiting_again_ = f.again || n->uses > 1;
         if (!core_.count_visit(*n)) break;
         visit(*n);
     }
@@ -275,7 +290,9 @@ void walker::push(const std::vector<node*>& list, std::size_t begin, std::size_t
     const std::int32_t lights = frames_.empty() ? -1 : frames_.back().lights;
     // Inlined files may be drawn again from another Inline: never single.
     const bool single = release_drawn_ && doc == world_ && (frames_.empty() || visiting_single_);
-    frames_.push_back({&list, doc, begin, end, m, lights, motion, single, own != nullptr, leaves_document});
+    // An inlined file may be inlined again, from here or from elsewhere.
+    const bool again = !frames_.empty() && (visiting_again_ || doc != world_);
+    frames_.push_back({&list, doc, begin, end, m, lights, motion, single, again, own != nullptr, leaves_document});
     if (pass_ == pass::shapes) add_scoped_lights(frames_.back());
 }
 
@@ -564,7 +581,7 @@ void walker::redraw(const live_shapes::site& site) {
     matrices_.assign(1, site.matrix);
     frames_.clear();
     static const std::vector<node*> none;
-    frames_.push_back({&none, site.doc, 0, 0, 0, -1, site.motion, false, false, false});
+    frames_.push_back({&none, site.doc, 0, 0, 0, -1, site.motion, false, false, false, false});
     lights_override_ = &site.lights;
     draw_shape_now(*site.shape);
 }
@@ -572,6 +589,31 @@ void walker::redraw(const live_shapes::site& site) {
 void walker::draw_shape_now(const node& shape) {
     const node* geometry = shape.child("geometry");
     if (!geometry || !geometry->type) return;
+    // A still scene's shape met again is its first drawing placed again.
+    // Moving worlds number their parts' motions themselves, so they build.
+    const bool shareable = visiting_again_ && !moving_ && !live_ && !lights_override_ && frames_.back().motion < 0;
+    if (shareable) {
+        if (const auto known = drawn_.find(&shape); known != drawn_.end()) {
+            const drawn_shape& d = known->second;
+            const bool mirrored = determinant3(matrix()) < 0;
+            if (d.count > 0 && d.placeable && mirrored == d.mirrored &&
+                sink_.place_again(d.first, d.count, multiply(matrix(), d.back),
+                                  core_.lights_in_force(frames_.back().lights), geometry->where))
+                return;
+        }
+    }
+    const std::size_t before = sink_.shapes_made();
+    draw_shape_alone(shape, *geometry);
+    if (!shareable || drawn_.count(&shape)) return;
+    drawn_shape& d = drawn_[&shape];
+    d.first = before;
+    d.count = sink_.shapes_made() - before;
+    d.mirrored = determinant3(matrix()) < 0;
+    d.placeable = invert_affine(matrix(), d.back);
+}
+
+void walker::draw_shape_alone(const node& shape, const node& geometry_node) {
+    const node* geometry = &geometry_node;
     const node* appearance = child_of(shape, "appearance", node_kind::v2_appearance);
     const node* material = appearance ? child_of(*appearance, "material", node_kind::v2_material) : nullptr;
     shape_state s;

@@ -1,0 +1,121 @@
+// Big models: a part placed many times is built once, and a load gives the
+// same store whatever the number of threads it uses.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "input/threads.h"
+#include "open/open.h"
+#include "tests/support/test_env.h"
+
+namespace tessel::test {
+namespace {
+
+// Every triangle corner of the store where it stands in the world.
+std::vector<std::array<float, 3>> world_corners(const scene_store& store) {
+    std::vector<std::array<float, 3>> out;
+    for (const shape_record& shape : store.shapes) {
+        const shape_record& arrays = drawn_arrays(store, shape);
+        arrays.corners.visit([&](auto corners) {
+            for (const auto c : corners) {
+                float p[3] = {arrays.points[3 * c], arrays.points[3 * c + 1], arrays.points[3 * c + 2]};
+                if (shape.motion >= 0) store.motions.at(static_cast<std::size_t>(shape.motion)).place(p, p);
+                out.push_back({p[0], p[1], p[2]});
+            }
+        });
+    }
+    return out;
+}
+
+std::size_t copies(const scene_store& store) {
+    std::size_t n = 0;
+    for (const shape_record& shape : store.shapes) n += shape.shares >= 0;
+    return n;
+}
+
+const std::string triangle = "Shape { geometry IndexedFaceSet { coord Coordinate { point [0 0 0, 1 0 0, 0 1 0] } "
+                             "coordIndex [0 1 2] } }";
+
+struct sharing_case {
+    const char* name;
+    std::string body;                         // after a DEF P of the triangle
+    std::size_t copies;                       // records that draw another's arrays
+    std::vector<std::array<float, 3>> first;  // the first corner of each record, in the world
+};
+
+void PrintTo(const sharing_case& c, std::ostream* os) { *os << c.name; }
+
+class SharedParts : public ::testing::TestWithParam<sharing_case> {};
+
+TEST_P(SharedParts, PlacedAgainWhereTheFileSays) {
+    const sharing_case& c = GetParam();
+    scratch_dir dir;
+    dir.write("part.wrl", "#VRML V2.0 utf8\nTransform { translation 0 0 7 children " + triangle + " }\n");
+    const std::string path = dir.write("s.wrl", "#VRML V2.0 utf8\nDEF P Transform { children " + triangle + " }\n" + c.body);
+    scene_store store;
+    std::unique_ptr<scene_world> world;
+    const load_result r = open_scene_world(path, store, reading_mode::standard, world);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(copies(store), c.copies);
+    const auto corners = world_corners(store);
+    ASSERT_EQ(corners.size(), 3 * c.first.size());
+    for (std::size_t s = 0; s < c.first.size(); ++s)
+        for (int k = 0; k < 3; ++k) EXPECT_NEAR(corners[3 * s][k], c.first[s][k], 1e-5) << "shape " << s;
+    // The bounds the view frames take every copy in.
+    EXPECT_GT(store.bound_radius, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SharedParts,
+    ::testing::Values(
+        sharing_case{"Moved", "Transform { translation 5 0 0 children USE P }", 1, {{0, 0, 0}, {5, 0, 0}}},
+        sharing_case{"TurnedAndScaled", "Transform { rotation 0 0 1 3.14159265 scale 2 2 2 children USE P }", 1,
+                     {{0, 0, 0}, {0, 0, 0}}},
+        // A group of uses used again: each placement of the triangle is one copy.
+        sharing_case{"Nested",
+                     "DEF G Group { children [ Transform { translation 1 0 0 children USE P } "
+                     "Transform { translation 2 0 0 children USE P } ] }\n"
+                     "Transform { translation 0 3 0 children USE G }",
+                     4, {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {1, 3, 0}, {2, 3, 0}}},
+        // A mirror turns the faces' order: built anew, as its own shape.
+        sharing_case{"Mirrored", "Transform { scale -1 1 1 children USE P }", 0, {{0, 0, 0}, {0, 1, 0}}},
+        // The same file inlined twice is read and built once.
+        sharing_case{"InlinedTwice",
+                     "Inline { url \"part.wrl\" }\nTransform { translation 0 4 0 children Inline { url \"./part.wrl\" } }",
+                     1, {{0, 0, 0}, {0, 0, 7}, {0, 4, 7}}},
+        // A world that moves keeps every shape its own.
+        sharing_case{"MovingWorld",
+                     "DEF T Transform { children USE P }\nDEF C TimeSensor { loop TRUE }\n"
+                     "DEF I PositionInterpolator { key [0 1] keyValue [0 0 0, 1 0 0] }\n"
+                     "ROUTE C.fraction_changed TO I.set_fraction ROUTE I.value_changed TO T.translation",
+                     0, {{0, 0, 0}, {0, 0, 0}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A part placed a thousand times costs one part's arrays and a record per copy.
+TEST(SharedParts, ThousandPlacementsKeepOneCopyOfTheArrays) {
+    scratch_dir dir;
+    std::string body;
+    for (int i = 1; i < 1000; ++i) body += "Transform { translation " + std::to_string(i) + " 0 0 children USE P }\n";
+    std::string mesh = "#VRML V2.0 utf8\nDEF P Shape { geometry IndexedFaceSet { coord Coordinate { point [";
+    std::string index;
+    for (int i = 0; i < 2000; ++i) {
+        mesh += std::to_string(i % 50) + " " + std::to_string(i / 50) + " 0, ";
+        if (i % 50 < 49 && i / 50 < 39) index += std::to_string(i) + " " + std::to_string(i + 1) + " " + std::to_string(i + 51) + " -1 ";
+    }
+    const std::string path = dir.write("s.wrl", mesh + "] } coordIndex [" + index + "] } }\n" + body);
+    scene_store store;
+    ASSERT_TRUE(open_scene_file(path, store, reading_mode::standard).ok);
+    ASSERT_EQ(store.shapes.size(), 1000u);
+    std::int64_t bytes = 0, faces = 0;
+    for (std::size_t s = 0; s < store.shapes.size(); ++s) {
+        bytes += shape_bytes(store.shapes[s]);
+        faces += store.face_counts[s];
+    }
+    EXPECT_EQ(faces, 1000 * store.face_counts[0]);
+    EXPECT_LT(bytes, 2 * shape_bytes(store.shapes[0]) + 1000 * 1024);
+}
+
+}  // namespace
+}  // namespace tessel::test
