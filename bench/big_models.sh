@@ -55,6 +55,8 @@ why() {
   echo "${line:-no message}"
 }
 
+# Another busy process makes every time longer: say how busy the machine was.
+load_before=$(cut -d ' ' -f 1-3 /proc/loadavg)
 declare -A cell=()
 notes=()
 scenes=(v1 flat smooth board)
@@ -160,7 +162,8 @@ for s in "${scenes[@]}"; do
 done
 
 cpu=$(awk -F': ' '/^model name/ {print $2; exit}' /proc/cpuinfo 2>/dev/null || true)
-echo "Big models on ${cpu:-this machine}: $(nproc) cores usable ($(getconf _NPROCESSORS_ONLN) online)"
+echo "Big models on ${cpu:-this machine}: $(nproc) cores usable ($(getconf _NPROCESSORS_ONLN) online)," \
+  "load average $load_before before the run"
 echo "Seconds and MB (peak resident set of the whole process), all measured in this run."
 echo "floor: read the file and convert every number (floor-huge), best of the bench's runs."
 echo "tessel: tessel-reader-bench --threads N standard, its \"total\", best of its runs; ratio = time / floor."
