@@ -172,4 +172,61 @@ std::int64_t generate_vrml97_scene(const std::string& path, std::int64_t triangl
     return (std::fclose(f) == 0 && ok) ? written : -1;
 }
 
+std::int64_t generate_vrml97_copies_scene(const std::string& path, std::int64_t copies) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) return -1;
+    copies = std::max<std::int64_t>(1, copies);
+    // 100 x 50 quads: the part's 10000 triangles over 5000 points.
+    constexpr std::int64_t u = 100, v = 50;
+    static_assert(2 * u * v == copied_part_triangles);
+    const std::int64_t side = static_cast<std::int64_t>(std::ceil(std::sqrt(static_cast<double>(copies))));
+    const double pi = 3.14159265358979323846, big = 1.0, small = 0.35;
+    // The part is written once, as exporters write a footprint's model, with
+    // short lines: the file's size is the part's, whatever the copies.
+    std::string out =
+        "#VRML V2.0 utf8\n\n"
+        "Transform {\n"
+        "  translation 0 0 0\n"
+        "  children [\n"
+        "    DEF Part Group {\n"
+        "      children [\n"
+        "        Shape {\n"
+        "          appearance Appearance { material Material { diffuseColor 0.8 0.6 0.2 } }\n"
+        "          geometry IndexedFaceSet {\n"
+        "            coord Coordinate { point [\n";
+    char line[256];
+    for (std::int64_t i = 0; i < u; ++i) {
+        const double a = 2 * pi * static_cast<double>(i) / static_cast<double>(u);
+        for (std::int64_t j = 0; j < v; ++j) {
+            const double b = 2 * pi * static_cast<double>(j) / static_cast<double>(v);
+            const double r = big + small * std::cos(b);
+            std::snprintf(line, sizeof line, "%.4f %.4f %.4f,\n", r * std::cos(a), r * std::sin(a), small * std::sin(b));
+            out += line;
+        }
+    }
+    out += "            ] }\n            coordIndex [\n";
+    for (std::int64_t i = 0; i < u; ++i) {
+        for (std::int64_t j = 0; j < v; ++j) {
+            const std::int64_t p00 = i * v + j, p10 = ((i + 1) % u) * v + j;
+            const std::int64_t p01 = i * v + (j + 1) % v, p11 = ((i + 1) % u) * v + (j + 1) % v;
+            std::snprintf(line, sizeof line, "%lld,%lld,%lld,-1,%lld,%lld,%lld,-1,\n", static_cast<long long>(p00),
+                          static_cast<long long>(p10), static_cast<long long>(p11), static_cast<long long>(p00),
+                          static_cast<long long>(p11), static_cast<long long>(p01));
+            out += line;
+        }
+    }
+    out += "            ]\n          }\n        }\n      ]\n    }\n  ]\n}\n";
+    for (std::int64_t c = 1; c < copies; ++c) {
+        std::snprintf(line, sizeof line, "Transform { translation %lld %lld 0 children [ USE Part ] }\n",
+                      static_cast<long long>(3 * (c % side)), static_cast<long long>(3 * (c / side)));
+        out += line;
+        if (out.size() > (1u << 22)) {
+            if (std::fwrite(out.data(), 1, out.size(), f) != out.size()) return std::fclose(f), -1;
+            out.clear();
+        }
+    }
+    const bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
+    return (std::fclose(f) == 0 && ok) ? copies * copied_part_triangles : -1;
+}
+
 }  // namespace tessel::bench

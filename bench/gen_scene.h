@@ -28,4 +28,15 @@ std::int64_t generate_separator_scene(const std::string& path, std::int64_t coun
 // or -1 on a write error.
 std::int64_t generate_vrml97_scene(const std::string& path, std::int64_t triangles, bool smooth = false);
 
+// The triangles of the one part generate_vrml97_copies_scene places.
+constexpr std::int64_t copied_part_triangles = 10000;
+
+// Writes a VRML 2.0 file laid out as board and assembly exporters write it:
+// one part of copied_part_triangles triangles (a closed torus, shaded flat),
+// defined once as `DEF Part Group`, and `copies` Transforms on a square grid
+// that place it by `USE Part`. The text stays small (about 330 kB for 400
+// copies) while the scene holds copies times the part's triangles. Returns
+// the number of triangles placed, or -1 on a write error.
+std::int64_t generate_vrml97_copies_scene(const std::string& path, std::int64_t copies);
+
 }  // namespace tessel::bench

@@ -6,8 +6,12 @@
 //   tessel-reader-bench standard FILE   one standard load, stage times, MB/s
 //   tessel-reader-bench floor FILE      the floor alone
 //   tessel-reader-bench floor-huge FILE the floor with the loader's huge-page hint
-// bench/reader_bench.sh runs both per size under /usr/bin/time -v.
+//   tessel-reader-bench --threads N MODE FILE
+//                                       a load that may use N threads (0: one
+//                                       per usable core, as without the option)
+// bench/reader_bench.sh and bench/big_models.sh run them under /usr/bin/time -v.
 
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <cstdio>
@@ -22,6 +26,7 @@
 #include <memory>
 #include <vector>
 
+#include "input/threads.h"
 #include "open/open.h"
 
 namespace {
@@ -117,19 +122,41 @@ int load_run(const char* path, tessel::reading_mode mode) {
             best = t;
         }
     }
-    std::printf("load  %.1f MB  %lld triangles  read %.3f  scan %.3f  rebuild %.3f  normals %.3f  total %.6f s  %.1f MB/s\n",
-                mb, static_cast<long long>(faces), best.read, best.scan, best.rebuild, best.normals, best_total,
-                mb / best_total);
+    std::printf(
+        "load  %.1f MB  %lld triangles  read %.3f  scan %.3f  rebuild %.3f  normals %.3f  total %.6f s  %.1f MB/s  "
+        "threads %d\n",
+        mb, static_cast<long long>(faces), best.read, best.scan, best.rebuild, best.normals, best_total, mb / best_total,
+        tessel::reader::load_threads());
     return 0;
+}
+
+// N of --threads N: a whole number from 0, or -1 for anything else, so that
+// a mistyped count is refused rather than read as 0 (all cores).
+int parse_threads(const char* text) {
+    char* end = nullptr;
+    errno = 0;
+    const long n = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || errno != 0 || n < 0 || n > 4096) return -1;
+    return static_cast<int>(n);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 3 && std::strcmp(argv[1], "--threads") == 0) {
+        const int n = parse_threads(argv[2]);
+        if (n < 0) {
+            std::fprintf(stderr, "tessel-reader-bench: --threads wants a count from 0, not '%s'\n", argv[2]);
+            return 1;
+        }
+        tessel::reader::set_load_threads(n);
+        argv += 2;
+        argc -= 2;
+    }
     if (argc == 3 && std::strcmp(argv[1], "load") == 0) return load_run(argv[2], tessel::reading_mode::classic);
     if (argc == 3 && std::strcmp(argv[1], "standard") == 0) return load_run(argv[2], tessel::reading_mode::standard);
     if (argc == 3 && std::strcmp(argv[1], "floor") == 0) return floor_run(argv[2], false);
     if (argc == 3 && std::strcmp(argv[1], "floor-huge") == 0) return floor_run(argv[2], true);
-    std::fputs("usage: tessel-reader-bench load|standard|floor|floor-huge FILE\n", stderr);
+    std::fputs("usage: tessel-reader-bench [--threads N] load|standard|floor|floor-huge FILE\n", stderr);
     return 1;
 }
