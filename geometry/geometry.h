@@ -114,6 +114,11 @@ struct shape_state {
     // Under a part that moves (a motion() the sink made): matrix is then
     // relative to that part, whose own place the store keeps. -1: none.
     std::int32_t motion = -1;
+    // The spans and the material stay as they are until the sink's built()
+    // (they are the document's, and the walk frees none of them before
+    // after_built says so): the sink may build the shape later, on another
+    // thread. False: the values live for the call only.
+    bool lasting = false;
 };
 
 // Parts of the primitives, as bit masks.
@@ -152,8 +157,16 @@ public:
     // number shapes under it name in shape_state::motion (-1: the sink
     // places every shape in the world once and for all).
     virtual std::int32_t motion(const matrix4&) { return -1; }
-    // How many records the sink has made so far (0 when it keeps none).
-    virtual std::size_t shapes_made() const { return 0; }
+    // How many records the sink has made so far (0 when it keeps none);
+    // every shape handed in before is built by then.
+    virtual std::size_t shapes_made() { return 0; }
+    // Builds every shape handed in so far: a front end calls it before what
+    // it handed in as lasting goes (at the end of its walk).
+    virtual void built() {}
+    // Runs `then` once every shape handed in so far is built: at once, or
+    // after the shapes the sink still has to build (the walk frees the
+    // arrays it drew through this).
+    virtual void after_built(std::function<void()> then) { then(); }
     // The `count` records made from `first` on, drawn again under
     // `placement` (from where they stand to the new place) and lit by
     // `lights`, without building them again: true when the sink did so (or
@@ -241,7 +254,16 @@ public:
     void cylinder(const shape_state& state, float radius, float height, unsigned part_mask) override;
     void light(const scene_light& light) override;
     std::int32_t motion(const matrix4& world) override;
-    std::size_t shapes_made() const override { return out_.shapes.size(); }
+    std::size_t shapes_made() override {
+        built();
+        return out_.shapes.size();
+    }
+    // Lasting shapes without images are built in batches, each on every
+    // core the load may use (reader::load_threads) and appended in the
+    // order handed in, so that the store, the warnings and what the budget
+    // allows are the same whatever the number of threads.
+    void built() override;
+    void after_built(std::function<void()> then) override;
     bool place_again(std::size_t first, std::size_t count, const matrix4& placement,
                      std::span<const std::int32_t> lights, source_position where) override;
     void camera(const scene_camera& camera) override;
@@ -278,6 +300,11 @@ private:
     void make(std::int64_t least, void (*build_shapes)(detail::shape_target, const shape_state&, Args...),
               const shape_state& state, Args... args);
     std::unique_ptr<detail::builder_scratch> scratch_;  // buffers and the tessellator, kept between shapes
+    struct pending_shape;
+    std::vector<std::unique_ptr<pending_shape>> pending_;  // handed in, not yet built
+    std::int64_t pending_bytes_ = 0;                       // what they were admitted for
+    std::vector<std::function<void()>> after_built_;
+    std::vector<std::unique_ptr<detail::builder_scratch>> helper_scratch_;  // one per helping thread
 };
 
 }  // namespace tessel::vrml

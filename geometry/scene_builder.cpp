@@ -1,9 +1,14 @@
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
+#include <exception>
 #include <limits>
+#include <system_error>
+#include <thread>
 
 #include "input/budget.h"
+#include "input/threads.h"
 #include "geometry/geometry.h"
 #include "geometry/shape_builders.h"
 
@@ -33,17 +38,17 @@ void shine_lights(scene_store& out, std::size_t before, std::size_t first_light,
 }
 
 // Builds one node's shapes, with the default material where the front end
-// gave none, and lets the lights in force shine on the shapes it made.
+// gave none.
 template <typename... Args>
-void build(detail::shape_target target, std::size_t first_light,
-           void (*build_shapes)(detail::shape_target, const shape_state&, Args...), const shape_state& state,
-           Args... args) {
+void build(detail::shape_target target, void (*build_shapes)(detail::shape_target, const shape_state&, Args...),
+           const shape_state& state, Args... args) {
     shape_state copy;
     const std::size_t before = target.out.shapes.size();
     build_shapes(target, with_material(state, copy), args...);
-    if (state.unlit)
-        for (std::size_t s = before; s < target.out.shapes.size(); ++s) target.out.shapes[s].lit = false;
-    shine_lights(target.out, before, first_light, state.lights);
+    for (std::size_t s = before; s < target.out.shapes.size(); ++s) {
+        if (state.unlit) target.out.shapes[s].lit = false;
+        target.out.shapes[s].motion = state.motion;
+    }
 }
 
 // A camera whose format gives no focal distance turns the scene about the
@@ -115,6 +120,19 @@ scene_builder::scene_builder(scene_store& out, warning_list& warnings, reader::l
     scratch_->budget = budget;
 }
 
+// A shape waiting for its batch: its state (the lights copied, as the
+// front end's list of them moves on), how to build it, and what building
+// it made, apart from the store until it is appended.
+struct scene_builder::pending_shape {
+    explicit pending_shape(const std::string& file) : warnings(file) {}
+    shape_state state;
+    std::vector<std::int32_t> lights;
+    std::function<void(detail::shape_target, const shape_state&)> build;
+    scene_store out;
+    warning_list warnings;
+    std::exception_ptr failed;
+};
+
 scene_builder::~scene_builder() = default;
 
 void scene_builder::follow_decoding(std::function<void(int)> sink) { scratch_->decoding = std::move(sink); }
@@ -163,14 +181,94 @@ void scene_builder::settle(std::size_t before, source_position where) {
     stop(where);
 }
 
+namespace {
+
+// A batch is built once the shapes waiting were admitted for this much, or
+// are this many: enough work to share out, little memory held back.
+constexpr std::int64_t batch_bytes = std::int64_t{48} << 20;
+constexpr std::size_t batch_shapes = 4096;
+
+}  // namespace
+
 template <typename... Args>
 void scene_builder::make(std::int64_t least, void (*build_shapes)(detail::shape_target, const shape_state&, Args...),
                          const shape_state& state, Args... args) {
     if (!admit(least, state.where)) return;
-    const std::size_t before = out_.shapes.size();
-    build({out_, warnings_, *scratch_}, first_light_, build_shapes, state, args...);
-    for (std::size_t s = before; s < out_.shapes.size(); ++s) out_.shapes[s].motion = state.motion;
-    settle(before, state.where);
+    // Images are decoded into the store as they are met: such shapes, and
+    // those whose values live for the call only, are built now, in order.
+    if (!state.lasting || state.texture) {
+        built();
+        if (stopped_) return;
+        const std::size_t before = out_.shapes.size();
+        build({out_, warnings_, *scratch_}, build_shapes, state, args...);
+        shine_lights(out_, before, first_light_, state.lights);
+        settle(before, state.where);
+        return;
+    }
+    auto job = std::make_unique<pending_shape>(warnings_.file());
+    job->state = state;
+    job->lights.assign(state.lights.begin(), state.lights.end());
+    job->state.lights = job->lights;
+    job->build = [build_shapes, args...](detail::shape_target target, const shape_state& s) {
+        build(target, build_shapes, s, args...);
+    };
+    pending_.push_back(std::move(job));
+    pending_bytes_ += least;
+    if (pending_bytes_ >= batch_bytes || pending_.size() >= batch_shapes) built();
+}
+
+void scene_builder::built() {
+    if (!pending_.empty()) {
+        std::vector<std::unique_ptr<pending_shape>> batch = std::move(pending_);
+        pending_.clear();
+        pending_bytes_ = 0;
+        std::atomic<std::size_t> next{0};
+        const auto work = [&batch, &next](detail::builder_scratch& scratch) {
+            for (std::size_t i = next++; i < batch.size(); i = next++) {
+                pending_shape& job = *batch[i];
+                try {
+                    job.build({job.out, job.warnings, scratch}, job.state);
+                } catch (...) {
+                    job.failed = std::current_exception();
+                }
+            }
+        };
+        const std::size_t threads = std::min<std::size_t>(static_cast<std::size_t>(reader::load_threads()), batch.size());
+        while (helper_scratch_.size() + 1 < threads) helper_scratch_.push_back(std::make_unique<detail::builder_scratch>());
+        std::vector<std::thread> helpers;
+        try {
+            for (std::size_t k = 1; k < threads; ++k) helpers.emplace_back(work, std::ref(*helper_scratch_[k - 1]));
+        } catch (const std::system_error&) {
+            // No more threads to be had: those started and this one do the work.
+        }
+        work(*scratch_);
+        for (std::thread& helper : helpers) helper.join();
+        // In the order handed in, as if each had been built when it came.
+        for (const std::unique_ptr<pending_shape>& job : batch) {
+            if (job->failed) std::rethrow_exception(job->failed);
+            if (stopped_) break;
+            warnings_.take(job->warnings);
+            const std::size_t before = out_.shapes.size();
+            scene_store& made = job->out;
+            for (std::size_t k = 0; k < made.shapes.size(); ++k) {
+                out_.shapes.push_back(std::move(made.shapes[k]));
+                out_.point_counts.push_back(made.point_counts[k]);
+                out_.face_counts.push_back(made.face_counts[k]);
+            }
+            out_.shape_count = static_cast<std::int64_t>(out_.shapes.size());
+            made = scene_store{};
+            shine_lights(out_, before, first_light_, job->lights);
+            settle(before, job->state.where);
+        }
+    }
+    std::vector<std::function<void()>> then = std::move(after_built_);
+    after_built_.clear();
+    for (const auto& f : then) f();
+}
+
+void scene_builder::after_built(std::function<void()> then) {
+    if (pending_.empty()) then();
+    else after_built_.push_back(std::move(then));
 }
 
 void scene_builder::reuse_images(const scene_store& previous) {
@@ -189,6 +287,7 @@ std::int32_t scene_builder::motion(const matrix4& world) {
 
 bool scene_builder::place_again(std::size_t first, std::size_t count, const matrix4& placement,
                                 std::span<const std::int32_t> lights, source_position where) {
+    built();  // the copies come after every shape handed in before
     const std::size_t end = first + count;
     if (first < first_shape_ || end > out_.shapes.size() || end < first ||
         out_.shapes.size() + count > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()))
@@ -281,6 +380,7 @@ const std::vector<float>& world_points(const scene_store& store, const shape_rec
 }  // namespace
 
 void scene_builder::finish() {
+    built();
     out_.reading = scene_reading::standard;
     // The centre of the bounding box, and the farthest point from it: within
     // a few per cent of the smallest enclosing sphere, in two passes.

@@ -31,11 +31,27 @@ void warning_list::add(source_position where, const std::string& message) {
     text += kept;
     if (kept.size() < message.size()) text += "...";
     texts_.push_back(reader::printable(text));
+    keys_.emplace_back();
 }
 
 void warning_list::add_once(const std::string& key, source_position where, const std::string& message) {
     if (!once_keys_.insert(key).second) return;
+    const std::size_t kept = texts_.size();
     add(where, message);
+    if (texts_.size() > kept) keys_.back() = key;
+}
+
+void warning_list::take(const warning_list& other) {
+    for (std::size_t i = 0; i < other.texts_.size(); ++i) {
+        const std::string& key = other.keys_[i];
+        if (!key.empty() && !once_keys_.insert(key).second) continue;
+        ++count_;
+        if (texts_.size() >= kept_limit) continue;
+        texts_.push_back(other.texts_[i]);
+        keys_.push_back(key);
+    }
+    // Those the other list counted without keeping them.
+    count_ += other.count_ - static_cast<std::int64_t>(other.texts_.size());
 }
 
 }  // namespace tessel::vrml

@@ -26,11 +26,17 @@ public:
     const std::vector<std::string>& texts() const { return texts_; }
     std::int64_t count() const { return count_; }
     void set_file(std::string file) { file_ = std::move(file); }
+    const std::string& file() const { return file_; }
+    // Adds what `other` holds as if its warnings had been added here, in
+    // order: a part of a load made apart (on another thread) joins the
+    // load's list, and a message given once there is still given once here.
+    void take(const warning_list& other);
     static constexpr std::size_t kept_limit = 1000;
 
 private:
     std::string file_;
     std::vector<std::string> texts_;
+    std::vector<std::string> keys_;  // beside texts_: the once-key each was added with, or empty
     std::unordered_set<std::string> once_keys_;  // hashed: a file may give thousands of keys
     std::int64_t count_ = 0;
 };

@@ -6,8 +6,10 @@
 
 #include "input/budget.h"
 #include "input/text.h"
+#include "input/threads.h"
 #include "formats/format.h"
 #include "formats/node.h"
+#include "formats/text_parts.h"
 #include "formats/vrml1/parse1.h"
 #include "formats/vrml97/parse2.h"
 #include "formats/vrml1/traverse1.h"
@@ -75,8 +77,15 @@ void read_checked(std::string_view text, const std::string& path, geometry_sink&
     const bool vrml2 = detect_scene_format(text) == scene_format::vrml2;
     files.add(path, doc);
     const auto progress = reading ? std::function<void(int)>(reading) : std::function<void(int)>();
-    if (vrml2) parse_vrml2(body.data(), body.data() + body.size(), doc, warnings, progress, &files, budget);
-    else parse_vrml1(body.data(), body.data() + body.size(), doc, warnings, progress, budget);
+    // A large text is read on every core the load may use.
+    parse_in_shares(body.data(), body.data() + body.size(), doc, warnings, budget, reader::load_threads(),
+                    [&](const char* b, const char* e, document& into, warning_list& w, reader::load_budget* spend,
+                        text_part* part) {
+                        const bool beside = part && part->beside;
+                        const auto shown = beside ? std::function<void(int)>() : progress;
+                        if (vrml2) parse_vrml2(b, e, into, w, shown, beside ? nullptr : &files, spend, part);
+                        else parse_vrml1(b, e, into, w, shown, spend, part);
+                    });
     release();  // nothing reads the text after the parse
     if (timings) timings->scan = seconds_since(lap);
     notify(processing, 30);

@@ -29,8 +29,12 @@ const node_type& root_type() {
 
 class parser {
 public:
-    parser(const char* begin, const char* end, document& doc, warning_list& warnings, reader::load_budget* budget)
-        : lx_(begin, end), fields_(lx_, warnings), doc_(doc), warnings_(warnings), budget_(lx_, warnings, budget) {}
+    parser(const char* begin, const char* end, document& doc, warning_list& warnings, reader::load_budget* budget,
+           text_part* part)
+        : lx_(begin, end), fields_(lx_, warnings), doc_(doc), warnings_(warnings), budget_(lx_, warnings, budget),
+          part_(part) {
+        if (part) lx_.start_on_line(part->first_line);
+    }
 
     void run(const std::function<void(int)>& progress);
 
@@ -58,6 +62,7 @@ private:
     std::vector<frame> frames_;
     std::unordered_map<std::string, node*> names_;
     parse_budget budget_;
+    text_part* part_;
 };
 
 
@@ -71,6 +76,7 @@ void parser::run(const std::function<void(int)>& progress) {
         if (lx_.at_end()) break;
         const char c = lx_.peek();
         const source_position at = lx_.where();
+        if (part_ && frames_.size() == 1 && part_->stop_here(lx_.offset(), at.line)) break;
         if (c == '}') {
             lx_.advance();
             if (frames_.size() == 1) {
@@ -263,9 +269,9 @@ void parser::read_field(frame& top, int index, source_position at) {
 }  // namespace
 
 void parse_vrml1(const char* begin, const char* end, document& doc, warning_list& warnings,
-                 const std::function<void(int)>& progress, reader::load_budget* budget) {
+                 const std::function<void(int)>& progress, reader::load_budget* budget, text_part* part) {
     warnings.set_file(doc.file);
-    parser p(begin, end, doc, warnings, budget);
+    parser p(begin, end, doc, warnings, budget, part);
     p.run(progress);
 }
 

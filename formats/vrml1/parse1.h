@@ -8,6 +8,7 @@
 
 #include "input/warnings.h"
 #include "formats/node.h"
+#include "formats/text_parts.h"
 
 namespace tessel::reader {
 class load_budget;
@@ -19,8 +20,10 @@ namespace tessel::vrml {
 // doc, whose `file` names the text in warnings. `progress`, when set, gets the
 // share of the text read so far (0..100), only when it changes. With a
 // budget, nodes and values are taken from it; when it runs out the parse
-// ends there with a warning.
+// ends there with a warning. `part`: the text is a share of a larger one
+// (parse_in_shares).
 void parse_vrml1(const char* begin, const char* end, document& doc, warning_list& warnings,
-                 const std::function<void(int)>& progress = {}, reader::load_budget* budget = nullptr);
+                 const std::function<void(int)>& progress = {}, reader::load_budget* budget = nullptr,
+                 text_part* part = nullptr);
 
 }  // namespace tessel::vrml

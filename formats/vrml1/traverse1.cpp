@@ -483,6 +483,9 @@ void walker::draw(const node& n) {
     s.texture_transform = state_.texture_transform;
     if (state_.texture_coords) s.texture_coords = *state_.texture_coords;
     if (n.type->kind == node_kind::indexed_face_set) s.texture_coord_index = n.integers("textureCoordIndex");
+    // The document's own values, and materials the walk keeps: the back
+    // end may build the shape after this call, on another thread.
+    s.lasting = true;
     switch (n.type->kind) {
     case node_kind::indexed_face_set:
     case node_kind::indexed_line_set:
@@ -539,6 +542,7 @@ void traverse_vrml1(const document& doc, geometry_sink& sink, warning_list& warn
                     const traversal_limits& limits) {
     walker w(sink, warnings, inlines, limits);
     w.run(doc);
+    sink.built();  // before the walk's materials go
 }
 
 }  // namespace tessel::vrml

@@ -46,9 +46,11 @@ constexpr std::int64_t max_copies = 4'000'000;
 class parser {
 public:
     parser(const char* begin, const char* end, document& doc, warning_list& warnings, proto_file_source* externs,
-           reader::load_budget* budget)
+           reader::load_budget* budget, text_part* part)
         : lx_(begin, end), fields_(lx_, warnings), doc_(doc), warnings_(warnings), externs_(externs),
-          budget_(lx_, warnings, budget) {}
+          budget_(lx_, warnings, budget), part_(part) {
+        if (part) lx_.start_on_line(part->first_line);
+    }
 
     void run(const std::function<void(int)>& progress);
 
@@ -115,6 +117,7 @@ private:
     std::int64_t copies_ = 0;
     bool copies_warned_ = false;
     parse_budget budget_;
+    text_part* part_;
 };
 
 
@@ -148,6 +151,7 @@ void parser::statements(std::vector<node*>& out, until end) {
             while (!frames.empty()) close_node(frames, out);
             return;
         }
+        if (part_ && end == until::end_of_text && frames.empty() && part_->stop_here(lx_.offset(), at.line)) return;
         const char c = lx_.peek();
         if (frames.empty()) {
             if ((c == '}' && end == until::brace) || (c == ']' && end == until::bracket)) {
@@ -896,9 +900,9 @@ void parser::mark_routed(proto_definition& proto) {
 
 void parse_vrml2(const char* begin, const char* end, document& doc, warning_list& warnings,
                  const std::function<void(int)>& progress, proto_file_source* externs,
-                 reader::load_budget* budget) {
+                 reader::load_budget* budget, text_part* part) {
     warnings.set_file(doc.file);
-    parser p(begin, end, doc, warnings, externs, budget);
+    parser p(begin, end, doc, warnings, externs, budget, part);
     p.run(progress);
 }
 

@@ -11,6 +11,7 @@
 
 #include "formats/node.h"
 #include "formats/sources.h"
+#include "formats/text_parts.h"
 #include "input/warnings.h"
 
 namespace tessel::reader {
@@ -25,8 +26,9 @@ namespace tessel::vrml {
 // `progress`, when set, gets the share of the text read (0..100). With a
 // budget, nodes, values and PROTO copies are taken from it; when it runs
 // out the parse ends there (or the instance draws nothing) with a warning.
+// `part`: the text is a share of a larger one (parse_in_shares).
 void parse_vrml2(const char* begin, const char* end, document& doc, warning_list& warnings,
                  const std::function<void(int)>& progress = {}, proto_file_source* externs = nullptr,
-                 reader::load_budget* budget = nullptr);
+                 reader::load_budget* budget = nullptr, text_part* part = nullptr);
 
 }  // namespace tessel::vrml

@@ -602,9 +602,9 @@ void walker::draw_shape_now(const node& shape) {
                 return;
         }
     }
+    if (!shareable || drawn_.count(&shape)) return draw_shape_alone(shape, *geometry);
     const std::size_t before = sink_.shapes_made();
     draw_shape_alone(shape, *geometry);
-    if (!shareable || drawn_.count(&shape)) return;
     drawn_shape& d = drawn_[&shape];
     d.first = before;
     d.count = sink_.shapes_made() - before;
@@ -647,6 +647,9 @@ void walker::draw_geometry(const node& g, shape_state& s, const node* material) 
     case node_kind::v2_indexed_face_set:
     case node_kind::v2_indexed_line_set:
     case node_kind::v2_point_set: {
+        // The document's own values, and materials the walk keeps: the back
+        // end may build the shape after this call, on another thread.
+        s.lasting = true;
         const node* coord = child_of(g, "coord", node_kind::v2_coordinate);
         if (!coord) return;  // nothing to draw, as the standard allows
         const auto& coords = coord->numbers("point");
@@ -698,12 +701,15 @@ void walker::draw_geometry(const node& g, shape_state& s, const node* material) 
             return;
         sink_.face_set(s, coords, coord_index, colour_index, normal_index);
         if (pass_ == pass::shapes && visiting_single_ && g.uses == 1) {
-            for (const char* field : {"coordIndex", "colorIndex", "normalIndex", "texCoordIndex"}) release(g, field);
-            if (coord->uses == 1) release(*coord, "point");
-            if (const node* normals = child_of(g, "normal", node_kind::v2_normal); normals && normals->uses == 1)
-                release(*normals, "vector");
-            if (const node* tc = child_of(g, "texCoord", node_kind::v2_texture_coordinate); tc && tc->uses == 1)
-                release(*tc, "point");
+            // Once the back end has built the shape from them.
+            sink_.after_built([&g, coord] {
+                for (const char* field : {"coordIndex", "colorIndex", "normalIndex", "texCoordIndex"}) release(g, field);
+                if (coord->uses == 1) release(*coord, "point");
+                if (const node* normals = child_of(g, "normal", node_kind::v2_normal); normals && normals->uses == 1)
+                    release(*normals, "vector");
+                if (const node* tc = child_of(g, "texCoord", node_kind::v2_texture_coordinate); tc && tc->uses == 1)
+                    release(*tc, "point");
+            });
         }
         return;
     }
@@ -718,6 +724,7 @@ void walker::draw_geometry(const node& g, shape_state& s, const node* material) 
     }
     // A primitive becomes a few hundred coordinates in the back end.
     if (!core_.spend(200, g)) return;
+    s.lasting = true;  // sizes only, and a material the walk keeps
     const auto parts_of = [&](std::initializer_list<std::pair<const char*, unsigned>> fields) {
         unsigned mask = 0;
         for (const auto& [field, bit] : fields)
@@ -900,11 +907,13 @@ void traverse_vrml2(const document& doc, geometry_sink& sink, warning_list& warn
     }
     walker w(sink, warnings, inlines, limits, release_drawn, moving, live);
     w.run(doc);
+    sink.built();  // before the walk's materials go
 }
 
 void redraw_vrml2_shape(const live_shapes::site& site, geometry_sink& sink, warning_list& warnings) {
     walker w(sink, warnings, nullptr, {}, false, nullptr, nullptr);
     w.redraw(site);
+    sink.built();
 }
 
 matrix4 vrml2_transform_matrix(const node& transform) { return transform_matrix(transform); }

@@ -117,5 +117,78 @@ TEST(SharedParts, ThousandPlacementsKeepOneCopyOfTheArrays) {
     EXPECT_LT(bytes, 2 * shape_bytes(store.shapes[0]) + 1000 * 1024);
 }
 
+// Every value of a store that a load decides, as one comparable text.
+std::string store_text(const scene_store& store, const load_result& result) {
+    std::string out;
+    const auto put = [&out](const auto& values) {
+        for (const auto v : values) out += std::to_string(v) + ' ';
+        out += '\n';
+    };
+    for (std::size_t s = 0; s < store.shapes.size(); ++s) {
+        const shape_record& shape = store.shapes[s];
+        out += "shape " + std::to_string(s) + " " + std::to_string(static_cast<int>(shape.kind)) + " " +
+               std::to_string(shape.motion) + " " + std::to_string(shape.shares) + " " + std::to_string(shape.lit) +
+               std::to_string(shape.two_sided) + " " + std::to_string(store.point_counts[s]) + " " +
+               std::to_string(store.face_counts[s]) + "\n";
+        put(shape.points);
+        put(shape.normals);
+        put(shape.colours);
+        put(shape.lights);
+        put(shape.material.diffuse);
+        shape.corners.visit([&](auto corners) { put(corners); });
+    }
+    for (const scene_motion& m : store.motions) put(m.matrix);
+    out += std::to_string(store.bound_radius) + " " + std::to_string(store.lights.size()) + "\n";
+    for (const std::string& w : result.warnings) out += w + "\n";
+    out += result.incomplete + "\n";
+    return out;
+}
+
+// A large file of many kinds of shape, some of them placed again, some
+// with problems that warn, loaded on one thread and on several.
+TEST(Threads, OneThreadAndManyMakeTheSameStore) {
+    scratch_dir dir;
+    std::string v2 = "#VRML V2.0 utf8\nDirectionalLight { direction 0 -1 0 }\nPointLight { location 0 5 0 }\n";
+    std::string v1 = "#VRML V1.0 ascii\n";
+    for (int part = 0; part < 1500; ++part) {
+        std::string points, index, colours;
+        for (int i = 0; i < 200; ++i) {
+            points += std::to_string(part % 7) + "." + std::to_string(i) + " " + std::to_string(i % 13) + " " +
+                      std::to_string((i * 7) % 11) + ",\n";
+            colours += "0." + std::to_string(i % 10) + " 0.5 0." + std::to_string(part % 10) + ",\n";
+            if (i + 2 < 200) index += std::to_string(i) + " " + std::to_string(i + 1) + " " + std::to_string(i + 2) + " -1 ";
+        }
+        if (part % 50 == 7) index += "999 0 1 -1 ";  // out of range: a warning
+        const std::string t = std::to_string(part);
+        v2 += "DEF T" + t + " Transform { translation " + t + " 0 0 children [ Shape { appearance Appearance { material "
+              "Material { diffuseColor 0.2 0.4 0.6 transparency " + std::to_string(part % 3 == 0 ? 0.5 : 0) +
+              " } } geometry IndexedFaceSet { creaseAngle " + std::to_string(part % 4) + " coord Coordinate { point [" +
+              points + "] } " + (part % 2 ? "color Color { color [" + colours + "] } " : std::string()) +
+              "coordIndex [" + index + "] } }\n  Shape { geometry Sphere { radius 0.5 } } ] }\n";
+        if (part % 100 == 99) v2 += "Transform { translation 0 9 0 children USE T" + std::to_string(part - 1) + " }\n";
+        v1 += "DEF S" + t + " Separator { Translation { translation " + t + " 0 0 } Material { diffuseColor [0.1 0.2 0.3, 0.9 0.8 0.7] } "
+              "MaterialBinding { value PER_FACE } Coordinate3 { point [" + points + "] } IndexedFaceSet { coordIndex [" +
+              index + "] } Cube {} ShapeHints { creaseAngle 1 } Coordinate3 { point [" + points +
+              "] } IndexedFaceSet { coordIndex [" + index + "] } }\n";
+        if (part % 100 == 99) v1 += "Separator { Translation { translation 0 9 0 } USE S" + std::to_string(part - 1) + " }\n";
+    }
+    for (const std::string* text : {&v2, &v1}) {
+        ASSERT_GT(text->size(), 9u << 20);  // large enough to be read in shares
+        const std::string path = dir.write(text == &v2 ? "v2.wrl" : "v1.wrl", *text);
+        std::string made[2];
+        for (const int threads : {1, 4}) {
+            reader::set_load_threads(threads);
+            scene_store store;
+            const load_result r = open_scene_file(path, store, reading_mode::standard);
+            ASSERT_TRUE(r.ok) << r.error;
+            EXPECT_GT(r.warning_count, 0);
+            made[threads == 1 ? 0 : 1] = store_text(store, r);
+        }
+        reader::set_load_threads(0);
+        EXPECT_GT(made[0].size(), 8u << 20);
+        EXPECT_TRUE(made[0] == made[1]) << path;  // not printed: megabytes
+    }
+}
+
 }  // namespace
 }  // namespace tessel::test
