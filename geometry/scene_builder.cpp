@@ -379,36 +379,91 @@ const std::vector<float>& world_points(const scene_store& store, const shape_rec
 
 }  // namespace
 
+namespace {
+
+// Runs work(k, begin, end) over consecutive ranges of the store's shapes
+// from `first` on, of about equal numbers of points, each on a thread of
+// its own (k numbers the range); one range below a size not worth a thread.
+template <typename Work>
+void over_shapes(const scene_store& store, std::size_t first, std::size_t ranges, Work work) {
+    std::vector<std::size_t> ends;
+    std::int64_t points = 0;
+    for (std::size_t s = first; s < store.shapes.size(); ++s) points += store.point_counts[s];
+    if (points < 1'000'000) ranges = 1;
+    std::int64_t taken = 0;
+    std::size_t s = first;
+    for (std::size_t k = 1; k < ranges; ++k) {
+        const std::int64_t until = points * static_cast<std::int64_t>(k) / static_cast<std::int64_t>(ranges);
+        while (s < store.shapes.size() && taken < until) taken += store.point_counts[s++];
+        ends.push_back(s);
+    }
+    ends.push_back(store.shapes.size());
+    std::vector<std::thread> helpers;
+    try {
+        for (std::size_t k = 1; k < ends.size(); ++k) helpers.emplace_back(work, k, ends[k - 1], ends[k]);
+    } catch (const std::system_error&) {
+        // No thread to be had: this one does what was not handed out.
+        for (std::size_t k = helpers.size() + 1; k < ends.size(); ++k) work(k, ends[k - 1], ends[k]);
+    }
+    work(0, first, ends.front());
+    for (std::thread& helper : helpers) helper.join();
+}
+
+}  // namespace
+
 void scene_builder::finish() {
     built();
     out_.reading = scene_reading::standard;
     // The centre of the bounding box, and the farthest point from it: within
-    // a few per cent of the smallest enclosing sphere, in two passes.
+    // a few per cent of the smallest enclosing sphere, in two passes, each
+    // shared out between the load's threads (minima, maxima: the same
+    // whatever the order).
+    const std::size_t ranges = static_cast<std::size_t>(reader::load_threads());
+    struct extent {
+        double low[3], high[3];
+        double radius2 = 0;
+        bool any = false;
+    };
+    std::vector<extent> found(ranges);
+    for (extent& e : found) {
+        std::fill(e.low, e.low + 3, std::numeric_limits<double>::infinity());
+        std::fill(e.high, e.high + 3, -std::numeric_limits<double>::infinity());
+    }
+    over_shapes(out_, first_shape_, ranges, [&](std::size_t k, std::size_t begin, std::size_t end) {
+        extent& e = found[k];
+        std::vector<float> placed;
+        for (std::size_t s = begin; s < end; ++s) {
+            const shape_record& shape = out_.shapes[s];
+            const std::size_t n = drawn_arrays(out_, shape).point_count();
+            if (n == 0) continue;
+            // Points are finite: the shape builders leave out the others. The
+            // least and greatest of floats are floats, so float is exact here.
+            const float* p = world_points(out_, shape, placed).data();
+            float lo[3] = {p[0], p[1], p[2]}, hi[3] = {p[0], p[1], p[2]};
+            for (std::size_t i = 1; i < n; ++i) {
+                const float* q = p + 3 * i;
+                for (std::size_t c = 0; c < 3; ++c) {
+                    lo[c] = std::min(lo[c], q[c]);
+                    hi[c] = std::max(hi[c], q[c]);
+                }
+            }
+            for (std::size_t c = 0; c < 3; ++c) {
+                e.low[c] = std::min<double>(e.low[c], lo[c]);
+                e.high[c] = std::max<double>(e.high[c], hi[c]);
+            }
+            e.any = true;
+        }
+    });
     double low[3], high[3];
     std::fill(low, low + 3, std::numeric_limits<double>::infinity());
     std::fill(high, high + 3, -std::numeric_limits<double>::infinity());
     bool any = false;
-    std::vector<float> placed;
-    for (std::size_t s = first_shape_; s < out_.shapes.size(); ++s) {
-        const shape_record& shape = out_.shapes[s];
-        const std::size_t n = drawn_arrays(out_, shape).point_count();
-        if (n == 0) continue;
-        // Points are finite: the shape builders leave out the others. The
-        // least and greatest of floats are floats, so float is exact here.
-        const float* p = world_points(out_, shape, placed).data();
-        float lo[3] = {p[0], p[1], p[2]}, hi[3] = {p[0], p[1], p[2]};
-        for (std::size_t i = 1; i < n; ++i) {
-            const float* q = p + 3 * i;
-            for (std::size_t k = 0; k < 3; ++k) {
-                lo[k] = std::min(lo[k], q[k]);
-                hi[k] = std::max(hi[k], q[k]);
-            }
+    for (const extent& e : found) {
+        for (int c = 0; c < 3; ++c) {
+            low[c] = std::min(low[c], e.low[c]);
+            high[c] = std::max(high[c], e.high[c]);
         }
-        for (std::size_t k = 0; k < 3; ++k) {
-            low[k] = std::min<double>(low[k], lo[k]);
-            high[k] = std::max<double>(high[k], hi[k]);
-        }
-        any = true;
+        any = any || e.any;
     }
     if (!any) {
         std::fill(out_.bound_centre, out_.bound_centre + 3, 0.0f);
@@ -418,14 +473,20 @@ void scene_builder::finish() {
     }
     double centre[3];
     for (int k = 0; k < 3; ++k) centre[k] = (low[k] + high[k]) / 2;
-    double radius2 = 0;
-    for (std::size_t s = first_shape_; s < out_.shapes.size(); ++s) {
-        const std::vector<float>& points = world_points(out_, out_.shapes[s], placed);
-        for (std::size_t i = 0; i + 2 < points.size(); i += 3) {
-            const double dx = points[i] - centre[0], dy = points[i + 1] - centre[1], dz = points[i + 2] - centre[2];
-            radius2 = std::max(radius2, dx * dx + dy * dy + dz * dz);
+    over_shapes(out_, first_shape_, ranges, [&](std::size_t k, std::size_t begin, std::size_t end) {
+        std::vector<float> placed;
+        double radius2 = 0;
+        for (std::size_t s = begin; s < end; ++s) {
+            const std::vector<float>& points = world_points(out_, out_.shapes[s], placed);
+            for (std::size_t i = 0; i + 2 < points.size(); i += 3) {
+                const double dx = points[i] - centre[0], dy = points[i + 1] - centre[1], dz = points[i + 2] - centre[2];
+                radius2 = std::max(radius2, dx * dx + dy * dy + dz * dz);
+            }
         }
-    }
+        found[k].radius2 = radius2;
+    });
+    double radius2 = 0;
+    for (const extent& e : found) radius2 = std::max(radius2, e.radius2);
     for (int k = 0; k < 3; ++k) out_.bound_centre[k] = static_cast<float>(centre[k]);
     out_.bound_radius = static_cast<float>(std::sqrt(radius2));
     settle_focal_distance(out_, true);
