@@ -1,11 +1,15 @@
 #include "app/control_panel.h"
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
 
 #include <QDragEnterEvent>
+#include <QEventLoop>
+#include <QTimer>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
@@ -460,6 +464,8 @@ void CControlPanel::OnOpenRecentFile(const QString& path) {
 }
 
 bool CControlPanel::LoadFile(const QString& path) {
+    // One load at a time: a file chosen while one runs is not read.
+    if (m_loading) return false;
     const QFileInfo info(path);
     if (info.absoluteDir().exists()) {
         m_lastFolder = info.absolutePath();
@@ -468,20 +474,50 @@ bool CControlPanel::LoadFile(const QString& path) {
 
     m_progressRead->SetPos(0);
     m_progressProcess->SetPos(0);
-    // The load runs without returning to any event loop, so each bar is
-    // painted as soon as it moves.
-    auto follow = [](CProgressCtrl* bar) {
-        return [bar](int percent) {
-            bar->SetPos(percent);
-            bar->repaint();
-        };
+    // The load runs on a thread of its own into a scene of its own, while
+    // the panel (and the GL window, still showing the old scene) goes on
+    // answering; the bars follow it. The new scene replaces the old one only
+    // once the load is done, here.
+    struct outcome {
+        tessel::scene_store scene;
+        std::unique_ptr<tessel::scene_world> world;
+        tessel::load_result result;
     };
+    outcome loaded;
+    std::atomic<int> read{0}, processed{0};
+    std::atomic<bool> done{false};
+    const std::string file = QFile::encodeName(info.absoluteFilePath()).toStdString();
+    const tessel::reading_mode mode = m_readingMode;
+    QEventLoop waiting;
     m_loading = true;
-    // A failed load keeps the world with the scene it belongs to.
-    const tessel::load_result result =
-        tessel::open_scene_world(QFile::encodeName(info.absoluteFilePath()).toStdString(), m_shown.scene,
-                                 m_readingMode, m_world, follow(m_progressRead), follow(m_progressProcess));
+    std::thread loader([&] {
+        loaded.result = tessel::open_scene_world(
+            file, loaded.scene, mode, loaded.world, [&read](int percent) { read = percent; },
+            [&processed](int percent) { processed = percent; });
+        done = true;
+        QMetaObject::invokeMethod(&waiting, "quit", Qt::QueuedConnection);
+    });
+    QTimer bars;
+    const auto follow = [&] {
+        m_progressRead->SetPos(read);
+        m_progressProcess->SetPos(processed);
+    };
+    connect(&bars, &QTimer::timeout, this, follow);
+    bars.start(40);
+    if (!done) waiting.exec();
+    loader.join();
+    bars.stop();
+    follow();
     m_loading = false;
+    const tessel::load_result& result = loaded.result;
+    if (result.ok) {
+        // A failed load keeps the scene and the world it belongs to.
+        loaded.scene.generation = m_shown.scene.generation + 1;
+        m_shown.scene = std::move(loaded.scene);
+        m_world = std::move(loaded.world);
+        tessel::release_freed_pages();  // the old scene's
+    }
+    if (m_closeAfterLoad) OnClose();
     if (result.ok) {
         m_drawProblemReported = false;
         tessel::remember_recent_file(info.absoluteFilePath());
@@ -540,6 +576,11 @@ void CControlPanel::dropEvent(QDropEvent* event) {
 void CControlPanel::OnChangeAttenuation() { UpdateData(true); }
 
 void CControlPanel::OnClose() {
+    // A load under way finishes first: its thread must not outlive the program.
+    if (m_loading) {
+        m_closeAfterLoad = true;
+        return;
+    }
     // exit() skips the panel's destructor: the world goes with the scene.
     m_world.reset();
     tessel::release_scene(m_shown.scene);

@@ -246,6 +246,7 @@ private:
     int m_updateDepth = 0;  // > 0 while a data exchange runs
     bool m_toolkitLoopRunning = false;
     bool m_loading = false;
+    bool m_closeAfterLoad = false;  // closed while a load ran: closes once it is done
     // Whether the starting view is the file's own camera (no --fit): the
     // view Home goes back to; Cadrer frames the whole scene instead.
     bool m_startWithCamera = true;

@@ -18,8 +18,6 @@
 
 namespace tessel {
 
-namespace {
-
 // The file's text and parsed document, and any scene the new one replaced,
 // were freed between the arrays the new scene keeps: give their pages back
 // to the system rather than hold them for as long as the scene is shown.
@@ -28,6 +26,8 @@ void release_freed_pages() {
     malloc_trim(0);
 #endif
 }
+
+namespace {
 
 load_result open_standard(const std::string& path, scene_store& store, const progress_sink& reading,
                           const progress_sink& processing, load_timings* timings,

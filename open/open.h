@@ -29,6 +29,10 @@ load_result open_scene_world(const std::string& path, scene_store& store, readin
                              std::unique_ptr<scene_world>& world, const progress_sink& reading = {},
                              const progress_sink& processing = {}, load_timings* timings = nullptr);
 
+// Gives the pages of freed scenes back to the system: for a program that
+// lets the scene a load replaced go itself, after the load.
+void release_freed_pages();
+
 // Writes a load's warnings to `to`, one a line, at most `shown` of them,
 // then one line that counts the rest: a file with thousands of problems
 // must not bury the one message that matters under them.
