@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QSocketNotifier>
 #include <QThread>
+#include <QTimer>
 
 #include "toolkit/toolkit.h"
 
@@ -57,6 +58,7 @@ struct toolkit_event_watch::state {
     int fd = -1;
     QObject context;  // owns the connections, which go with it
     std::unique_ptr<QSocketNotifier> notifier;
+    QTimer repaint_due;  // wakes a blocked Qt loop for the toolkit's timed repaint
 
     // False once the toolkit's connection is gone (or replaced).
     bool connection_alive() {
@@ -78,10 +80,22 @@ toolkit_event_watch::toolkit_event_watch() : m_state(std::make_unique<state>()) 
         dispatch_pending_events();
     });
 
+    s->repaint_due.setSingleShot(true);
+    s->repaint_due.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&s->repaint_due, &QTimer::timeout, &s->context, [s] {
+        // The toolkit's own loop looks at the queue as soon as the pump
+        // returns; any other loop has the repaint dispatched here.
+        if (!s->connection_alive() || toolkit_loop_serves_now()) return;
+        dispatch_pending_events();
+    });
+
     QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
     if (dispatcher == nullptr) return;
     QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, &s->context, [s, dispatcher] {
-        if (!s->connection_alive() || toolkit_loop_serves_now()) return;
+        if (!s->connection_alive()) return;
+        // Set before the dispatcher works out how long it may sleep.
+        if (const int due = redisplay_due_in(); due >= 0) s->repaint_due.start(due);
+        if (toolkit_loop_serves_now()) return;
         // Whatever the drain did (a repaint, a close) may want a new look
         // at the queue before Qt goes to sleep.
         if (dispatch_pending_events()) dispatcher->wakeUp();

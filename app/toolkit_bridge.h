@@ -18,8 +18,11 @@ void show_toolkit_message(const char* caption, const char* text);
 // While it lives, GL window events are dispatched from any Qt loop that is
 // not the toolkit's own: a socket notifier sees traffic on the toolkit's
 // connection, and a drain before Qt blocks catches events that Xlib has
-// already read into its queue. Must be destroyed before the toolkit closes
-// its connection; it stops by itself if the connection goes away first.
+// already read into its queue. A Qt loop about to block also sets a timer
+// for the GL window's timed repaint (post_redisplay_after), so that it
+// wakes, in the toolkit's loop or any other, when that is due. Must be
+// destroyed before the toolkit closes its connection; it stops by itself if
+// the connection goes away first.
 class toolkit_event_watch {
 public:
     toolkit_event_watch();

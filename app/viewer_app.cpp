@@ -9,6 +9,9 @@ bool CViewerApp::InitInstance(const QString& initialFile, bool classic, const te
     // the GL window are handed it, nothing else holds it.
     tessel::gl_content shown;
     shown.settings = settings;
+    // The window draws heavy scenes through a lighter stand-in while the
+    // view or the world moves; its full picture follows when they stop.
+    shown.draw.make_stand_ins(true);
     CControlPanel panel(shown);
     if (classic) panel.SetReadingForThisRun(tessel::reading_mode::classic);
     if (!initialFile.isEmpty()) panel.SetInitialFile(initialFile);

@@ -2,7 +2,9 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <type_traits>
 
@@ -61,13 +63,30 @@ using clock_type = std::chrono::steady_clock;
 std::FILE* g_frame_report = nullptr;
 clock_type::time_point g_last_motion;  // the last frame whose view or world moved
 
+constexpr auto motion_lasts = std::chrono::milliseconds(300);
+
 // Whether the frame about to be drawn shows a view or a world in motion:
-// changed since the last frame, or within the last 0.3 s.
+// changed since the last frame, or within the last 0.3 s. A new scene is no
+// motion, whatever its count of moves.
 bool in_motion(clock_type::time_point now) {
     const gl_content& c = *g_content;
-    if (g_shown.frames > 0 && (!same_view(c.view, g_shown.view) || c.scene.moved != g_shown.moved))
+    if (g_shown.frames > 0 && (!same_view(c.view, g_shown.view) ||
+                               (c.scene.generation == g_shown.generation && c.scene.moved != g_shown.moved)))
         g_last_motion = now;
-    return g_shown.frames > 0 && now - g_last_motion < std::chrono::milliseconds(300);
+    return g_shown.frames > 0 && now - g_last_motion < motion_lasts;
+}
+
+// The stand-in last told about in the frame report.
+std::uint64_t g_stand_ins_reported = 0;
+
+void report_stand_in(const renderer& draw) {
+    const stand_in_maker& made = draw.stand_ins();
+    if (made.finished() == g_stand_ins_reported) return;
+    g_stand_ins_reported = made.finished();
+    const stand_in_summary& s = made.summary();
+    std::fprintf(g_frame_report, "stand-in %lld of %lld triangles in %zu shapes, copied in %.2f ms, made in %.2f ms\n",
+                 static_cast<long long>(s.triangles), static_cast<long long>(s.scene_triangles), s.shapes,
+                 s.copy_milliseconds, s.make_milliseconds);
 }
 
 }  // namespace
@@ -77,13 +96,23 @@ void report_frames(std::FILE* to) { g_frame_report = to; }
 void show_frame() {
     if (!g_content) return;
     const auto start = clock_type::now();
-    const bool moving = g_frame_report && in_motion(start);
-    g_content->draw.frame(g_content->scene, g_content->view, g_content->settings);
+    // While the view or the world moves, a heavy scene is drawn through its
+    // stand-in; the full picture follows once they have stood still for
+    // 0.3 s, asked for now, as nothing else may come to ask for a frame.
+    const bool moving = in_motion(start);
+    g_content->draw.frame(g_content->scene, g_content->view, g_content->settings, moving);
+    const bool coarse = g_content->draw.report().stand_ins > 0;
     present_frame();
+    if (coarse) {
+        const auto left = g_last_motion + motion_lasts - clock_type::now();
+        post_redisplay_after(static_cast<std::int32_t>(
+            std::max<std::int64_t>(std::chrono::ceil<std::chrono::milliseconds>(left).count(), 0)));
+    }
     if (g_frame_report) {
         glFinish();
         const double ms = std::chrono::duration<double, std::milli>(clock_type::now() - start).count();
-        std::fprintf(g_frame_report, "frame %.2f %s\n", ms, moving ? "moving" : "still");
+        std::fprintf(g_frame_report, "frame %.2f %s%s\n", ms, moving ? "moving" : "still", coarse ? " stand-in" : "");
+        report_stand_in(g_content->draw);
         std::fflush(g_frame_report);
     }
     ++g_shown.frames;

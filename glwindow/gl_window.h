@@ -7,6 +7,12 @@
 // Frames are drawn on demand, never in a loop: the toolkit asks for one on
 // expose and resize, and redraw_if_changed asks for one when the view or the
 // scene moved on. A still scene costs no drawing at all.
+//
+// While the view or the world moves (changed within the last 0.3 s), a
+// frame draws a heavy scene through its stand-in where the renderer has one
+// (renderer::make_stand_ins, render/stand_in.h); such a frame asks the
+// toolkit for the full picture 0.3 s after the last motion, which draws
+// unless a newer motion asked again.
 
 #include <cstdint>
 #include <cstdio>
@@ -58,7 +64,10 @@ std::uint64_t frames_shown();
 // From now on each frame shown writes `frame <milliseconds> <moving|still>`
 // to `to` (null: no more): its time from the start of drawing until the GL
 // has finished it, and whether the view or the world was moving, that is
-// whether they changed within the last 0.3 s.
+// whether they changed within the last 0.3 s; ` stand-in` follows on a
+// frame that drew the stand-in. Once a stand-in is ready, the next frame
+// adds a line `stand-in <triangles> of <triangles> triangles in <n> shapes,
+// copied in <ms> ms, made in <ms> ms`.
 void report_frames(std::FILE* to);
 
 }  // namespace tessel

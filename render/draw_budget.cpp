@@ -59,7 +59,7 @@ void frame_budget::place(const float* motion) {
 // At least the pixels the shape's triangles cover (more, usually): each
 // triangle covers no more than the box its shape fills on screen, and no
 // more than its own area times the most the view enlarges an area.
-double frame_budget::estimate(const prepared_shape& shape) const {
+double frame_budget::estimate(const prepared_shape& shape, corner_view indices) const {
     double low_x = std::numeric_limits<double>::infinity(), low_y = low_x;
     double high_x = -low_x, high_y = -low_x, w_least = low_x;
     for (int corner = 0; corner < 8; ++corner) {
@@ -80,7 +80,7 @@ double frame_budget::estimate(const prepared_shape& shape) const {
     const double box = std::max(0.0, std::min(high_x, width_) - std::max(low_x, 0.0)) *
                        std::max(0.0, std::min(high_y, height_) - std::max(low_y, 0.0));
     if (!(box > 0)) return 0;
-    const double triangles = static_cast<double>(shape.indices.size() / 3);
+    const double triangles = static_cast<double>(indices.size() / 3);
     const auto length = [&](int r) { return std::sqrt(m_[r] * m_[r] + m_[4 + r] * m_[4 + r] + m_[8 + r] * m_[8 + r]); };
     const double across = width_ / 2 * (length(0) + length(3)), up = height_ / 2 * (length(1) + length(3));
     const double by_area = shape.area * across * up / (w_least * w_least);
@@ -90,15 +90,16 @@ double frame_budget::estimate(const prepared_shape& shape) const {
 
 // The indices of the shape's first triangles whose pixels, one by one, fit
 // in fill_left; `filled` gets their pixels.
-std::size_t frame_budget::exact_prefix(const prepared_shape& shape, double fill_left, double& filled) const {
+std::size_t frame_budget::exact_prefix(const prepared_shape& shape, corner_view indices, double fill_left,
+                                       double& filled) const {
     const double picture = width_ * height_;
     const float* points = shape.points.data();
     filled = 0;
-    for (std::size_t t = 0; t + 2 < shape.indices.size(); t += 3) {
+    for (std::size_t t = 0; t + 2 < indices.size(); t += 3) {
         double x[3], y[3];
         double covered = -1;
         for (int k = 0; k < 3; ++k) {
-            const float* p = points + static_cast<std::size_t>(shape.indices[t + static_cast<std::size_t>(k)]) * 3;
+            const float* p = points + static_cast<std::size_t>(indices[t + static_cast<std::size_t>(k)]) * 3;
             double c[4];
             for (int r = 0; r < 4; ++r) c[r] = m_[r] * p[0] + m_[4 + r] * p[1] + m_[8 + r] * p[2] + m_[12 + r];
             if (!(c[3] > near_w)) {
@@ -119,23 +120,25 @@ std::size_t frame_budget::exact_prefix(const prepared_shape& shape, double fill_
         if (filled + covered > fill_left) return t;
         filled += covered;
     }
-    return shape.indices.size();
+    return indices.size();
 }
 
-std::size_t frame_budget::indices_to_draw(const prepared_shape& shape, shape_kind kind) {
+std::size_t frame_budget::indices_to_draw(const prepared_shape& shape, shape_kind kind, corner_view stand_in) {
     const std::size_t per = corners_of(kind);
-    const auto count = static_cast<std::int64_t>(shape.indices.size() / per);
-    report_.primitives += count;
+    const corner_view indices = stand_in.empty() ? shape.indices : stand_in;
+    const auto whole = static_cast<std::int64_t>(shape.indices.size() / per);
+    const auto count = static_cast<std::int64_t>(indices.size() / per);
+    report_.primitives += whole;
     if (stopped_) return 0;
-    std::int64_t take = std::min(count, std::max<std::int64_t>(0, limits_.primitives - report_.drawn));
+    std::int64_t take = std::min(count, std::max<std::int64_t>(0, limits_.primitives - report_.handed));
     if (kind == shape_kind::triangles && take > 0) {
         const double left = limits_.pictures * width_ * height_ - fill_;
-        const double guess = estimate(shape);
+        const double guess = estimate(shape, indices);
         if (guess <= left) {
             fill_ += guess;
         } else {
             double filled = 0;
-            const std::size_t fits = exact_prefix(shape, left, filled);
+            const std::size_t fits = exact_prefix(shape, indices, left, filled);
             fill_ += filled;
             if (static_cast<std::int64_t>(fits / 3) < take) {
                 take = static_cast<std::int64_t>(fits / 3);
@@ -144,7 +147,11 @@ std::size_t frame_budget::indices_to_draw(const prepared_shape& shape, shape_kin
         }
     }
     if (take < count) stopped_ = true;
-    report_.drawn += take;
+    report_.handed += take;
+    // A stand-in drawn whole stands for the whole shape; one cut short
+    // leaves the rest of the shape out, as a shape cut short would.
+    report_.drawn += take == count ? whole : take;
+    if (!stand_in.empty() && take > 0) ++report_.stand_ins;
     return static_cast<std::size_t>(take) * per;
 }
 

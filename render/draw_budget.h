@@ -21,11 +21,15 @@ struct draw_limits {
     double pictures = 256;                 // pixels the triangles may cover, in whole pictures
 };
 
-// What a frame drew of the scene.
+// What a frame drew of the scene. A shape drawn whole through its coarser
+// stand-in (render/stand_in.h, while the view moves) counts as drawn: the
+// picture lacks nothing the user must be told about.
 struct draw_report {
     std::uint64_t generation = 0;  // the store drawn
     std::int64_t primitives = 0;   // in the scene
-    std::int64_t drawn = 0;        // handed to the GL
+    std::int64_t drawn = 0;        // of those, drawn in full or through a whole stand-in
+    std::int64_t handed = 0;       // primitives handed to the GL (fewer than drawn where stand-ins were)
+    std::int64_t stand_ins = 0;    // shapes drawn through their stand-in
     bool by_fill = false;          // stopped because of the pixels covered, not the count
     bool out_of_memory = false;    // the drawing's arrays could not be made: nothing drawn
     bool complete() const { return !out_of_memory && drawn >= primitives; }
@@ -43,8 +47,9 @@ public:
 
     // How many of the shape's indices this frame draws: all of them, a first
     // part, or none, taking them from what is left. Shapes are asked in the
-    // order they are drawn, each once.
-    std::size_t indices_to_draw(const prepared_shape& shape, shape_kind kind);
+    // order they are drawn, each once. With a stand-in (non-empty), the
+    // count is of the stand-in's indices, which the frame draws instead.
+    std::size_t indices_to_draw(const prepared_shape& shape, shape_kind kind, corner_view stand_in = {});
 
     // The shapes asked about next stand where `motion` (column-major, from
     // their coordinates to the world's) puts them; null: in the world.
@@ -56,8 +61,8 @@ public:
     const draw_report& report() const { return report_; }
 
 private:
-    double estimate(const prepared_shape& shape) const;
-    std::size_t exact_prefix(const prepared_shape& shape, double fill_left, double& filled) const;
+    double estimate(const prepared_shape& shape, corner_view indices) const;
+    std::size_t exact_prefix(const prepared_shape& shape, corner_view indices, double fill_left, double& filled) const;
 
     double m_[16];     // from the shapes' coordinates to clip coordinates
     double clip_[16];  // from the world's

@@ -17,7 +17,8 @@ namespace tessel {
 
 namespace {
 
-void draw_shape(const shape_record& shape, const prepared_shape& arrays, const view_transform& view, draw_pacer& pacer) {
+void draw_shape(const shape_record& shape, const prepared_shape& arrays, corner_view indices, const view_transform& view,
+                draw_pacer& pacer) {
     glPushMatrix();
     glRotatef(view.rotation[0], 1.0f, 0.0f, 0.0f);
     glRotatef(view.rotation[1], 0.0f, 1.0f, 0.0f);
@@ -29,13 +30,13 @@ void draw_shape(const shape_record& shape, const prepared_shape& arrays, const v
               shape.rotation[2]);
     glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
 
-    if (!arrays.indices.empty()) {
+    if (!indices.empty()) {
         // One colour for the whole shape: every triangle would set the same
         // value, so the lighting state each vertex sees is the same.
         glColor3fv(shape.colour);
         glVertexPointer(3, GL_FLOAT, 0, arrays.points.data());
         glNormalPointer(GL_FLOAT, 0, arrays.normals.data());
-        draw_elements(pacer, GL_TRIANGLES, arrays.indices);
+        draw_elements(pacer, GL_TRIANGLES, indices);
     }
     glPopMatrix();
 }
@@ -55,7 +56,15 @@ void renderer::reshape(std::int32_t width, std::int32_t height) {
     glEnable(GL_DEPTH_TEST);
 }
 
-void renderer::frame(const scene_store& scene, const view_transform& view, const render_settings& settings) {
+void renderer::make_stand_ins(bool on, const stand_in_limits& limits) {
+    make_stand_ins_ = on;
+    stand_in_limits_ = limits;
+    stand_ins_.stop();
+    stand_in_builds_ = 0;  // started again by the next frame, when on
+}
+
+void renderer::frame(const scene_store& scene, const view_transform& view, const render_settings& settings,
+                     bool moving) {
     // A file's own background is set before the clear, so that the first
     // frame after a load already shows it.
     if (scene.background) {
@@ -72,19 +81,33 @@ void renderer::frame(const scene_store& scene, const view_transform& view, const
     if (arrays_.failed_builds() != failed)
         std::fputs("tessel: not enough memory to draw the scene; the window stays empty\n", stderr);
     const std::vector<prepared_shape>& arrays = arrays_.shapes();
+    // A stand-in per build of the arrays (a new store, mostly), started by
+    // the first frame that draws it, still or not; its thread works on
+    // copies, so the store may change in any way after this frame.
+    if (make_stand_ins_ && arrays_.builds() != stand_in_builds_) {
+        stand_in_builds_ = arrays_.builds();
+        stand_ins_.start(scene, arrays, stand_in_limits_);
+    }
+    if (make_stand_ins_) stand_ins_.ready();  // joins a finished thread, never waits
+    chosen_.clear();
+    if (moving && make_stand_ins_) choose_stand_ins(stand_ins_, scene, arrays, chosen_);
+    const std::span<const corner_view> stand_ins = chosen_;
     report_ = draw_report{};
     report_.generation = scene.generation;
     report_.out_of_memory = arrays_.out_of_memory();
     // update() has just matched the prepared shapes to this store, so every
     // index below is inside scene.shapes as well.
     if (scene.reading == scene_reading::standard) {
-        if (!report_.out_of_memory) report_ = draw_standard_scene(scene, arrays, textures_, view, settings);
+        if (!report_.out_of_memory)
+            report_ = draw_standard_scene(scene, arrays, textures_, view, settings, {}, stand_ins);
     } else if (!arrays.empty()) {
         glEnableClientState(GL_VERTEX_ARRAY);
         glEnableClientState(GL_NORMAL_ARRAY);
         draw_pacer pacer;
         for (std::size_t s = 0; s < arrays.size(); ++s) {
-            draw_shape(scene.shapes[s], arrays[s], view, pacer);
+            const bool coarse = s < stand_ins.size() && !stand_ins[s].empty();
+            draw_shape(scene.shapes[s], arrays[s], coarse ? stand_ins[s] : arrays[s].indices, view, pacer);
+            if (coarse) ++report_.stand_ins;
         }
         glDisableClientState(GL_NORMAL_ARRAY);
         glDisableClientState(GL_VERTEX_ARRAY);

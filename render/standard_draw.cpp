@@ -76,8 +76,8 @@ void set_material(const shape_material& m) {
 }
 
 void draw_shape(const texture_objects& textures, const scene_store& store, const shape_record& shape,
-                const prepared_shape& arrays, std::size_t count, draw_pacer& pacer) {
-    if (arrays.indices.empty() || count == 0) return;
+                const prepared_shape& arrays, corner_view indices, std::size_t count, draw_pacer& pacer) {
+    if (indices.empty() || count == 0) return;
     // Colour tracking off first, or the current colour set below would
     // overwrite the ambient and diffuse values just given.
     glDisable(GL_COLOR_MATERIAL);
@@ -112,7 +112,7 @@ void draw_shape(const texture_objects& textures, const scene_store& store, const
         glDisableClientState(GL_COLOR_ARRAY);
     }
     glVertexPointer(3, GL_FLOAT, 0, arrays.points.data());
-    draw_elements(pacer, primitive_of(shape.kind), arrays.indices, count);
+    draw_elements(pacer, primitive_of(shape.kind), indices, count);
 }
 
 // Projection times model-view, as the GL holds them now.
@@ -202,7 +202,8 @@ private:
 
 draw_report draw_standard_scene(const scene_store& store, const std::vector<prepared_shape>& arrays,
                                 texture_objects& textures, const view_transform& view,
-                                const render_settings& settings, const draw_limits& limits) {
+                                const render_settings& settings, const draw_limits& limits,
+                                std::span<const corner_view> stand_ins) {
     glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT | GL_LIGHTING_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT |
                  GL_POINT_BIT | GL_TEXTURE_BIT);
     textures.update(store);
@@ -239,14 +240,23 @@ draw_report draw_standard_scene(const scene_store& store, const std::vector<prep
     scene_light_slots lights;
     draw_pacer pacer;
     const std::size_t count = std::min(arrays.size(), store.shapes.size());
+    // The stand-in of a triangle shape, or nothing: lines and points are
+    // always drawn in full.
+    const auto stand_in = [&](std::size_t s) {
+        return s < stand_ins.size() && store.shapes[s].kind == shape_kind::triangles ? stand_ins[s] : corner_view{};
+    };
+    const auto indices = [&](std::size_t s) {
+        const corner_view coarse = stand_in(s);
+        return coarse.empty() ? arrays[s].indices : coarse;
+    };
     part_placement parts(store, budget);
     for (std::size_t s = 0; s < count; ++s) {
         if (!blended(textures, store, store.shapes[s], arrays[s])) {
             parts.enter(store.shapes[s]);
-            const std::size_t drawn = budget.indices_to_draw(arrays[s], store.shapes[s].kind);
+            const std::size_t drawn = budget.indices_to_draw(arrays[s], store.shapes[s].kind, stand_in(s));
             if (drawn == 0) continue;
             parts.use_lights(lights, store.shapes[s]);
-            draw_shape(textures, store, store.shapes[s], arrays[s], drawn, pacer);
+            draw_shape(textures, store, store.shapes[s], arrays[s], indices(s), drawn, pacer);
         }
     }
     parts.leave();
@@ -261,15 +271,15 @@ draw_report draw_standard_scene(const scene_store& store, const std::vector<prep
     for (std::size_t s = 0; s < count; ++s) seen_through[s] = blended(textures, store, store.shapes[s], arrays[s]);
     for (const std::size_t s : transparent_back_to_front(store, arrays, seen_through)) {
         parts.enter(store.shapes[s]);
-        const std::size_t drawn = budget.indices_to_draw(arrays[s], store.shapes[s].kind);
+        const std::size_t drawn = budget.indices_to_draw(arrays[s], store.shapes[s].kind, stand_in(s));
         if (drawn == 0) continue;
         parts.use_lights(lights, store.shapes[s]);
         if (store.shapes[s].kind == shape_kind::triangles) {
             glCullFace(GL_FRONT);
-            draw_shape(textures, store, store.shapes[s], arrays[s], drawn, pacer);
+            draw_shape(textures, store, store.shapes[s], arrays[s], indices(s), drawn, pacer);
             glCullFace(GL_BACK);
         }
-        draw_shape(textures, store, store.shapes[s], arrays[s], drawn, pacer);
+        draw_shape(textures, store, store.shapes[s], arrays[s], indices(s), drawn, pacer);
     }
 
     parts.leave();

@@ -4,6 +4,7 @@
 // view whatever its size, with the window's aspect ratio kept, and the
 // panel's view transform acting on top of that framing.
 
+#include <span>
 #include <vector>
 
 #include "render/draw_budget.h"
@@ -25,10 +26,13 @@ inline constexpr float standard_fill = 0.9f;
 // leave it on.
 // Shapes are drawn in order within `limits` (render/draw_budget.h); the
 // report says how much was drawn.
+// Shape s is drawn through stand_ins[s] instead of its own indices where
+// that is not empty (render/stand_in.h); an empty span: every shape in full.
 // Leaves the projection, the matrices and every GL setting as it found them.
 // The texture objects are the caller's, kept from one frame to the next.
 draw_report draw_standard_scene(const scene_store& store, const std::vector<prepared_shape>& arrays,
                                 texture_objects& textures, const view_transform& view,
-                                const render_settings& settings = {}, const draw_limits& limits = {});
+                                const render_settings& settings = {}, const draw_limits& limits = {},
+                                std::span<const corner_view> stand_ins = {});
 
 }  // namespace tessel

@@ -256,6 +256,7 @@ bool next_message(message* out, bool take_quit) {
         XNextEvent(g_window.display, &event);
         translate(event);
     }
+    take_due_repaint();
     if (g_window.paint_pending && g_window.window) {
         *out = message{g_window.window, WM_PAINT, 0, 0, 0};
         return true;
@@ -268,12 +269,21 @@ void dispatch_message(const message& m) {
     window_procedure(m.window, m.code, m.wparam, m.lparam);
 }
 
+bool take_due_repaint() {
+    if (!g_window.repaint_timed || redisplay_due_in() != 0) return false;
+    g_window.repaint_timed = false;
+    request_redraw(g_window.window);
+    return true;
+}
+
 void wait_for_x_input() {
     if (!g_window.display) return;
     XFlush(g_window.display);
     if (XEventsQueued(g_window.display, QueuedAlready) > 0) return;
     pollfd fd{ConnectionNumber(g_window.display), POLLIN, 0};
-    while (poll(&fd, 1, -1) < 0 && errno == EINTR) {
+    // Woken by the timed repaint too: the caller's next look at the queue
+    // finds it due.
+    while (poll(&fd, 1, redisplay_due_in()) < 0 && errno == EINTR) {
     }
 }
 

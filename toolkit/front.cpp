@@ -5,6 +5,10 @@
 #include <GL/gl.h>
 #include <GL/glx.h>
 
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
@@ -207,6 +211,21 @@ void present_frame() {
 }
 
 void post_redisplay() { request_redraw(g_window.window); }
+
+void post_redisplay_after(std::int32_t delay_ms) {
+    if (!g_window.window) return;
+    g_window.repaint_timed = true;
+    g_window.repaint_at = std::chrono::steady_clock::now() + std::chrono::milliseconds(std::max(delay_ms, 0));
+}
+
+std::int32_t redisplay_due_in() {
+    if (!g_window.repaint_timed || !g_window.window) return -1;
+    const auto left = g_window.repaint_at - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) return 0;
+    // Rounded up, so that a sleep of this long ends with the repaint due.
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+    return static_cast<std::int32_t>(std::min<std::int64_t>(ms, INT32_MAX));
+}
 
 void close_and_exit() {
     if (g_window.window) destroy_gl_window(g_window.window);

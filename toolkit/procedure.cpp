@@ -216,6 +216,7 @@ void close_down() {
     g_window.colormap = 0;
     g_window.format_number = 0;
     g_window.paint_pending = false;
+    g_window.repaint_timed = false;
     g_window.reshape = nullptr;
     g_window.display_fn = nullptr;
     g_window.key = nullptr;

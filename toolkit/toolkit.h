@@ -79,6 +79,16 @@ void present_frame();
 // no other message waits; several requests before then make one frame.
 // Nothing happens without a window. Expose and resize ask by themselves.
 void post_redisplay();
+// Asks for one new frame of the GL window once delay_ms milliseconds have
+// passed, as post_redisplay would then: the event loop sleeps until then at
+// most, without waking before. One such request is kept; a later one
+// replaces it. Nothing happens without a window, and closing it forgets
+// the request.
+void post_redisplay_after(std::int32_t delay_ms);
+// Milliseconds until that frame is due: 0 when it is due now, -1 when none
+// is asked for. An application pump that blocks (set_event_pump) wakes by
+// then.
+std::int32_t redisplay_due_in();
 // Destroys the GL window (if any) and ends the process with exit code 0.
 [[noreturn]] void close_and_exit();
 

@@ -5,6 +5,7 @@
 // posted messages. No X header is needed to use it, so tests can feed the
 // window procedure synthetic messages without a display.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -146,6 +147,8 @@ struct window_state {
     idle_handler idle = nullptr;
 
     bool paint_pending = false;  // one repaint is owed; never more than one
+    bool repaint_timed = false;  // a repaint is asked for at repaint_at (post_redisplay_after)
+    std::chrono::steady_clock::time_point repaint_at;
     bool minimised = false;      // unmapped by the window manager (iconified)
     bool mapped = false;         // the window has been seen on screen
     std::int32_t key_status = 0; // keyboard state of the message being handled
@@ -221,7 +224,10 @@ void clear_posted_messages();
 bool next_message(message* out, bool take_quit);
 // Hands a message to the window procedure with its keyboard state.
 void dispatch_message(const message& m);
-// Blocks until the X connection has something to read (or nothing can come).
+// Blocks until the X connection has something to read (or nothing can come),
+// or until a timed repaint is due.
 void wait_for_x_input();
+// Owes the timed repaint once it is due; true when it did.
+bool take_due_repaint();
 
 }  // namespace tessel::toolkit

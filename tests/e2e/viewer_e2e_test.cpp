@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -605,6 +606,73 @@ TEST_F(Viewer, FrameStatsSayEachFrameAndWhetherItMoved) {
         }
         quit(viewer, panel);
     }
+}
+
+// A scene heavy enough for a stand-in (an elevation grid of 320,000
+// triangles): frames that the hand's turning asks for draw the stand-in,
+// and once the hand stops the window shows the full picture by itself, the
+// same as a snapshot at that view, in a last frame that says still.
+TEST_F(Viewer, AHeavySceneTurnsAsItsStandInAndSettlesInFull) {
+    scratch_folder dir;
+    const std::string scene = dir.path + "/heavy.wrl";
+    {
+        std::ofstream out(scene);
+        out << "#VRML V2.0 utf8\n"
+               "Shape { appearance Appearance { material Material { diffuseColor 0.9 0.6 0.2 } }\n"
+               "  geometry ElevationGrid { xDimension 401 zDimension 401 xSpacing 0.01 zSpacing 0.01\n"
+               "    creaseAngle 1 solid FALSE height [\n";
+        for (int z = 0; z <= 400; ++z) {
+            for (int x = 0; x <= 400; ++x) out << 0.2 * std::sin(x * 0.05) * std::cos(z * 0.07) << ' ';
+            out << '\n';
+        }
+        out << "] } }\n";
+    }
+    const e2e::image turned = expected_picture(scene, "--rotate 18,36,0");
+    e2e::viewer viewer({"--frame-stats", scene});
+    const unsigned long gl = gl_window();
+    const unsigned long panel = panel_window();
+    ASSERT_NE(gl, 0u);
+    const e2e::rect area = screen.window_rect(gl);
+    const auto at = [&](int dx, int dy) {
+        return std::to_string(area.x + 200 + dx) + " " + std::to_string(area.y + 200 + dy) + " ";
+    };
+    const auto frames = [&] {
+        std::vector<std::string> lines;
+        std::istringstream in(viewer.log());
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind("frame ", 0) == 0) lines.push_back(line);
+        return lines;
+    };
+    // Turned there and back (40 pixels: 10 steps of Y-Rotation, 5 of
+    // X-Rotation) until the stand-in, made in the background after the
+    // load, is drawn.
+    ASSERT_TRUE(e2e::eventually([&] {
+        e2e::xdotool("mousemove " + at(0, 0) + "mousedown 1 mousemove " + at(40, 20) + "mouseup 1");
+        e2e::xdotool("mousemove " + at(40, 20) + "mousedown 1 mousemove " + at(0, 0) + "mouseup 1");
+        const std::vector<std::string> lines = frames();
+        return std::any_of(lines.begin(), lines.end(), [](const std::string& f) { return f.ends_with(" moving stand-in"); });
+    }, 60s)) << viewer.log();
+    // The grid reduced to the stand-in's budget of 200,000 triangles at most.
+    std::smatch made;
+    const std::string log = viewer.log();
+    ASSERT_TRUE(std::regex_search(log, made, std::regex("stand-in ([0-9]+) of 320000 triangles in 1 shapes"))) << log;
+    EXPECT_LE(std::stoi(made[1]), 200000);
+    EXPECT_GE(std::stoi(made[1]), 100000);
+
+    // The last turn, in steps; then nothing more.
+    const std::size_t before = frames().size();
+    e2e::xdotool("mousemove " + at(0, 0) + "mousedown 1 mousemove " + at(10, 5) + "mousemove " + at(20, 10) +
+                 "mousemove " + at(30, 15) + "mousemove " + at(40, 20) + "mouseup 1");
+    EXPECT_TRUE(shows_picture(gl, turned)) << viewer.log();
+    std::vector<std::string> lines;
+    EXPECT_TRUE(e2e::eventually([&] {
+        lines = frames();
+        return lines.size() > before && lines.back().ends_with(" still");
+    })) << viewer.log();
+    EXPECT_TRUE(std::any_of(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end(),
+                            [](const std::string& f) { return f.ends_with(" moving stand-in"); }))
+        << viewer.log();
+    quit(viewer, panel);
 }
 
 }  // namespace

@@ -103,4 +103,30 @@ scene_store torus_field(std::int64_t triangles) {
     return make_store(shapes_wanted);
 }
 
+scene_store standard_tori(int count, int rings, int sides) {
+    std::vector<test_shape> wanted;
+    for (int t = 0; t < count; ++t) {
+        test_shape s = torus(rings, sides, 30.0f, 10.0f);
+        for (auto& p : s.points) p[0] += 100.0f * static_cast<float>(t);
+        wanted.push_back(std::move(s));
+    }
+    scene_store store = make_store(wanted);
+    store.reading = scene_reading::standard;
+    store.bound_centre[0] = 50.0f * static_cast<float>(count - 1);
+    store.bound_radius = 50.0f * static_cast<float>(count);
+    shape_record line;
+    line.kind = shape_kind::lines;
+    line.lit = false;
+    line.points = {0, 0, 0, 100, 100, 0};
+    line.normals.assign(6, 0.0f);
+    line.corners = {0, 1};
+    line.corners.pack();
+    store.shapes.push_back(std::move(line));
+    store.point_counts.push_back(2);
+    store.face_counts.push_back(1);
+    ++store.shape_count;
+    store.generation = 1;
+    return store;
+}
+
 }  // namespace tessel::test

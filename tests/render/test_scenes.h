@@ -41,4 +41,9 @@ test_shape torus(int rings, int sides, float major_radius, float minor_radius);
 // 16-bit corner values, spread over the +-400 box in a grid.
 scene_store torus_field(std::int64_t triangles);
 
+// A store of the standard reading (points in the world's coordinates,
+// bounds set, generation 1): `count` tori of rings * sides * 2 triangles in
+// a row along x, then one line segment.
+scene_store standard_tori(int count, int rings, int sides);
+
 }  // namespace tessel::test

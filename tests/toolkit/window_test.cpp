@@ -271,6 +271,35 @@ TEST_F(GlWindow, WindowDestroyedByAnotherClientEndsTheLoop) {
     EXPECT_EQ(nullptr, glXGetCurrentContext());
 }
 
+namespace {
+// Paints; the paint that the timed request owed closes the window, which
+// ends the loop.
+void paint_until_the_timed_one() {
+    ++g_paints;
+    if (redisplay_due_in() == -1) destroy_gl_window(g_window.window);
+}
+}  // namespace
+
+// Without an idle handler the loop sleeps in the X connection's wait, and a
+// timed repaint wakes it when due: one paint, asked for by nothing else.
+TEST_F(GlWindow, ATimedRedisplayWakesTheSleepingLoopWhenDue) {
+    open_panel_window();
+    g_window.display_fn = count_paint;
+    settle();
+    EXPECT_EQ(-1, redisplay_due_in());
+    post_redisplay_after(600000);
+    EXPECT_GT(redisplay_due_in(), 1000);
+    post_redisplay_after(40);  // replaces the first
+    EXPECT_LE(redisplay_due_in(), 40);
+    EXPECT_GE(redisplay_due_in(), 0);
+    g_paints = 0;
+    run_event_loop(paint_until_the_timed_one);
+    EXPECT_GE(g_paints, 1);
+    EXPECT_EQ(0u, g_window.window);
+    EXPECT_EQ(-1, redisplay_due_in());
+    EXPECT_FALSE(g_window.repaint_timed) << "closing forgets it";
+}
+
 TEST_F(GlWindow, TwoRedrawRequestsGiveOnePaint) {
     open_panel_window();
     g_window.display_fn = count_paint;
