@@ -576,11 +576,6 @@ void CControlPanel::dropEvent(QDropEvent* event) {
 void CControlPanel::OnChangeAttenuation() { UpdateData(true); }
 
 void CControlPanel::OnClose() {
-    // A load under way finishes first: its thread must not outlive the program.
-    if (m_loading) {
-        m_closeAfterLoad = true;
-        return;
-    }
     // exit() skips the panel's destructor: the world goes with the scene.
     m_world.reset();
     tessel::release_scene(m_shown.scene);
@@ -588,11 +583,20 @@ void CControlPanel::OnClose() {
     std::exit(0);
 }
 
-void CControlPanel::OnQuit() { OnClose(); }
+void CControlPanel::OnQuit() { CloseWhenLoaded(); }
+
+void CControlPanel::CloseWhenLoaded() {
+    // A load under way finishes first: its thread must not outlive the program.
+    if (m_loading) {
+        m_closeAfterLoad = true;
+        return;
+    }
+    OnClose();
+}
 
 void CControlPanel::closeEvent(QCloseEvent* event) {
     event->accept();
-    OnClose();
+    CloseWhenLoaded();
 }
 
 void CControlPanel::keyPressEvent(QKeyEvent* event) {

@@ -154,7 +154,9 @@ public:
     // always in the classic reading).
     const tessel::scene_world* World() const { return m_world.get(); }
     [[noreturn]] void OnClose();
-    [[noreturn]] void OnQuit();
+    // Quit and the window's close: at once, or once the load under way is done.
+    void OnQuit();
+    void CloseWhenLoaded();
 
     // The folder the Open dialog starts in.
     QString StartFolder() const;

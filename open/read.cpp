@@ -86,6 +86,8 @@ void read_checked(std::string_view text, const std::string& path, geometry_sink&
                         if (vrml2) parse_vrml2(b, e, into, w, shown, beside ? nullptr : &files, spend, part);
                         else parse_vrml1(b, e, into, w, shown, spend, part);
                     });
+    // The first share reports only its own part of the text.
+    if (progress) progress(100);
     release();  // nothing reads the text after the parse
     if (timings) timings->scan = seconds_since(lap);
     notify(processing, 30);

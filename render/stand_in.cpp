@@ -42,7 +42,8 @@ std::vector<stand_in_target> plan_stand_in(const scene_store& store, const std::
     if (share > 0.75) return {};
     std::vector<stand_in_target> plan;
     for (std::size_t s = 0; s < count; ++s) {
-        if (!draws_triangles(store, store.shapes[s])) continue;
+        // A copy placed again draws its source's stand-in.
+        if (!draws_triangles(store, store.shapes[s]) || store.shapes[s].shares >= 0) continue;
         const std::size_t triangles = arrays[s].indices.size() / 3;
         if (static_cast<std::int64_t>(triangles) < limits.shape_triangles) continue;
         plan.push_back({s, std::max<std::size_t>(static_cast<std::size_t>(share * static_cast<double>(triangles)), 16)});
@@ -189,6 +190,13 @@ void choose_stand_ins(const stand_in_maker& made, const scene_store& store, cons
             continue;
         if (out.empty()) out.resize(arrays.size());
         out[s] = shape.corners.view();
+    }
+    // Copies placed again draw the stand-in of the shape whose arrays they share.
+    if (out.empty()) return;
+    for (std::size_t s = 0; s < out.size() && s < store.shapes.size(); ++s) {
+        const std::int32_t source = store.shapes[s].shares;
+        if (source >= 0 && static_cast<std::size_t>(source) < s && &drawn_arrays(store, store.shapes[s]) != &store.shapes[s])
+            out[s] = out[static_cast<std::size_t>(source)];
     }
 }
 

@@ -834,3 +834,41 @@ TEST_F(Panel, WhatAWorldSaysAsItPlaysJoinsTheScenesWarnings) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return shown.scene.moved > moved + 2; }, 20000));
     EXPECT_EQ(item->text(), "&Avertissements (1)...") << "said once";
 }
+
+// A long load runs beside the panel: its loop keeps turning (a timer fires,
+// a second load asked for meanwhile is refused), the bars follow, and the
+// scene shown changes only once the load is done.
+TEST_F(Panel, ALongLoadKeepsThePanelAnswering) {
+    const tessel::test::temp_folder folder("tessel-panel-long");
+    const std::string path = folder.path() + "/long.wrl";
+    {
+        std::ofstream out(path);
+        out << "#VRML V2.0 utf8\n";
+        for (int part = 0; part < 400; ++part) {
+            out << "Shape { geometry IndexedFaceSet { coord Coordinate { point [";
+            for (int i = 0; i < 6000; ++i) out << i % 97 << ".25 " << i % 89 << ".5 " << part << ".75,\n";
+            out << "] } coordIndex [";
+            for (int i = 0; i + 2 < 6000; ++i) out << i << ' ' << i + 1 << ' ' << i + 2 << " -1\n";
+            out << "] } }\n";
+        }
+    }
+    ASSERT_TRUE(panel->LoadFile(tessel::testing::test_file("two_colours.wrl")));
+    const std::uint64_t generation = shown.scene.generation;
+    int ticks = 0;
+    bool scene_kept = true, second_refused = false;
+    QTimer beside;
+    QObject::connect(&beside, &QTimer::timeout, [&] {
+        if (ticks++ == 0) second_refused = !panel->LoadFile(tessel::testing::test_file("blue_square.wrl"));
+        scene_kept = scene_kept && shown.scene.generation == generation && shown.scene.shape_count == 2;
+    });
+    beside.start(0);
+    ASSERT_TRUE(panel->LoadFile(QString::fromStdString(path)));
+    beside.stop();
+    EXPECT_GT(ticks, 0);
+    EXPECT_TRUE(second_refused);
+    EXPECT_TRUE(scene_kept);
+    EXPECT_EQ(shown.scene.shape_count, 400);
+    EXPECT_EQ(shown.scene.generation, generation + 1);
+    EXPECT_EQ(panel->m_progressRead->GetPos(), 100);
+    EXPECT_EQ(panel->m_progressProcess->GetPos(), 100);
+}
