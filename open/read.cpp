@@ -76,7 +76,12 @@ void read_checked(std::string_view text, const std::string& path, geometry_sink&
     const std::string_view body = skip_bom(text);
     const bool vrml2 = detect_scene_format(text) == scene_format::vrml2;
     files.add(path, doc);
-    const auto progress = reading ? std::function<void(int)>(reading) : std::function<void(int)>();
+    int shown_reading = -1;
+    const auto progress = reading ? std::function<void(int)>([&](int percent) {
+        shown_reading = percent;
+        reading(percent);
+    })
+                                  : std::function<void(int)>();
     // A large text is read on every core the load may use.
     parse_in_shares(body.data(), body.data() + body.size(), doc, warnings, budget, reader::load_threads(),
                     [&](const char* b, const char* e, document& into, warning_list& w, reader::load_budget* spend,
@@ -87,7 +92,7 @@ void read_checked(std::string_view text, const std::string& path, geometry_sink&
                         else parse_vrml1(b, e, into, w, shown, spend, part);
                     });
     // The first share reports only its own part of the text.
-    if (progress) progress(100);
+    if (progress && shown_reading < 100) progress(100);
     release();  // nothing reads the text after the parse
     if (timings) timings->scan = seconds_since(lap);
     notify(processing, 30);
