@@ -65,8 +65,6 @@ public:
     void set_octal_integers(bool on) { octal_ = on; }
     // Nothing after the current place is read any more.
     void finish() { p_ = end_; }
-    // The text starts on this line of its file (a share of a larger text).
-    void start_on_line(std::int64_t line) { line_ = line; }
 
     // A string in double quotes with backslash escapes, across lines; a
     // single unquoted word is taken as it is. Returns false when neither is

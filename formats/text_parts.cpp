@@ -1,7 +1,6 @@
 #include "formats/text_parts.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #include <memory>
 #include <system_error>
@@ -30,37 +29,13 @@ const char* next_line_start(const char* from, const char* end) {
     return nullptr;
 }
 
-// The line `at` is on, counted as the lexer counts: at each LF, and at
-// each CR that no LF follows. Eight bytes at a time: the text is large.
-std::int64_t line_at(const char* begin, const char* at) {
-    const auto count = [&](char c) {
-        constexpr std::uint64_t ones = 0x0101010101010101u, low7 = 0x7f7f7f7f7f7f7f7fu;
-        const std::uint64_t pattern = ones * static_cast<unsigned char>(c);
-        std::int64_t n = 0;
-        const char* p = begin;
-        for (; at - p >= 8; p += 8) {
-            std::uint64_t w;
-            std::memcpy(&w, p, 8);
-            const std::uint64_t t = w ^ pattern;  // a zero byte where c is
-            n += std::popcount(~(((t & low7) + low7) | t | low7));
-        }
-        for (; p < at; ++p) n += *p == c;
-        return n;
-    };
-    std::int64_t line = 1 + count('\n');
-    if (std::memchr(begin, '\r', static_cast<std::size_t>(at - begin)))
-        for (const char* p = begin; p < at; ++p) line += *p == '\r' && (p + 1 >= at || p[1] != '\n');
-    return line;
-}
-
 struct share {
     const char* begin = nullptr;
     const char* end = nullptr;
     std::shared_ptr<document> doc = std::make_shared<document>();
     std::unique_ptr<warning_list> warnings;
     std::unique_ptr<reader::load_budget> budget;
-    text_part part;
-    std::int64_t first_line = 0;    // counted before reading
+    text_part part;                 // read from line 1: its lines are moved once its start is known
     std::int64_t stopped_line = 0;  // where it handed over to the next share
     bool stopped = false;
     bool failed = false;            // its parse threw (memory ran out)
@@ -103,10 +78,8 @@ void parse_in_shares(const char* begin, const char* end, document& doc, warning_
             return true;
         };
     }
-    const auto read_share = [&begin, &parse](share& s) {
+    const auto read_share = [&parse](share& s) {
         try {
-            s.first_line = line_at(begin, s.begin);
-            s.part.first_line = s.first_line;
             parse(s.begin, s.end, *s.doc, *s.warnings, s.budget.get(), &s.part);
         } catch (...) {
             s.failed = true;  // the text is read again by the parser before it
@@ -125,18 +98,21 @@ void parse_in_shares(const char* begin, const char* end, document& doc, warning_
         readers.clear();
     };
 
-    // Whether every share read just its text, needing nothing from before it.
+    // Whether every share read just its text, needing nothing from before
+    // it. `line`: where the first parser stopped, which the first share's
+    // line 1 is; each next share's line 1 is where the one before stopped.
+    std::vector<std::int64_t> moved_by(shares.size());
     const auto usable = [&](std::int64_t line) {
         if (unwanted || !all_started) return false;
-        std::int64_t expected = line;
         std::int64_t spent = 0;
         for (std::size_t i = 0; i < shares.size(); ++i) {
             const share& s = shares[i];
             const bool last = i + 1 == shares.size();
-            if (s.failed || s.first_line != expected || s.warnings->count() != 0 || s.budget->exceeded() ||
-                !s.doc->protos.empty() || s.stopped == last || !s.doc->root)
+            if (s.failed || s.warnings->count() != 0 || s.budget->exceeded() || !s.doc->protos.empty() ||
+                s.stopped == last || !s.doc->root)
                 return false;
-            expected = s.stopped_line;
+            moved_by[i] = line - 1;
+            line += s.stopped_line - 1;
             spent += s.budget->spent();
         }
         if (budget && !budget->fits(spent)) return false;
@@ -162,7 +138,13 @@ void parse_in_shares(const char* begin, const char* end, document& doc, warning_
     unwanted = true;
     join();
     if (!joined || !doc.root) return;
-    for (share& s : shares) {
+    for (std::size_t i = 0; i < shares.size(); ++i) {
+        share& s = shares[i];
+        // Its nodes and routes stand where the file has them.
+        for (node& n : s.doc->nodes)
+            if (n.where.line > 0) n.where.line += moved_by[i];
+        for (route_statement& route : s.doc->routes)
+            if (route.where.line > 0) route.where.line += moved_by[i];
         doc.root->children.insert(doc.root->children.end(), s.doc->root->children.begin(), s.doc->root->children.end());
         doc.routes.insert(doc.routes.end(), s.doc->routes.begin(), s.doc->routes.end());
         for (auto& [n, links] : s.doc->interfaces) doc.interfaces[n] = std::move(links);

@@ -4,12 +4,12 @@
 // of a line); each later share is parsed into a document of its own while
 // the first parser reads on from the start. Whether a cut was right is only
 // known when the parser before it gets there: it must stop exactly there,
-// at the top level and on the line the share assumed, and the share must
-// have needed nothing from before it (no USE of an earlier DEF, no PROTO,
-// no warning at all) and fit in the load's budget. Then the shares' nodes
-// join the document in order, as if one parser had read them; otherwise
-// the first parser reads on as if there were no cut. Either way the
-// document is the one a single thread makes.
+// at the top level, and the share must have needed nothing from before it
+// (no USE of an earlier DEF, no PROTO, no warning at all) and fit in the
+// load's budget. Then the shares' nodes join the document in order, their
+// lines counted on from where the parser before stopped, as if one parser
+// had read them; otherwise the first parser reads on as if there were no
+// cut. Either way the document is the one a single thread makes.
 
 #include <atomic>
 #include <cstdint>
@@ -26,7 +26,6 @@ namespace tessel::vrml {
 
 // What a parser is told about the share of a text it reads.
 struct text_part {
-    std::int64_t first_line = 1;  // the line its text starts on
     // A later share, read on another thread beside the first: it opens no
     // other file and reports no progress.
     bool beside = false;

@@ -32,9 +32,7 @@ public:
     parser(const char* begin, const char* end, document& doc, warning_list& warnings, reader::load_budget* budget,
            text_part* part)
         : lx_(begin, end), fields_(lx_, warnings), doc_(doc), warnings_(warnings), budget_(lx_, warnings, budget),
-          part_(part) {
-        if (part) lx_.start_on_line(part->first_line);
-    }
+          part_(part) {}
 
     void run(const std::function<void(int)>& progress);
 
