@@ -93,6 +93,11 @@ bool stand_in_maker::start(const scene_store& store, const std::vector<prepared_
         for (std::size_t s = 0; s < count; ++s)
             if (draws_triangles(store, store.shapes[s]))
                 work->summary.scene_triangles += static_cast<std::int64_t>(arrays[s].indices.size() / 3);
+        // How often each shape is drawn: itself, and the copies that share its arrays.
+        std::vector<std::int64_t> placed(count, 1);
+        for (std::size_t s = 0; s < count; ++s)
+            if (const std::int32_t source = store.shapes[s].shares; source >= 0 && static_cast<std::size_t>(source) < s)
+                ++placed[static_cast<std::size_t>(source)];
         work->sources.reserve(plan.size());
         for (const stand_in_target& target : plan) {
             // The prepared arrays name only points the shape has; the points
@@ -102,6 +107,7 @@ bool stand_in_maker::start(const scene_store& store, const std::vector<prepared_
             copy.shape = target.shape;
             copy.revision = store.shapes[target.shape].revision;
             copy.target = target.triangles;
+            copy.placed = placed[target.shape];
             copy.points.assign(shape.stored_points.begin(), shape.stored_points.end());
             copy.corners.resize(shape.indices.size() / 3 * 3);
             std::copy_n(shape.indices.begin(), copy.corners.size(), copy.corners.begin());
@@ -140,7 +146,7 @@ void stand_in_maker::run(job& work) {
             made.full_triangles = full;
             made.corners.wide() = std::move(reduced);
             made.corners.pack();
-            triangles += static_cast<std::int64_t>(made.corners.size() / 3) - full;
+            triangles += (static_cast<std::int64_t>(made.corners.size() / 3) - full) * from.placed;
         }
     } catch (const std::bad_alloc&) {
         work.shapes.clear();

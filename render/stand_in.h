@@ -113,6 +113,7 @@ private:
         std::size_t shape = 0;
         std::uint64_t revision = 0;
         std::size_t target = 0;
+        std::int64_t placed = 1;            // drawn this often: with the copies placed again
         std::vector<float> points;          // the copy the thread reads
         std::vector<std::uint32_t> corners;
     };

@@ -62,6 +62,39 @@ TEST(StandIn, OnlyLargeTriangleShapesOfHeavyScenesAreReducedWithinTheBudget) {
     EXPECT_TRUE(plan_stand_in(store, arrays.shapes()).empty());
 }
 
+// Copies placed again share their source's stand-in: it is made once,
+// and the summary counts it as often as it is drawn.
+TEST(StandIn, CopiesPlacedAgainDrawTheirSourcesStandIn) {
+    scene_store store = test::standard_tori(1, 40, 20);  // one torus of 1,600 triangles, and a line
+    const std::size_t first_copy = store.shapes.size();
+    for (int copy = 0; copy < 3; ++copy) {
+        shape_record placed;
+        placed.shares = 0;
+        placed.motion = static_cast<std::int32_t>(store.motions.size());
+        store.motions.emplace_back();
+        store.shapes.push_back(std::move(placed));
+        store.point_counts.push_back(store.point_counts[0]);
+        store.face_counts.push_back(store.face_counts[0]);
+        ++store.shape_count;
+    }
+    const prepared_scene arrays = prepare(store);
+    const std::vector<stand_in_target> plan = plan_stand_in(store, arrays.shapes(), small_limits());
+    ASSERT_EQ(plan.size(), 1u);
+    EXPECT_EQ(plan[0].shape, 0u);
+    EXPECT_LE(plan[0].triangles * 4, 2'000u);  // the budget holds for all four placements
+
+    stand_in_maker maker;
+    ASSERT_TRUE(maker.start(store, arrays.shapes(), small_limits()));
+    maker.wait();
+    std::vector<corner_view> chosen;
+    choose_stand_ins(maker, store, arrays.shapes(), chosen);
+    ASSERT_EQ(chosen.size(), first_copy + 3);
+    EXPECT_FALSE(chosen[0].empty());
+    for (std::size_t s = first_copy; s < chosen.size(); ++s) EXPECT_EQ(chosen[s].size(), chosen[0].size());
+    const std::int64_t others = maker.summary().scene_triangles - 4 * store.face_counts[0];
+    EXPECT_EQ(maker.summary().triangles, others + static_cast<std::int64_t>(4 * chosen[0].size() / 3));
+}
+
 TEST(StandIn, ReducedTrianglesAreFewerAndNameTheShapesOwnPoints) {
     const test::test_shape t = test::torus(100, 50, 30.0f, 10.0f);  // 10,000 triangles
     std::vector<float> points;
