@@ -292,6 +292,11 @@ struct document {
     // node the instance became.
     std::unordered_map<const node*, std::vector<interface_link>> interfaces;
 
+    // A large text read on several threads: the documents of its later
+    // shares, whose top-level nodes joined this one's root. Their nodes are
+    // this document's as much as `nodes` are (each_node visits both).
+    std::vector<std::shared_ptr<document>> shares;
+
     node& make(const node_type* type, source_position where) {
         node& n = nodes.emplace_back();
         n.type = type;
@@ -299,5 +304,13 @@ struct document {
         return n;
     }
 };
+
+// Calls f on every node of the document, those of its shares included.
+template <typename F>
+void each_node(document& doc, F&& f) {
+    for (node& n : doc.nodes) f(n);
+    for (const std::shared_ptr<document>& share : doc.shares)
+        for (node& n : share->nodes) f(n);
+}
 
 }  // namespace tessel::vrml

@@ -107,9 +107,9 @@ void read_checked(std::string_view text, const std::string& path, geometry_sink&
     if (lives) sort_targets();
     // Inlined files may move by themselves, which shows only once they are
     // read: a world that inlines keeps its document until then.
-    const bool inlines = world->events && std::any_of(doc.nodes.begin(), doc.nodes.end(), [](const node& n) {
-        return n.type && n.type->kind == node_kind::v2_inline;
-    });
+    bool inlines = false;
+    if (world->events)
+        each_node(doc, [&inlines](const node& n) { inlines = inlines || (n.type && n.type->kind == node_kind::v2_inline); });
     // A world that stays still is drawn once: its arrays may go as drawn.
     if (vrml2)
         traverse_vrml2(doc, sink, warnings, &files, {}, !lives && !inlines, lives ? &world->moving : nullptr,

@@ -347,8 +347,8 @@ void event_world::state::reset_sensor(sensor& s) {
 }
 
 void event_world::state::find_sensors(document& d) {
-    for (node& n : d.nodes) {
-        if (!n.type || role_of(n) != role::time_sensor) continue;
+    each_node(d, [&](node& n) {
+        if (!n.type || role_of(n) != role::time_sensor) return;
         sensor s;
         s.n = &n;
         reset_sensor(s);
@@ -356,7 +356,7 @@ void event_world::state::find_sensors(document& d) {
             warnings->add(n.where, "TimeSensor cycleInterval must be above 0; the sensor never runs");
         sensor_of[&n] = sensors.size();
         sensors.push_back(s);
-    }
+    });
 }
 
 namespace {

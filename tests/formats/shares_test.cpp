@@ -57,7 +57,7 @@ read_result read(const std::string& text, bool vrml2, int threads) {
     dump(doc.root, r.dump, 0);
     for (const route_statement& route : doc.routes) r.dump += "route " + route.from_event + " " + route.to_event + "\n";
     r.warnings = warnings.texts();
-    r.joined = doc.uses.size();
+    r.joined = doc.shares.size();
     return r;
 }
 

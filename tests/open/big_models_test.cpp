@@ -166,6 +166,10 @@ TEST(Threads, OneThreadAndManyMakeTheSameStore) {
               points + "] } " + (part % 2 ? "color Color { color [" + colours + "] } " : std::string()) +
               "coordIndex [" + index + "] } }\n  Shape { geometry Sphere { radius 0.5 } } ] }\n";
         if (part % 100 == 99) v2 += "Transform { translation 0 9 0 children USE T" + std::to_string(part - 1) + " }\n";
+        // Late in the file, where a later share reads it: a part that moves.
+        if (part == 1400)
+            v2 += "DEF C TimeSensor { loop TRUE }\nDEF I PositionInterpolator { key [0 1] keyValue [0 0 0, 0 5 0] }\n"
+                  "ROUTE C.fraction_changed TO I.set_fraction ROUTE I.value_changed TO T1400.set_translation\n";
         v1 += "DEF S" + t + " Separator { Translation { translation " + t + " 0 0 } Material { diffuseColor [0.1 0.2 0.3, 0.9 0.8 0.7] } "
               "MaterialBinding { value PER_FACE } Coordinate3 { point [" + points + "] } IndexedFaceSet { coordIndex [" +
               index + "] } Cube {} ShapeHints { creaseAngle 1 } Coordinate3 { point [" + points +
@@ -179,8 +183,11 @@ TEST(Threads, OneThreadAndManyMakeTheSameStore) {
         for (const int threads : {1, 4}) {
             reader::set_load_threads(threads);
             scene_store store;
-            const load_result r = open_scene_file(path, store, reading_mode::standard);
+            std::unique_ptr<scene_world> world;
+            const load_result r = open_scene_world(path, store, reading_mode::standard, world);
             ASSERT_TRUE(r.ok) << r.error;
+            ASSERT_EQ(world != nullptr, text == &v2);
+            if (world) world->play_to(0.5, store);
             EXPECT_GT(r.warning_count, 0);
             made[threads == 1 ? 0 : 1] = store_text(store, r);
         }
