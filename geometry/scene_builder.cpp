@@ -398,15 +398,26 @@ void over_shapes(const scene_store& store, std::size_t first, std::size_t ranges
         ends.push_back(s);
     }
     ends.push_back(store.shapes.size());
+    // What a range threw (memory ran out) is thrown here, once all are done.
+    std::vector<std::exception_ptr> failed(ends.size());
+    const auto guarded = [&](std::size_t k, std::size_t begin, std::size_t end) {
+        try {
+            work(k, begin, end);
+        } catch (...) {
+            failed[k] = std::current_exception();
+        }
+    };
     std::vector<std::thread> helpers;
     try {
-        for (std::size_t k = 1; k < ends.size(); ++k) helpers.emplace_back(work, k, ends[k - 1], ends[k]);
+        for (std::size_t k = 1; k < ends.size(); ++k) helpers.emplace_back(guarded, k, ends[k - 1], ends[k]);
     } catch (const std::system_error&) {
         // No thread to be had: this one does what was not handed out.
-        for (std::size_t k = helpers.size() + 1; k < ends.size(); ++k) work(k, ends[k - 1], ends[k]);
+        for (std::size_t k = helpers.size() + 1; k < ends.size(); ++k) guarded(k, ends[k - 1], ends[k]);
     }
-    work(0, first, ends.front());
+    guarded(0, first, ends.front());
     for (std::thread& helper : helpers) helper.join();
+    for (const std::exception_ptr& e : failed)
+        if (e) std::rethrow_exception(e);
 }
 
 }  // namespace
