@@ -146,6 +146,12 @@ for s in "${scenes[@]}"; do
     elif timed "$work/out.txt" "$viewer" --snapshot "$work/tessel.png" --size 400x400 "$f" && [ -s "$work/tessel.png" ]; then
       cell[snap,$s]=$(wall_s)
       cell[snap_mb,$s]=$(peak_mb)
+      # What the same program takes for a scene of nothing: its libraries
+      # and the software GL's own memory, which no scene can go below.
+      printf '#VRML V2.0 utf8\n' >"$work/empty.wrl"
+      if timed "$work/out.txt" "$viewer" --snapshot "$work/tessel.png" --size 400x400 "$work/empty.wrl"; then
+        cell[snap0_mb,$s]=$(peak_mb)
+      fi
     else
       cell[snap,$s]=failed
       notes+=("tessel --snapshot on ${title[$s]}: $(why)")
@@ -170,7 +176,7 @@ echo "tessel: tessel-reader-bench --threads N standard, its \"total\", best of i
 echo "Coin3D: SoDB::readAll's time, one run (its peak also holds one walk over the triangles)."
 echo "F3D and tessel --snapshot: one run of the whole program, which reads AND renders a 400x400 PNG."
 echo
-rows=(mb tris floor t1 t1_ratio t1_mb t0 t0_ratio t0_mb speedup coin coin_mb coin_tris f3d f3d_mb snap snap_mb scan_mb)
+rows=(mb tris floor t1 t1_ratio t1_mb t0 t0_ratio t0_mb speedup coin coin_mb coin_tris f3d f3d_mb snap snap_mb snap0_mb scan_mb)
 declare -A label=(
   [mb]="file MB" [tris]="triangles (tessel)" [floor]="floor s"
   [t1]="tessel 1 thread s" [t1_ratio]="  ratio to floor" [t1_mb]="  peak MB"
@@ -178,7 +184,8 @@ declare -A label=(
   [speedup]="  1 thread / ${threads_all:-all} threads"
   [coin]="Coin3D read s" [coin_mb]="  peak MB" [coin_tris]="  triangles (Coin)"
   [f3d]="F3D read+render s" [f3d_mb]="  peak MB"
-  [snap]="tessel --snapshot s" [snap_mb]="  peak MB" [scan_mb]="tessel-scan peak MB")
+  [snap]="tessel --snapshot s" [snap_mb]="  peak MB" [snap0_mb]="  same, empty scene MB"
+  [scan_mb]="tessel-scan peak MB")
 printf '%-26s' ""
 for s in "${scenes[@]}"; do printf ' %14s' "${title[$s]}"; done
 echo
