@@ -155,6 +155,14 @@ void fitted_view(const scene_store& store, const view_transform& view) {
     glTranslatef(-store.bound_centre[0], -store.bound_centre[1], -store.bound_centre[2]);
 }
 
+// Whether a column-major matrix turns space inside out.
+bool mirrors(const float* m) {
+    const double det = double(m[0]) * (double(m[5]) * m[10] - double(m[9]) * m[6]) -
+                       double(m[4]) * (double(m[1]) * m[10] - double(m[9]) * m[2]) +
+                       double(m[8]) * (double(m[1]) * m[6] - double(m[5]) * m[2]);
+    return det < 0;
+}
+
 // A shape of a moving part is drawn under its part's place, which the frame
 // budget must know too; the lights were placed before, in the world's terms.
 class part_placement {
@@ -173,7 +181,10 @@ public:
         glMultMatrixf(matrix);
         budget_.place(matrix);
         current_ = m;
+        mirrors_ = mirrors(matrix);
     }
+    // Whether the part's place mirrors what it holds.
+    bool mirrored() const { return mirrors_; }
     // Lights are placed in the world's terms, outside any part's place.
     void use_lights(scene_light_slots& lights, const shape_record& shape) {
         if (current_ < 0) {
@@ -190,13 +201,28 @@ public:
         glPopMatrix();
         budget_.place(nullptr);
         current_ = -1;
+        mirrors_ = false;
     }
 
 private:
     const scene_store& store_;
     frame_budget& budget_;
     std::int32_t current_ = -1;
+    bool mirrors_ = false;
 };
+
+// A solid shape (closed, its faces' order known) shows only its front
+// faces: its back faces are culled, as the file asks. The builder stores
+// every face counterclockwise; a mirroring view or part turns that.
+void cull_back_faces(const shape_record& shape, bool mirrored) {
+    glFrontFace(mirrored ? GL_CW : GL_CCW);
+    if (shape.kind == shape_kind::triangles && !shape.two_sided) {
+        glEnable(GL_CULL_FACE);
+        glCullFace(GL_BACK);
+    } else {
+        glDisable(GL_CULL_FACE);
+    }
+}
 
 }  // namespace
 
@@ -250,12 +276,16 @@ draw_report draw_standard_scene(const scene_store& store, const std::vector<prep
         return coarse.empty() ? arrays[s].indices : coarse;
     };
     part_placement parts(store, budget);
+    GLfloat view_matrix[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, view_matrix);
+    const bool view_mirrors = mirrors(view_matrix);
     for (std::size_t s = 0; s < count; ++s) {
         if (!blended(textures, store, store.shapes[s], arrays[s])) {
             parts.enter(store.shapes[s]);
             const std::size_t drawn = budget.indices_to_draw(arrays[s], store.shapes[s].kind, stand_in(s));
             if (drawn == 0) continue;
             parts.use_lights(lights, store.shapes[s]);
+            cull_back_faces(store.shapes[s], view_mirrors != parts.mirrored());
             draw_shape(textures, store, store.shapes[s], arrays[s], indices(s), drawn, pacer);
         }
     }
@@ -274,11 +304,13 @@ draw_report draw_standard_scene(const scene_store& store, const std::vector<prep
         const std::size_t drawn = budget.indices_to_draw(arrays[s], store.shapes[s].kind, stand_in(s));
         if (drawn == 0) continue;
         parts.use_lights(lights, store.shapes[s]);
+        glFrontFace(view_mirrors != parts.mirrored() ? GL_CW : GL_CCW);
+        // Seen through, a closed shape shows its inside too, solid or not.
         if (store.shapes[s].kind == shape_kind::triangles) {
             glCullFace(GL_FRONT);
             draw_shape(textures, store, store.shapes[s], arrays[s], indices(s), drawn, pacer);
-            glCullFace(GL_BACK);
         }
+        glCullFace(GL_BACK);
         draw_shape(textures, store, store.shapes[s], arrays[s], indices(s), drawn, pacer);
     }
 
