@@ -113,7 +113,7 @@ void read_checked(std::string_view text, const std::string& path, geometry_sink&
     // A world that stays still is drawn once: its arrays may go as drawn.
     if (vrml2)
         traverse_vrml2(doc, sink, warnings, &files, {}, !lives && !inlines, lives ? &world->moving : nullptr,
-                       lives ? &world->live : nullptr);
+                       lives ? &world->live : nullptr, &world->vrml1);
     else traverse_vrml1(doc, sink, warnings, &files);
     if (inlines) {
         for (document* file : files.read_files())

@@ -121,7 +121,7 @@ bool scene_world::tick(double seconds, scene_store& store) {
 void scene_world::walk_again(vrml::geometry_sink& sink, vrml::moving_parts* moving, vrml::live_shapes* live) {
     vrml::warning_list said_already(p_->path);
     p_->files->rebind(said_already, nullptr);
-    vrml::traverse_vrml2(p_->doc, sink, said_already, p_->files.get(), {}, false, moving, live);
+    vrml::traverse_vrml2(p_->doc, sink, said_already, p_->files.get(), {}, false, moving, live, &p_->vrml1);
     p_->files->rebind(p_->later, nullptr);
 }
 

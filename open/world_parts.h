@@ -8,6 +8,7 @@
 
 #include "formats/node.h"
 #include "formats/vrml1/parse1.h"
+#include "formats/vrml1/traverse1.h"
 #include "formats/vrml97/parse2.h"
 #include "formats/vrml97/traverse2.h"
 #include "open/world.h"
@@ -33,6 +34,8 @@ struct scene_world::parts {
     // The load drew parts still that move (an Inlined file's): the store is
     // built again before it is shown.
     bool drawn_still = false;
+    // VRML 1.0 files the world inlines, walked by their own reading.
+    vrml::other_reading vrml1;
 
     parts(const std::string& file, vrml::warning_list& warnings, reader::load_budget* budget) : path(file), later(file) {
         doc.file = file;
@@ -45,6 +48,9 @@ struct scene_world::parts {
                 else
                     vrml::parse_vrml1(text.data(), text.data() + text.size(), d, self.warnings(), {}, self.budget());
             });
+        vrml1 = [this](const vrml::document& d, vrml::geometry_sink& sink, vrml::warning_list& w) {
+            vrml::traverse_vrml1(d, sink, w, files.get());
+        };
     }
 };
 

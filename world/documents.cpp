@@ -122,7 +122,10 @@ std::shared_ptr<const document> file_documents::read(const document& from, const
         warnings_->add(where, what + " \"" + name + "\" not read: " + referenced_problem(format));
         return nullptr;
     }
-    if (is_vrml2 != wanted_vrml2) {
+    // A VRML97 world may inline VRML 1.0 models (trains of wagons exported
+    // long ago): they are read by their own reading.
+    const bool older_model = what == "Inline" && !is_vrml2;
+    if (is_vrml2 != wanted_vrml2 && !older_model) {
         warnings_->add(where, what + " \"" + name + "\" not read: it is a " +
                                  (is_vrml2 ? std::string("VRML 2.0") : std::string("VRML 1.0 or Inventor")) +
                                  " file, and the file naming it is not");

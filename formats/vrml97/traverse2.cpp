@@ -17,6 +17,7 @@
 
 #include "geometry/generated_shapes.h"
 #include "geometry/matrix.h"
+#include "geometry/placed_sink.h"
 #include "media/text_glyphs.h"
 #include "world/lights_cameras.h"
 #include "world/urls.h"
@@ -149,9 +150,9 @@ struct frame {
 class walker {
 public:
     walker(geometry_sink& sink, warning_list& warnings, inline_source* inlines, const traversal_limits& limits,
-           bool release_drawn, moving_parts* moving, live_shapes* live)
+           bool release_drawn, moving_parts* moving, live_shapes* live, const other_reading* vrml1 = nullptr)
         : core_(sink, warnings, inlines, limits), sink_(sink), warnings_(warnings), moving_(moving), live_(live),
-          release_drawn_(release_drawn) {}
+          vrml1_(vrml1), release_drawn_(release_drawn) {}
 
     void run(const document& doc);
     void redraw(const live_shapes::site& site);
@@ -185,6 +186,7 @@ private:
     void draw_shape(const node& shape);
     void draw_shape_now(const node& shape);
     void draw_shape_alone(const node& shape, const node& geometry);
+    void draw_bare_geometry(const node& geometry);
     void draw_geometry(const node& g, shape_state& s, const node* material);
     void draw_text(const node& text, shape_state& s);
     void draw_generated(const node& g, shape_state& s, const node* material);
@@ -199,6 +201,7 @@ private:
     std::vector<matrix4> matrices_;  // a stack: a Transform's frame adds its matrix, its end takes it off
     moving_parts* moving_;
     live_shapes* live_;
+    const other_reading* vrml1_;  // walks VRML 1.0 files this world inlines
     const std::vector<std::int32_t>* lights_override_ = nullptr;  // a redrawn shape's lights
     std::vector<matrix4> motion_worlds_;  // by the sink's motion number: where each moving part stands
     std::map<std::pair<const node*, const document*>, const document*> inlined_;  // each Inline opened once
@@ -347,6 +350,20 @@ void walker::visit(const node& n) {
     case node_kind::v2_shape:
         if (pass_ == pass::shapes) draw_shape(n);
         break;
+    // Geometry where a Shape belongs: invalid, but other readers draw it, so
+    // the author sees the model, with a warning.
+    case node_kind::v2_box:
+    case node_kind::v2_sphere:
+    case node_kind::v2_cone:
+    case node_kind::v2_cylinder:
+    case node_kind::v2_indexed_face_set:
+    case node_kind::v2_indexed_line_set:
+    case node_kind::v2_point_set:
+    case node_kind::v2_elevation_grid:
+    case node_kind::v2_extrusion:
+    case node_kind::v2_text:
+        if (pass_ == pass::shapes) draw_bare_geometry(n);
+        break;
     // Bindable nodes: the world's first one is bound; inlined files' are not.
     case node_kind::v2_viewpoint:
         if (pass_ == pass::shapes && !camera_seen_ && doc == world_ && shown_bindable(n, 0)) {
@@ -405,8 +422,12 @@ void walker::open_inline(const node& n) {
         const document* doc = core_.inlines()->open(*from, name, n.where);
         core_.restore_file();
         if (doc && !doc->vrml2) {
-            warnings_.add(n.where, "Inline \"" + name + "\" is not a VRML97 file; ignored");
-            doc = nullptr;
+            if (vrml1_) {
+                warnings_.add(n.where, "Inline \"" + name + "\" is a VRML 1.0 file, not VRML97; read as VRML 1.0");
+            } else {
+                warnings_.add(n.where, "Inline \"" + name + "\" is not a VRML97 file; ignored");
+                doc = nullptr;
+            }
         }
         known->second = doc;
     }
@@ -420,6 +441,15 @@ void walker::open_inline(const node& n) {
         core_.warn(n, "Inline nests files more than " + std::to_string(core_.limits().inline_depth) + " deep; ignored");
         return;
     case traversal_core::entry::allowed: break;
+    }
+    if (!doc->vrml2) {
+        // Walked by its own reading, from its own origin, and placed here;
+        // lit by the lights in force here. Only its shapes come back.
+        if (pass_ != pass::shapes) return;
+        placed_sink here(sink_, matrix(), frames_.back().motion, core_.lights_in_force(frames_.back().lights));
+        (*vrml1_)(*doc, here, warnings_);
+        warnings_.set_file(frames_.back().doc->file);
+        return;
     }
     core_.enter(*doc);
     push(doc->root->children, 0, doc->root->children.size(), doc, nullptr, true);
@@ -635,6 +665,29 @@ void walker::draw_shape_alone(const node& shape, const node& geometry_node) {
             s.texture_transform = texture_transform_matrix(*t);
     }
     draw_geometry(*geometry, s, material);
+}
+
+void walker::draw_bare_geometry(const node& g) {
+    core_.warn_once("bare geometry " + g.type->name, g,
+                    g.type->name + " stands among children without a Shape; drawn as a Shape with a default Material");
+    // The values of a Material node left at its defaults.
+    static const material_list standard = [] {
+        material_list l;
+        l.diffuse = {0.8f, 0.8f, 0.8f};
+        l.ambient = {0.16f, 0.16f, 0.16f};
+        l.specular = {0, 0, 0};
+        l.emissive = {0, 0, 0};
+        l.shininess = {0.2f};
+        l.transparency = {0};
+        return l;
+    }();
+    shape_state s;
+    s.matrix = matrix();
+    s.motion = frames_.back().motion;
+    s.where = g.where;
+    s.lights = core_.lights_in_force(frames_.back().lights);
+    s.material = &standard;
+    draw_geometry(g, s, nullptr);
 }
 
 void walker::draw_geometry(const node& g, shape_state& s, const node* material) {
@@ -895,7 +948,8 @@ void walker::draw_text(const node& text, shape_state& s) {
 }  // namespace
 
 void traverse_vrml2(const document& doc, geometry_sink& sink, warning_list& warnings, inline_source* inlines,
-                    const traversal_limits& limits, bool release_drawn, moving_parts* moving, live_shapes* live) {
+                    const traversal_limits& limits, bool release_drawn, moving_parts* moving, live_shapes* live,
+                    const other_reading* vrml1) {
     if (moving) {
         moving->sites.clear();
         moving->carry_lights.clear();
@@ -905,7 +959,7 @@ void traverse_vrml2(const document& doc, geometry_sink& sink, warning_list& warn
         live->sites.clear();
         live->sites_of.clear();
     }
-    walker w(sink, warnings, inlines, limits, release_drawn, moving, live);
+    walker w(sink, warnings, inlines, limits, release_drawn, moving, live, vrml1);
     w.run(doc);
     sink.built();  // before the walk's materials go
 }

@@ -4,6 +4,7 @@
 // the back end's terms, and hands the shape to a geometry sink. Iterative and
 // bounded like the VRML 1.0 traversal.
 
+#include <functional>
 #include "formats/node.h"
 #include "formats/sources.h"
 #include "geometry/geometry.h"
@@ -64,9 +65,14 @@ struct live_shapes {
     const node* bound[3] = {nullptr, nullptr, nullptr};
 };
 
+// Walks a document of the other reading (a VRML 1.0 file that a VRML97
+// world inlines) from its own origin into a sink.
+using other_reading = std::function<void(const document& doc, geometry_sink& sink, warning_list& warnings)>;
+
 void traverse_vrml2(const document& doc, geometry_sink& sink, warning_list& warnings,
                     inline_source* inlines = nullptr, const traversal_limits& limits = {},
-                    bool release_drawn = false, moving_parts* moving = nullptr, live_shapes* live = nullptr);
+                    bool release_drawn = false, moving_parts* moving = nullptr, live_shapes* live = nullptr,
+                    const other_reading* vrml1 = nullptr);
 
 // Draws one recorded Shape again, as it is now, into sink.
 void redraw_vrml2_shape(const live_shapes::site& site, geometry_sink& sink, warning_list& warnings);
