@@ -292,6 +292,9 @@ struct document {
     // node the instance became.
     std::unordered_map<const node*, std::vector<interface_link>> interfaces;
 
+    // The DEF names of Viewpoints, which name them in the viewer's list when
+    // they have no description.
+    std::unordered_map<const node*, std::string> view_names;
     // A large text read on several threads: the documents of its later
     // shares, whose top-level nodes joined this one's root. Their nodes are
     // this document's as much as `nodes` are (each_node visits both).

@@ -148,6 +148,7 @@ void parse_in_shares(const char* begin, const char* end, document& doc, warning_
         doc.root->children.insert(doc.root->children.end(), s.doc->root->children.begin(), s.doc->root->children.end());
         doc.routes.insert(doc.routes.end(), s.doc->routes.begin(), s.doc->routes.end());
         for (auto& [n, links] : s.doc->interfaces) doc.interfaces[n] = std::move(links);
+        doc.view_names.merge(s.doc->view_names);
         doc.shares.push_back(std::move(s.doc));  // its nodes live as long as the document
     }
 }

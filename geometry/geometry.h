@@ -181,6 +181,10 @@ public:
     // The file's first camera, in world coordinates. A focal distance of 0
     // or less means the format gives none.
     virtual void camera(const scene_camera&) {}
+    // One of the file's viewpoints, in the file's order, named for a list;
+    // `bound`: the one camera() gives.
+    virtual void viewpoint(const std::string& /*name*/, const std::string& /*def*/, const scene_camera&,
+                           bool /*bound*/) {}
     // The colour the window is cleared with (r, g, b, 0..1), and whether
     // the viewer's headlight may shine. The first call of each counts, as
     // only the first such node of a file is in force when it opens.
@@ -214,6 +218,7 @@ public:
     void cone(const shape_state&, float, float, unsigned) override {}
     void cylinder(const shape_state&, float, float, unsigned) override {}
     void camera(const scene_camera& camera) override;
+    void viewpoint(const std::string& name, const std::string& def, const scene_camera& camera, bool bound) override;
     void background(const float rgb[3]) override;
     void headlight(bool on) override;
     // Puts the view found into `shown`, a camera without a focal distance
@@ -267,6 +272,7 @@ public:
     bool place_again(std::size_t first, std::size_t count, const matrix4& placement,
                      std::span<const std::int32_t> lights, source_position where) override;
     void camera(const scene_camera& camera) override;
+    void viewpoint(const std::string& name, const std::string& def, const scene_camera& camera, bool bound) override;
     void background(const float rgb[3]) override;
     void headlight(bool on) override;
     bool stopped() const override { return stopped_; }

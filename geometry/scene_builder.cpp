@@ -54,9 +54,8 @@ void build(detail::shape_target target, void (*build_shapes)(detail::shape_targe
 // A camera whose format gives no focal distance turns the scene about the
 // scene's centre: at its depth along the view when it lies ahead, else at
 // its distance, else (camera at the centre, or no scene) at the usual 5.
-void settle_focal_distance(scene_store& out, bool has_points) {
-    if (!out.camera || out.camera->focal_distance > 0) return;
-    scene_camera& camera = *out.camera;
+void settle_camera(scene_camera& camera, const scene_store& out, bool has_points) {
+    if (camera.focal_distance > 0) return;
     camera.focal_distance = 5.0f;
     if (!has_points) return;
     double to_centre[3], along = 0, straight = 0, length = 0;
@@ -77,11 +76,26 @@ void settle_focal_distance(scene_store& out, bool has_points) {
     else if (usable(std::sqrt(straight))) camera.focal_distance = static_cast<float>(std::sqrt(straight));
 }
 
+// Every camera of the store, the listed viewpoints' too.
+void settle_focal_distance(scene_store& out, bool has_points) {
+    if (out.camera) settle_camera(*out.camera, out, has_points);
+    for (scene_viewpoint& v : out.viewpoints) settle_camera(v.camera, out, has_points);
+}
+
 }  // namespace
 
 void scene_builder::light(const scene_light& light) { out_.lights.push_back(light); }
 
 void scene_builder::camera(const scene_camera& camera) { view_.camera(camera); }
+
+void scene_builder::viewpoint(const std::string& name, const std::string& def, const scene_camera& camera, bool bound) {
+    view_.viewpoint(name, def, camera, bound);
+}
+
+void view_builder::viewpoint(const std::string& name, const std::string& def, const scene_camera& camera, bool bound) {
+    if (bound && into_.viewpoint < 0) into_.viewpoint = static_cast<std::int32_t>(into_.viewpoints.size());
+    into_.viewpoints.push_back({name, def, camera});
+}
 
 void scene_builder::background(const float rgb[3]) { view_.background(rgb); }
 
@@ -109,6 +123,8 @@ void view_builder::headlight(bool on) {
 
 void view_builder::show(scene_store& shown) const {
     shown.camera = into_.camera;
+    shown.viewpoints = into_.viewpoints;
+    shown.viewpoint = into_.viewpoint;
     shown.background = into_.background;
     shown.headlight = into_.headlight;
     settle_focal_distance(shown, shown.bound_radius > 0);

@@ -28,3 +28,27 @@ const shape_record& drawn_arrays(const scene_store& store, const shape_record& s
 }
 
 }  // namespace tessel
+
+namespace tessel {
+
+std::int32_t find_viewpoint(const scene_store& store, const std::string& which) {
+    const auto count = static_cast<std::int64_t>(store.viewpoints.size());
+    if (!which.empty() && which.find_first_not_of("0123456789") == std::string::npos && which.size() < 10) {
+        const std::int64_t n = std::stoll(which);
+        return n >= 1 && n <= count ? static_cast<std::int32_t>(n - 1) : -1;
+    }
+    for (std::int64_t i = 0; i < count; ++i)
+        if (store.viewpoints[static_cast<std::size_t>(i)].name == which) return static_cast<std::int32_t>(i);
+    for (std::int64_t i = 0; i < count; ++i)
+        if (store.viewpoints[static_cast<std::size_t>(i)].def == which) return static_cast<std::int32_t>(i);
+    return -1;
+}
+
+bool show_viewpoint(scene_store& store, std::int32_t i) {
+    if (i < 0 || static_cast<std::size_t>(i) >= store.viewpoints.size()) return false;
+    store.camera = store.viewpoints[static_cast<std::size_t>(i)].camera;
+    store.viewpoint = i;
+    return true;
+}
+
+}  // namespace tessel

@@ -135,6 +135,21 @@ struct scene_camera {
     float height = 2.0f;                       // orthographic: full height of the view
 };
 
+// One of the file's viewpoints, as the viewer lists them.
+struct scene_viewpoint {
+    std::string name;  // its description, else its DEF name, else "Point de vue N"
+    std::string def;   // its DEF name, empty when it has none
+    scene_camera camera;
+};
+
+// The viewpoint `which` names: a number from 1, else a description or DEF
+// name; -1 when none does.
+std::int32_t find_viewpoint(const scene_store& store, const std::string& which);
+
+// Shows viewpoint i of the store (its camera becomes the store's); false
+// when there is no such viewpoint.
+bool show_viewpoint(scene_store& store, std::int32_t i);
+
 // Where a moving part of the world stands now: a column-major 4x4 matrix
 // from its own coordinates to the world's, as glMultMatrixf takes it.
 struct scene_motion {
@@ -176,6 +191,10 @@ struct scene_store {
     // the first camera of the file, if it has one.
     std::vector<scene_light> lights;
     std::optional<scene_camera> camera;
+    // Every viewpoint of the world's own file, in the file's order (the
+    // standard reading of VRML97 only); camera is the one bound of them.
+    std::vector<scene_viewpoint> viewpoints;
+    std::int32_t viewpoint = -1;  // which of them camera is, -1: none of them
     // The colour the file asks the window to be cleared with, r, g, b 0..1;
     // empty: the viewer's own grey. Only the standard reading sets it.
     std::optional<std::array<float, 3>> background;

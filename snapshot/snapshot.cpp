@@ -174,6 +174,12 @@ bool parse_snapshot_options(const std::vector<std::string>& args, snapshot_optio
                                   : "--time needs a value";
                 return false;
             }
+        } else if (a == "--viewpoint") {
+            if (!has_value || args[i + 1].empty()) {
+                error = "--viewpoint needs a value";
+                return false;
+            }
+            out.viewpoint = args[++i];
         } else if (a == "--snapshot" || a == "--size" || a == "--rotate" || a == "--translate" || a == "--scale") {
             if (!has_value) {
                 error = a + " needs a value";
@@ -367,6 +373,11 @@ int snapshot_command(const std::vector<std::string>& args, const char* program) 
     if (world) {
         world->play_to(options.time, scene);
         for (const std::string& w : world->warnings()) std::fprintf(stderr, "%s\n", w.c_str());
+    }
+    if (!options.viewpoint.empty() && !show_viewpoint(scene, find_viewpoint(scene, options.viewpoint))) {
+        std::fprintf(stderr, "tessel: the file has no viewpoint \"%s\" (it has %zu)\n",
+                     reader::printable(options.viewpoint).c_str(), scene.viewpoints.size());
+        return 1;
     }
     const auto t1 = clock::now();
     std::vector<std::uint8_t> rgb;

@@ -24,12 +24,13 @@ struct snapshot_options {
     std::int64_t max_bytes = 0;  // --max-size: most bytes the scene text may take (0: the machine's limit)
     reading_mode reading = reading_mode::standard;  // --classic: the original word scan
     double time = 0;  // --time: seconds after the load at which a moving world is shown
+    std::string viewpoint;  // --viewpoint: the file's viewpoint shown, by number from 1, description or DEF name
 };
 
 // The snapshot mode's arguments, after the program name, for usage texts.
 inline constexpr const char* snapshot_usage =
     "--snapshot OUT.png [--size WxH] [--rotate RX,RY,RZ] [--translate X,Y,Z] [--scale X,Y,Z] "
-    "[--fit] [--no-headlight] [--time SECONDS] [--max-size MB] [--timings] [--classic] [--] FILE";
+    "[--fit] [--no-headlight] [--time SECONDS] [--viewpoint NAME|N] [--max-size MB] [--timings] [--classic] [--] FILE";
 
 // Parses snapshot_usage's arguments (args excludes the program name); "--"
 // ends the options. Returns false with a message on a bad option.

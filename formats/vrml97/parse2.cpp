@@ -358,7 +358,11 @@ void parser::close_node(std::vector<frame>& frames, std::vector<node*>& out) {
             for (std::size_t l = done.links_before; l < outer->links.size(); ++l)
                 if (outer->links[l].from == instance) outer->links[l].from = n;
     }
-    if (!done.def.empty()) scopes_.back().names[done.def] = n;
+    if (!done.def.empty()) {
+        scopes_.back().names[done.def] = n;
+        // The viewer lists Viewpoints by their DEF name when they have no description.
+        if (n && n->type && n->type->kind == node_kind::v2_viewpoint) doc_.view_names[n] = done.def;
+    }
     attach(frames, out, n, done.target_field);
 }
 

@@ -214,6 +214,7 @@ private:
     };
     std::unordered_map<const node*, text_faces> texts_;  // a Text USE'd again is not laid out again
     bool camera_seen_ = false;
+    int viewpoints_listed_ = 0;
     bool background_seen_ = false;
     bool navigation_seen_ = false;
     bool release_drawn_;
@@ -366,10 +367,22 @@ void walker::visit(const node& n) {
         break;
     // Bindable nodes: the world's first one is bound; inlined files' are not.
     case node_kind::v2_viewpoint:
-        if (pass_ == pass::shapes && !camera_seen_ && doc == world_ && shown_bindable(n, 0)) {
-            camera_seen_ = true;
-            sink_.camera(world_camera(n, world_matrix(frames_.back())));
-            carried(frames_.back(), &moving_parts::carry_view);
+        if (pass_ == pass::shapes && doc == world_) {
+            const scene_camera camera = world_camera(n, world_matrix(frames_.back()));
+            const bool bound = !camera_seen_ && shown_bindable(n, 0);
+            if (bound) {
+                camera_seen_ = true;
+                sink_.camera(camera);
+                carried(frames_.back(), &moving_parts::carry_view);
+            }
+            // The list the viewer offers: by description, else DEF name, else number.
+            const auto named = world_->view_names.find(&n);
+            const std::string def = named != world_->view_names.end() ? named->second : std::string();
+            std::string name(n.word("description", ""));
+            if (name.empty()) name = def;
+            ++viewpoints_listed_;
+            if (name.empty()) name = "Point de vue " + std::to_string(viewpoints_listed_);
+            sink_.viewpoint(name, def, camera, bound);
         }
         break;
     case node_kind::v2_background:
