@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iterator>
+#include <utility>
 
 #include <QDragEnterEvent>
 #include <QEventLoop>
@@ -207,6 +208,7 @@ void CControlPanel::CreateViewMenu() {
     headlight->setCheckable(true);
     headlight->setChecked(m_shown.settings.headlight);
     connect(headlight, &QAction::toggled, this, &CControlPanel::OnViewHeadlight);
+    CreateViewpointsMenu(view);
     m_startWithCamera = m_shown.settings.use_camera;
 }
 
@@ -528,6 +530,12 @@ bool CControlPanel::LoadFile(const QString& path) {
     if (result.ok) {
         m_currentFile = info.absoluteFilePath();
         UpdateWarnings(result);
+        UpdateViewpointsMenu();
+        if (!m_initialViewpoint.isEmpty()) {
+            const QString which = std::exchange(m_initialViewpoint, QString());
+            if (!ShowViewpoint(tessel::find_viewpoint(m_shown.scene, which.toStdString())))
+                std::fprintf(stderr, "tessel: the file has no viewpoint \"%s\"\n", which.toLocal8Bit().constData());
+        }
         // After the load's warnings: the world adds its own as it plays.
         StartWorld();
         if (!result.incomplete.empty()) {

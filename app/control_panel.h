@@ -48,6 +48,8 @@ public:
     static constexpr int ID_VIEW_HEADLIGHT = 32775;
     static constexpr int ID_ANIMATION_PLAY = 32776;
     static constexpr int ID_ANIMATION_RESTART = 32777;
+    static constexpr int ID_VIEW_VIEWPOINTS = 32778;  // the "Points de vue" menu
+    static constexpr int ID_VIEW_VIEWPOINT1 = 32800;  // its first item; the others follow
     // The recent files' items: the first, the second... of the list.
     static constexpr int ID_FILE_MRU_FILE1 = 0xE110;
     static constexpr int IDM_ABOUTBOX = 0x0010;
@@ -144,6 +146,12 @@ public:
     // Space in the GL window: as the item "Lecture/Pause", while the panel
     // can steer.
     void PlayOrPause() override;
+    void NextViewpoint(int step) override;
+    // Shows the file's viewpoint i (from 0) as the starting view, the
+    // sliders back at rest; false when the file has no such viewpoint.
+    bool ShowViewpoint(int i);
+    // --viewpoint: the one shown once the first file is loaded.
+    void SetInitialViewpoint(const QString& which) { m_initialViewpoint = which; }
 
     // "Lecture/Pause": a world that moves plays (checked) or stands still
     // where it is; its clock counts only the time it plays.
@@ -199,6 +207,9 @@ private:
     void CreateMenu();
     void CreateViewMenu();
     void CreateAnimationMenu();
+    void CreateViewpointsMenu(QMenu* view);
+    // Lists the scene's viewpoints, the one shown checked.
+    void UpdateViewpointsMenu();
     // The recent files' part of the "&Fichier" menu, built before item;
     // UpdateRecentFilesMenu refills it from the settings.
     void CreateRecentFilesMenu(QMenu* file, QAction* before);
@@ -248,7 +259,9 @@ private:
     int m_updateDepth = 0;  // > 0 while a data exchange runs
     bool m_toolkitLoopRunning = false;
     bool m_loading = false;
-    bool m_closeAfterLoad = false;  // closed while a load ran: closes once it is done
+    bool m_closeAfterLoad = false;
+    QMenu* m_viewpointsMenu = nullptr;
+    QString m_initialViewpoint;  // closed while a load ran: closes once it is done
     // Whether the starting view is the file's own camera (no --fit): the
     // view Home goes back to; Cadrer frames the whole scene instead.
     bool m_startWithCamera = true;

@@ -85,6 +85,10 @@ void home_key() {
 void play_key() {
     if (g_steered) g_steered->PlayOrPause();
 }
+template <int Step>
+void viewpoint_key() {
+    if (g_steered) g_steered->NextViewpoint(Step);
+}
 
 }  // namespace
 
@@ -108,6 +112,8 @@ void bind_gl_window_input(steering_target& target) {
     bind_key('-', &zoom_key<-1>);
     bind_key(KEY_HOME, &home_key);
     bind_key(KEY_SPACE, &play_key);
+    bind_key(KEY_PAGE_DOWN, &viewpoint_key<1>);
+    bind_key(KEY_PAGE_UP, &viewpoint_key<-1>);
     for (std::int32_t button : {BUTTON_LEFT, BUTTON_MIDDLE, BUTTON_WHEEL_UP, BUTTON_WHEEL_DOWN})
         bind_mouse_event(EVENT_MOUSE_DOWN, button, &on_press);
     for (std::int32_t button : {BUTTON_LEFT, BUTTON_MIDDLE}) {

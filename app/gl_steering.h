@@ -2,7 +2,7 @@
 // The GL window's keys and mouse bound to a steering target: arrows and a
 // left drag turn, a middle or shifted drag moves, the wheel and + and - zoom,
 // Home goes back to the starting view, Space plays or pauses a world that
-// moves.
+// moves, Page Down and Page Up show the file's next and previous viewpoint.
 
 namespace tessel {
 
@@ -25,6 +25,8 @@ public:
     virtual void GoHome() = 0;
     // Plays a world that moves, or pauses it where it is.
     virtual void PlayOrPause() = 0;
+    // Shows the file's next (1) or previous (-1) viewpoint.
+    virtual void NextViewpoint(int /*step*/) {}
 
 protected:
     ~steering_target() = default;

@@ -17,7 +17,8 @@ namespace {
 
 void usage(std::FILE* to) {
     std::fprintf(to,
-                 "usage: tessel [--classic] [--fit] [--no-headlight] [--frame-stats] [--] [FILE.wrl]\n       tessel %s\n"
+                 "usage: tessel [--classic] [--fit] [--no-headlight] [--frame-stats] [--viewpoint NAME|N] [--] [FILE.wrl]\n"
+                 "       tessel %s\n"
                  "       tessel --help | --version\n",
                  tessel::snapshot_usage);
 }
@@ -46,12 +47,15 @@ int main(int argc, char** argv) {
     // The viewer's own options, taken out before Qt sees the rest.
     bool classic = false;
     tessel::render_settings settings;
+    std::string viewpoint;
     std::vector<char*> qt_argv{argv[0]};
     for (int i = 1; i < options; ++i) {
         if (std::strcmp(argv[i], "--classic") == 0) classic = true;
         else if (std::strcmp(argv[i], "--fit") == 0) settings.use_camera = false;
         else if (std::strcmp(argv[i], "--no-headlight") == 0) settings.headlight = false;
         else if (std::strcmp(argv[i], "--frame-stats") == 0) tessel::report_frames(stderr);
+        else if (std::strcmp(argv[i], "--viewpoint") == 0 && i + 1 < options && argv[i + 1][0] != '\0')
+            viewpoint = argv[++i];
         else qt_argv.push_back(argv[i]);
     }
     qt_argv.push_back(nullptr);
@@ -75,6 +79,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     const QString initialFile = files.isEmpty() ? QString() : QFileInfo(files.front()).absoluteFilePath();
-    theApp.InitInstance(initialFile, classic, settings);
+    theApp.InitInstance(initialFile, classic, settings, QString::fromLocal8Bit(viewpoint.c_str()));
     return 0;
 }

@@ -4,7 +4,8 @@
 
 CViewerApp theApp;
 
-bool CViewerApp::InitInstance(const QString& initialFile, bool classic, const tessel::render_settings& settings) {
+bool CViewerApp::InitInstance(const QString& initialFile, bool classic, const tessel::render_settings& settings,
+                              const QString& viewpoint) {
     // What the viewer shows lives here, for the whole run: the panel and
     // the GL window are handed it, nothing else holds it.
     tessel::gl_content shown;
@@ -15,6 +16,7 @@ bool CViewerApp::InitInstance(const QString& initialFile, bool classic, const te
     CControlPanel panel(shown);
     if (classic) panel.SetReadingForThisRun(tessel::reading_mode::classic);
     if (!initialFile.isEmpty()) panel.SetInitialFile(initialFile);
+    if (!viewpoint.isEmpty()) panel.SetInitialViewpoint(viewpoint);
     panel.DoModal();
     return false;
 }

@@ -16,7 +16,9 @@ public:
     // as soon as the GL window is up. classic reads every file of this run
     // in the classic reading without changing the stored choice. settings
     // are the drawing switches the command line gave (--fit, --no-headlight).
-    bool InitInstance(const QString& initialFile, bool classic = false, const tessel::render_settings& settings = {});
+    // viewpoint: --viewpoint, the file's viewpoint shown once it is loaded.
+    bool InitInstance(const QString& initialFile, bool classic = false, const tessel::render_settings& settings = {},
+                      const QString& viewpoint = {});
 };
 
 extern CViewerApp theApp;

@@ -48,6 +48,12 @@ std::uintptr_t virtual_key_of(KeySym sym) {
         case XK_Home:
         case XK_KP_Home:
             return VK_HOME;
+        case XK_Prior:
+        case XK_KP_Prior:
+            return VK_PRIOR;
+        case XK_Next:
+        case XK_KP_Next:
+            return VK_NEXT;
         case XK_Left:
         case XK_KP_Left:
             return VK_LEFT;

@@ -18,6 +18,8 @@ std::int32_t key_code(std::uintptr_t virtual_key) {
         case VK_RETURN:
         case VK_ESCAPE:
         case VK_SPACE:
+        case VK_PRIOR:
+        case VK_NEXT:
         case VK_HOME:
         case VK_LEFT:
         case VK_UP:

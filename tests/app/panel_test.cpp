@@ -872,3 +872,23 @@ TEST_F(Panel, ALongLoadKeepsThePanelAnswering) {
     EXPECT_EQ(panel->m_progressRead->GetPos(), 100);
     EXPECT_EQ(panel->m_progressProcess->GetPos(), 100);
 }
+
+// "Points de vue" lists the file's viewpoints by description, DEF name or
+// number, the one shown checked; choosing one shows it.
+TEST_F(Panel, ViewpointsAreListedAndChosenFromTheViewMenu) {
+    ASSERT_TRUE(panel->LoadFile(tessel::testing::test_file("viewpoints.wrl")));
+    const auto* menu = panel->findChild<QMenu*>(QString::number(CControlPanel::ID_VIEW_VIEWPOINTS));
+    ASSERT_NE(menu, nullptr);
+    QStringList names;
+    for (const QAction* item : menu->actions()) names << item->text() + (item->isChecked() ? "*" : "");
+    EXPECT_EQ(names, QStringList({"Devant*", "Side", "Point de vue 3"}));
+    menu->actions()[2]->trigger();
+    EXPECT_EQ(shown.scene.viewpoint, 2);
+    ASSERT_TRUE(shown.scene.camera.has_value());
+    EXPECT_NEAR(shown.scene.camera->position[1], 10, 1e-5);
+    panel->NextViewpoint(1);  // round the end
+    EXPECT_EQ(shown.scene.viewpoint, 0);
+    ASSERT_TRUE(panel->LoadFile(tessel::testing::test_file("two_colours.wrl")));
+    EXPECT_TRUE(menu->actions().isEmpty());
+    EXPECT_FALSE(menu->isEnabled());
+}

@@ -730,3 +730,21 @@ TEST_F(Viewer, ASceneTooHeavyToDrawSaysSoBesideAFreePanel) {
     EXPECT_EQ(screen.windows_titled(kPanelTitle).size(), 2u) << "told more than once";
     quit(viewer, panel);
 }
+
+// The file's viewpoints: --viewpoint picks the first one shown, and Page
+// Down and Page Up in the GL window step through the list, round its ends.
+TEST_F(Viewer, ViewpointsAreShownFromTheCommandLineAndStepped) {
+    // Devant sees the blue wall behind the red square; the side and top
+    // views see only the wall's edge.
+    e2e::viewer viewer({"--viewpoint", "Side", data_file("viewpoints.wrl")});
+    const unsigned long gl = gl_window();
+    ASSERT_TRUE(shows(gl, red, 200));
+    EXPECT_EQ(pixels_in(gl, blue), 0);
+    ASSERT_TRUE(screen.focus(gl));
+    e2e::xdotool("key Next Next");  // the top view, then round to Devant
+    EXPECT_TRUE(shows(gl, blue));
+    e2e::xdotool("key Prior");  // back to the top view
+    EXPECT_TRUE(e2e::eventually([&] { return pixels_in(gl, blue) == 0 && pixels_in(gl, red) > 200; }));
+    screen.request_close(panel_window());
+    EXPECT_EQ(viewer.wait_exit(), 0) << viewer.log();
+}
