@@ -30,13 +30,20 @@ for program in "$@"; do
   # The one usage text names every option the program takes.
   case $name in
     tessel|tessel-snapshot)
-      for option in --size --rotate --translate --scale --time --max-size --timings --classic; do
+      for option in --size --rotate --translate --scale --time --viewpoint --max-size --timings --classic; do
         grep -q -- "$option" <<<"$out$("$program" --help)" || say FAIL "$name --help lacks $option"
       done
       "$program" --snapshot x.png --frobnicate -- -cube.wrl 2>&1 | grep -q -- "--timings" \
         || say FAIL "$name: the usage after an error lacks --timings"
       "$program" --snapshot "$work/dash.png" -- -cube.wrl && [ -s "$work/dash.png" ] \
         && say ok "$name --snapshot OUT -- -cube.wrl" || say FAIL "$name --snapshot OUT -- -cube.wrl"
+      # A viewpoint the file lacks is an error that says so; one it has is drawn.
+      if "$program" --snapshot "$work/v.png" --viewpoint 2 -- -cube.wrl 2>"$work/err" || ! grep -q "no viewpoint" "$work/err"; then
+        say FAIL "$name --viewpoint 2 of a file without viewpoints"
+      fi
+      printf '#VRML V2.0 utf8\nViewpoint { description "Haut" position 0 9 0 orientation 1 0 0 -1.57 }\nShape { geometry Box {} }\n' >"$work/views.wrl"
+      "$program" --snapshot "$work/v.png" --viewpoint Haut -- "$work/views.wrl" && [ -s "$work/v.png" ] \
+        && say ok "$name --viewpoint Haut" || say FAIL "$name --viewpoint Haut"
       ;;
     tessel-glview)
       grep -q -- --classic <<<"$("$program" --help)" || say FAIL "$name --help lacks --classic"
