@@ -189,6 +189,7 @@ public:
     // the viewer's headlight may shine. The first call of each counts, as
     // only the first such node of a file is in force when it opens.
     virtual void background(const float /*rgb*/[3]) {}
+    virtual void fog(const scene_fog&) {}
     virtual void headlight(bool /*on*/) {}
     // Whether the back end takes no more shapes (what the load may spend is
     // spent): front ends stop walking when it says so.
@@ -220,6 +221,7 @@ public:
     void camera(const scene_camera& camera) override;
     void viewpoint(const std::string& name, const std::string& def, const scene_camera& camera, bool bound) override;
     void background(const float rgb[3]) override;
+    void fog(const scene_fog& fog) override;
     void headlight(bool on) override;
     // Puts the view found into `shown`, a camera without a focal distance
     // given one that reaches shown's scene.
@@ -228,6 +230,7 @@ public:
 private:
     scene_store& into_;
     bool background_given_ = false;  // later Backgrounds are not in force at start
+    bool fog_given_ = false;         // likewise for Fog
     bool headlight_given_ = false;   // likewise for the headlight
 };
 
@@ -274,6 +277,7 @@ public:
     void camera(const scene_camera& camera) override;
     void viewpoint(const std::string& name, const std::string& def, const scene_camera& camera, bool bound) override;
     void background(const float rgb[3]) override;
+    void fog(const scene_fog& fog) override { view_.fog(fog); }
     void headlight(bool on) override;
     bool stopped() const override { return stopped_; }
     // Where long image decodes report how far they are (0..100).

@@ -115,6 +115,12 @@ void view_builder::background(const float rgb[3]) {
     into_.background = colour;
 }
 
+void view_builder::fog(const scene_fog& fog) {
+    if (fog_given_) return;
+    fog_given_ = true;
+    if (fog.range > 0 && std::isfinite(fog.range)) into_.fog = fog;
+}
+
 void view_builder::headlight(bool on) {
     if (headlight_given_) return;
     headlight_given_ = true;
@@ -126,6 +132,7 @@ void view_builder::show(scene_store& shown) const {
     shown.viewpoints = into_.viewpoints;
     shown.viewpoint = into_.viewpoint;
     shown.background = into_.background;
+    shown.fog = into_.fog;
     shown.headlight = into_.headlight;
     settle_focal_distance(shown, shown.bound_radius > 0);
 }

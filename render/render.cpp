@@ -67,7 +67,10 @@ void renderer::frame(const scene_store& scene, const view_transform& view, const
                      bool moving) {
     // A file's own background is set before the clear, so that the first
     // frame after a load already shows it.
-    if (scene.background) {
+    if (const scene_fog* fog = fog_in_view(scene, settings)) {
+        // The sky lies beyond any distance: wholly in the fog.
+        glClearColor(fog->colour[0], fog->colour[1], fog->colour[2], 1.0f);
+    } else if (scene.background) {
         const std::array<float, 3>& sky = *scene.background;
         glClearColor(sky[0], sky[1], sky[2], 1.0f);
     }

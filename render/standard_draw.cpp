@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 
 #include "render/draw_elements.h"
@@ -226,11 +227,42 @@ void cull_back_faces(const shape_record& shape, bool mirrored) {
 
 }  // namespace
 
+const scene_fog* fog_in_view(const scene_store& store, const render_settings& settings) {
+    if (store.reading != scene_reading::standard || !store.fog || !settings.use_camera || !store.camera) return nullptr;
+    return &*store.fog;
+}
+
+namespace {
+
+// The fog's colour over what lies beyond its range. LINEAR fades from
+// the eye to the range; EXPONENTIAL (e to the minus distance over what is
+// left of the range, in the file's terms) is followed closely enough by
+// the GL's e to the minus density times distance, reaching 5 % at the range.
+void start_fog(const scene_fog& fog, const view_transform& view) {
+    // Distances are measured in the eye's units, which the view's scale
+    // stretches; its mean stands for all three.
+    const float stretch = (std::abs(view.scale[0]) + std::abs(view.scale[1]) + std::abs(view.scale[2])) / 3.0f;
+    const float range = fog.range * (stretch > 0 && std::isfinite(stretch) ? stretch : 1.0f);
+    const GLfloat colour[4] = {fog.colour[0], fog.colour[1], fog.colour[2], 1.0f};
+    glFogfv(GL_FOG_COLOR, colour);
+    if (fog.exponential) {
+        glFogi(GL_FOG_MODE, GL_EXP);
+        glFogf(GL_FOG_DENSITY, 3.0f / range);
+    } else {
+        glFogi(GL_FOG_MODE, GL_LINEAR);
+        glFogf(GL_FOG_START, 0.0f);
+        glFogf(GL_FOG_END, range);
+    }
+    glEnable(GL_FOG);
+}
+
+}  // namespace
+
 draw_report draw_standard_scene(const scene_store& store, const std::vector<prepared_shape>& arrays,
                                 texture_objects& textures, const view_transform& view,
                                 const render_settings& settings, const draw_limits& limits,
                                 std::span<const corner_view> stand_ins) {
-    glPushAttrib(GL_ENABLE_BIT | GL_POLYGON_BIT | GL_LIGHTING_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT |
+    glPushAttrib(GL_ENABLE_BIT | GL_FOG_BIT | GL_POLYGON_BIT | GL_LIGHTING_BIT | GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_CURRENT_BIT |
                  GL_POINT_BIT | GL_TEXTURE_BIT);
     textures.update(store);
     glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
@@ -240,6 +272,7 @@ draw_report draw_standard_scene(const scene_store& store, const std::vector<prep
     glPushMatrix();
     if (settings.use_camera && store.camera) {
         load_camera_view(store, *store.camera, view);
+        if (const scene_fog* fog = fog_in_view(store, settings)) start_fog(*fog, view);
     } else {
         glMatrixMode(GL_PROJECTION);
         load_projection();

@@ -20,6 +20,11 @@ inline constexpr float standard_view_half = 400.0f;
 // Share of that half the bounding sphere's radius is framed to.
 inline constexpr float standard_fill = 0.9f;
 
+// The fog a frame shows the scene in: the file's, when the scene is seen
+// from the file's camera (the fitted view looks from outside the world, at
+// no distance the author meant); null for none.
+const scene_fog* fog_in_view(const scene_store& store, const render_settings& settings);
+
 // Draws every prepared shape of a standard store into the current context,
 // from the file's camera when it has one and the settings ask for it, lit by
 // the file's lights and the headlight when both the settings and the file

@@ -150,6 +150,14 @@ std::int32_t find_viewpoint(const scene_store& store, const std::string& which);
 // when there is no such viewpoint.
 bool show_viewpoint(scene_store& store, std::int32_t i);
 
+// The file's Fog: the scene fades into `colour` with its distance from
+// the viewer, wholly at `range` (scene units).
+struct scene_fog {
+    bool exponential = false;  // LINEAR, or EXPONENTIAL
+    float colour[3] = {1.0f, 1.0f, 1.0f};
+    float range = 0.0f;        // above 0
+};
+
 // Where a moving part of the world stands now: a column-major 4x4 matrix
 // from its own coordinates to the world's, as glMultMatrixf takes it.
 struct scene_motion {
@@ -198,6 +206,9 @@ struct scene_store {
     // The colour the file asks the window to be cleared with, r, g, b 0..1;
     // empty: the viewer's own grey. Only the standard reading sets it.
     std::optional<std::array<float, 3>> background;
+    // Seen from the file's camera, the scene fades into the file's fog (the
+    // standard reading of VRML97 only); empty: no fog.
+    std::optional<scene_fog> fog;
     // Whether the file wants the light from the viewer's eye. The headlight
     // shines only when this and the user's switch (render_settings) are both
     // on: a file can turn it off for its own lighting, the user can always

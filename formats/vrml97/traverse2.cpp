@@ -216,6 +216,7 @@ private:
     bool camera_seen_ = false;
     int viewpoints_listed_ = 0;
     bool background_seen_ = false;
+    bool fog_seen_ = false;
     bool navigation_seen_ = false;
     bool release_drawn_;
     bool visiting_single_ = false;  // the node being visited is drawn only this once
@@ -401,10 +402,18 @@ void walker::visit(const node& n) {
         break;
     case node_kind::quiet:
         // Sensors, interpolators and scripts only act once time runs, and
-        // WorldInfo describes; these two would change what is seen or heard.
-        if (n.type->name == "Fog" || n.type->name == "Sound")
-            core_.warn_once("node " + n.type->name, n, n.type->name + " is not " +
-                                                     (n.type->name == "Fog" ? "drawn" : "played") + "; skipped");
+        // WorldInfo describes; Sound would change what is heard.
+        if (n.type->name == "Sound") core_.warn_once("node Sound", n, "Sound is not played; skipped");
+        // The world's first Fog is in force; a visibilityRange of 0 is none.
+        if (n.type->name == "Fog" && pass_ == pass::shapes && !fog_seen_ && doc == world_) {
+            fog_seen_ = true;
+            scene_fog fog;
+            fog.exponential = n.word("fogType", "LINEAR") == "EXPONENTIAL";
+            const std::vector<float> colour = colour_of(n, "color", 1, 1, 1);
+            std::copy(colour.begin(), colour.end(), fog.colour);
+            fog.range = n.number("visibilityRange", 0);
+            sink_.fog(fog);
+        }
         break;
     // DirectionalLights were placed when their group was entered; the
     // parser has warned about unknown nodes; the rest draws nothing.

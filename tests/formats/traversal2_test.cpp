@@ -257,10 +257,10 @@ TEST(Traversal2, LinesPointsAndPrimitives) {
         "Shape { geometry Cone { bottomRadius 2 height 3 bottom FALSE } }\n"
         "Shape { geometry Cylinder { radius 4 height 5 top FALSE } }\n"
         // What the picture lacks is said once per type; what acts only in time is not.
-        "Fog { } Fog { } TimeSensor { } Shape { appearance Appearance { texture MovieTexture { } } geometry Box { } }\n");
+        "Sound { } Sound { } TimeSensor { } Shape { appearance Appearance { texture MovieTexture { } } geometry Box { } }\n");
     ASSERT_EQ(w->calls().size(), 6u);
     EXPECT_EQ(w->warnings.count(), 2) << (w->warnings.texts().empty() ? "" : w->warnings.texts()[0]);
-    EXPECT_TRUE(w->warned("Fog is not drawn"));
+    EXPECT_TRUE(w->warned("Sound is not played"));
     EXPECT_TRUE(w->warned("MovieTexture is not played"));
     EXPECT_EQ(w->calls()[0].kind, "lines");
     EXPECT_EQ(w->calls()[0].material_binding, binding::per_face);

@@ -1,0 +1,80 @@
+// How a VRML97 world is seen: from any of its viewpoints, through its fog,
+// with the back faces of solid shapes culled; drawn off screen as the
+// viewer draws them, one pixel asked of each picture.
+#include <array>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "open/open.h"
+#include "scene/scene.h"
+#include "snapshot/snapshot.h"
+
+namespace tessel {
+namespace {
+
+using pixel = std::array<int, 3>;
+
+// A red square 2 x 2 at the origin, facing +z, in front of a blue wall 25
+// behind it; unlit colours, so that a pixel says what it shows.
+const std::string stage = R"(
+NavigationInfo { headlight FALSE }
+Shape { appearance Appearance { material Material { emissiveColor 1 0 0 diffuseColor 0 0 0 } }
+        geometry IndexedFaceSet { coord Coordinate { point [-1 -1 0, 1 -1 0, 1 1 0, -1 1 0] } coordIndex [0 1 2 3] } }
+Transform { translation 0 0 -25 children Shape {
+  appearance Appearance { material Material { emissiveColor 0 0 1 diffuseColor 0 0 0 } } geometry Box { size 200 200 0.1 } } }
+)";
+
+struct view_case {
+    const char* name;
+    std::string world;      // before the stage
+    std::string viewpoint;  // shown, when not the bound one
+    pixel centre;           // the picture's middle, 200 x 200
+};
+
+void PrintTo(const view_case& c, std::ostream* os) { *os << c.name; }
+
+class Views : public ::testing::TestWithParam<view_case> {};
+
+TEST_P(Views, TheMiddleOfThePictureShows) {
+    const view_case& c = GetParam();
+    const std::string path = ::testing::TempDir() + "views_" + std::to_string(getpid()) + ".wrl";
+    std::ofstream(path) << "#VRML V2.0 utf8\n" << c.world << stage;
+    scene_store scene;
+    const load_result r = open_scene_file(path, scene, reading_mode::standard);
+    std::remove(path.c_str());
+    ASSERT_TRUE(r.ok) << r.error;
+    if (!c.viewpoint.empty()) ASSERT_TRUE(show_viewpoint(scene, find_viewpoint(scene, c.viewpoint)));
+    std::vector<std::uint8_t> rgb;
+    std::string error;
+    ASSERT_TRUE(render_offscreen(200, 200, scene, view_transform{}, render_settings{}, rgb, error)) << error;
+    const std::size_t i = (100 * 200 + 100) * 3;
+    const pixel p = {rgb[i], rgb[i + 1], rgb[i + 2]};
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(p[k], c.centre[k], 2) << p[0] << ", " << p[1] << ", " << p[2];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Views,
+    ::testing::Values(
+        view_case{"FirstViewpoint", "Viewpoint { position 0 0 10 }\n", "", {255, 0, 0}},
+        // From behind, the square's back face: a solid shape culls it, and
+        // the grey behind the scene shows (the wall is behind this viewer).
+        view_case{"SecondViewpointSeesTheCulledBackFace",
+                  "Viewpoint { position 0 0 10 }\nDEF Behind Viewpoint { position 0 0 -10 orientation 0 1 0 3.14159 }\n",
+                  "Behind", {128, 128, 128}},
+        view_case{"ThirdViewpointByNumber",
+                  "Viewpoint { position 0 0 10 }\nViewpoint { position 0 0 -10 orientation 0 1 0 3.14159 }\n"
+                  "Viewpoint { position 5 0 10 }\n",
+                  "3", {0, 0, 255}},
+        // Linear fog of range 40 seen from 10 away: a quarter white.
+        view_case{"LinearFog", "Viewpoint { position 0 0 10 }\nFog { color 1 1 1 visibilityRange 40 }\n", "",
+                  {255, 64, 64}},
+        view_case{"NoFogAtRangeZero", "Viewpoint { position 0 0 10 }\nFog { color 1 1 1 visibilityRange 0 }\n", "",
+                  {255, 0, 0}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace tessel
