@@ -190,6 +190,8 @@ public:
     // only the first such node of a file is in force when it opens.
     virtual void background(const float /*rgb*/[3]) {}
     virtual void fog(const scene_fog&) {}
+    // The first Background's sky and ground, beside background()'s colour.
+    virtual void sky(const scene_sky&) {}
     virtual void headlight(bool /*on*/) {}
     // Whether the back end takes no more shapes (what the load may spend is
     // spent): front ends stop walking when it says so.
@@ -222,6 +224,7 @@ public:
     void viewpoint(const std::string& name, const std::string& def, const scene_camera& camera, bool bound) override;
     void background(const float rgb[3]) override;
     void fog(const scene_fog& fog) override;
+    void sky(const scene_sky& sky) override;
     void headlight(bool on) override;
     // Puts the view found into `shown`, a camera without a focal distance
     // given one that reaches shown's scene.
@@ -231,6 +234,7 @@ private:
     scene_store& into_;
     bool background_given_ = false;  // later Backgrounds are not in force at start
     bool fog_given_ = false;         // likewise for Fog
+    bool sky_given_ = false;         // and for the Background's sky
     bool headlight_given_ = false;   // likewise for the headlight
 };
 
@@ -278,6 +282,7 @@ public:
     void viewpoint(const std::string& name, const std::string& def, const scene_camera& camera, bool bound) override;
     void background(const float rgb[3]) override;
     void fog(const scene_fog& fog) override { view_.fog(fog); }
+    void sky(const scene_sky& sky) override { view_.sky(sky); }
     void headlight(bool on) override;
     bool stopped() const override { return stopped_; }
     // Where long image decodes report how far they are (0..100).

@@ -121,6 +121,12 @@ void view_builder::fog(const scene_fog& fog) {
     if (fog.range > 0 && std::isfinite(fog.range)) into_.fog = fog;
 }
 
+void view_builder::sky(const scene_sky& sky) {
+    if (sky_given_) return;
+    sky_given_ = true;
+    if (sky.shaded()) into_.sky = sky;
+}
+
 void view_builder::headlight(bool on) {
     if (headlight_given_) return;
     headlight_given_ = true;
@@ -133,6 +139,7 @@ void view_builder::show(scene_store& shown) const {
     shown.viewpoint = into_.viewpoint;
     shown.background = into_.background;
     shown.fog = into_.fog;
+    shown.sky = into_.sky;
     shown.headlight = into_.headlight;
     settle_focal_distance(shown, shown.bound_radius > 0);
 }

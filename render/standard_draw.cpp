@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <cstddef>
 
 #include "render/draw_elements.h"
@@ -256,6 +257,112 @@ void start_fog(const scene_fog& fog, const view_transform& view) {
     glEnable(GL_FOG);
 }
 
+// The colour of a Background's list at `angle` from where it starts:
+// colour 0 there, colour k at angle k - 1, shaded linearly between; past
+// the last usable angle the last colour holds.
+void shade_at(const std::vector<float>& colours, const std::vector<float>& angles, double angle, float out[3]) {
+    const std::size_t count = colours.size() / 3;
+    std::fill(out, out + 3, 0.0f);
+    if (count == 0) return;
+    double from = 0;
+    std::size_t last = 0;
+    for (std::size_t k = 1; k < count && k - 1 < angles.size(); ++k) {
+        const double to = angles[k - 1];
+        if (!std::isfinite(to) || to < from) break;
+        if (angle <= to) {
+            const double t = to > from ? (angle - from) / (to - from) : 1.0;
+            for (int c = 0; c < 3; ++c)
+                out[c] = static_cast<float>(colours[(k - 1) * 3 + c] + (colours[k * 3 + c] - colours[(k - 1) * 3 + c]) * t);
+            return;
+        }
+        from = to;
+        last = k;
+    }
+    std::copy_n(&colours[last * 3], 3, out);
+}
+
+// The last angle up to which a list of colours reaches (the ground ends there).
+double reach(const std::vector<float>& colours, const std::vector<float>& angles) {
+    double to = 0;
+    for (std::size_t k = 1; k < colours.size() / 3 && k - 1 < angles.size(); ++k) {
+        if (!std::isfinite(angles[k - 1]) || angles[k - 1] < to) break;
+        to = std::min<double>(angles[k - 1], std::numbers::pi);
+    }
+    return to;
+}
+
+// Bands of the sphere about the viewer, from `from` to `to` radians away
+// from the pole at y = `pole` (1: straight up, -1: straight down), each
+// ring shaded by `colours` at its angle; the angles themselves are rings,
+// so that every colour stands where the file puts it.
+void draw_band(const std::vector<float>& colours, const std::vector<float>& angles, double to, float pole) {
+    std::vector<double> rings;
+    constexpr int steps = 48;
+    for (int k = 0; k <= steps; ++k) rings.push_back(std::numbers::pi * k / steps);
+    for (const float a : angles)
+        if (std::isfinite(a)) rings.push_back(a);
+    rings.push_back(to);
+    std::sort(rings.begin(), rings.end());
+    rings.erase(std::unique(rings.begin(), rings.end()), rings.end());
+    while (!rings.empty() && rings.back() > to) rings.pop_back();
+    for (std::size_t r = 0; r + 1 < rings.size(); ++r) {
+        glBegin(GL_QUAD_STRIP);
+        for (int k = 0; k <= steps; ++k) {
+            const double around = 2 * std::numbers::pi * k / steps;
+            for (const double phi : {rings[r], rings[r + 1]}) {
+                float rgb[3];
+                shade_at(colours, angles, phi, rgb);
+                glColor3fv(rgb);
+                glVertex3d(std::sin(phi) * std::cos(around), pole * std::cos(phi), std::sin(phi) * std::sin(around));
+            }
+        }
+        glEnd();
+    }
+}
+
+// The Background's sky and ground, behind everything: a sphere about the
+// viewer that turns with the view but does not move with it, drawn with
+// a projection of its own depth so that the scene's depth range cannot
+// clip it. Perspective views only: looking along parallel lines, the
+// fitted view shows the flat colour at the horizon.
+void draw_sky(const scene_sky& sky) {
+    GLfloat p[16], m[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, p);
+    if (p[15] != 0.0f) return;
+    glGetFloatv(GL_MODELVIEW_MATRIX, m);
+    GLfloat turn[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    for (int c = 0; c < 3; ++c) {
+        const double length = std::sqrt(double(m[c * 4]) * m[c * 4] + double(m[c * 4 + 1]) * m[c * 4 + 1] +
+                                         double(m[c * 4 + 2]) * m[c * 4 + 2]);
+        if (!(length > 0) || !std::isfinite(length)) return;
+        for (int r = 0; r < 3; ++r) turn[c * 4 + r] = static_cast<GLfloat>(m[c * 4 + r] / length);
+    }
+    const double near = 0.5, far = 2.0;
+    p[10] = static_cast<GLfloat>(-(far + near) / (far - near));
+    p[14] = static_cast<GLfloat>(-2 * far * near / (far - near));
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadMatrixf(p);
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    glLoadMatrixf(turn);
+    glDisable(GL_LIGHTING);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_TEXTURE_2D);
+    glDepthMask(GL_FALSE);
+    glShadeModel(GL_SMOOTH);
+    draw_band(sky.sky_colours, sky.sky_angles, std::numbers::pi, 1.0f);
+    const double ground = reach(sky.ground_colours, sky.ground_angles);
+    if (ground > 0) draw_band(sky.ground_colours, sky.ground_angles, ground, -1.0f);
+    glDepthMask(GL_TRUE);
+    glEnable(GL_DEPTH_TEST);
+    glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+}
+
 }  // namespace
 
 draw_report draw_standard_scene(const scene_store& store, const std::vector<prepared_shape>& arrays,
@@ -272,7 +379,9 @@ draw_report draw_standard_scene(const scene_store& store, const std::vector<prep
     glPushMatrix();
     if (settings.use_camera && store.camera) {
         load_camera_view(store, *store.camera, view);
+        // In a fog the sky lies wholly in it: the clear has drawn it.
         if (const scene_fog* fog = fog_in_view(store, settings)) start_fog(*fog, view);
+        else if (store.sky && store.sky->shaded()) draw_sky(*store.sky);
     } else {
         glMatrixMode(GL_PROJECTION);
         load_projection();

@@ -150,6 +150,19 @@ std::int32_t find_viewpoint(const scene_store& store, const std::string& which);
 // when there is no such viewpoint.
 bool show_viewpoint(scene_store& store, std::int32_t i);
 
+// A Background's sky and ground as the file gives them: colours (r, g, b
+// each) from straight up, and straight down, each next one at its angle
+// (radians) from there, shaded between; past the last angle the last sky
+// colour holds, and the ground ends.
+struct scene_sky {
+    std::vector<float> sky_colours;
+    std::vector<float> sky_angles;
+    std::vector<float> ground_colours;
+    std::vector<float> ground_angles;
+    // Whether it is more than one colour all round.
+    bool shaded() const { return sky_colours.size() > 3 || !ground_colours.empty(); }
+};
+
 // The file's Fog: the scene fades into `colour` with its distance from
 // the viewer, wholly at `range` (scene units).
 struct scene_fog {
@@ -206,6 +219,9 @@ struct scene_store {
     // The colour the file asks the window to be cleared with, r, g, b 0..1;
     // empty: the viewer's own grey. Only the standard reading sets it.
     std::optional<std::array<float, 3>> background;
+    // The sky and ground the background shades, seen from the file's camera
+    // (background is then their colour at the horizon).
+    std::optional<scene_sky> sky;
     // Seen from the file's camera, the scene fades into the file's fog (the
     // standard reading of VRML97 only); empty: no fog.
     std::optional<scene_fog> fog;

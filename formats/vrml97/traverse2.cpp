@@ -392,6 +392,16 @@ void walker::visit(const node& n) {
             float rgb[3] = {0, 0, 0};
             horizon_colour(n.numbers("skyColor"), n.numbers("skyAngle"), rgb);
             sink_.background(rgb);
+            // Colours kept within 0..1 and whole; angles as given, the
+            // renderer reads them in order.
+            const auto colours = [&](const char* field) {
+                std::vector<float> c = n.numbers(field);
+                c.resize(c.size() / 3 * 3);
+                for (float& v : c) v = unit(v, 0);
+                return c;
+            };
+            scene_sky sky{colours("skyColor"), n.numbers("skyAngle"), colours("groundColor"), n.numbers("groundAngle")};
+            sink_.sky(sky);
         }
         break;
     case node_kind::v2_navigation_info:

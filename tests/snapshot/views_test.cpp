@@ -28,18 +28,22 @@ Transform { translation 0 0 -25 children Shape {
   appearance Appearance { material Material { emissiveColor 0 0 1 diffuseColor 0 0 0 } } geometry Box { size 200 200 0.1 } } }
 )";
 
+const std::string sky = "Background { skyColor [0 0 0.3, 0 0.5 1, 0.9 0.9 1] skyAngle [0.8 1.571] "
+                        "groundColor [0.2 0.1 0, 0.4 0.3 0.1] groundAngle [1.571] }\n";
+
 struct view_case {
     const char* name;
     std::string world;      // before the stage
     std::string viewpoint;  // shown, when not the bound one
-    pixel centre;           // the picture's middle, 200 x 200
+    pixel seen;             // at the middle of the row, 200 x 200
+    int row = 100;
 };
 
 void PrintTo(const view_case& c, std::ostream* os) { *os << c.name; }
 
 class Views : public ::testing::TestWithParam<view_case> {};
 
-TEST_P(Views, TheMiddleOfThePictureShows) {
+TEST_P(Views, ThePictureShows) {
     const view_case& c = GetParam();
     const std::string path = ::testing::TempDir() + "views_" + std::to_string(getpid()) + ".wrl";
     std::ofstream(path) << "#VRML V2.0 utf8\n" << c.world << stage;
@@ -51,9 +55,9 @@ TEST_P(Views, TheMiddleOfThePictureShows) {
     std::vector<std::uint8_t> rgb;
     std::string error;
     ASSERT_TRUE(render_offscreen(200, 200, scene, view_transform{}, render_settings{}, rgb, error)) << error;
-    const std::size_t i = (100 * 200 + 100) * 3;
+    const std::size_t i = (static_cast<std::size_t>(c.row) * 200 + 100) * 3;
     const pixel p = {rgb[i], rgb[i + 1], rgb[i + 2]};
-    for (int k = 0; k < 3; ++k) EXPECT_NEAR(p[k], c.centre[k], 2) << p[0] << ", " << p[1] << ", " << p[2];
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(p[k], c.seen[k], 2) << p[0] << ", " << p[1] << ", " << p[2];
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -73,7 +77,12 @@ INSTANTIATE_TEST_SUITE_P(
         view_case{"LinearFog", "Viewpoint { position 0 0 10 }\nFog { color 1 1 1 visibilityRange 40 }\n", "",
                   {255, 64, 64}},
         view_case{"NoFogAtRangeZero", "Viewpoint { position 0 0 10 }\nFog { color 1 1 1 visibilityRange 0 }\n", "",
-                  {255, 0, 0}}),
+                  {255, 0, 0}},
+        // A sky shaded from dark blue straight up to near white at the
+        // horizon, over a brown ground: their colours above and below the
+        // stage, as another viewer shows them too. The wall is out of sight.
+        view_case{"Sky", "Viewpoint { position 0 0 10 orientation 0 1 0 3.14159 }\n" + sky, "", {118, 180, 255}, 5},
+        view_case{"Ground", "Viewpoint { position 0 0 10 orientation 0 1 0 3.14159 }\n" + sky, "", {90, 64, 19}, 195}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
