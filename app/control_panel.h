@@ -210,6 +210,8 @@ private:
     void CreateViewpointsMenu(QMenu* view);
     // Lists the scene's viewpoints, the one shown checked.
     void UpdateViewpointsMenu();
+    // The list again when the world's events bound another viewpoint.
+    void FollowBoundViewpoint();
     // The recent files' part of the "&Fichier" menu, built before item;
     // UpdateRecentFilesMenu refills it from the settings.
     void CreateRecentFilesMenu(QMenu* file, QAction* before);

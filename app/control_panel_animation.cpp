@@ -124,12 +124,13 @@ void CControlPanel::OnAnimationRestart() {
     const QString failed = run_world_step([this] { m_world->restart(m_shown.scene); });
     if (!failed.isEmpty()) return StopWorld(failed);
     PlayFromStart();
+    FollowBoundViewpoint();
     tessel::redraw_if_changed();
 }
 
 void CControlPanel::OnAnimationTick() {
-    // A load swaps the scene and its world; it never runs an event loop,
-    // but nothing may step a world half replaced.
+    // A load runs the panel's loop while it reads, and then replaces the
+    // scene and its world: the world on its way out is not stepped.
     if (m_loading) return;
     if (!m_world || m_paused) return UpdateAnimation();
     StepWorld(WorldSeconds());
@@ -141,7 +142,9 @@ void CControlPanel::StepWorld(double seconds) {
     const QString failed = run_world_step([&] { changed = m_world->tick(seconds, m_shown.scene); });
     if (!failed.isEmpty()) return StopWorld(failed);
     TakeWorldWarnings();
-    if (changed) tessel::redraw_if_changed();
+    if (!changed) return;
+    FollowBoundViewpoint();
+    tessel::redraw_if_changed();
 }
 
 void CControlPanel::TakeWorldWarnings() {

@@ -54,3 +54,15 @@ void CControlPanel::NextViewpoint(int step) {
     const int now = m_shown.scene.viewpoint;
     ShowViewpoint(((now < 0 ? (step > 0 ? -1 : 0) : now) + step + count) % count);
 }
+
+void CControlPanel::FollowBoundViewpoint() {
+    if (!m_viewpointsMenu) return;
+    const QList<QAction*> items = m_viewpointsMenu->actions();
+    int checked = -1;
+    for (int i = 0; i < items.size(); ++i)
+        if (items[i]->isChecked()) checked = i;
+    const bool shown = m_shown.settings.use_camera;
+    if (items.size() != static_cast<int>(m_shown.scene.viewpoints.size()) ||
+        checked != (shown ? m_shown.scene.viewpoint : -1))
+        UpdateViewpointsMenu();
+}

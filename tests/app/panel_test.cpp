@@ -888,6 +888,16 @@ TEST_F(Panel, ViewpointsAreListedAndChosenFromTheViewMenu) {
     EXPECT_NEAR(shown.scene.camera->position[1], 10, 1e-5);
     panel->NextViewpoint(1);  // round the end
     EXPECT_EQ(shown.scene.viewpoint, 0);
+
+    // A world whose events bind another viewpoint: the list follows it.
+    const tessel::test::temp_folder folder("tessel-panel-views");
+    const std::string path = folder.path() + "/bind.wrl";
+    std::ofstream(path) << "#VRML V2.0 utf8\nViewpoint { description \"A\" }\n"
+                           "DEF B Viewpoint { description \"B\" position 0 0 20 }\n"
+                           "DEF C TimeSensor { loop TRUE }\nROUTE C.isActive TO B.set_bind\nShape { geometry Box {} }\n";
+    ASSERT_TRUE(panel->LoadFile(QString::fromStdString(path)));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return menu->actions().size() == 2 && menu->actions()[1]->isChecked(); }, 20000))
+        << "the bound viewpoint is checked";
     ASSERT_TRUE(panel->LoadFile(tessel::testing::test_file("two_colours.wrl")));
     EXPECT_TRUE(menu->actions().isEmpty());
     EXPECT_FALSE(menu->isEnabled());

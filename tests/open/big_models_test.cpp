@@ -119,17 +119,18 @@ TEST(SharedParts, ThousandPlacementsKeepOneCopyOfTheArrays) {
 
 // Every value of a store that a load decides, as one comparable text.
 std::string store_text(const scene_store& store, const load_result& result) {
+    // The values' own bytes: equal only when every value is, bit for bit.
     std::string out;
     const auto put = [&out](const auto& values) {
-        for (const auto v : values) out += std::to_string(v) + ' ';
-        out += '\n';
+        const auto* bytes = reinterpret_cast<const char*>(std::data(values));
+        out.append(bytes, std::size(values) * sizeof(*std::data(values)));
+        out += '|';
     };
     for (std::size_t s = 0; s < store.shapes.size(); ++s) {
         const shape_record& shape = store.shapes[s];
-        out += "shape " + std::to_string(s) + " " + std::to_string(static_cast<int>(shape.kind)) + " " +
-               std::to_string(shape.motion) + " " + std::to_string(shape.shares) + " " + std::to_string(shape.lit) +
-               std::to_string(shape.two_sided) + " " + std::to_string(store.point_counts[s]) + " " +
-               std::to_string(store.face_counts[s]) + "\n";
+        const std::int64_t head[] = {static_cast<int>(shape.kind), shape.motion, shape.shares, shape.lit,
+                                     shape.two_sided, store.point_counts[s], store.face_counts[s]};
+        put(head);
         put(shape.points);
         put(shape.normals);
         put(shape.colours);
@@ -138,7 +139,8 @@ std::string store_text(const scene_store& store, const load_result& result) {
         shape.corners.visit([&](auto corners) { put(corners); });
     }
     for (const scene_motion& m : store.motions) put(m.matrix);
-    out += std::to_string(store.bound_radius) + " " + std::to_string(store.lights.size()) + "\n";
+    const float bound[] = {store.bound_radius, static_cast<float>(store.lights.size())};
+    put(bound);
     for (const std::string& w : result.warnings) out += w + "\n";
     out += result.incomplete + "\n";
     return out;
