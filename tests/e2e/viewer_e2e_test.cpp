@@ -636,6 +636,9 @@ TEST_F(Viewer, AHeavySceneTurnsAsItsStandInAndSettlesInFull) {
     const auto at = [&](int dx, int dy) {
         return std::to_string(area.x + 200 + dx) + " " + std::to_string(area.y + 200 + dy) + " ";
     };
+    // The window ignores the hand while the load runs beside the panel: a
+    // drag there and not back would leave the view turned.
+    ASSERT_TRUE(e2e::eventually([&] { return both_bars_full(panel); }));
     const auto frames = [&] {
         std::vector<std::string> lines;
         std::istringstream in(viewer.log());
