@@ -20,15 +20,6 @@ namespace {
 
 constexpr int size = 400;
 
-// Limits scaled down to a small scene: 4 tori of 1,600 triangles are heavy.
-stand_in_limits small_limits() {
-    stand_in_limits limits;
-    limits.scene_triangles = 1'000;
-    limits.triangles = 2'000;
-    limits.shape_triangles = 256;
-    return limits;
-}
-
 // Serves the window as the event loop does, sleeping until X input or the
 // timed repaint, until done() holds; gives up after a few thousand rounds.
 template <typename Done>
@@ -47,7 +38,7 @@ TEST(StandInFrames, MovingFramesDrawTheStandInAndTheFullPictureFollowsByItself) 
     // The event loop's display handler, which the timed repaint reaches.
     toolkit::g_window.display_fn = &show_frame;
     gl_content& content = test::test_content();
-    content.draw.make_stand_ins(true, small_limits());
+    content.draw.make_stand_ins(true, test::small_stand_in_limits());
     test::install_scene(test::standard_tori(4, 40, 20));
     show_frame();  // starts the stand-in in the background
     ASSERT_TRUE(serve_until([] { return !toolkit::g_window.paint_pending; }));

@@ -16,16 +16,6 @@
 namespace tessel {
 namespace {
 
-// Limits scaled down to these small scenes: 4 tori of 1,600 triangles are
-// "heavy", and the stand-in has 2,000 triangles at most.
-stand_in_limits small_limits() {
-    stand_in_limits limits;
-    limits.scene_triangles = 1'000;
-    limits.triangles = 2'000;
-    limits.shape_triangles = 256;
-    return limits;
-}
-
 prepared_scene prepare(const scene_store& store) {
     prepared_scene arrays;
     const float unit[3] = {1, 1, 1};
@@ -44,7 +34,7 @@ TEST(StandIn, OnlyLargeTriangleShapesOfHeavyScenesAreReducedWithinTheBudget) {
     ++store.shape_count;
     const prepared_scene arrays = prepare(store);
 
-    const std::vector<stand_in_target> plan = plan_stand_in(store, arrays.shapes(), small_limits());
+    const std::vector<stand_in_target> plan = plan_stand_in(store, arrays.shapes(), test::small_stand_in_limits());
     ASSERT_EQ(plan.size(), 4u);  // neither the line nor the 200-triangle torus
     std::size_t planned = 0;
     for (std::size_t i = 0; i < plan.size(); ++i) {
@@ -56,7 +46,7 @@ TEST(StandIn, OnlyLargeTriangleShapesOfHeavyScenesAreReducedWithinTheBudget) {
 
     // Under the scene threshold, nothing; by default, a scene this small
     // draws in full.
-    stand_in_limits high = small_limits();
+    stand_in_limits high = test::small_stand_in_limits();
     high.scene_triangles = 7'000;
     EXPECT_TRUE(plan_stand_in(store, arrays.shapes(), high).empty());
     EXPECT_TRUE(plan_stand_in(store, arrays.shapes()).empty());
@@ -78,13 +68,13 @@ TEST(StandIn, CopiesPlacedAgainDrawTheirSourcesStandIn) {
         ++store.shape_count;
     }
     const prepared_scene arrays = prepare(store);
-    const std::vector<stand_in_target> plan = plan_stand_in(store, arrays.shapes(), small_limits());
+    const std::vector<stand_in_target> plan = plan_stand_in(store, arrays.shapes(), test::small_stand_in_limits());
     ASSERT_EQ(plan.size(), 1u);
     EXPECT_EQ(plan[0].shape, 0u);
     EXPECT_LE(plan[0].triangles * 4, 2'000u);  // the budget holds for all four placements
 
     stand_in_maker maker;
-    ASSERT_TRUE(maker.start(store, arrays.shapes(), small_limits()));
+    ASSERT_TRUE(maker.start(store, arrays.shapes(), test::small_stand_in_limits()));
     maker.wait();
     std::vector<corner_view> chosen;
     choose_stand_ins(maker, store, arrays.shapes(), chosen);
@@ -114,7 +104,7 @@ TEST(StandIn, ReducedTrianglesAreFewerAndNameTheShapesOwnPoints) {
 // while the shape is as it was, and never for a newer store; the thread
 // never reads the store, which may be gone before it finishes.
 TEST(StandIn, WhatTheThreadMadeIsDroppedWhenTheStoreChanges) {
-    const stand_in_limits limits = small_limits();
+    const stand_in_limits limits = test::small_stand_in_limits();
     {
         // The store and its arrays go away at once; the thread works on.
         stand_in_maker maker;

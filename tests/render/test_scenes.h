@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "glwindow/gl_window.h"
+#include "render/stand_in.h"
 #include "scene/scene.h"
 
 namespace tessel::test {
@@ -45,5 +46,15 @@ scene_store torus_field(std::int64_t triangles);
 // bounds set, generation 1): `count` tori of rings * sides * 2 triangles in
 // a row along x, then one line segment.
 scene_store standard_tori(int count, int rings, int sides);
+
+// Stand-in limits scaled down to the small test scenes: 4 tori of 1,600
+// triangles are "heavy", and the stand-in has 2,000 triangles at most.
+inline stand_in_limits small_stand_in_limits() {
+    stand_in_limits limits;
+    limits.scene_triangles = 1'000;
+    limits.triangles = 2'000;
+    limits.shape_triangles = 256;
+    return limits;
+}
 
 }  // namespace tessel::test
