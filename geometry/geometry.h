@@ -153,10 +153,14 @@ public:
     virtual void sphere(const shape_state& state, float radius) = 0;
     virtual void cone(const shape_state& state, float bottom_radius, float height, unsigned part_mask) = 0;
     virtual void cylinder(const shape_state& state, float radius, float height, unsigned part_mask) = 0;
-    // A part of the scene that will move as a whole, now at `world`: the
-    // number shapes under it name in shape_state::motion (-1: the sink
-    // places every shape in the world once and for all).
-    virtual std::int32_t motion(const matrix4&) { return -1; }
+    // A part of the scene that will move as a whole, now at `world`, inside
+    // the part `parent` (-1: the world): the number shapes under it name in
+    // shape_state::motion (-1: the sink places every shape in the world
+    // once and for all).
+    virtual std::int32_t motion(const matrix4&, std::int32_t /*parent*/) { return -1; }
+    // The part `motion` turns to face the viewer about `axis` (its own
+    // coordinates; zero: turns whole).
+    virtual void billboard(std::int32_t /*motion*/, const float /*axis*/[3]) {}
     // How many records the sink has made so far (0 when it keeps none);
     // every shape handed in before is built by then.
     virtual std::size_t shapes_made() { return 0; }
@@ -265,7 +269,8 @@ public:
     void cone(const shape_state& state, float bottom_radius, float height, unsigned part_mask) override;
     void cylinder(const shape_state& state, float radius, float height, unsigned part_mask) override;
     void light(const scene_light& light) override;
-    std::int32_t motion(const matrix4& world) override;
+    std::int32_t motion(const matrix4& world, std::int32_t parent) override;
+    void billboard(std::int32_t motion, const float axis[3]) override;
     std::size_t shapes_made() override {
         built();
         return out_.shapes.size();

@@ -309,10 +309,17 @@ void scene_builder::reuse_images(const scene_store& previous) {
     }
 }
 
-std::int32_t scene_builder::motion(const matrix4& world) {
+std::int32_t scene_builder::motion(const matrix4& world, std::int32_t parent) {
     scene_motion& m = out_.motions.emplace_back();
     std::copy(world.m, world.m + 16, m.matrix);
+    m.parent = parent;
     return static_cast<std::int32_t>(out_.motions.size() - 1);
+}
+
+void scene_builder::billboard(std::int32_t motion, const float axis[3]) {
+    scene_billboard& b = out_.billboards.emplace_back();
+    b.motion = motion;
+    std::copy(axis, axis + 3, b.axis);
 }
 
 bool scene_builder::place_again(std::size_t first, std::size_t count, const matrix4& placement,
@@ -331,7 +338,7 @@ bool scene_builder::place_again(std::size_t first, std::size_t count, const matr
         static_cast<std::int64_t>(count) * static_cast<std::int64_t>(sizeof(shape_record) + lights.size() * 4);
     if (!admit(bytes, where, "copies of shapes")) return true;
     if (budget_) budget_->spend(bytes, "copies of shapes");  // admitted: it fits
-    const std::int32_t slot = motion(placement);
+    const std::int32_t slot = motion(placement, -1);
     const std::size_t made = out_.shapes.size();
     for (std::size_t s = first; s < end; ++s) {
         const shape_record& source = out_.shapes[s];

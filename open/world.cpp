@@ -99,7 +99,7 @@ void scene_world::place_parts(scene_store& store) {
                       store.motions[static_cast<std::size_t>(site.parent)].matrix + 16, parent.m);
             world = vrml::multiply(parent, world);
         }
-        world = vrml::multiply(world, vrml::vrml2_transform_matrix(*site.transform));
+        if (site.transform) world = vrml::multiply(world, vrml::vrml2_transform_matrix(*site.transform));
         std::copy(world.m, world.m + 16, store.motions[slot].matrix);
     }
     ++store.moved;

@@ -7,6 +7,7 @@
 #include <numbers>
 #include <cstddef>
 
+#include "render/billboards.h"
 #include "render/draw_elements.h"
 #include "render/standard_view.h"
 #include "render/texture_objects.h"
@@ -169,16 +170,17 @@ bool mirrors(const float* m) {
 // budget must know too; the lights were placed before, in the world's terms.
 class part_placement {
 public:
-    part_placement(const scene_store& store, frame_budget& budget) : store_(store), budget_(budget) {}
+    part_placement(const scene_store& store, std::span<const scene_motion> motions, frame_budget& budget)
+        : store_(store), motions_(motions), budget_(budget) {}
     ~part_placement() { leave(); }
     void enter(const shape_record& shape) {
-        const std::int32_t m = shape.motion >= 0 && static_cast<std::size_t>(shape.motion) < store_.motions.size()
+        const std::int32_t m = shape.motion >= 0 && static_cast<std::size_t>(shape.motion) < motions_.size()
                                    ? shape.motion
                                    : -1;
         if (m == current_) return;
         leave();
         if (m < 0) return;
-        const float* matrix = store_.motions[static_cast<std::size_t>(m)].matrix;
+        const float* matrix = motions_[static_cast<std::size_t>(m)].matrix;
         glPushMatrix();
         glMultMatrixf(matrix);
         budget_.place(matrix);
@@ -196,7 +198,7 @@ public:
         glPopMatrix();
         lights.use(store_, shape.lights);
         glPushMatrix();
-        glMultMatrixf(store_.motions[static_cast<std::size_t>(current_)].matrix);
+        glMultMatrixf(motions_[static_cast<std::size_t>(current_)].matrix);
     }
     void leave() {
         if (current_ < 0) return;
@@ -208,6 +210,7 @@ public:
 
 private:
     const scene_store& store_;
+    std::span<const scene_motion> motions_;
     frame_budget& budget_;
     std::int32_t current_ = -1;
     bool mirrors_ = false;
@@ -417,9 +420,12 @@ draw_report draw_standard_scene(const scene_store& store, const std::vector<prep
         const corner_view coarse = stand_in(s);
         return coarse.empty() ? arrays[s].indices : coarse;
     };
-    part_placement parts(store, budget);
     GLfloat view_matrix[16];
     glGetFloatv(GL_MODELVIEW_MATRIX, view_matrix);
+    // Billboards face the eye of this very frame.
+    const std::vector<scene_motion> turned = turned_motions(store, view_matrix);
+    const std::span<const scene_motion> motions = turned.empty() ? std::span<const scene_motion>(store.motions) : turned;
+    part_placement parts(store, motions, budget);
     const bool view_mirrors = mirrors(view_matrix);
     for (std::size_t s = 0; s < count; ++s) {
         if (!blended(textures, store, store.shapes[s], arrays[s])) {
@@ -441,7 +447,7 @@ draw_report draw_standard_scene(const scene_store& store, const std::vector<prep
     glEnable(GL_CULL_FACE);
     std::vector<bool> seen_through(count);
     for (std::size_t s = 0; s < count; ++s) seen_through[s] = blended(textures, store, store.shapes[s], arrays[s]);
-    for (const std::size_t s : transparent_back_to_front(store, arrays, seen_through)) {
+    for (const std::size_t s : transparent_back_to_front(store, motions, arrays, seen_through)) {
         parts.enter(store.shapes[s]);
         const std::size_t drawn = budget.indices_to_draw(arrays[s], store.shapes[s].kind, stand_in(s));
         if (drawn == 0) continue;

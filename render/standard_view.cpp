@@ -126,7 +126,7 @@ void scene_light_slots::use(const scene_store& store, const std::vector<std::int
     valid_ = true;
 }
 
-std::vector<std::size_t> transparent_back_to_front(const scene_store& store,
+std::vector<std::size_t> transparent_back_to_front(const scene_store& store, std::span<const scene_motion> motions,
                                                    const std::vector<prepared_shape>& arrays,
                                                    const std::vector<bool>& seen_through) {
     GLfloat m[16];
@@ -147,8 +147,8 @@ std::vector<std::size_t> transparent_back_to_front(const scene_store& store,
                            static_cast<float>(sum[2] / n)};
         // A moving part's shape: its centre where the part stands now.
         if (const std::int32_t motion = store.shapes[s].motion;
-            motion >= 0 && static_cast<std::size_t>(motion) < store.motions.size()) {
-            store.motions[static_cast<std::size_t>(motion)].place(centre, centre);
+            motion >= 0 && static_cast<std::size_t>(motion) < motions.size()) {
+            motions[static_cast<std::size_t>(motion)].place(centre, centre);
         }
         depth[s] = eye_z(m, centre);
     }

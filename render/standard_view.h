@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "render/prepared_scene.h"
@@ -36,10 +37,10 @@ private:
 };
 
 // Indices of the shapes marked in seen_through (transparent, or showing an
-// image with alpha), farthest from the eye first by the centre of their
+// image with alpha, its part placed by `motions`), farthest from the eye first by the centre of their
 // points under the current model-view matrix, so that nearer glass blends
 // over farther glass.
-std::vector<std::size_t> transparent_back_to_front(const scene_store& store,
+std::vector<std::size_t> transparent_back_to_front(const scene_store& store, std::span<const scene_motion> motions,
                                                    const std::vector<prepared_shape>& arrays,
                                                    const std::vector<bool>& seen_through);
 

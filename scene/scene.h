@@ -175,6 +175,9 @@ struct scene_fog {
 // from its own coordinates to the world's, as glMultMatrixf takes it.
 struct scene_motion {
     float matrix[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    // The part this one stands in (always a lower index), -1: the world.
+    // A part under a billboard turns with it.
+    std::int32_t parent = -1;
 
     // Point p of the part, where it stands in the world (out may be p).
     template <class T>
@@ -182,6 +185,15 @@ struct scene_motion {
         const T x = p[0], y = p[1], z = p[2];
         for (int k = 0; k < 3; ++k) out[k] = matrix[k] * x + matrix[4 + k] * y + matrix[8 + k] * z + matrix[12 + k];
     }
+};
+
+// A part that turns to face the viewer at every frame: its motion's matrix
+// is its place unturned, and the renderer turns what it holds about `axis`
+// (in the part's coordinates) until its +z faces the viewer; a zero axis
+// turns it whole, +z towards the viewer and +y up the screen.
+struct scene_billboard {
+    std::int32_t motion = -1;
+    float axis[3] = {0.0f, 1.0f, 0.0f};
 };
 
 // Which reading made a store: the renderer frames and lights the two
@@ -235,6 +247,8 @@ struct scene_store {
     // without the store being replaced, so that a window knows to draw again.
     std::vector<scene_motion> motions;
     std::uint64_t moved = 0;
+    // The parts that face the viewer, in the order of their motions.
+    std::vector<scene_billboard> billboards;
 };
 
 // The nine values through which the panel turns, moves and scales the whole

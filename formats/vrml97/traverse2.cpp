@@ -173,6 +173,7 @@ private:
         return f.motion >= 0 ? multiply(motion_worlds_[static_cast<std::size_t>(f.motion)], m) : m;
     }
     bool enter_moving(const node& n);
+    bool enter_billboard(const node& n);
     // Marks the moving Transforms above a frame as carrying a light or the view.
     void carried(const frame& f, std::unordered_set<const node*> moving_parts::*by);
     // Whether a bindable node of the kind is the one shown: the one events
@@ -321,6 +322,7 @@ void walker::visit(const node& n) {
     }
     case node_kind::v2_group: {
         const auto& children = n.nodes("children");
+        if (n.type->name == "Billboard" && enter_billboard(n)) break;
         push(children, 0, children.size(), doc, nullptr);
         break;
     }
@@ -495,7 +497,7 @@ bool walker::enter_moving(const node& n) {
     const frame& f = frames_.back();
     const matrix4 own = transform_matrix(n);
     const matrix4 world = multiply(world_matrix(f), own);
-    const std::int32_t slot = sink_.motion(world);
+    const std::int32_t slot = sink_.motion(world, f.motion);
     if (slot < 0) return false;
     if (motion_worlds_.size() <= static_cast<std::size_t>(slot)) motion_worlds_.resize(static_cast<std::size_t>(slot) + 1);
     motion_worlds_[static_cast<std::size_t>(slot)] = world;
@@ -505,10 +507,37 @@ bool walker::enter_moving(const node& n) {
     return true;
 }
 
+// A Billboard's children are a part of their own, which the renderer
+// turns towards the viewer at every frame; its place is where the
+// Billboard stands.
+bool walker::enter_billboard(const node& n) {
+    const auto& children = n.nodes("children");
+    if (pass_ != pass::shapes || children.empty()) return false;
+    const frame& f = frames_.back();
+    const matrix4 world = world_matrix(f);
+    const std::int32_t slot = sink_.motion(world, f.motion);
+    if (slot < 0) return false;
+    if (motion_worlds_.size() <= static_cast<std::size_t>(slot)) motion_worlds_.resize(static_cast<std::size_t>(slot) + 1);
+    motion_worlds_[static_cast<std::size_t>(slot)] = world;
+    if (moving_) moving_->sites.push_back({nullptr, f.motion, matrix(), slot});
+    std::vector<float> axis = n.numbers("axisOfRotation");
+    if (axis.size() != 3) axis = {0, 1, 0};
+    for (float& a : axis)
+        if (!std::isfinite(a)) a = 0;
+    sink_.billboard(slot, axis.data());
+    push(children, 0, children.size(), f.doc, &world, false, slot);
+    return true;
+}
+
 void walker::carried(const frame& f, std::unordered_set<const node*> moving_parts::*by) {
     if (!moving_) return;
     for (std::int32_t m = f.motion; m >= 0 && static_cast<std::size_t>(m) < moving_->sites.size();) {
         const moving_parts::site& site = moving_->sites[static_cast<std::size_t>(m)];
+        // A Billboard's part: the Transforms above it carry what it holds.
+        if (!site.transform) {
+            m = site.parent;
+            continue;
+        }
         if (!(moving_->*by).insert(site.transform).second) break;  // and those above it are marked too
         m = site.parent;
     }

@@ -22,7 +22,7 @@ namespace tessel::vrml {
 struct moving_parts {
     std::unordered_set<const node*> transforms;
     struct site {
-        const node* transform;
+        const node* transform;  // null: a Billboard's part, which stays where it stands
         std::int32_t parent;  // the motion this one's place is relative to, -1: the world
         matrix4 relative;     // from there to the Transform's own parent
         std::int32_t slot;    // its motion

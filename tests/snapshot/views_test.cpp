@@ -31,6 +31,14 @@ Transform { translation 0 0 -25 children Shape {
 const std::string sky = "Background { skyColor [0 0 0.3, 0 0.5 1, 0.9 0.9 1] skyAngle [0.8 1.571] "
                         "groundColor [0.2 0.1 0, 0.4 0.3 0.1] groundAngle [1.571] }\n";
 
+// A green square facing +z, 50 in front of the stage, in a Billboard
+// turning about `axis`.
+std::string billboard(const char* axis) {
+    return std::string("Transform { translation 0 0 50 children Billboard { axisOfRotation ") + axis +
+           " children Shape { appearance Appearance { material Material { emissiveColor 0 1 0 diffuseColor 0 0 0 } }"
+           " geometry IndexedFaceSet { coord Coordinate { point [-1 -1 0, 1 -1 0, 1 1 0, -1 1 0] } coordIndex [0 1 2 3] } } } }\n";
+}
+
 struct view_case {
     const char* name;
     std::string world;      // before the stage
@@ -51,7 +59,9 @@ TEST_P(Views, ThePictureShows) {
     const load_result r = open_scene_file(path, scene, reading_mode::standard);
     std::remove(path.c_str());
     ASSERT_TRUE(r.ok) << r.error;
-    if (!c.viewpoint.empty()) ASSERT_TRUE(show_viewpoint(scene, find_viewpoint(scene, c.viewpoint)));
+    if (!c.viewpoint.empty()) {
+        ASSERT_TRUE(show_viewpoint(scene, find_viewpoint(scene, c.viewpoint)));
+    }
     std::vector<std::uint8_t> rgb;
     std::string error;
     ASSERT_TRUE(render_offscreen(200, 200, scene, view_transform{}, render_settings{}, rgb, error)) << error;
@@ -82,7 +92,13 @@ INSTANTIATE_TEST_SUITE_P(
         // horizon, over a brown ground: their colours above and below the
         // stage, as another viewer shows them too. The wall is out of sight.
         view_case{"Sky", "Viewpoint { position 0 0 10 orientation 0 1 0 3.14159 }\n" + sky, "", {118, 180, 255}, 5},
-        view_case{"Ground", "Viewpoint { position 0 0 10 orientation 0 1 0 3.14159 }\n" + sky, "", {90, 64, 19}, 195}),
+        view_case{"Ground", "Viewpoint { position 0 0 10 orientation 0 1 0 3.14159 }\n" + sky, "", {90, 64, 19}, 195},
+        // Seen from the side, and from straight above, where a square left
+        // as it is stands edge on and only the grey behind would show.
+        view_case{"BillboardTurnsAboutItsAxis", "Viewpoint { position 10 0 50 orientation 0 1 0 1.5708 }\n" + billboard("0 1 0"),
+                  "", {0, 255, 0}},
+        view_case{"ScreenAlignedBillboardFacesTheViewer",
+                  "Viewpoint { position 0 10 50 orientation 1 0 0 -1.5708 }\n" + billboard("0 0 0"), "", {0, 255, 0}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
