@@ -22,6 +22,50 @@ std::size_t corners_of(shape_kind kind) {
     }
 }
 
+// The pixels of the picture a triangle (clip coordinates) covers: the part
+// of it inside the view volume, projected. A triangle behind the eye, or
+// beside the view, covers nothing; one that reaches behind the eye covers
+// no more than its part in front.
+double covered_pixels(const double corners[3][4], double width, double height) {
+    // Sutherland-Hodgman against the six planes of the view volume; each
+    // plane adds at most one corner.
+    double poly[9][4], next[9][4];
+    int n = 3;
+    for (int k = 0; k < 3; ++k) std::copy(corners[k], corners[k] + 4, poly[k]);
+    const auto side = [](const double c[4], int plane) {
+        const int axis = plane / 2;
+        return plane % 2 == 0 ? c[3] + c[axis] : c[3] - c[axis];
+    };
+    for (int plane = 0; plane < 6 && n > 0; ++plane) {
+        int m = 0;
+        for (int i = 0; i < n; ++i) {
+            const double* a = poly[i];
+            const double* b = poly[(i + 1) % n];
+            const double da = side(a, plane), db = side(b, plane);
+            if (da >= 0) std::copy(a, a + 4, next[m++]);
+            if ((da >= 0) != (db >= 0)) {
+                const double t = da / (da - db);
+                for (int r = 0; r < 4; ++r) next[m][r] = a[r] + t * (b[r] - a[r]);
+                ++m;
+            }
+        }
+        n = m;
+        for (int i = 0; i < n; ++i) std::copy(next[i], next[i] + 4, poly[i]);
+    }
+    if (n < 3) return 0;
+    double twice = 0;
+    for (int i = 0; i < n; ++i) {
+        const double* a = poly[i];
+        const double* b = poly[(i + 1) % n];
+        if (!(a[3] > near_w) || !(b[3] > near_w)) return width * height;  // at the eye: anything
+        const double ax = (a[0] / a[3] + 1) * width / 2, ay = (a[1] / a[3] + 1) * height / 2;
+        const double bx = (b[0] / b[3] + 1) * width / 2, by = (b[1] / b[3] + 1) * height / 2;
+        twice += ax * by - bx * ay;
+    }
+    const double area = std::fabs(twice) / 2;
+    return std::isfinite(area) ? std::min(area, width * height) : width * height;
+}
+
 }  // namespace
 
 std::string describe(const draw_report& report, const draw_limits& limits) {
@@ -92,31 +136,15 @@ double frame_budget::estimate(const prepared_shape& shape, corner_view indices) 
 // in fill_left; `filled` gets their pixels.
 std::size_t frame_budget::exact_prefix(const prepared_shape& shape, corner_view indices, double fill_left,
                                        double& filled) const {
-    const double picture = width_ * height_;
     const float* points = shape.points.data();
     filled = 0;
     for (std::size_t t = 0; t + 2 < indices.size(); t += 3) {
-        double x[3], y[3];
-        double covered = -1;
+        double c[3][4];
         for (int k = 0; k < 3; ++k) {
             const float* p = points + static_cast<std::size_t>(indices[t + static_cast<std::size_t>(k)]) * 3;
-            double c[4];
-            for (int r = 0; r < 4; ++r) c[r] = m_[r] * p[0] + m_[4 + r] * p[1] + m_[8 + r] * p[2] + m_[12 + r];
-            if (!(c[3] > near_w)) {
-                covered = picture;
-                break;
-            }
-            x[k] = (c[0] / c[3] + 1) * width_ / 2;
-            y[k] = (c[1] / c[3] + 1) * height_ / 2;
+            for (int r = 0; r < 4; ++r) c[k][r] = m_[r] * p[0] + m_[4 + r] * p[1] + m_[8 + r] * p[2] + m_[12 + r];
         }
-        if (covered < 0) {
-            const double box = std::max(0.0, std::min(std::max({x[0], x[1], x[2]}), width_) -
-                                                 std::max(std::min({x[0], x[1], x[2]}), 0.0)) *
-                               std::max(0.0, std::min(std::max({y[0], y[1], y[2]}), height_) -
-                                                 std::max(std::min({y[0], y[1], y[2]}), 0.0));
-            const double own = std::fabs((x[1] - x[0]) * (y[2] - y[0]) - (x[2] - x[0]) * (y[1] - y[0])) / 2;
-            covered = std::isnan(own) ? box : std::min(own, box);
-        }
+        const double covered = covered_pixels(c, width_, height_);
         if (filled + covered > fill_left) return t;
         filled += covered;
     }

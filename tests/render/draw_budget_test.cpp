@@ -20,7 +20,7 @@ const float identity[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
 const float unit_scale[3] = {1, 1, 1};
 
 struct triangle {
-    float a[2], b[2], c[2];
+    float a[3], b[3], c[3];  // z 0 unless given
 };
 
 // A standard store of one shape per list, prepared as a frame sees it (the
@@ -39,7 +39,7 @@ std::unique_ptr<prepared_store> prepare(const std::vector<std::vector<triangle>>
         for (const triangle& t : triangles)
             for (const float* p : {t.a, t.b, t.c}) {
                 s.corners.push_back(static_cast<std::uint32_t>(s.point_count()));
-                s.points.insert(s.points.end(), {p[0], p[1], 0});
+                s.points.insert(s.points.end(), {p[0], p[1], p[2]});
             }
         s.normals.assign(s.points.size(), 0);
         store.point_counts.push_back(static_cast<std::int64_t>(s.point_count()));
@@ -67,8 +67,8 @@ std::vector<triangle> grid(int n) {
 }
 
 draw_report draw(const std::unique_ptr<prepared_store>& prepared, const draw_limits& limits,
-                 std::vector<std::size_t>* each = nullptr) {
-    frame_budget budget(identity, 100, 100, limits);
+                 std::vector<std::size_t>* each = nullptr, const float* clip = identity) {
+    frame_budget budget(clip, 100, 100, limits);
     for (const prepared_shape& s : prepared->arrays.shapes()) {
         const std::size_t n = budget.indices_to_draw(s, shape_kind::triangles);
         if (each) each->push_back(n);
@@ -116,6 +116,23 @@ TEST(DrawBudget, OnlyWhatFallsOnThePictureCounts) {
     const draw_report r = draw(prepare({std::vector<triangle>(500, {{5, 5}, {9, 5}, {5, 9}}), zoomed, {whole_picture}}), limits, &each);
     EXPECT_TRUE(r.complete()) << describe(r, limits);
     EXPECT_EQ(each, (std::vector<std::size_t>{1500, zoomed.size() * 3, 3}));
+}
+
+// Walking through a world, the ground and walls behind the viewer cover
+// nothing, and a floor running from behind the viewer to the horizon covers
+// only the part in front: neither may stop the frame.
+TEST(DrawBudget, WhatLiesBehindTheEyeCoversNothing) {
+    // A perspective view down -z, its near plane at 0.1 and far at 1000.
+    const float perspective[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, -1.0002f, -1, 0, 0, -0.2f, 0};
+    draw_limits limits;
+    limits.pictures = 3;
+    const std::vector<triangle> behind(1000, {{-100, -100, 5}, {100, -100, 5}, {0, 100, 5}});
+    const std::vector<triangle> floor(2, {{-100, -1.6f, 50}, {100, -1.6f, 50}, {0, -1.6f, -900}});  // below the horizon
+    std::vector<std::size_t> each;
+    const draw_report r = draw(prepare({behind, floor, {{{-1, -1, -1}, {3, -1, -1}, {-1, 3, -1}}}}), limits, &each,
+                               perspective);
+    EXPECT_EQ(each, (std::vector<std::size_t>{3000, 6, 3}));
+    EXPECT_TRUE(r.complete()) << describe(r, limits);
 }
 
 TEST(DrawBudget, PrimitivesAreCountedAcrossShapes) {
