@@ -240,8 +240,9 @@ namespace {
 
 // The fog's colour over what lies beyond its range. LINEAR fades from
 // the eye to the range; EXPONENTIAL (e to the minus distance over what is
-// left of the range, in the file's terms) is followed closely enough by
-// the GL's e to the minus density times distance, reaching 5 % at the range.
+// left of the range, in the file's terms) has no fixed-function form, and
+// the GL's e to the minus (density times distance) squared, with the
+// density below, follows it within 6 % of the colour at every distance.
 void start_fog(const scene_fog& fog, const view_transform& view) {
     // Distances are measured in the eye's units, which the view's scale
     // stretches; its mean stands for all three.
@@ -250,8 +251,8 @@ void start_fog(const scene_fog& fog, const view_transform& view) {
     const GLfloat colour[4] = {fog.colour[0], fog.colour[1], fog.colour[2], 1.0f};
     glFogfv(GL_FOG_COLOR, colour);
     if (fog.exponential) {
-        glFogi(GL_FOG_MODE, GL_EXP);
-        glFogf(GL_FOG_DENSITY, 3.0f / range);
+        glFogi(GL_FOG_MODE, GL_EXP2);
+        glFogf(GL_FOG_DENSITY, 2.17f / range);
     } else {
         glFogi(GL_FOG_MODE, GL_LINEAR);
         glFogf(GL_FOG_START, 0.0f);
