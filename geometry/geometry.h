@@ -88,6 +88,11 @@ struct texture_matrix {
     float m[6] = {1, 0, 0, 1, 0, 0};
 };
 
+// What a shape is to a walking viewer and to the eye: both seen and in the
+// way, seen only (a Collision that does not collide), or in the way unseen
+// (a Collision's proxy).
+enum class collision_role : std::uint8_t { both, seen, unseen };
+
 // Everything in force for one shape node, resolved by the front end. The
 // pointers stay valid for the duration of the call only.
 struct shape_state {
@@ -111,6 +116,8 @@ struct shape_state {
     // Drawn without lighting, in its diffuse, vertex or texture colours: a
     // VRML97 shape whose appearance gives no Material.
     bool unlit = false;
+    // Seen and bumped into; under a Collision, seen only, or its unseen proxy.
+    collision_role collision = collision_role::both;
     // Under a part that moves (a motion() the sink made): matrix is then
     // relative to that part, whose own place the store keeps. -1: none.
     std::int32_t motion = -1;
@@ -197,6 +204,8 @@ public:
     // The first Background's sky and ground, beside background()'s colour.
     virtual void sky(const scene_sky&) {}
     virtual void headlight(bool /*on*/) {}
+    // How the file asks to be moved through (its first NavigationInfo).
+    virtual void navigation(const scene_navigation&) {}
     // Whether the back end takes no more shapes (what the load may spend is
     // spent): front ends stop walking when it says so.
     virtual bool stopped() const { return false; }
@@ -230,6 +239,7 @@ public:
     void fog(const scene_fog& fog) override;
     void sky(const scene_sky& sky) override;
     void headlight(bool on) override;
+    void navigation(const scene_navigation& navigation) override;
     // Puts the view found into `shown`, a camera without a focal distance
     // given one that reaches shown's scene.
     void show(scene_store& shown) const;
@@ -240,6 +250,7 @@ private:
     bool fog_given_ = false;         // likewise for Fog
     bool sky_given_ = false;         // and for the Background's sky
     bool headlight_given_ = false;   // likewise for the headlight
+    bool navigation_given_ = false;  // and the NavigationInfo
 };
 
 // The real back end: appends one or more shape records per call to `out`
@@ -289,6 +300,7 @@ public:
     void fog(const scene_fog& fog) override { view_.fog(fog); }
     void sky(const scene_sky& sky) override { view_.sky(sky); }
     void headlight(bool on) override;
+    void navigation(const scene_navigation& navigation) override { view_.navigation(navigation); }
     bool stopped() const override { return stopped_; }
     // Where long image decodes report how far they are (0..100).
     void follow_decoding(std::function<void(int)> sink);

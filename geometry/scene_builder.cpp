@@ -48,6 +48,8 @@ void build(detail::shape_target target, void (*build_shapes)(detail::shape_targe
     for (std::size_t s = before; s < target.out.shapes.size(); ++s) {
         if (state.unlit) target.out.shapes[s].lit = false;
         target.out.shapes[s].motion = state.motion;
+        target.out.shapes[s].collides = state.collision != collision_role::seen;
+        target.out.shapes[s].drawn = state.collision != collision_role::unseen;
     }
 }
 
@@ -133,6 +135,12 @@ void view_builder::headlight(bool on) {
     into_.headlight = on;
 }
 
+void view_builder::navigation(const scene_navigation& navigation) {
+    if (navigation_given_) return;
+    navigation_given_ = true;
+    into_.navigation = navigation;
+}
+
 void view_builder::show(scene_store& shown) const {
     shown.camera = into_.camera;
     shown.viewpoints = into_.viewpoints;
@@ -141,6 +149,7 @@ void view_builder::show(scene_store& shown) const {
     shown.fog = into_.fog;
     shown.sky = into_.sky;
     shown.headlight = into_.headlight;
+    shown.navigation = into_.navigation;
     settle_focal_distance(shown, shown.bound_radius > 0);
 }
 
@@ -346,6 +355,8 @@ bool scene_builder::place_again(std::size_t first, std::size_t count, const matr
         copy.kind = source.kind;
         copy.two_sided = source.two_sided;
         copy.lit = source.lit;
+        copy.collides = source.collides;
+        copy.drawn = source.drawn;
         copy.material = source.material;
         copy.texture = source.texture;
         copy.wrap_s = source.wrap_s;

@@ -429,6 +429,7 @@ draw_report draw_standard_scene(const scene_store& store, const std::vector<prep
     part_placement parts(store, motions, budget);
     const bool view_mirrors = mirrors(view_matrix);
     for (std::size_t s = 0; s < count; ++s) {
+        if (!store.shapes[s].drawn) continue;  // a proxy that only stops a walking viewer
         if (!blended(textures, store, store.shapes[s], arrays[s])) {
             parts.enter(store.shapes[s]);
             const std::size_t drawn = budget.indices_to_draw(arrays[s], store.shapes[s].kind, stand_in(s));
@@ -447,7 +448,8 @@ draw_report draw_standard_scene(const scene_store& store, const std::vector<prep
     // to come later in the shape.
     glEnable(GL_CULL_FACE);
     std::vector<bool> seen_through(count);
-    for (std::size_t s = 0; s < count; ++s) seen_through[s] = blended(textures, store, store.shapes[s], arrays[s]);
+    for (std::size_t s = 0; s < count; ++s)
+        seen_through[s] = store.shapes[s].drawn && blended(textures, store, store.shapes[s], arrays[s]);
     for (const std::size_t s : transparent_back_to_front(store, motions, arrays, seen_through)) {
         parts.enter(store.shapes[s]);
         const std::size_t drawn = budget.indices_to_draw(arrays[s], store.shapes[s].kind, stand_in(s));

@@ -64,6 +64,11 @@ void load_camera_view(const scene_store& store, const scene_camera& camera, cons
         near_plane = -1;
         far_plane = 1;
     }
+    // The file's visibility limit: nothing farther is drawn, the background shows.
+    if (const float limit = store.navigation.visibility_limit * stretch; limit > 0 && limit < far_plane) {
+        far_plane = limit;
+        if (near_plane >= far_plane) near_plane = far_plane * 1e-4;
+    }
 
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();

@@ -18,7 +18,8 @@ namespace tessel {
 // top: the view turns the scene about the camera's focal point and moves it
 // in units of which 400 cross half the smaller side of the window at that
 // distance, as on the fitted view. Near and far planes enclose the scene's
-// bounding sphere. Leaves the model-view matrix current.
+// bounding sphere, the far one no farther than the file's visibility
+// limit. Leaves the model-view matrix current.
 void load_camera_view(const scene_store& store, const scene_camera& camera, const view_transform& view);
 
 // Switches GL_LIGHT1 onwards to the scene lights a shape lists (as many as

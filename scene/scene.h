@@ -90,6 +90,11 @@ struct shape_record {
     // its own that draws those of the earlier record `shares` (always a
     // lower index, itself no copy), placed by its motion. -1: its own arrays.
     std::int32_t shares = -1;
+    // Whether a walking viewer bumps into the shape, and whether it is
+    // drawn: a Collision's proxy stops the viewer unseen, and its children
+    // are seen without stopping anyone.
+    bool collides = true;
+    bool drawn = true;
 
     std::size_t point_count() const { return points.size() / 3; }
 };
@@ -171,6 +176,23 @@ struct scene_fog {
     float range = 0.0f;        // above 0
 };
 
+// How the viewer moves through a scene: turning it as an object (examine),
+// walking on its floors, flying through it, or not at all.
+enum class navigation_mode : std::uint8_t { examine, walk, fly, none };
+
+// The file's NavigationInfo: its first type the viewer knows, and the
+// avatar that walks (scene units): how fast, how wide, how high its eye
+// stands above the floor, the highest step it climbs, and how far it sees
+// (0: no limit).
+struct scene_navigation {
+    navigation_mode mode = navigation_mode::examine;
+    float speed = 1.0f;
+    float radius = 0.25f;
+    float eye_height = 1.6f;
+    float step_height = 0.75f;
+    float visibility_limit = 0.0f;
+};
+
 // Where a moving part of the world stands now: a column-major 4x4 matrix
 // from its own coordinates to the world's, as glMultMatrixf takes it.
 struct scene_motion {
@@ -242,6 +264,9 @@ struct scene_store {
     // on: a file can turn it off for its own lighting, the user can always
     // turn it off, and neither can force it on against the other.
     bool headlight = true;
+    // How the file asks to be moved through; a file without a NavigationInfo
+    // is examined.
+    scene_navigation navigation;
     // The places of the moving parts, and a count raised each time one of
     // them moves, or a shape is drawn again in place (its revision rises),
     // without the store being replaced, so that a window knows to draw again.

@@ -133,6 +133,37 @@ bool local_url(const std::string& url) {
 // A file name without the "#viewpoint" an author may add to it.
 std::string without_fragment(const std::string& url) { return url.substr(0, url.find('#')); }
 
+// How the viewer walks, as a NavigationInfo says: its first type that the
+// viewer knows (ANY leaves the choice to the viewer, which examines), and
+// the avatar's size, speed and sight where they make sense.
+scene_navigation navigation_of(const node& n) {
+    scene_navigation nav;
+    nav.mode = navigation_mode::walk;  // the type's default is "WALK" "ANY"
+    if (const field_value* types = n.value("type")) {
+        nav.mode = navigation_mode::examine;
+        for (const std::string& t : types->words) {
+            const std::pair<const char*, navigation_mode> known[] = {{"EXAMINE", navigation_mode::examine},
+                                                                     {"WALK", navigation_mode::walk},
+                                                                     {"FLY", navigation_mode::fly},
+                                                                     {"NONE", navigation_mode::none},
+                                                                     {"ANY", navigation_mode::examine}};
+            const auto k = std::find_if(std::begin(known), std::end(known), [&](const auto& p) { return t == p.first; });
+            if (k != std::end(known)) {
+                nav.mode = k->second;
+                break;
+            }
+        }
+    }
+    const auto positive = [](float v, float otherwise) { return v > 0 && std::isfinite(v) ? v : otherwise; };
+    nav.speed = positive(n.number("speed", 1), 1);
+    const std::vector<float>& avatar = n.numbers("avatarSize");
+    if (avatar.size() > 0) nav.radius = positive(avatar[0], nav.radius);
+    if (avatar.size() > 1) nav.eye_height = positive(avatar[1], nav.eye_height);
+    if (avatar.size() > 2) nav.step_height = positive(avatar[2], nav.step_height);
+    nav.visibility_limit = positive(n.number("visibilityLimit", 0), 0);
+    return nav;
+}
+
 struct frame {
     const std::vector<node*>* list;
     const document* doc;
@@ -145,6 +176,7 @@ struct frame {
     bool again;           // the list may be walked again (under a USE'd node, or in an inlined file)
     bool owns_matrix;     // made its own matrix, dropped with it
     bool leaves_document; // the last frame of a file (the world or an inlined one)
+    collision_role collision = collision_role::both;  // under a Collision: seen only, or its unseen proxy
 };
 
 class walker {
@@ -174,6 +206,7 @@ private:
     }
     bool enter_moving(const node& n);
     bool enter_billboard(const node& n);
+    void enter_collision(const node& n);
     // Marks the moving Transforms above a frame as carrying a light or the view.
     void carried(const frame& f, std::unordered_set<const node*> moving_parts::*by);
     // Whether a bindable node of the kind is the one shown: the one events
@@ -298,7 +331,9 @@ void walker::push(const std::vector<node*>& list, std::size_t begin, std::size_t
     const bool single = release_drawn_ && doc == world_ && (frames_.empty() || visiting_single_);
     // An inlined file may be inlined again, from here or from elsewhere.
     const bool again = !frames_.empty() && (visiting_again_ || doc != world_);
-    frames_.push_back({&list, doc, begin, end, m, lights, motion, single, again, own != nullptr, leaves_document});
+    const collision_role collision = frames_.empty() ? collision_role::both : frames_.back().collision;
+    frames_.push_back({&list, doc, begin, end, m, lights, motion, single, again, own != nullptr, leaves_document,
+                       collision});
     if (pass_ == pass::shapes) add_scoped_lights(frames_.back());
 }
 
@@ -323,6 +358,10 @@ void walker::visit(const node& n) {
     case node_kind::v2_group: {
         const auto& children = n.nodes("children");
         if (n.type->name == "Billboard" && enter_billboard(n)) break;
+        if (n.type->name == "Collision") {
+            enter_collision(n);
+            break;
+        }
         push(children, 0, children.size(), doc, nullptr);
         break;
     }
@@ -410,6 +449,7 @@ void walker::visit(const node& n) {
         if (pass_ == pass::shapes && !navigation_seen_ && doc == world_ && shown_bindable(n, 2)) {
             navigation_seen_ = true;
             sink_.headlight(flag(n, "headlight", true));
+            sink_.navigation(navigation_of(n));
         }
         break;
     case node_kind::quiet:
@@ -527,6 +567,27 @@ bool walker::enter_billboard(const node& n) {
     sink_.billboard(slot, axis.data());
     push(children, 0, children.size(), f.doc, &world, false, slot);
     return true;
+}
+
+// A Collision that does not collide shows its children to the eye only;
+// one with a proxy stops the walking viewer at the proxy instead, unseen.
+void walker::enter_collision(const node& n) {
+    const auto& children = n.nodes("children");
+    const document* doc = frames_.back().doc;
+    const collision_role around = frames_.back().collision;
+    const bool stops = flag(n, "collide", true) && around == collision_role::both;
+    const auto& proxy = n.nodes("proxy");
+    const auto push_as = [&](const std::vector<node*>& list, collision_role role) {
+        const std::size_t before = frames_.size();
+        push(list, 0, list.size(), doc, nullptr);
+        if (frames_.size() > before) frames_.back().collision = role;
+    };
+    if (stops && !proxy.empty()) {
+        push_as(children, collision_role::seen);
+        push_as(proxy, collision_role::unseen);
+    } else {
+        push_as(children, stops ? around : (around == collision_role::both ? collision_role::seen : around));
+    }
 }
 
 void walker::carried(const frame& f, std::unordered_set<const node*> moving_parts::*by) {
@@ -658,7 +719,7 @@ void walker::draw_shape(const node& shape) {
     const std::size_t index = live_->sites.size();
     live_->sites.push_back({&shape, frames_.back().doc, matrix(), frames_.back().motion,
                             std::vector<std::int32_t>(lights.begin(), lights.end()), before,
-                            sink_.shapes_made() - before});
+                            sink_.shapes_made() - before, frames_.back().collision});
     for (const node* n : parts) {
         std::vector<std::size_t>& of = live_->sites_of[n];
         if (of.empty() || of.back() != index) of.push_back(index);
@@ -672,7 +733,7 @@ void walker::redraw(const live_shapes::site& site) {
     matrices_.assign(1, site.matrix);
     frames_.clear();
     static const std::vector<node*> none;
-    frames_.push_back({&none, site.doc, 0, 0, 0, -1, site.motion, false, false, false, false});
+    frames_.push_back({&none, site.doc, 0, 0, 0, -1, site.motion, false, false, false, false, site.collision});
     lights_override_ = &site.lights;
     draw_shape_now(*site.shape);
 }
@@ -682,7 +743,8 @@ void walker::draw_shape_now(const node& shape) {
     if (!geometry || !geometry->type) return;
     // A still scene's shape met again is its first drawing placed again.
     // Moving worlds number their parts' motions themselves, so they build.
-    const bool shareable = visiting_again_ && !moving_ && !live_ && !lights_override_ && frames_.back().motion < 0;
+    const bool shareable = visiting_again_ && !moving_ && !live_ && !lights_override_ && frames_.back().motion < 0 &&
+                           frames_.back().collision == collision_role::both;
     if (shareable) {
         if (const auto known = drawn_.find(&shape); known != drawn_.end()) {
             const drawn_shape& d = known->second;
@@ -710,6 +772,7 @@ void walker::draw_shape_alone(const node& shape, const node& geometry_node) {
     shape_state s;
     s.matrix = matrix();
     s.motion = frames_.back().motion;
+    s.collision = frames_.back().collision;
     s.where = geometry->where;
     s.lights = lights_override_ ? std::span<const std::int32_t>(*lights_override_)
                                 : core_.lights_in_force(frames_.back().lights);
@@ -745,6 +808,7 @@ void walker::draw_bare_geometry(const node& g) {
     shape_state s;
     s.matrix = matrix();
     s.motion = frames_.back().motion;
+    s.collision = frames_.back().collision;
     s.where = g.where;
     s.lights = core_.lights_in_force(frames_.back().lights);
     s.material = &standard;

@@ -57,6 +57,7 @@ struct live_shapes {
         std::vector<std::int32_t> lights;
         std::size_t first;  // the sink's shapes made before, and by, this one
         std::size_t count;
+        collision_role collision;
     };
     std::vector<site> sites;
     std::unordered_map<const node*, std::vector<std::size_t>> sites_of;  // by node written

@@ -92,6 +92,14 @@ INSTANTIATE_TEST_SUITE_P(
         view_case{"ExponentialFog",
                   "Viewpoint { position 0 0 10 }\nFog { color 1 1 1 visibilityRange 40 fogType \"EXPONENTIAL\" }\n", "",
                   {255, 72, 72}, 100, 16},
+        // The wall 35 away lies beyond what the file lets the viewer see.
+        view_case{"VisibilityLimit", "NavigationInfo { headlight FALSE visibilityLimit 20 }\nViewpoint { position 5 0 10 }\n",
+                  "", {128, 128, 128}},
+        // A Collision's proxy stops a walking viewer but is never seen.
+        view_case{"ProxyUnseen",
+                  "Viewpoint { position 0 0 10 }\nTransform { translation 0 0 5 children Collision { "
+                  "proxy Shape { geometry Box { size 100 100 1 } } } }\n",
+                  "", {255, 0, 0}},
         view_case{"NoFogAtRangeZero", "Viewpoint { position 0 0 10 }\nFog { color 1 1 1 visibilityRange 0 }\n", "",
                   {255, 0, 0}},
         // A sky shaded from dark blue straight up to near white at the
