@@ -138,6 +138,9 @@ struct scene_camera {
     float focal_distance = 5.0f;
     float height_angle = 0.785398f;            // perspective: full vertical angle, radians
     float height = 2.0f;                       // orthographic: full height of the view
+    // Up for a viewer walking from here: the +y of the coordinates the
+    // camera stands in, before its own orientation; unit length.
+    float upright[3] = {0.0f, 1.0f, 0.0f};
 };
 
 // One of the file's viewpoints, as the viewer lists them.

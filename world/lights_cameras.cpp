@@ -95,6 +95,8 @@ scene_camera world_camera(const node& n, const matrix4& matrix) {
     }
     store(c.direction, d);
     store(c.up, u);
+    const vec3 upright = detail::normalised(direction(matrix, {0, 1, 0}));
+    if (detail::length(upright) > 0) store(c.upright, upright);
     const float scale_ahead = ahead_length > 0 && std::isfinite(ahead_length) ? ahead_length : 1.0f;
     const float scale_up = up_length > 0 && std::isfinite(up_length) ? up_length : 1.0f;
     const float focal = finite_or(n.number("focalDistance", 5), 5);

@@ -18,10 +18,11 @@ declare -A may=(
   [formats/vrml97]="formats/vrml97 formats world geometry media input scene"
   [open]="open formats/vrml1 formats/vrml97 formats world classic geometry input scene"
   [render]="render scene"
+  [walk]="walk scene"
   [toolkit]="toolkit"
   [glwindow]="glwindow render toolkit scene"
   [snapshot]="snapshot render open input scene"
-  [app]="app snapshot glwindow render toolkit open input scene"
+  [app]="app snapshot glwindow render walk toolkit open input scene"
   [tools]="tools snapshot glwindow render toolkit open input scene"
 )
 fail=0
