@@ -209,6 +209,7 @@ void CControlPanel::CreateViewMenu() {
     headlight->setChecked(m_shown.settings.headlight);
     connect(headlight, &QAction::toggled, this, &CControlPanel::OnViewHeadlight);
     CreateViewpointsMenu(view);
+    CreateNavigationMenu(view);
     m_startWithCamera = m_shown.settings.use_camera;
 }
 
@@ -531,6 +532,7 @@ bool CControlPanel::LoadFile(const QString& path) {
         m_currentFile = info.absoluteFilePath();
         UpdateWarnings(result);
         UpdateViewpointsMenu();
+        SetNavigation(m_shown.scene.navigation.mode);
         if (!m_initialViewpoint.isEmpty()) {
             const QString which = std::exchange(m_initialViewpoint, QString());
             if (!ShowViewpoint(tessel::find_viewpoint(m_shown.scene, which.toStdString())))

@@ -21,6 +21,7 @@
 #include "app/view_steering.h"
 #include "glwindow/gl_window.h"
 #include "open/open.h"
+#include "walk/walk.h"
 
 class QAction;
 class QLineEdit;
@@ -50,6 +51,11 @@ public:
     static constexpr int ID_ANIMATION_RESTART = 32777;
     static constexpr int ID_VIEW_VIEWPOINTS = 32778;  // the "Points de vue" menu
     static constexpr int ID_VIEW_VIEWPOINT1 = 32800;  // its first item; the others follow
+    static constexpr int ID_VIEW_NAVIGATION = 32779;  // the "Navigation" menu
+    static constexpr int ID_VIEW_EXAMINE = 32780;     // its items, in the order of tessel::navigation_mode
+    static constexpr int ID_VIEW_WALK = 32781;
+    static constexpr int ID_VIEW_FLY = 32782;
+    static constexpr int ID_VIEW_NO_NAVIGATION = 32783;
     // The recent files' items: the first, the second... of the list.
     static constexpr int ID_FILE_MRU_FILE1 = 0xE110;
     static constexpr int IDM_ABOUTBOX = 0x0010;
@@ -150,6 +156,12 @@ public:
     // Shows the file's viewpoint i (from 0) as the starting view, the
     // sliders back at rest; false when the file has no such viewpoint.
     bool ShowViewpoint(int i);
+    // "Navigation": how the GL window's hand moves the view. Examining turns
+    // the sliders; walking and flying move the viewer through the scene from
+    // its camera (the sliders still act on the picture); none leaves the
+    // view to the panel. A load takes the file's own mode.
+    void SetNavigation(tessel::navigation_mode mode);
+    tessel::navigation_mode Navigation() const { return m_navigation; }
     // --viewpoint: the one shown once the first file is loaded.
     void SetInitialViewpoint(const QString& which) { m_initialViewpoint = which; }
 
@@ -212,6 +224,14 @@ private:
     void UpdateViewpointsMenu();
     // The list again when the world's events bound another viewpoint.
     void FollowBoundViewpoint();
+    void CreateNavigationMenu(QMenu* view);
+    void UpdateNavigationMenu();
+    // Walking or flying: the hand's gesture moves the viewer; false when
+    // examining (the sliders take it).
+    bool Walk(const tessel::walk_move& move);
+    bool WalkTurn(int xSteps, int ySteps);
+    bool WalkZoom(int steps);
+    bool WalkDrag(int dx, int dy, int width, int height, bool aside);
     // The recent files' part of the "&Fichier" menu, built before item;
     // UpdateRecentFilesMenu refills it from the settings.
     void CreateRecentFilesMenu(QMenu* file, QAction* before);
@@ -263,6 +283,9 @@ private:
     bool m_loading = false;
     bool m_closeAfterLoad = false;
     QMenu* m_viewpointsMenu = nullptr;
+    QMenu* m_navigationMenu = nullptr;
+    tessel::navigation_mode m_navigation = tessel::navigation_mode::examine;
+    std::unique_ptr<tessel::collider> m_surfaces;  // made when the viewer first walks
     QString m_initialViewpoint;  // closed while a load ran: closes once it is done
     // Whether the starting view is the file's own camera (no --fit): the
     // view Home goes back to; Cadrer frames the whole scene instead.

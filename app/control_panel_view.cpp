@@ -133,6 +133,7 @@ bool CControlPanel::CanSteer() const {
 }
 
 void CControlPanel::TurnBy(int xSteps, int ySteps) {
+    if (WalkTurn(xSteps, ySteps)) return;
     if (!CanSteer() || (xSteps == 0 && ySteps == 0)) return;
     m_sliderRotX->SetPos(tessel::turned_position(m_sliderRotX->GetPos(), xSteps));
     m_sliderRotY->SetPos(tessel::turned_position(m_sliderRotY->GetPos(), ySteps));
@@ -140,6 +141,7 @@ void CControlPanel::TurnBy(int xSteps, int ySteps) {
 }
 
 void CControlPanel::ZoomBy(int steps) {
+    if (WalkZoom(steps)) return;
     if (!CanSteer()) return;
     m_scaleAttenuation = tessel::zoomed_attenuation(m_scaleAttenuation, steps);
     UpdateData(false);
@@ -152,6 +154,7 @@ void CControlPanel::DragBegin() {
 }
 
 void CControlPanel::DragTurn(int dx, int dy, int width, int height) {
+    if (WalkDrag(dx, dy, width, height, false)) return;
     if (width <= 0 || height <= 0 || !CanSteer()) return;
     // Vertical motion tips the scene about the screen's horizontal axis
     // (X rotation), horizontal motion spins it about its upright (Y).
@@ -161,6 +164,7 @@ void CControlPanel::DragTurn(int dx, int dy, int width, int height) {
 }
 
 void CControlPanel::DragMove(int dx, int dy, int width, int height) {
+    if (WalkDrag(dx, dy, width, height, true)) return;
     if (width <= 0 || height <= 0 || !CanSteer()) return;
     const std::array<double, 3> degrees = {m_sliderRotX->GetPos() * tessel::kDegreesPerStep,
                                            m_sliderRotY->GetPos() * tessel::kDegreesPerStep,

@@ -194,8 +194,7 @@ public:
     virtual void camera(const scene_camera&) {}
     // One of the file's viewpoints, in the file's order, named for a list;
     // `bound`: the one camera() gives.
-    virtual void viewpoint(const std::string& /*name*/, const std::string& /*def*/, const scene_camera&,
-                           bool /*bound*/) {}
+    virtual void viewpoint(const scene_viewpoint&, bool /*bound*/) {}
     // The colour the window is cleared with (r, g, b, 0..1), and whether
     // the viewer's headlight may shine. The first call of each counts, as
     // only the first such node of a file is in force when it opens.
@@ -234,7 +233,7 @@ public:
     void cone(const shape_state&, float, float, unsigned) override {}
     void cylinder(const shape_state&, float, float, unsigned) override {}
     void camera(const scene_camera& camera) override;
-    void viewpoint(const std::string& name, const std::string& def, const scene_camera& camera, bool bound) override;
+    void viewpoint(const scene_viewpoint& view, bool bound) override;
     void background(const float rgb[3]) override;
     void fog(const scene_fog& fog) override;
     void sky(const scene_sky& sky) override;
@@ -295,7 +294,7 @@ public:
     bool place_again(std::size_t first, std::size_t count, const matrix4& placement,
                      std::span<const std::int32_t> lights, source_position where) override;
     void camera(const scene_camera& camera) override;
-    void viewpoint(const std::string& name, const std::string& def, const scene_camera& camera, bool bound) override;
+    void viewpoint(const scene_viewpoint& view, bool bound) override;
     void background(const float rgb[3]) override;
     void fog(const scene_fog& fog) override { view_.fog(fog); }
     void sky(const scene_sky& sky) override { view_.sky(sky); }

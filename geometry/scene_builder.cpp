@@ -90,13 +90,13 @@ void scene_builder::light(const scene_light& light) { out_.lights.push_back(ligh
 
 void scene_builder::camera(const scene_camera& camera) { view_.camera(camera); }
 
-void scene_builder::viewpoint(const std::string& name, const std::string& def, const scene_camera& camera, bool bound) {
-    view_.viewpoint(name, def, camera, bound);
+void scene_builder::viewpoint(const scene_viewpoint& view, bool bound) {
+    view_.viewpoint(view, bound);
 }
 
-void view_builder::viewpoint(const std::string& name, const std::string& def, const scene_camera& camera, bool bound) {
+void view_builder::viewpoint(const scene_viewpoint& view, bool bound) {
     if (bound && into_.viewpoint < 0) into_.viewpoint = static_cast<std::int32_t>(into_.viewpoints.size());
-    into_.viewpoints.push_back({name, def, camera});
+    into_.viewpoints.push_back(view);
 }
 
 void scene_builder::background(const float rgb[3]) { view_.background(rgb); }

@@ -137,7 +137,31 @@ void scene_world::update_views(scene_store& store) {
     vrml::live_shapes bound;
     std::copy(p_->live.bound, p_->live.bound + 3, bound.bound);
     walk_again(views, nullptr, &bound);
+    const std::optional<scene_camera> before = store.camera;
     views.show(store);
+    keep_viewer(before, store);
+}
+
+namespace {
+
+bool same_camera(const scene_camera& a, const scene_camera& b) {
+    const auto same3 = [](const float* x, const float* y) { return std::equal(x, x + 3, y); };
+    return a.kind == b.kind && same3(a.position, b.position) && same3(a.direction, b.direction) && same3(a.up, b.up) &&
+           same3(a.upright, b.upright) && a.focal_distance == b.focal_distance && a.height_angle == b.height_angle &&
+           a.height == b.height;
+}
+
+}  // namespace
+
+void scene_world::keep_viewer(const std::optional<scene_camera>& before, scene_store& store) {
+    const std::optional<scene_camera> found = store.camera;
+    const bool view_moved = !found_known_ || found.has_value() != found_.has_value() ||
+                            (found && !same_camera(*found, *found_));
+    const bool stays = store.viewpoint >= 0 && static_cast<std::size_t>(store.viewpoint) < store.viewpoints.size() &&
+                       !store.viewpoints[static_cast<std::size_t>(store.viewpoint)].jump;
+    if (before && found && (!view_moved || stays)) store.camera = before;
+    found_ = found;
+    found_known_ = true;
 }
 
 void scene_world::bind_shown() {
@@ -147,6 +171,10 @@ void scene_world::bind_shown() {
 }
 
 bool scene_world::bring_up_to_date(scene_store& store) {
+    if (!found_known_) {
+        found_ = store.camera;  // as the load found it
+        found_known_ = true;
+    }
     bool redrawn = false;
     if (!dirty_ && !redraw_.empty()) {
         if (redraw_shapes(store)) redrawn = true;
@@ -292,7 +320,9 @@ void scene_world::rebuild(scene_store& store) {
     for (int i = 0; i < 3; ++i) next.bound_centre[i] = store.bound_centre[i];
     next.bound_radius = store.bound_radius;
     next.generation = store.generation + 1;
+    const std::optional<scene_camera> before = store.camera;
     store = std::move(next);
+    keep_viewer(before, store);
 }
 
 }  // namespace tessel

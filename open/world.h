@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,7 +75,13 @@ private:
     void update_views(scene_store& store);
     void bind_shown();
     void rebuild(scene_store& store);
+    // After the view was found again into `store` from `before`: the viewer
+    // keeps the camera it has (walked, perhaps) unless the world moved or
+    // bound a viewpoint that jumps.
+    void keep_viewer(const std::optional<scene_camera>& before, scene_store& store);
     std::unique_ptr<parts> p_;
+    std::optional<scene_camera> found_;  // the camera the world's view gave last
+    bool found_known_ = false;
     std::uint64_t ticks_ = 0;
     std::uint64_t rebuilds_ = 0;
     bool started_ = false;  // the tick at 0 has run

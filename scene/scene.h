@@ -148,6 +148,9 @@ struct scene_viewpoint {
     std::string name;  // its description, else its DEF name, else "Point de vue N"
     std::string def;   // its DEF name, empty when it has none
     scene_camera camera;
+    // Bound by the world's events, whether it moves the viewer there; false:
+    // the viewer stays where it is.
+    bool jump = true;
 };
 
 // The viewpoint `which` names: a number from 1, else a description or DEF

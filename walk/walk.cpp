@@ -31,10 +31,19 @@ collider::~collider() {
 }
 
 void collider::follow(const scene_store& store) {
-    if (followed_ && generation_ == store.generation && moved_ == store.moved) return;
+    std::uint64_t revisions = 0;
+    for (const shape_record& shape : store.shapes) revisions += shape.revision;
+    const auto same_places = [&] {
+        return motions_.size() == store.motions.size() &&
+               std::equal(motions_.begin(), motions_.end(), store.motions.begin(), [](const auto& a, const auto& b) {
+                   return std::equal(a.matrix, a.matrix + 16, b.matrix);
+               });
+    };
+    if (followed_ && generation_ == store.generation && revisions_ == revisions && same_places()) return;
     followed_ = true;
     generation_ = store.generation;
-    moved_ = store.moved;
+    revisions_ = revisions;
+    motions_ = store.motions;
     p_->release();
     triangles_ = 0;
     if (!p_->device) return;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "scene/scene.h"
 
@@ -21,8 +22,9 @@ public:
     collider(const collider&) = delete;
     collider& operator=(const collider&) = delete;
 
-    // Takes the store's surfaces, again only when the store was replaced or
-    // changed since the last call.
+    // Takes the store's surfaces, again only when the store was replaced,
+    // a part moved or a shape was drawn again since the last call (a camera
+    // that moved changes nothing here).
     void follow(const scene_store& store);
     // How far from `origin` along the unit `direction` the first surface
     // lies, within `reach`; none when none does.
@@ -33,8 +35,11 @@ private:
     struct impl;
     std::unique_ptr<impl> p_;
     std::size_t triangles_ = 0;
-    std::uint64_t generation_ = 0, moved_ = 0;
+    // What the surfaces were taken from.
     bool followed_ = false;
+    std::uint64_t generation_ = 0;
+    std::uint64_t revisions_ = 0;
+    std::vector<scene_motion> motions_;
 };
 
 // What a hand asks of the viewer, in scene units and radians: forward along

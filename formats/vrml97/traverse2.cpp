@@ -424,7 +424,7 @@ void walker::visit(const node& n) {
             if (name.empty()) name = def;
             ++viewpoints_listed_;
             if (name.empty()) name = "Point de vue " + std::to_string(viewpoints_listed_);
-            sink_.viewpoint(name, def, camera, bound);
+            sink_.viewpoint({name, def, camera, flag(n, "jump", true)}, bound);
         }
         break;
     case node_kind::v2_background:

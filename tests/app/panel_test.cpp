@@ -875,6 +875,50 @@ TEST_F(Panel, ALongLoadKeepsThePanelAnswering) {
 
 // "Points de vue" lists the file's viewpoints by description, DEF name or
 // number, the one shown checked; choosing one shows it.
+// "Navigation" follows the file; walking, the GL window's keys move the
+// viewer through the world and its walls stop it, while the sliders stay
+// where they are; examining, the same key turns the sliders; with none,
+// it does nothing. The world rebuilding itself as it plays keeps the viewer
+// where it walked.
+TEST_F(Panel, NavigationFollowsTheFileAndWalksTheViewer) {
+    const tessel::test::temp_folder folder("tessel-panel-walk");
+    const std::string path = folder.path() + "/walk.wrl";
+    std::ofstream(path) << "#VRML V2.0 utf8\nNavigationInfo { type [\"WALK\" \"ANY\"] speed 2 }\n"
+                           "Viewpoint { position 0 1.6 0 }\n"
+                           "Transform { translation 0 -0.05 0 children Shape { geometry Box { size 40 0.1 40 } } }\n"
+                           "Transform { translation 0 2 -5.1 children Shape { geometry Box { size 40 4 0.2 } } }\n"
+                           "DEF L DirectionalLight {}\nDEF C TimeSensor { loop TRUE }\n"
+                           "DEF I ScalarInterpolator { key [0 1] keyValue [0 1] }\n"
+                           "ROUTE C.fraction_changed TO I.set_fraction\nROUTE I.value_changed TO L.set_intensity\n";
+    ASSERT_TRUE(panel->LoadFile(QString::fromStdString(path)));
+    const auto* menu = panel->findChild<QMenu*>(QString::number(CControlPanel::ID_VIEW_NAVIGATION));
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().size(), 4);
+    EXPECT_TRUE(menu->actions()[1]->isChecked()) << "Marcher";
+    const auto z = [&] { return shown.scene.camera ? shown.scene.camera->position[2] : 99.0f; };
+
+    panel->TurnBy(-1, 0);  // Up: half a second at 2 units a second
+    EXPECT_NEAR(z(), -1, 1e-4);
+    EXPECT_EQ(shown.view.rotation[0], 0);
+    const std::uint64_t generation = shown.scene.generation;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return shown.scene.generation > generation + 2; }, 20000)) << "the world rebuilds";
+    EXPECT_NEAR(z(), -1, 1e-4) << "the viewer stays where it walked";
+    panel->ZoomBy(10);  // far into the wall: stopped a radius before it
+    EXPECT_NEAR(z(), -4.75, 1e-3);
+
+    menu->actions()[3]->trigger();  // Aucune
+    panel->TurnBy(-1, 0);
+    EXPECT_NEAR(z(), -4.75, 1e-3);
+    EXPECT_EQ(shown.view.rotation[0], 0);
+    menu->actions()[0]->trigger();  // Examiner
+    panel->TurnBy(-1, 0);
+    EXPECT_NEAR(z(), -4.75, 1e-3);
+    EXPECT_NE(shown.view.rotation[0], 0);
+
+    ASSERT_TRUE(panel->LoadFile(tessel::testing::test_file("two_colours.wrl")));
+    EXPECT_TRUE(menu->actions()[0]->isChecked()) << "a file without a NavigationInfo is examined";
+}
+
 TEST_F(Panel, ViewpointsAreListedAndChosenFromTheViewMenu) {
     ASSERT_TRUE(panel->LoadFile(tessel::testing::test_file("viewpoints.wrl")));
     const auto* menu = panel->findChild<QMenu*>(QString::number(CControlPanel::ID_VIEW_VIEWPOINTS));

@@ -133,6 +133,15 @@ TEST(SceneWorld, BoundViewpointsAndBackgroundsAreShown) {
     }
     EXPECT_EQ(s->world->rebuilds(), 0u) << "the shapes stay as they are";
 
+    // One that does not jump is bound where the viewer stands.
+    auto still = open_world(dir, box + "Viewpoint { position 0 0 10 } DEF V Viewpoint { position 0 0 20 jump FALSE }\n"
+                                       "DEF C TimeSensor { startTime 1 cycleInterval 1 }\nROUTE C.isActive TO V.set_bind");
+    ASSERT_TRUE(still->world);
+    still->world->play_to(1.5, still->store);
+    ASSERT_TRUE(still->store.camera);
+    EXPECT_EQ(still->store.viewpoint, 1);
+    EXPECT_EQ(still->store.camera->position[2], 10);
+
     // A Viewpoint that travels: the camera follows, the shapes stay.
     auto tour = open_world(dir, box + "DEF V Viewpoint { position 0 0 10 }\n" + clock +
                                     "DEF P PositionInterpolator { key [0 1] keyValue [0 0 10, 0 0 30] }\n"
