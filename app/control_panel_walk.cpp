@@ -51,9 +51,10 @@ void CControlPanel::SetNavigation(tessel::navigation_mode mode) {
 
 bool CControlPanel::Walk(const tessel::walk_move& move) {
     using tessel::navigation_mode;
-    if (m_navigation == navigation_mode::examine) return false;
-    if (m_navigation == navigation_mode::none || !CanSteer()) return true;
     tessel::scene_store& scene = m_shown.scene;
+    // The classic reading draws no camera: its scenes are only examined.
+    if (m_navigation == navigation_mode::examine || scene.reading != tessel::scene_reading::standard) return false;
+    if (m_navigation == navigation_mode::none || !CanSteer()) return true;
     if (!scene.camera) {
         // A file without a camera is walked from where the framing looks:
         // from the front, at a distance that shows the whole scene.
@@ -99,7 +100,8 @@ bool CControlPanel::WalkZoom(int steps) {
 }
 
 bool CControlPanel::WalkDrag(int dx, int dy, int width, int height, bool aside) {
-    if (m_navigation == tessel::navigation_mode::examine) return false;
+    if (m_navigation == tessel::navigation_mode::examine || m_shown.scene.reading != tessel::scene_reading::standard)
+        return false;
     if (width <= 0 || height <= 0) return true;
     const float across = static_cast<float>(dx) / static_cast<float>(width);
     const float down = static_cast<float>(dy) / static_cast<float>(height);

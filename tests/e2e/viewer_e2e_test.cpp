@@ -736,6 +736,26 @@ TEST_F(Viewer, ASceneTooHeavyToDrawSaysSoBesideAFreePanel) {
 
 // The file's viewpoints: --viewpoint picks the first one shown, and Page
 // Down and Page Up in the GL window step through the list, round its ends.
+// A world made to be walked: the arrow keys walk the viewer up to the wall
+// ahead, which then fills the window, and no further (through it, the
+// window would show the grey behind the world).
+TEST_F(Viewer, AWalkerIsStoppedByAWall) {
+    e2e::viewer viewer({data_file("walk.wrl")});
+    const unsigned long gl = gl_window();
+    ASSERT_TRUE(shows(gl, red, 200));
+    const int far = pixels_in(gl, red);
+    EXPECT_LT(far, 400 * 400 * 3 / 4);
+    ASSERT_TRUE(screen.focus(gl));
+    e2e::xdotool("key --delay 20 " + [] {
+        std::string keys;
+        for (int i = 0; i < 40; ++i) keys += "Up ";  // 20 units asked, 8 to the wall
+        return keys;
+    }());
+    EXPECT_TRUE(shows(gl, red, 400 * 400 * 99 / 100)) << far << " -> " << pixels_in(gl, red);
+    screen.request_close(panel_window());
+    EXPECT_EQ(viewer.wait_exit(), 0) << viewer.log();
+}
+
 TEST_F(Viewer, ViewpointsAreShownFromTheCommandLineAndStepped) {
     // Devant sees the blue wall behind the red square; the side and top
     // views see only the wall's edge.
