@@ -456,8 +456,11 @@ draw_report draw_standard_scene(const scene_store& store, const std::vector<prep
         if (drawn == 0) continue;
         parts.use_lights(lights, store.shapes[s]);
         glFrontFace(view_mirrors != parts.mirrored() ? GL_CW : GL_CCW);
-        // Seen through, a closed shape shows its inside too, solid or not.
-        if (store.shapes[s].kind == shape_kind::triangles) {
+        // Seen through, glass shows its inside too, solid or not; a solid
+        // shape seen through only where its image is (a cut-out tree on a
+        // thin box) shows its front faces alone, as an opaque one does.
+        const shape_record& shape = store.shapes[s];
+        if (shape.kind == shape_kind::triangles && (shape.two_sided || shape.material.transparency > 0.0f)) {
             glCullFace(GL_FRONT);
             draw_shape(textures, store, store.shapes[s], arrays[s], indices(s), drawn, pacer);
         }

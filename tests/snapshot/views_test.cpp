@@ -92,6 +92,13 @@ INSTANTIATE_TEST_SUITE_P(
         view_case{"ExponentialFog",
                   "Viewpoint { position 0 0 10 }\nFog { color 1 1 1 visibilityRange 40 fogType \"EXPONENTIAL\" }\n", "",
                   {255, 72, 72}, 100, 16},
+        // A solid box seen through half of its image: its back face, whose
+        // opaque half would show mirrored there, is culled like an opaque
+        // box's; the red square behind shows.
+        view_case{"CutOutShowsNoBackFace",
+                  "Viewpoint { position 0 0 10 }\nTransform { translation -0.5 0 5 children Shape { appearance "
+                  "Appearance { texture PixelTexture { image 2 1 4 0x00FF00FF 0x00000000 } } geometry Box { size 2 2 0.2 } } }\n",
+                  "", {255, 0, 0}, 100, 6},
         // The wall 35 away lies beyond what the file lets the viewer see.
         view_case{"VisibilityLimit", "NavigationInfo { headlight FALSE visibilityLimit 20 }\nViewpoint { position 5 0 10 }\n",
                   "", {128, 128, 128}},
