@@ -155,7 +155,9 @@ scene_navigation navigation_of(const node& n) {
         }
     }
     const auto positive = [](float v, float otherwise) { return v > 0 && std::isfinite(v) ? v : otherwise; };
-    nav.speed = positive(n.number("speed", 1), 1);
+    // A speed of 0 lets the viewer turn but not move.
+    const float speed = n.number("speed", 1);
+    nav.speed = speed >= 0 && std::isfinite(speed) ? speed : 1;
     const std::vector<float>& avatar = n.numbers("avatarSize");
     if (avatar.size() > 0) nav.radius = positive(avatar[0], nav.radius);
     if (avatar.size() > 1) nav.eye_height = positive(avatar[1], nav.eye_height);
