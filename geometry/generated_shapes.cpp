@@ -9,20 +9,13 @@
 #include <cmath>
 #include <limits>
 
+#include "scene/vec3.h"
+
 namespace tessel::vrml {
 
 namespace {
 
-struct vec {
-    double x = 0, y = 0, z = 0;
-};
-vec operator+(vec a, vec b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-vec operator-(vec a, vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-vec operator*(vec a, double k) { return {a.x * k, a.y * k, a.z * k}; }
-double dot(vec a, vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-vec cross(vec a, vec b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-double length(vec a) { return std::sqrt(dot(a, a)); }
-bool operator==(vec a, vec b) { return a.x == b.x && a.y == b.y && a.z == b.z; }
+using vec = vec3d;
 
 bool all_finite(std::span<const float> values) {
     return std::all_of(values.begin(), values.end(), [](float v) { return std::isfinite(v); });

@@ -7,6 +7,8 @@
 #include <limits>
 #include <vector>
 
+#include "scene/vec3.h"
+
 namespace tessel {
 
 struct collider::impl {
@@ -113,15 +115,7 @@ std::optional<float> collider::hit(const float origin[3], const float direction[
 
 namespace {
 
-struct vec {
-    double x = 0, y = 0, z = 0;
-};
-vec operator+(vec a, vec b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-vec operator-(vec a, vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-vec operator*(vec a, double k) { return {a.x * k, a.y * k, a.z * k}; }
-double dot(vec a, vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-vec cross(vec a, vec b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
-double length(vec a) { return std::sqrt(dot(a, a)); }
+using vec = vec3d;
 vec unit(vec a, vec otherwise) {
     const double l = length(a);
     return l > 1e-9 && std::isfinite(l) ? a * (1 / l) : otherwise;
