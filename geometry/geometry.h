@@ -8,6 +8,7 @@
 // Nothing here knows a file format: VRML 1.0 bindings map directly, VRML97's
 // colorPerVertex / normalPerVertex / colorIndex map onto the same bindings.
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -82,6 +83,10 @@ struct texture_source {
     bool alpha_replaces_transparency = false;
     source_position where;           // the Texture2 node, for warnings
 };
+
+// The image files of a Background's panorama, by panorama_face; null for a
+// face without one. Valid for the duration of the call.
+using panorama_sources = std::array<const texture_source*, panorama_faces>;
 
 // Maps texture coordinates: s' = m[0] s + m[2] t + m[4], t' = m[1] s + m[3] t + m[5].
 struct texture_matrix {
@@ -190,8 +195,10 @@ public:
     // only the first such node of a file is in force when it opens.
     virtual void background(const float /*rgb*/[3]) {}
     virtual void fog(const scene_fog&) {}
-    // The first Background's sky and ground, beside background()'s colour.
-    virtual void sky(const scene_sky&) {}
+    // The first Background's sky and ground, beside background()'s colour,
+    // and its panorama's image files by panorama_face (null: none), which
+    // the back end decodes into the store's images for the sky it keeps.
+    virtual void sky(const scene_sky&, const panorama_sources& /*images*/) {}
     virtual void headlight(bool /*on*/) {}
     // Whether the back end takes no more shapes (what the load may spend is
     // spent): front ends stop walking when it says so.
@@ -211,6 +218,11 @@ public:
 class view_builder final : public geometry_sink {
 public:
     explicit view_builder(scene_store& into) : into_(into) {}
+    // How the panorama's images become images of the store the view is
+    // shown in: a function that decodes one (or finds it decoded) and
+    // gives its index there, -1 after a warning. Without one, the faces
+    // of a panorama are left out.
+    void decode_images_with(std::function<std::int32_t(const texture_source&)> decode) { decode_ = std::move(decode); }
     void face_set(const shape_state&, std::span<const float>, std::span<const std::int32_t>,
                   std::span<const std::int32_t>, std::span<const std::int32_t>) override {}
     void line_set(const shape_state&, std::span<const float>, std::span<const std::int32_t>,
@@ -224,7 +236,7 @@ public:
     void viewpoint(const std::string& name, const std::string& def, const scene_camera& camera, bool bound) override;
     void background(const float rgb[3]) override;
     void fog(const scene_fog& fog) override;
-    void sky(const scene_sky& sky) override;
+    void sky(const scene_sky& sky, const panorama_sources& images) override;
     void headlight(bool on) override;
     // Puts the view found into `shown`, a camera without a focal distance
     // given one that reaches shown's scene.
@@ -236,6 +248,7 @@ private:
     bool fog_given_ = false;         // likewise for Fog
     bool sky_given_ = false;         // and for the Background's sky
     bool headlight_given_ = false;   // likewise for the headlight
+    std::function<std::int32_t(const texture_source&)> decode_;
 };
 
 // The real back end: appends one or more shape records per call to `out`
@@ -282,7 +295,7 @@ public:
     void viewpoint(const std::string& name, const std::string& def, const scene_camera& camera, bool bound) override;
     void background(const float rgb[3]) override;
     void fog(const scene_fog& fog) override { view_.fog(fog); }
-    void sky(const scene_sky& sky) override { view_.sky(sky); }
+    void sky(const scene_sky& sky, const panorama_sources& images) override { view_.sky(sky, images); }
     void headlight(bool on) override;
     bool stopped() const override { return stopped_; }
     // Where long image decodes report how far they are (0..100).
