@@ -251,6 +251,27 @@ private:
     std::function<std::int32_t(const texture_source&)> decode_;
 };
 
+// Images decoded for a store that is shown already, beside those it holds:
+// a view that changes after the load (a Background events bind, or whose
+// urls they change) shows its panorama while the shapes stay as they are.
+// Images the store holds are found by name, not decoded again, and count
+// against the budget, so that views bound in turn cannot grow the store
+// past what one load may hold.
+class shown_images {
+public:
+    shown_images(scene_store& into, warning_list& warnings, reader::load_budget& budget);
+    ~shown_images();
+    shown_images(const shown_images&) = delete;
+    shown_images& operator=(const shown_images&) = delete;
+    // The index in the store's images of a panorama face's image, -1 after a warning.
+    std::int32_t panorama_image(const texture_source& src);
+
+private:
+    scene_store& into_;
+    warning_list& warnings_;
+    std::unique_ptr<detail::builder_scratch> scratch_;
+};
+
 // The real back end: appends one or more shape records per call to `out`
 // (shape_count, point_counts and face_counts kept in step) and reports
 // problems (index out of range, degenerate data) to `warnings`, once per

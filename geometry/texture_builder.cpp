@@ -142,3 +142,27 @@ void set_texture(shape_record& shape, std::int32_t index, const shape_state& sta
 }
 
 }  // namespace tessel::vrml::detail
+
+namespace tessel::vrml {
+
+shown_images::shown_images(scene_store& into, warning_list& warnings, reader::load_budget& budget)
+    : into_(into), warnings_(warnings), scratch_(std::make_unique<detail::builder_scratch>()) {
+    scratch_->budget = &budget;
+    std::int64_t held = 0;
+    for (std::size_t i = 0; i < into.textures.size(); ++i) {
+        const texture_image* image = into.textures[i].get();
+        if (!image) continue;
+        held += static_cast<std::int64_t>(image->rgba.size()) * (detail::bytes_per_pixel / 4);
+        if (image->source != "inline") scratch_->texture_files.try_emplace(image->source, static_cast<std::int32_t>(i));
+    }
+    // Held beyond the budget already: no image more.
+    if (!budget.spend(held, "image pixels")) budget.spend(budget.left(), "image pixels");
+}
+
+shown_images::~shown_images() = default;
+
+std::int32_t shown_images::panorama_image(const texture_source& src) {
+    return detail::panorama_image({into_, warnings_, *scratch_}, src);
+}
+
+}  // namespace tessel::vrml
