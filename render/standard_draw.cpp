@@ -393,6 +393,9 @@ void draw_sky(const scene_sky& sky, const texture_objects& textures) {
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadMatrixf(turn);
+    const GLfloat axes[16] = {sky.axes[0], sky.axes[1], sky.axes[2], 0, sky.axes[3], sky.axes[4], sky.axes[5], 0,
+                              sky.axes[6], sky.axes[7], sky.axes[8], 0, 0,           0,           0,           1};
+    glMultMatrixf(axes);
     glDisable(GL_LIGHTING);
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_CULL_FACE);

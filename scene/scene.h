@@ -169,6 +169,10 @@ struct scene_sky {
     // Each face's image, by panorama_face: an index into scene_store::textures,
     // -1 for none (the sky and ground show there).
     std::array<std::int32_t, panorama_faces> panorama{-1, -1, -1, -1, -1, -1};
+    // How the Background's axes stand in the world's: a column-major 3 x 3
+    // matrix of unit columns, the turn of the transforms above it (their
+    // scale and translation cannot move what is infinitely far away).
+    std::array<float, 9> axes{1, 0, 0, 0, 1, 0, 0, 0, 1};
     // Whether its colours are more than one all round.
     bool colours_vary() const { return sky_colours.size() > 3 || !ground_colours.empty(); }
     // Whether the clear colour alone does not show it: its colours vary, or

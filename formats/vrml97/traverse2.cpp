@@ -121,6 +121,27 @@ texture_matrix texture_transform_matrix(const node& n) {
     return multiply(m, moved(tx, ty));
 }
 
+// The turn of a matrix alone, as unit columns at right angles (a mirror
+// stays one); none when the matrix flattens space or is not finite.
+std::array<float, 9> turn_of(const matrix4& m) {
+    double c[3][3];
+    for (int k = 0; k < 3; ++k) {
+        for (int r = 0; r < 3; ++r) c[k][r] = m.m[k * 4 + r];
+        // Less of the columns before it, so that the three stand at right angles.
+        for (int j = 0; j < k; ++j) {
+            const double along = c[k][0] * c[j][0] + c[k][1] * c[j][1] + c[k][2] * c[j][2];
+            for (int r = 0; r < 3; ++r) c[k][r] -= along * c[j][r];
+        }
+        const double length = std::sqrt(c[k][0] * c[k][0] + c[k][1] * c[k][1] + c[k][2] * c[k][2]);
+        if (!(length > 1e-12) || !std::isfinite(length)) return {1, 0, 0, 0, 1, 0, 0, 0, 1};
+        for (int r = 0; r < 3; ++r) c[k][r] /= length;
+    }
+    std::array<float, 9> out;
+    for (int k = 0; k < 3; ++k)
+        for (int r = 0; r < 3; ++r) out[static_cast<std::size_t>(k * 3 + r)] = static_cast<float>(c[k][r]);
+    return out;
+}
+
 // A url entry this viewer can read: a file name, relative or absolute, or
 // a file: URL. Other schemes (http:, urn:...) would need the network.
 bool local_url(const std::string& url) {
@@ -417,6 +438,9 @@ void walker::visit(const node& n) {
                 return c;
             };
             scene_sky sky{colours("skyColor"), n.numbers("skyAngle"), colours("groundColor"), n.numbers("groundAngle")};
+            sky.axes = turn_of(world_matrix(frames_.back()));
+            // A Transform that events turn turns the sky with it.
+            carried(frames_.back(), &moving_parts::carry_view);
             // The panorama's images, by face: a face whose urls name no
             // file here is left out, the others are still shown.
             static constexpr const char* face_fields[panorama_faces] = {"frontUrl", "backUrl", "leftUrl",

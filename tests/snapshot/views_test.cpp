@@ -121,6 +121,7 @@ struct panorama_case {
     const char* name;
     std::string orientation;  // the viewer's, at the origin
     pixel upper_left, lower_right;  // seen at (50, 50) and (150, 150) of 200 x 200
+    std::string turn = "";  // a Transform's rotation about the Background
     std::string urls = "frontUrl \"front.bmp\" backUrl \"back.bmp\" leftUrl \"left.bmp\" rightUrl \"right.bmp\" "
                        "topUrl \"top.bmp\" bottomUrl \"bottom.bmp\"";
     std::string warning = "";  // how a warning of the load starts, after "FILE:LINE:COLUMN: ", up to the folder
@@ -135,8 +136,9 @@ TEST_P(Panorama, FacesShowTheirImagesUprightAsSeenFromInside) {
     test::scratch_dir dir;
     for (int f = 0; f < panorama_faces; ++f) dir.write(std::string(face_names[f]) + ".bmp", face_bmp(f));
     // A sky of one colour above a ground of another, up to just over the horizon.
-    const std::string background = "Background { skyColor [0 0.5 1, 0 0.5 1] skyAngle [3] "
-                                   "groundColor [0.4 0.2 0, 0.4 0.2 0] groundAngle [1.6] " + c.urls + " }";
+    std::string background = "Background { skyColor [0 0.5 1, 0 0.5 1] skyAngle [3] "
+                             "groundColor [0.4 0.2 0, 0.4 0.2 0] groundAngle [1.6] " + c.urls + " }";
+    if (!c.turn.empty()) background = "Transform { rotation " + c.turn + " children " + background + " }";
     const std::string path = dir.write("w.wrl", "#VRML V2.0 utf8\nViewpoint { position 0 0 0 orientation " +
                                                     c.orientation + " }\n" + background + "\n");
     scene_store scene;
@@ -172,12 +174,16 @@ INSTANTIATE_TEST_SUITE_P(
         // Looking up with the back (+z) above, and down with the front above.
         panorama_case{"Top", "1 0 0 1.5708", face_colour(top, upper_left), face_colour(top, lower_right)},
         panorama_case{"BottomClearWhereItsAlphaIs", "1 0 0 -1.5708", face_colour(bottom, upper_left), ground},
+        // Turned a quarter to the left with the Transform above it, the
+        // Background shows its right face ahead.
+        panorama_case{"TurnedWithItsTransform", "0 0 1 0", face_colour(right, upper_left),
+                      face_colour(right, lower_right), "0 1 0 1.5708"},
         // A face whose image cannot be read shows the sky and ground
         // behind it; the others are shown.
         panorama_case{"MissingImageLeavesItsFaceOut", "0 1 0 1.5708", sky_blue, ground,
-                      "frontUrl \"front.bmp\" leftUrl \"missing.bmp\"", "background image \""},
+                      "", "frontUrl \"front.bmp\" leftUrl \"missing.bmp\"", "background image \""},
         panorama_case{"OtherFacesOfAMissingImageAreShown", "0 0 1 0", face_colour(front, upper_left),
-                      face_colour(front, lower_right), "frontUrl \"front.bmp\" leftUrl \"missing.bmp\"",
+                      face_colour(front, lower_right), "", "frontUrl \"front.bmp\" leftUrl \"missing.bmp\"",
                       "background image \""}),
     [](const auto& info) { return std::string(info.param.name); });
 

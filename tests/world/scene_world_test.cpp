@@ -174,6 +174,18 @@ TEST(SceneWorld, BoundViewpointsAndBackgroundsAreShown) {
     EXPECT_NEAR(ride->store.camera->position[0], 2, 1e-4);
     ASSERT_EQ(ride->store.lights.size(), 1u);
     EXPECT_NEAR(ride->store.lights[0].location[0], 2, 1e-4);
+
+    // One that turns a Background turns its sky: half way, 1.5 about y.
+    auto turn = open_world(dir, "DEF T Transform { children [ Background { skyColor [0 0 1, 1 1 1] skyAngle [1] } " +
+                                    box + " ] }\n" + clock +
+                                    "DEF R OrientationInterpolator { key [0 1] keyValue [0 1 0 0, 0 1 0 3] }\n"
+                                    "ROUTE C.fraction_changed TO R.set_fraction ROUTE R.value_changed TO T.rotation");
+    ASSERT_TRUE(turn->world);
+    turn->world->play_to(2, turn->store);
+    ASSERT_TRUE(turn->store.sky);
+    EXPECT_NEAR(turn->store.sky->axes[0], std::cos(1.5), 1e-4);
+    EXPECT_NEAR(turn->store.sky->axes[2], -std::sin(1.5), 1e-4);
+    EXPECT_EQ(turn->world->rebuilds(), 0u);
 }
 
 // A rebuild shows the images the store showed without decoding them again.
