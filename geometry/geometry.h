@@ -8,6 +8,7 @@
 // Nothing here knows a file format: VRML 1.0 bindings map directly, VRML97's
 // colorPerVertex / normalPerVertex / colorIndex map onto the same bindings.
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -82,6 +83,10 @@ struct texture_source {
     bool alpha_replaces_transparency = false;
     source_position where;           // the Texture2 node, for warnings
 };
+
+// The image files of a Background's panorama, by panorama_face; null for a
+// face without one. Valid for the duration of the call.
+using panorama_sources = std::array<const texture_source*, panorama_faces>;
 
 // Maps texture coordinates: s' = m[0] s + m[2] t + m[4], t' = m[1] s + m[3] t + m[5].
 struct texture_matrix {
@@ -200,8 +205,10 @@ public:
     // only the first such node of a file is in force when it opens.
     virtual void background(const float /*rgb*/[3]) {}
     virtual void fog(const scene_fog&) {}
-    // The first Background's sky and ground, beside background()'s colour.
-    virtual void sky(const scene_sky&) {}
+    // The first Background's sky and ground, beside background()'s colour,
+    // and its panorama's image files by panorama_face (null: none), which
+    // the back end decodes into the store's images for the sky it keeps.
+    virtual void sky(const scene_sky&, const panorama_sources& /*images*/) {}
     virtual void headlight(bool /*on*/) {}
     // How the file asks to be moved through (its first NavigationInfo).
     virtual void navigation(const scene_navigation&) {}
@@ -223,6 +230,11 @@ public:
 class view_builder final : public geometry_sink {
 public:
     explicit view_builder(scene_store& into) : into_(into) {}
+    // How the panorama's images become images of the store the view is
+    // shown in: a function that decodes one (or finds it decoded) and
+    // gives its index there, -1 after a warning. Without one, the faces
+    // of a panorama are left out.
+    void decode_images_with(std::function<std::int32_t(const texture_source&)> decode) { decode_ = std::move(decode); }
     void face_set(const shape_state&, std::span<const float>, std::span<const std::int32_t>,
                   std::span<const std::int32_t>, std::span<const std::int32_t>) override {}
     void line_set(const shape_state&, std::span<const float>, std::span<const std::int32_t>,
@@ -236,7 +248,7 @@ public:
     void viewpoint(const scene_viewpoint& view, bool bound) override;
     void background(const float rgb[3]) override;
     void fog(const scene_fog& fog) override;
-    void sky(const scene_sky& sky) override;
+    void sky(const scene_sky& sky, const panorama_sources& images) override;
     void headlight(bool on) override;
     void navigation(const scene_navigation& navigation) override;
     // Puts the view found into `shown`, a camera without a focal distance
@@ -250,6 +262,28 @@ private:
     bool sky_given_ = false;         // and for the Background's sky
     bool headlight_given_ = false;   // likewise for the headlight
     bool navigation_given_ = false;  // and the NavigationInfo
+    std::function<std::int32_t(const texture_source&)> decode_;
+};
+
+// Images decoded for a store that is shown already, beside those it holds:
+// a view that changes after the load (a Background events bind, or whose
+// urls they change) shows its panorama while the shapes stay as they are.
+// Images the store holds are found by name, not decoded again, and count
+// against the budget, so that views bound in turn cannot grow the store
+// past what one load may hold.
+class shown_images {
+public:
+    shown_images(scene_store& into, warning_list& warnings, reader::load_budget& budget);
+    ~shown_images();
+    shown_images(const shown_images&) = delete;
+    shown_images& operator=(const shown_images&) = delete;
+    // The index in the store's images of a panorama face's image, -1 after a warning.
+    std::int32_t panorama_image(const texture_source& src);
+
+private:
+    scene_store& into_;
+    warning_list& warnings_;
+    std::unique_ptr<detail::builder_scratch> scratch_;
 };
 
 // The real back end: appends one or more shape records per call to `out`
@@ -297,7 +331,7 @@ public:
     void viewpoint(const scene_viewpoint& view, bool bound) override;
     void background(const float rgb[3]) override;
     void fog(const scene_fog& fog) override { view_.fog(fog); }
-    void sky(const scene_sky& sky) override { view_.sky(sky); }
+    void sky(const scene_sky& sky, const panorama_sources& images) override { view_.sky(sky, images); }
     void headlight(bool on) override;
     void navigation(const scene_navigation& navigation) override { view_.navigation(navigation); }
     bool stopped() const override { return stopped_; }

@@ -123,10 +123,13 @@ void view_builder::fog(const scene_fog& fog) {
     if (fog.range > 0 && std::isfinite(fog.range)) into_.fog = fog;
 }
 
-void view_builder::sky(const scene_sky& sky) {
+void view_builder::sky(const scene_sky& sky, const panorama_sources& images) {
     if (sky_given_) return;
     sky_given_ = true;
-    if (sky.shaded()) into_.sky = sky;
+    scene_sky kept = sky;
+    for (std::size_t f = 0; f < images.size(); ++f)
+        kept.panorama[f] = images[f] && decode_ ? decode_(*images[f]) : -1;
+    if (kept.shaded()) into_.sky = std::move(kept);
 }
 
 void view_builder::headlight(bool on) {
@@ -157,6 +160,10 @@ scene_builder::scene_builder(scene_store& out, warning_list& warnings, reader::l
     : out_(out), warnings_(warnings), first_shape_(out.shapes.size()), first_light_(out.lights.size()),
       view_(out), budget_(budget), scratch_(std::make_unique<detail::builder_scratch>()) {
     scratch_->budget = budget;
+    // Through the shapes' images: a file both show is decoded once.
+    view_.decode_images_with([this](const texture_source& src) {
+        return detail::panorama_image({out_, warnings_, *scratch_}, src);
+    });
 }
 
 // A shape waiting for its batch: its state (the lights copied, as the

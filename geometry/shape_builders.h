@@ -59,6 +59,11 @@ struct shape_target {
 // -1 when the shape is untextured or its image cannot be read (warned once).
 std::int32_t texture_for(shape_target t, const shape_state& state);
 
+// The store's image for a face of a panorama, decoded at its first use
+// like a shape's (a file both show is decoded once); -1 when it cannot be
+// read (warned once).
+std::int32_t panorama_image(shape_target t, const texture_source& src);
+
 // Marks a record as showing image `index` with the state's wrap modes.
 void set_texture(shape_record& shape, std::int32_t index, const shape_state& state, const scene_store& store);
 

@@ -132,6 +132,12 @@ void scene_world::update_views(scene_store& store) {
     bind_shown();
     scene_store found;
     vrml::view_builder views(found);
+    // The images of a Background bound now, or given new ones, join the
+    // store's (the view found is shown there); those it holds are kept.
+    vrml::warning_list said_already(p_->path);
+    reader::load_budget budget(p_->budget_limit);
+    vrml::shown_images images(store, said_already, budget);
+    views.decode_images_with([&images](const vrml::texture_source& src) { return images.panorama_image(src); });
     // The walk places nothing that moves and records no shapes: the store's
     // parts and shapes stay as they are.
     vrml::live_shapes bound;

@@ -324,12 +324,56 @@ void draw_band(const std::vector<float>& colours, const std::vector<float>& angl
     }
 }
 
+// Each face of the panorama's cube, by panorama_face: its corners from
+// the image's lower left, counter-clockwise as seen from inside, so that
+// the image stands upright, unmirrored, to a viewer at the centre who
+// faces it with +y up (the top face: facing up with +z, the back, above
+// the image; the bottom: facing down with -z, the front, above it).
+// Neighbouring images then meet edge to edge.
+constexpr GLfloat face_corners[panorama_faces][4][3] = {
+    {{-1, -1, -1}, {1, -1, -1}, {1, 1, -1}, {-1, 1, -1}},  // front, -z
+    {{1, -1, 1}, {-1, -1, 1}, {-1, 1, 1}, {1, 1, 1}},      // back, +z
+    {{-1, -1, 1}, {-1, -1, -1}, {-1, 1, -1}, {-1, 1, 1}},  // left, -x
+    {{1, -1, -1}, {1, -1, 1}, {1, 1, 1}, {1, 1, -1}},      // right, +x
+    {{-1, 1, -1}, {1, 1, -1}, {1, 1, 1}, {-1, 1, 1}},      // top, +y
+    {{-1, -1, 1}, {1, -1, 1}, {1, -1, -1}, {-1, -1, -1}},  // bottom, -y
+};
+
+// The panorama's images on a cube about the viewer, over the sky and
+// ground: each face shows its image's own colours, blended by its alpha
+// so that the sky shows where the image is clear.
+void draw_panorama(const scene_sky& sky, const texture_objects& textures) {
+    constexpr GLfloat corner_st[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
+    glEnable(GL_TEXTURE_2D);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+    for (int f = 0; f < panorama_faces; ++f) {
+        const unsigned name = textures.name(sky.panorama[static_cast<std::size_t>(f)]);
+        if (name == 0) continue;
+        glBindTexture(GL_TEXTURE_2D, name);
+        // Clamped, or each edge would blend in the opposite one's texels.
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, clamp_to_edge);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, clamp_to_edge);
+        glBegin(GL_QUADS);
+        for (int k = 0; k < 4; ++k) {
+            glTexCoord2fv(corner_st[k]);
+            glVertex3fv(face_corners[f][k]);
+        }
+        glEnd();
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glDisable(GL_BLEND);
+    glDisable(GL_TEXTURE_2D);
+}
+
 // The Background's sky and ground, behind everything: a sphere about the
 // viewer that turns with the view but does not move with it, drawn with
 // a projection of its own depth so that the scene's depth range cannot
-// clip it. Perspective views only: looking along parallel lines, the
-// fitted view shows the flat colour at the horizon.
-void draw_sky(const scene_sky& sky) {
+// clip it, and the panorama's cube in front of it. Perspective views only:
+// looking along parallel lines, the fitted view shows the flat colour at
+// the horizon.
+void draw_sky(const scene_sky& sky, const texture_objects& textures) {
     GLfloat p[16], m[16];
     glGetFloatv(GL_PROJECTION_MATRIX, p);
     if (p[15] != 0.0f) return;
@@ -341,7 +385,10 @@ void draw_sky(const scene_sky& sky) {
         if (!(length > 0) || !std::isfinite(length)) return;
         for (int r = 0; r < 3; ++r) turn[c * 4 + r] = static_cast<GLfloat>(m[c * 4 + r] / length);
     }
-    const double near = 0.5, far = 2.0;
+    // Depth clipping alone matters (nothing is depth tested): near enough
+    // that a wide view keeps the sphere and the cube out to its edges, far
+    // enough for the cube's corners (the square root of 3 away).
+    const double near = 0.05, far = 2.0;
     p[10] = static_cast<GLfloat>(-(far + near) / (far - near));
     p[14] = static_cast<GLfloat>(-2 * far * near / (far - near));
     glMatrixMode(GL_PROJECTION);
@@ -350,15 +397,22 @@ void draw_sky(const scene_sky& sky) {
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     glLoadMatrixf(turn);
+    const GLfloat axes[16] = {sky.axes[0], sky.axes[1], sky.axes[2], 0, sky.axes[3], sky.axes[4], sky.axes[5], 0,
+                              sky.axes[6], sky.axes[7], sky.axes[8], 0, 0,           0,           0,           1};
+    glMultMatrixf(axes);
     glDisable(GL_LIGHTING);
     glDisable(GL_DEPTH_TEST);
     glDisable(GL_CULL_FACE);
     glDisable(GL_TEXTURE_2D);
     glDepthMask(GL_FALSE);
     glShadeModel(GL_SMOOTH);
-    draw_band(sky.sky_colours, sky.sky_angles, std::numbers::pi, 1.0f);
-    const double ground = reach(sky.ground_colours, sky.ground_angles);
-    if (ground > 0) draw_band(sky.ground_colours, sky.ground_angles, ground, -1.0f);
+    // One colour all round is the clear colour already.
+    if (sky.colours_vary()) {
+        draw_band(sky.sky_colours, sky.sky_angles, std::numbers::pi, 1.0f);
+        const double ground = reach(sky.ground_colours, sky.ground_angles);
+        if (ground > 0) draw_band(sky.ground_colours, sky.ground_angles, ground, -1.0f);
+    }
+    draw_panorama(sky, textures);
     glDepthMask(GL_TRUE);
     glEnable(GL_DEPTH_TEST);
     glPopMatrix();
@@ -385,7 +439,7 @@ draw_report draw_standard_scene(const scene_store& store, const std::vector<prep
         load_camera_view(store, *store.camera, view);
         // In a fog the sky lies wholly in it: the clear has drawn it.
         if (const scene_fog* fog = fog_in_view(store, settings)) start_fog(*fog, view);
-        else if (store.sky && store.sky->shaded()) draw_sky(*store.sky);
+        else if (store.sky && store.sky->shaded()) draw_sky(*store.sky, textures);
     } else {
         glMatrixMode(GL_PROJECTION);
         load_projection();

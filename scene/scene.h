@@ -161,17 +161,39 @@ std::int32_t find_viewpoint(const scene_store& store, const std::string& which);
 // when there is no such viewpoint.
 bool show_viewpoint(scene_store& store, std::int32_t i);
 
+// The faces of the cube of images about the viewer, in the order
+// scene_sky::panorama keeps them: front looks down -z, back +z, left -x,
+// right +x, top +y, bottom -y.
+enum class panorama_face : std::uint8_t { front, back, left, right, top, bottom };
+inline constexpr int panorama_faces = 6;
+
 // A Background's sky and ground as the file gives them: colours (r, g, b
 // each) from straight up, and straight down, each next one at its angle
 // (radians) from there, shaded between; past the last angle the last sky
-// colour holds, and the ground ends.
+// colour holds, and the ground ends. In front of them, a cube of images
+// (those with alpha let them show through).
 struct scene_sky {
     std::vector<float> sky_colours;
     std::vector<float> sky_angles;
     std::vector<float> ground_colours;
     std::vector<float> ground_angles;
-    // Whether it is more than one colour all round.
-    bool shaded() const { return sky_colours.size() > 3 || !ground_colours.empty(); }
+    // Each face's image, by panorama_face: an index into scene_store::textures,
+    // -1 for none (the sky and ground show there).
+    std::array<std::int32_t, panorama_faces> panorama{-1, -1, -1, -1, -1, -1};
+    // How the Background's axes stand in the world's: a column-major 3 x 3
+    // matrix of unit columns, the turn of the transforms above it (their
+    // scale and translation cannot move what is infinitely far away).
+    std::array<float, 9> axes{1, 0, 0, 0, 1, 0, 0, 0, 1};
+    // Whether its colours are more than one all round.
+    bool colours_vary() const { return sky_colours.size() > 3 || !ground_colours.empty(); }
+    // Whether the clear colour alone does not show it: its colours vary, or
+    // a face shows an image.
+    bool shaded() const {
+        if (colours_vary()) return true;
+        for (const std::int32_t image : panorama)
+            if (image >= 0) return true;
+        return false;
+    }
 };
 
 // The file's Fog: the scene fades into `colour` with its distance from

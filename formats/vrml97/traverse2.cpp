@@ -1,6 +1,7 @@
 #include "formats/vrml97/traverse2.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 #include <cstdint>
@@ -120,6 +121,27 @@ texture_matrix texture_transform_matrix(const node& n) {
     return multiply(m, moved(tx, ty));
 }
 
+// The turn of a matrix alone, as unit columns at right angles (a mirror
+// stays one); none when the matrix flattens space or is not finite.
+std::array<float, 9> turn_of(const matrix4& m) {
+    double c[3][3];
+    for (int k = 0; k < 3; ++k) {
+        for (int r = 0; r < 3; ++r) c[k][r] = m.m[k * 4 + r];
+        // Less of the columns before it, so that the three stand at right angles.
+        for (int j = 0; j < k; ++j) {
+            const double along = c[k][0] * c[j][0] + c[k][1] * c[j][1] + c[k][2] * c[j][2];
+            for (int r = 0; r < 3; ++r) c[k][r] -= along * c[j][r];
+        }
+        const double length = std::sqrt(c[k][0] * c[k][0] + c[k][1] * c[k][1] + c[k][2] * c[k][2]);
+        if (!(length > 1e-12) || !std::isfinite(length)) return {1, 0, 0, 0, 1, 0, 0, 0, 1};
+        for (int r = 0; r < 3; ++r) c[k][r] /= length;
+    }
+    std::array<float, 9> out;
+    for (int k = 0; k < 3; ++k)
+        for (int r = 0; r < 3; ++r) out[static_cast<std::size_t>(k * 3 + r)] = static_cast<float>(c[k][r]);
+    return out;
+}
+
 // A url entry this viewer can read: a file name, relative or absolute, or
 // a file: URL. Other schemes (http:, urn:...) would need the network.
 bool local_url(const std::string& url) {
@@ -128,6 +150,21 @@ bool local_url(const std::string& url) {
     const std::size_t slash = url.find('/');
     if (colon == std::string::npos || (slash != std::string::npos && slash < colon)) return true;
     return url.compare(0, colon, "file") == 0;
+}
+
+// The image file a list of urls names, relative to the scene file `from`:
+// the first file that is there, as a browser would try them in turn; when
+// none is, the first local one, so that the back end says why it cannot be
+// read; empty when none is local.
+std::string image_file(const std::string& from, const std::vector<std::string>& urls) {
+    std::string first;
+    for (const std::string& url : urls) {
+        if (!local_url(url)) continue;
+        std::string file = resolve_image_name(from, url);
+        if (access(file.c_str(), R_OK) == 0) return file;
+        if (first.empty()) first = std::move(file);
+    }
+    return first;
 }
 
 // A file name without the "#viewpoint" an author may add to it.
@@ -444,7 +481,29 @@ void walker::visit(const node& n) {
                 return c;
             };
             scene_sky sky{colours("skyColor"), n.numbers("skyAngle"), colours("groundColor"), n.numbers("groundAngle")};
-            sink_.sky(sky);
+            sky.axes = turn_of(world_matrix(frames_.back()));
+            // A Transform that events turn turns the sky with it.
+            carried(frames_.back(), &moving_parts::carry_view);
+            // The panorama's images, by face: a face whose urls name no
+            // file here is left out, the others are still shown.
+            static constexpr const char* face_fields[panorama_faces] = {"frontUrl", "backUrl", "leftUrl",
+                                                                        "rightUrl", "topUrl",  "bottomUrl"};
+            std::array<texture_source, panorama_faces> images;
+            panorama_sources faces{};
+            for (std::size_t f = 0; f < faces.size(); ++f) {
+                const field_value* urls = n.value(face_fields[f]);
+                const auto blank = [](const std::string& url) { return url.empty(); };
+                if (!urls || std::all_of(urls->words.begin(), urls->words.end(), blank)) continue;
+                images[f].file = image_file(doc->file, urls->words);
+                images[f].where = n.where;
+                if (images[f].file.empty()) {
+                    core_.warn(n, std::string("Background ") + face_fields[f] + " names no local file (\"" +
+                                      urls->words[0] + "\"); that face of the panorama is left out");
+                    continue;
+                }
+                faces[f] = &images[f];
+            }
+            sink_.sky(sky, faces);
         }
         break;
     case node_kind::v2_navigation_info:
@@ -661,19 +720,7 @@ const texture_source* walker::texture_for(const node& t) {
     } else {
         const field_value* urls = t.value("url");
         if (!urls || urls->words.empty()) return nullptr;
-        // The first file that is there, as a browser would try them in
-        // turn; when none is, the first local one, so that the back end
-        // says why it cannot be read.
-        const std::string& from = frames_.back().doc->file;
-        for (const std::string& url : urls->words) {
-            if (!local_url(url)) continue;
-            const std::string file = resolve_image_name(from, url);
-            if (source.file.empty()) source.file = file;
-            if (access(file.c_str(), R_OK) == 0) {
-                source.file = file;
-                break;
-            }
-        }
+        source.file = image_file(frames_.back().doc->file, urls->words);
         if (source.file.empty()) {
             core_.warn_once("remote-texture", t, "ImageTexture names no local file (\"" + urls->words[0] +
                                                "\"); the shape is drawn untextured");

@@ -1,11 +1,15 @@
 // What the geometry back end keeps for the whole scene rather than a shape:
-// the background colour, the file's headlight wish and a focal distance for
-// a camera that came without one; and that loads carry these whole.
+// the background colour, the file's headlight wish, a focal distance for a
+// camera that came without one and the images of a view shown later; and
+// that loads carry these whole.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "geometry/geometry.h"
+#include "input/budget.h"
 #include "open/open.h"
 
 namespace tessel::vrml {
@@ -73,6 +77,33 @@ TEST(SceneFields, FirstBackgroundAndHeadlightCountAndColoursStayInRange) {
     ASSERT_TRUE(b.store.background);
     EXPECT_EQ(*b.store.background, (std::array<float, 3>{0.25f, 1.0f, 0.0f}));
     EXPECT_FALSE(b.store.headlight);
+}
+
+// Images for a view shown after the load (a Background bound later) are
+// found among those the store holds, by name, and count against the
+// budget with them: views bound in turn cannot grow the store past what
+// one load may hold. Each image of 16 x 16 costs 2048 bytes.
+TEST(SceneFields, ImagesOfALaterViewCountWithThoseTheStoreHolds) {
+    const std::string checker = TESSEL_SOURCE_DIR "/tests/media/data/textures/checker.bmp";
+    for (const auto& [limit, shown] : {std::pair{std::int64_t{4096}, true}, std::pair{std::int64_t{3000}, false}}) {
+        scene_store store;
+        auto held = std::make_shared<texture_image>();
+        held->source = "held.png";  // no such file: found by name, never opened
+        held->width = held->height = 16;
+        held->components = 3;
+        held->rgba.assign(16 * 16 * 4, 255);
+        store.textures.push_back(held);
+        warning_list warnings("test.wrl");
+        reader::load_budget budget(limit);
+        shown_images images(store, warnings, budget);
+        texture_source source;
+        source.file = "held.png";
+        EXPECT_EQ(images.panorama_image(source), 0) << limit;
+        source.file = checker;
+        EXPECT_EQ(images.panorama_image(source), shown ? 1 : -1) << limit;
+        EXPECT_EQ(store.textures.size(), shown ? 2u : 1u) << limit;
+        EXPECT_EQ(warnings.count(), shown ? 0 : 1) << limit;
+    }
 }
 
 // A failed load leaves the fields of the scene before it; a successful one

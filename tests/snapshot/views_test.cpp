@@ -1,6 +1,7 @@
 // How a VRML97 world is seen: from any of its viewpoints, through its fog,
-// with the back faces of solid shapes culled; drawn off screen as the
-// viewer draws them, one pixel asked of each picture.
+// with the back faces of solid shapes culled, in front of its sky and its
+// panorama's images; drawn off screen as the viewer draws them, a pixel or
+// two asked of each picture.
 #include <array>
 #include <fstream>
 #include <string>
@@ -12,6 +13,7 @@
 #include "open/open.h"
 #include "scene/scene.h"
 #include "snapshot/snapshot.h"
+#include "tests/support/test_env.h"
 
 namespace tessel {
 namespace {
@@ -120,6 +122,104 @@ INSTANTIATE_TEST_SUITE_P(
                   "", {0, 255, 0}},
         view_case{"ScreenAlignedBillboardFacesTheViewer",
                   "Viewpoint { position 0 10 50 orientation 1 0 0 -1.5708 }\n" + billboard("0 0 0"), "", {0, 255, 0}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The panorama: each face's image is 16 x 16 texels of four quadrants, every
+// quadrant of every face a colour of its own, so that a face shown in
+// another's place, mirrored or turned shows the wrong colour. The bottom
+// image's lower right quadrant is clear, and shows the ground.
+const char* const face_names[panorama_faces] = {"front", "back", "left", "right", "top", "bottom"};
+enum quadrant { upper_left, upper_right, lower_left, lower_right };
+pixel face_colour(int face, quadrant q) { return {30 + 40 * face, 30 + 60 * q, 255 - 30 * face}; }
+const pixel ground = {102, 51, 0};
+const pixel sky_blue = {0, 128, 255};
+
+// A 32-bit BMP (b, g, r, a per texel, rows from the bottom) of a face.
+std::string face_bmp(int face) {
+    constexpr std::uint32_t side = 16, bytes = side * side * 4;
+    std::string b = "BM";
+    const auto u32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back(static_cast<char>(v >> (8 * i))); };
+    const auto u16 = [&](std::uint16_t v) { for (int i = 0; i < 2; ++i) b.push_back(static_cast<char>(v >> (8 * i))); };
+    u32(54 + bytes), u32(0), u32(54), u32(40), u32(side), u32(side), u16(1), u16(32), u32(0), u32(bytes), u32(0),
+        u32(0), u32(0), u32(0);
+    for (std::uint32_t row = 0; row < side; ++row)
+        for (std::uint32_t col = 0; col < side; ++col) {
+            const quadrant q = static_cast<quadrant>((row < side / 2 ? 2 : 0) + (col < side / 2 ? 0 : 1));
+            const pixel c = face_colour(face, q);
+            const bool clear = face == static_cast<int>(panorama_face::bottom) && q == lower_right;
+            for (const int v : {c[2], c[1], c[0], clear ? 0 : 255}) b.push_back(static_cast<char>(v));
+        }
+    return b;
+}
+
+struct panorama_case {
+    const char* name;
+    std::string orientation;  // the viewer's, at the origin
+    pixel upper_left, lower_right;  // seen at (50, 50) and (150, 150) of 200 x 200
+    std::string turn = "";  // a Transform's rotation about the Background
+    std::string urls = "frontUrl \"front.bmp\" backUrl \"back.bmp\" leftUrl \"left.bmp\" rightUrl \"right.bmp\" "
+                       "topUrl \"top.bmp\" bottomUrl \"bottom.bmp\"";
+    std::string warning = "";  // how a warning of the load starts, after "FILE:LINE:COLUMN: ", up to the folder
+};
+
+void PrintTo(const panorama_case& c, std::ostream* os) { *os << c.name; }
+
+class Panorama : public ::testing::TestWithParam<panorama_case> {};
+
+TEST_P(Panorama, FacesShowTheirImagesUprightAsSeenFromInside) {
+    const panorama_case& c = GetParam();
+    test::scratch_dir dir;
+    for (int f = 0; f < panorama_faces; ++f) dir.write(std::string(face_names[f]) + ".bmp", face_bmp(f));
+    // A sky of one colour above a ground of another, up to just over the horizon.
+    std::string background = "Background { skyColor [0 0.5 1, 0 0.5 1] skyAngle [3] "
+                             "groundColor [0.4 0.2 0, 0.4 0.2 0] groundAngle [1.6] " + c.urls + " }";
+    if (!c.turn.empty()) background = "Transform { rotation " + c.turn + " children " + background + " }";
+    const std::string path = dir.write("w.wrl", "#VRML V2.0 utf8\nViewpoint { position 0 0 0 orientation " +
+                                                    c.orientation + " }\n" + background + "\n");
+    scene_store scene;
+    const load_result r = open_scene_file(path, scene, reading_mode::standard);
+    ASSERT_TRUE(r.ok) << r.error;
+    std::string warnings;
+    for (const std::string& w : r.warnings) warnings += w + "\n";
+    if (c.warning.empty()) {
+        EXPECT_TRUE(r.warnings.empty()) << warnings;
+    } else {
+        EXPECT_NE(warnings.find(path + ":3:1: " + c.warning + dir.path + "/"), std::string::npos) << warnings;
+    }
+    std::vector<std::uint8_t> rgb;
+    std::string error;
+    ASSERT_TRUE(render_offscreen(200, 200, scene, view_transform{}, render_settings{}, rgb, error)) << error;
+    for (const auto& [at, expected] : {std::pair{50, c.upper_left}, std::pair{150, c.lower_right}}) {
+        const std::size_t i = (static_cast<std::size_t>(at) * 200 + static_cast<std::size_t>(at)) * 3;
+        const pixel p = {rgb[i], rgb[i + 1], rgb[i + 2]};
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(p[k], expected[k], 2) << "at " << at << ": " << p[0] << ", " << p[1] << ", " << p[2];
+    }
+}
+
+constexpr int front = 0, back = 1, left = 2, right = 3, top = 4, bottom = 5;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Panorama,
+    ::testing::Values(
+        panorama_case{"Front", "0 0 1 0", face_colour(front, upper_left), face_colour(front, lower_right)},
+        panorama_case{"Back", "0 1 0 3.14159", face_colour(back, upper_left), face_colour(back, lower_right)},
+        panorama_case{"Left", "0 1 0 1.5708", face_colour(left, upper_left), face_colour(left, lower_right)},
+        panorama_case{"Right", "0 1 0 -1.5708", face_colour(right, upper_left), face_colour(right, lower_right)},
+        // Looking up with the back (+z) above, and down with the front above.
+        panorama_case{"Top", "1 0 0 1.5708", face_colour(top, upper_left), face_colour(top, lower_right)},
+        panorama_case{"BottomClearWhereItsAlphaIs", "1 0 0 -1.5708", face_colour(bottom, upper_left), ground},
+        // Turned a quarter to the left with the Transform above it, the
+        // Background shows its right face ahead.
+        panorama_case{"TurnedWithItsTransform", "0 0 1 0", face_colour(right, upper_left),
+                      face_colour(right, lower_right), "0 1 0 1.5708"},
+        // A face whose image cannot be read shows the sky and ground
+        // behind it; the others are shown.
+        panorama_case{"MissingImageLeavesItsFaceOut", "0 1 0 1.5708", sky_blue, ground,
+                      "", "frontUrl \"front.bmp\" leftUrl \"missing.bmp\"", "background image \""},
+        panorama_case{"OtherFacesOfAMissingImageAreShown", "0 0 1 0", face_colour(front, upper_left),
+                      face_colour(front, lower_right), "", "frontUrl \"front.bmp\" leftUrl \"missing.bmp\"",
+                      "background image \""}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -112,12 +112,26 @@ TEST(SceneWorld, InlinedFilesRunTheirOwnRoutes) {
     EXPECT_GT(s->store.bound_radius, 4.5);
 }
 
+// A 2 x 2 BMP of 24-bit pixels, rows padded to four bytes.
+std::string tiny_bmp() {
+    std::string b = "BM";
+    const auto u32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back(static_cast<char>(v >> (8 * i))); };
+    const auto u16 = [&](std::uint16_t v) { for (int i = 0; i < 2; ++i) b.push_back(static_cast<char>(v >> (8 * i))); };
+    u32(54 + 16), u32(0), u32(54), u32(40), u32(2), u32(2), u16(1), u16(24), u32(0), u32(16), u32(0), u32(0), u32(0),
+        u32(0);
+    for (int row = 0; row < 2; ++row) b += std::string("\xff\x00\x00\x00\xff\x00\x00\x00", 8);
+    return b;
+}
+
 // A sensor's run binds a second Viewpoint and Background, and its end
-// unbinds them: the first ones are shown again.
+// unbinds them: the first ones are shown again. The second Background's
+// image is decoded when it is bound.
 TEST(SceneWorld, BoundViewpointsAndBackgroundsAreShown) {
     scratch_dir dir;
+    dir.write("tiny.bmp", tiny_bmp());
     auto s = open_world(dir, box + "Viewpoint { position 0 0 10 } DEF V Viewpoint { position 0 0 20 }\n"
-                                   "Background { skyColor 0 0 1 } DEF B Background { skyColor 1 0 0 }\n"
+                                   "Background { skyColor 0 0 1 }\n"
+                                   "DEF B Background { skyColor 1 0 0 frontUrl \"tiny.bmp\" }\n"
                                    "DEF C TimeSensor { startTime 1 cycleInterval 1 }\n"
                                    "ROUTE C.isActive TO V.set_bind ROUTE C.isActive TO B.set_bind");
     ASSERT_TRUE(s->world);
@@ -130,6 +144,12 @@ TEST(SceneWorld, BoundViewpointsAndBackgroundsAreShown) {
         ASSERT_TRUE(s->store.camera && s->store.background) << step.time;
         EXPECT_EQ(s->store.camera->position[2], step.z) << step.time;
         EXPECT_EQ((*s->store.background)[0], step.red) << step.time;
+        ASSERT_EQ(s->store.sky.has_value(), step.red == 1) << step.time;
+        if (!s->store.sky) continue;
+        const std::int32_t front = s->store.sky->panorama[static_cast<std::size_t>(panorama_face::front)];
+        ASSERT_GE(front, 0);
+        ASSERT_LT(static_cast<std::size_t>(front), s->store.textures.size());
+        EXPECT_EQ(s->store.textures[static_cast<std::size_t>(front)]->source, dir.path + "/tiny.bmp");
     }
     EXPECT_EQ(s->world->rebuilds(), 0u) << "the shapes stay as they are";
 
@@ -163,17 +183,18 @@ TEST(SceneWorld, BoundViewpointsAndBackgroundsAreShown) {
     EXPECT_NEAR(ride->store.camera->position[0], 2, 1e-4);
     ASSERT_EQ(ride->store.lights.size(), 1u);
     EXPECT_NEAR(ride->store.lights[0].location[0], 2, 1e-4);
-}
 
-// A 2 x 2 BMP of 24-bit pixels, rows padded to four bytes.
-std::string tiny_bmp() {
-    std::string b = "BM";
-    const auto u32 = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back(static_cast<char>(v >> (8 * i))); };
-    const auto u16 = [&](std::uint16_t v) { for (int i = 0; i < 2; ++i) b.push_back(static_cast<char>(v >> (8 * i))); };
-    u32(54 + 16), u32(0), u32(54), u32(40), u32(2), u32(2), u16(1), u16(24), u32(0), u32(16), u32(0), u32(0), u32(0),
-        u32(0);
-    for (int row = 0; row < 2; ++row) b += std::string("\xff\x00\x00\x00\xff\x00\x00\x00", 8);
-    return b;
+    // One that turns a Background turns its sky: half way, 1.5 about y.
+    auto turn = open_world(dir, "DEF T Transform { children [ Background { skyColor [0 0 1, 1 1 1] skyAngle [1] } " +
+                                    box + " ] }\n" + clock +
+                                    "DEF R OrientationInterpolator { key [0 1] keyValue [0 1 0 0, 0 1 0 3] }\n"
+                                    "ROUTE C.fraction_changed TO R.set_fraction ROUTE R.value_changed TO T.rotation");
+    ASSERT_TRUE(turn->world);
+    turn->world->play_to(2, turn->store);
+    ASSERT_TRUE(turn->store.sky);
+    EXPECT_NEAR(turn->store.sky->axes[0], std::cos(1.5), 1e-4);
+    EXPECT_NEAR(turn->store.sky->axes[2], -std::sin(1.5), 1e-4);
+    EXPECT_EQ(turn->world->rebuilds(), 0u);
 }
 
 // A rebuild shows the images the store showed without decoding them again.
