@@ -67,12 +67,14 @@ void renderer::frame(const scene_store& scene, const view_transform& view, const
                      bool moving) {
     // A file's own background is set before the clear, so that the first
     // frame after a load already shows it.
-    if (const scene_fog* fog = fog_in_view(scene, settings)) {
-        // The sky lies beyond any distance: wholly in the fog.
-        glClearColor(fog->colour[0], fog->colour[1], fog->colour[2], 1.0f);
-    } else if (scene.background) {
+    // A fog leaves the file's Background as it is; behind a world without
+    // one, the fog's colour stands for the distance rather than the
+    // viewer's grey.
+    if (scene.background) {
         const std::array<float, 3>& sky = *scene.background;
         glClearColor(sky[0], sky[1], sky[2], 1.0f);
+    } else if (const scene_fog* fog = fog_in_view(scene, settings)) {
+        glClearColor(fog->colour[0], fog->colour[1], fog->colour[2], 1.0f);
     }
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT | GL_STENCIL_BUFFER_BIT);
     // Set after the clear on purpose: the first frame shows the toolkit's

@@ -437,9 +437,9 @@ draw_report draw_standard_scene(const scene_store& store, const std::vector<prep
     glPushMatrix();
     if (settings.use_camera && store.camera) {
         load_camera_view(store, *store.camera, view);
-        // In a fog the sky lies wholly in it: the clear has drawn it.
+        // The Background is not in the fog: only what stands in the world is.
+        if (store.sky && store.sky->shaded()) draw_sky(*store.sky, textures);
         if (const scene_fog* fog = fog_in_view(store, settings)) start_fog(*fog, view);
-        else if (store.sky && store.sky->shaded()) draw_sky(*store.sky, textures);
     } else {
         glMatrixMode(GL_PROJECTION);
         load_projection();

@@ -116,6 +116,10 @@ INSTANTIATE_TEST_SUITE_P(
         // stage, as another viewer shows them too. The wall is out of sight.
         view_case{"Sky", "Viewpoint { position 0 0 10 orientation 0 1 0 3.14159 }\n" + sky, "", {118, 180, 255}, 5},
         view_case{"Ground", "Viewpoint { position 0 0 10 orientation 0 1 0 3.14159 }\n" + sky, "", {90, 64, 19}, 195},
+        // A fog that hides the whole stage leaves the Background as it is.
+        view_case{"FogLeavesTheSky",
+                  "Viewpoint { position 0 0 10 orientation 0 1 0 3.14159 }\nFog { color 1 1 1 visibilityRange 5 }\n" + sky,
+                  "", {118, 180, 255}, 5},
         // Seen from the side, and from straight above, where a square left
         // as it is stands edge on and only the grey behind would show.
         view_case{"BillboardTurnsAboutItsAxis", "Viewpoint { position 10 0 50 orientation 0 1 0 1.5708 }\n" + billboard("0 1 0"),
