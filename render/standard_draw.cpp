@@ -6,6 +6,7 @@
 #include <cmath>
 #include <numbers>
 #include <cstddef>
+#include <cstring>
 
 #include "render/billboards.h"
 #include "render/draw_elements.h"
@@ -238,6 +239,15 @@ const scene_fog* fog_in_view(const scene_store& store, const render_settings& se
 
 namespace {
 
+// GL_NV_fog_distance's names, which Mesa offers.
+constexpr GLenum fog_distance_mode = 0x855A;
+constexpr GLint eye_plane = 0x2502;
+
+bool fog_distance_signed() {
+    const auto* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    return extensions && std::strstr(extensions, "GL_NV_fog_distance");
+}
+
 // The fog's colour over what lies beyond its range. LINEAR fades from
 // the eye to the range; EXPONENTIAL (e to the minus distance over what is
 // left of the range, in the file's terms) has no fixed-function form, and
@@ -250,13 +260,20 @@ void start_fog(const scene_fog& fog, const view_transform& view) {
     const float range = fog.range * (stretch > 0 && std::isfinite(stretch) ? stretch : 1.0f);
     const GLfloat colour[4] = {fog.colour[0], fog.colour[1], fog.colour[2], 1.0f};
     glFogfv(GL_FOG_COLOR, colour);
+    // The GL's fog distance is |eye z| at each corner, shaded between: a
+    // floor whose corners lie far ahead and behind the eye is fog all over,
+    // as the distance never falls between them. The eye's z itself is
+    // shaded exactly across the part in view; ahead it is negative, so the
+    // linear fog ends at minus the range (the squared one cares not).
+    const bool signed_distance = fog_distance_signed();
+    if (signed_distance) glFogi(fog_distance_mode, eye_plane);
     if (fog.exponential) {
         glFogi(GL_FOG_MODE, GL_EXP2);
         glFogf(GL_FOG_DENSITY, 2.17f / range);
     } else {
         glFogi(GL_FOG_MODE, GL_LINEAR);
         glFogf(GL_FOG_START, 0.0f);
-        glFogf(GL_FOG_END, range);
+        glFogf(GL_FOG_END, signed_distance ? -range : range);
     }
     glEnable(GL_FOG);
 }

@@ -109,6 +109,14 @@ INSTANTIATE_TEST_SUITE_P(
                   "Viewpoint { position 0 0 10 }\nTransform { translation 0 0 5 children Collision { "
                   "proxy Shape { geometry Box { size 100 100 1 } } } }\n",
                   "", {255, 0, 0}},
+        // A floor reaching far ahead and far behind the viewer is fogged by
+        // the distance of each of its points, not only of its corners:
+        // near the viewer (row 195, about 4.8 ahead) a little, in range 40.
+        view_case{"FoggedFloorNearTheViewer",
+                  "Viewpoint { position 0 0 10 }\nFog { color 1 1 1 visibilityRange 40 }\n"
+                  "Transform { translation 0 -2 0 children Shape { appearance Appearance { material Material { "
+                  "emissiveColor 0 0 1 diffuseColor 0 0 0 } } geometry Box { size 400 0.01 400 } } }\n",
+                  "", {31, 31, 255}, 195, 8},
         view_case{"NoFogAtRangeZero", "Viewpoint { position 0 0 10 }\nFog { color 1 1 1 visibilityRange 0 }\n", "",
                   {255, 0, 0}},
         // A sky shaded from dark blue straight up to near white at the
