@@ -98,8 +98,8 @@ void scene_light_slots::use(const scene_store& store, const std::vector<std::int
         const scene_light& l = store.lights[static_cast<std::size_t>(index)];
         const GLenum slot = static_cast<GLenum>(GL_LIGHT1 + used);
         const GLfloat colour[4] = {l.colour[0] * l.intensity, l.colour[1] * l.intensity, l.colour[2] * l.intensity, 1};
-        const GLfloat none[4] = {0, 0, 0, 1};
-        glLightfv(slot, GL_AMBIENT, none);
+        const GLfloat ambient[4] = {l.colour[0] * l.ambient, l.colour[1] * l.ambient, l.colour[2] * l.ambient, 1};
+        glLightfv(slot, GL_AMBIENT, ambient);
         glLightfv(slot, GL_DIFFUSE, colour);
         glLightfv(slot, GL_SPECULAR, colour);
         if (l.kind == light_kind::directional) {

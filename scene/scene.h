@@ -116,6 +116,7 @@ enum class light_kind : std::uint8_t { directional, point, spot };
 struct scene_light {
     light_kind kind = light_kind::directional;
     float intensity = 1.0f;                    // 0..1, multiplies colour
+    float ambient = 0.0f;                      // 0..1: VRML97's ambientIntensity, the colour it adds everywhere
     float colour[3] = {1.0f, 1.0f, 1.0f};
     float location[3] = {0.0f, 0.0f, 1.0f};    // point and spot lights
     float direction[3] = {0.0f, 0.0f, -1.0f};  // directional and spot lights; unit length

@@ -44,6 +44,7 @@ std::optional<scene_light> world_light(const node& n, const matrix4& matrix) {
              : n.type->name == "SpotLight" ? light_kind::spot
                                            : light_kind::directional;
     l.intensity = std::clamp(finite_or(n.number("intensity", 1), 1), 0.0f, 1.0f);
+    l.ambient = std::clamp(finite_or(n.number("ambientIntensity", 0), 0), 0.0f, 1.0f);
     const vec3 colour = field3(n, "color", {1, 1, 1});
     l.colour[0] = std::clamp(colour.x, 0.0f, 1.0f);
     l.colour[1] = std::clamp(colour.y, 0.0f, 1.0f);

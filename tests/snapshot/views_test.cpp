@@ -101,6 +101,15 @@ INSTANTIATE_TEST_SUITE_P(
                   "Viewpoint { position 0 0 10 }\nTransform { translation -0.5 0 5 children Shape { appearance "
                   "Appearance { texture PixelTexture { image 2 1 4 0x00FF00FF 0x00000000 } } geometry Box { size 2 2 0.2 } } }\n",
                   "", {255, 0, 0}, 100, 6},
+        // A light's ambientIntensity lights every side a little in its
+        // colour: a white box facing away from a green light, out of its
+        // beam, shows 1 x 0.2 (the material's ambient) green, beside the
+        // scene's own faint grey.
+        view_case{"LightAmbientIntensity",
+                  "Viewpoint { position 0 0 10 }\nPointLight { location 0 0 -5 color 0 1 0 intensity 0 ambientIntensity 1 }\n"
+                  "Transform { translation 0 0 5 children Shape { appearance Appearance { material Material { "
+                  "diffuseColor 1 1 1 } } geometry Box { size 1 1 1 } } }\n",
+                  "", {10, 61, 10}},
         // The wall 35 away lies beyond what the file lets the viewer see.
         view_case{"VisibilityLimit", "NavigationInfo { headlight FALSE visibilityLimit 20 }\nViewpoint { position 5 0 10 }\n",
                   "", {128, 128, 128}},
