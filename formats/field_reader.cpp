@@ -17,7 +17,8 @@ bool parse_budget::charge(std::int64_t bytes, const char* what, source_position 
 bool is_multiple(field_type t) {
     return t == field_type::mf_color || t == field_type::mf_float || t == field_type::mf_long ||
            t == field_type::mf_string || t == field_type::mf_vec2f || t == field_type::mf_vec3f ||
-           t == field_type::mf_time || t == field_type::mf_rotation || t == field_type::mf_node;
+           t == field_type::mf_time || t == field_type::mf_rotation || t == field_type::mf_node ||
+           t == field_type::mf_color_rgba || t == field_type::mf_vec4f || t == field_type::mf_bool;
 }
 
 namespace {
@@ -36,7 +37,11 @@ int float_width(field_type t) {
     case field_type::sf_vec3f:
     case field_type::mf_vec3f: return 3;
     case field_type::sf_rotation:
-    case field_type::mf_rotation: return 4;
+    case field_type::mf_rotation:
+    case field_type::sf_color_rgba:
+    case field_type::mf_color_rgba:
+    case field_type::sf_vec4f:
+    case field_type::mf_vec4f: return 4;
     case field_type::sf_matrix: return 16;
     default: return 0;
     }
@@ -64,6 +69,26 @@ bool field_reader::read_value(field_type type, field_value& value, source_positi
             v = w == "TRUE";
         }
         value.integers.assign(1, v != 0);
+        break;
+    }
+    case field_type::mf_bool: {
+        // TRUE and FALSE, one alone or a bracketed list
+        const auto read_one = [&] {
+            const std::string_view w = lx_.word();
+            value.integers.push_back(w == "TRUE");
+            return w == "TRUE" || w == "FALSE";
+        };
+        lx_.skip();
+        if (lx_.peek() == '[') {
+            lx_.advance();
+            lexer::list_step step;
+            ok = true;
+            while (ok && (step = lx_.next_in_list()) == lexer::list_step::item) ok = read_one();
+            if (!ok) skip_list_rest();
+            else ok = step == lexer::list_step::closed;
+        } else {
+            ok = read_one();
+        }
         break;
     }
     case field_type::sf_enum: {

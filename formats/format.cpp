@@ -22,6 +22,8 @@ scene_format detect_scene_format(std::string_view text) {
     if (starts_with(line, "#Inventor V2.0 ascii") || starts_with(line, "#Inventor V2.1 ascii"))
         return scene_format::inventor_ascii;
     if (starts_with(line, "#VRML V2.0")) return scene_format::vrml2;
+    // X3D 3.0 to 3.3 and 4.0; a later minor version reads the same way.
+    if (starts_with(line, "#X3D V3.") || starts_with(line, "#X3D V4.")) return scene_format::x3d;
     if (starts_with(line, "#Inventor V") && line.find("binary") != std::string_view::npos)
         return scene_format::inventor_binary;
     return scene_format::unknown;

@@ -5,7 +5,9 @@
 
 namespace tessel::vrml {
 
-enum class scene_format { vrml1, inventor_ascii, vrml2, inventor_binary, unknown };
+// x3d: X3D's classic encoding ("#X3D V3.x utf8", "#X3D V4.0 utf8"), read by
+// the VRML97 reading in its X3D mode.
+enum class scene_format { vrml1, inventor_ascii, vrml2, inventor_binary, x3d, unknown };
 
 // The format a scene text announces on its first line (after a UTF-8 byte
 // order mark, if any).

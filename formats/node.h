@@ -44,6 +44,13 @@ enum class field_type : std::uint8_t {
     mf_time,
     mf_rotation,
     mf_node,
+    // X3D only: four numbers a value (r, g, b, a; x, y, z, w), and lists of
+    // booleans
+    sf_color_rgba,
+    mf_color_rgba,
+    sf_vec4f,
+    mf_vec4f,
+    mf_bool,
 };
 
 // What traversal does with a node; unknown nodes keep their type's name.
@@ -124,6 +131,12 @@ enum class node_kind : std::uint8_t {
     v2_viewpoint,
     v2_background,
     v2_navigation_info,
+    // X3D: triangle, fan, strip and quad sets (told apart by their type's
+    // name), LineSet, ColorRGBA, and a CADFace, which holds one shape
+    x3d_face_sets,
+    x3d_line_set,
+    x3d_color_rgba,
+    x3d_cad_face,
 };
 
 struct field_def {
@@ -273,6 +286,9 @@ struct proto_definition {
 struct document {
     std::string file;  // for warnings
     bool vrml2 = false;  // read as VRML97: children sit in node-valued fields
+    // An X3D file in its classic encoding, read by the VRML97 reading with
+    // X3D's statements, access keywords, fields and nodes.
+    bool x3d = false;
     std::deque<node> nodes;
     std::deque<node_type> declared_types;  // from extension nodes' field declarations
     node* root = nullptr;                  // the top-level nodes, as if in one Separator

@@ -36,7 +36,8 @@ std::string format_problem(std::string_view text, const std::string& path) {
     switch (detect_scene_format(text)) {
     case scene_format::vrml1:
     case scene_format::inventor_ascii:
-    case scene_format::vrml2: return {};
+    case scene_format::vrml2:
+    case scene_format::x3d: return {};
     case scene_format::inventor_binary:
         return head + "it is a binary Inventor file; only Inventor ascii and VRML 1.0 files can be read";
     case scene_format::unknown: break;
@@ -44,8 +45,8 @@ std::string format_problem(std::string_view text, const std::string& path) {
     const std::string_view line = first_line(text);
     const std::string found = line.empty() ? "its first line is empty" : "its first line is \"" + shown_line(line) + "\"";
     return head + found +
-           ", but a VRML file starts with \"#VRML V2.0 utf8\" or \"#VRML V1.0 ascii\" (an Inventor file with "
-           "\"#Inventor V2.1 ascii\"). The classic reading may still read it.";
+           ", but a VRML file starts with \"#VRML V2.0 utf8\" or \"#VRML V1.0 ascii\" (an X3D file with \"#X3D V3.3 "
+           "utf8\", an Inventor file with \"#Inventor V2.1 ascii\"). The classic reading may still read it.";
 }
 
 using clock_type = std::chrono::steady_clock;
@@ -74,7 +75,9 @@ void read_checked(std::string_view text, const std::string& path, geometry_sink&
     file_documents& files = *world->files;
     warnings.set_file(path);
     const std::string_view body = skip_bom(text);
-    const bool vrml2 = detect_scene_format(text) == scene_format::vrml2;
+    const scene_format format = detect_scene_format(text);
+    const bool x3d = format == scene_format::x3d;
+    const bool vrml2 = format == scene_format::vrml2 || x3d;
     files.add(path, doc);
     int shown_reading = -1;
     const auto progress = reading ? std::function<void(int)>([&](int percent) {
@@ -88,6 +91,7 @@ void read_checked(std::string_view text, const std::string& path, geometry_sink&
                         text_part* part) {
                         const bool beside = part && part->beside;
                         const auto shown = beside ? std::function<void(int)>() : progress;
+                        into.x3d = x3d;  // a later share has no header of its own
                         if (vrml2) parse_vrml2(b, e, into, w, shown, beside ? nullptr : &files, spend, part);
                         else parse_vrml1(b, e, into, w, shown, spend, part);
                     });

@@ -42,7 +42,7 @@ struct scene_world::parts {
         files = std::make_unique<vrml::file_documents>(
             warnings, budget,
             [](vrml::scene_format format, std::string_view text, vrml::document& d, vrml::file_documents& self) {
-                if (format == vrml::scene_format::vrml2)
+                if (format == vrml::scene_format::vrml2 || format == vrml::scene_format::x3d)
                     vrml::parse_vrml2(text.data(), text.data() + text.size(), d, self.warnings(), {}, &self,
                                       self.budget());
                 else

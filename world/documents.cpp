@@ -117,7 +117,9 @@ std::shared_ptr<const document> file_documents::read(const document& from, const
         warnings_->add(where, what + " \"" + name + "\" has no VRML first line; read as VRML 2.0");
         format = scene_format::vrml2;
     }
-    const bool is_vrml2 = format == scene_format::vrml2;
+    // X3D's classic encoding is read by the VRML97 reading: X3D and VRML 2.0
+    // worlds inline each other.
+    const bool is_vrml2 = format == scene_format::vrml2 || format == scene_format::x3d;
     if (format == scene_format::unknown || format == scene_format::inventor_binary) {
         warnings_->add(where, what + " \"" + name + "\" not read: " + referenced_problem(format));
         return nullptr;

@@ -78,7 +78,9 @@ std::optional<scene_light> world_light(const node& n, const matrix4& matrix) {
 
 scene_camera world_camera(const node& n, const matrix4& matrix) {
     scene_camera c;
-    c.kind = n.type->name == "OrthographicCamera" ? camera_kind::orthographic : camera_kind::perspective;
+    const bool ortho_viewpoint = n.type->name == "OrthoViewpoint";
+    c.kind = n.type->name == "OrthographicCamera" || ortho_viewpoint ? camera_kind::orthographic
+                                                                      : camera_kind::perspective;
     const detail::transform t(matrix);
     const bool viewpoint = n.type->kind == node_kind::v2_viewpoint;
     store(c.position, t.point(field3(n, "position", viewpoint ? vec3{0, 0, 10} : vec3{0, 0, 1})));
@@ -105,10 +107,16 @@ scene_camera world_camera(const node& n, const matrix4& matrix) {
     // A Viewpoint does not say how far away the scene is: 0 leaves it to the
     // framing, which knows the scene's bounds.
     if (viewpoint) c.focal_distance = 0;
-    const float angle = finite_or(n.number(viewpoint ? "fieldOfView" : "heightAngle", 0.785398f), 0.785398f);
+    // An OrthoViewpoint's fieldOfView is its extent, xmin ymin xmax ymax.
+    const float angle =
+        ortho_viewpoint ? 0.785398f : finite_or(n.number(viewpoint ? "fieldOfView" : "heightAngle", 0.785398f), 0.785398f);
     // A view cone of 0 or 180 degrees shows nothing: keep it inside.
     c.height_angle = std::clamp(angle, 0.001f, std::numbers::pi_v<float> - 0.001f);
-    const float height = finite_or(n.number("height", 2), 2);
+    float height = finite_or(n.number("height", 2), 2);
+    if (ortho_viewpoint) {
+        const std::vector<float>& extent = n.numbers("fieldOfView");
+        height = extent.size() >= 4 ? finite_or(extent[3] - extent[1], 2) : 2;
+    }
     c.height = height > 0 ? height * scale_up : 2.0f;
     return c;
 }

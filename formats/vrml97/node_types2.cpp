@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <array>
+#include <unordered_map>
 #include <utility>
 
 #include "formats/node_table.h"
@@ -229,6 +231,218 @@ std::vector<type_spec> specs() {
     };
 }
 
+// The fields X3D gave the VRML97 nodes. Most change nothing in a still
+// picture (transitions, pausing, bounding box display) but real files give
+// them, and each would otherwise be a warning.
+std::unordered_map<std::string_view, field_list> x3d_additions() {
+    const field_list grouping = {{"bboxDisplay", ft::sf_bool}, {"visible", ft::sf_bool}};
+    const field_list composed = {{"attrib", ft::mf_node}, {"fogCoord", ft::sf_node}};
+    const field_list light = {{"global", ft::sf_bool}, {"shadows", ft::sf_bool}, {"shadowIntensity", ft::sf_float}};
+    const field_list texture = {{"textureProperties", ft::sf_node}, {"description", ft::sf_string}};
+    const field_list viewpoint = {{"centerOfRotation", ft::sf_vec3f},
+                                  {"retainUserOffsets", ft::sf_bool},
+                                  {"nearDistance", ft::sf_float},
+                                  {"farDistance", ft::sf_float},
+                                  {"viewAll", ft::sf_bool}};
+    const field_list timed = {{"pauseTime", ft::sf_time}, {"resumeTime", ft::sf_time}};
+    const field_list solid = {{"solid", ft::sf_bool}};
+    const field_list sensor = {{"description", ft::sf_string}};
+    return {
+        {"Anchor", grouping},
+        {"Billboard", grouping},
+        {"Collision", with(grouping, {{"enabled", ft::sf_bool}})},
+        {"Group", grouping},
+        {"Transform", grouping},
+        // X3D calls the choices and levels children.
+        {"Switch", with(grouping, {{"children", ft::mf_node}, {"bboxCenter", ft::sf_vec3f}, {"bboxSize", ft::sf_vec3f}})},
+        {"LOD", with(grouping, {{"children", ft::mf_node},
+                                {"forceTransitions", ft::sf_bool},
+                                {"bboxCenter", ft::sf_vec3f},
+                                {"bboxSize", ft::sf_vec3f}})},
+        {"Inline", with(grouping, {{"load", ft::sf_bool}, {"global", ft::sf_bool}})},
+        {"Shape", with(grouping, {{"bboxCenter", ft::sf_vec3f}, {"bboxSize", ft::sf_vec3f}, {"castShadow", ft::sf_bool}})},
+        {"Appearance", {{"fillProperties", ft::sf_node},
+                        {"lineProperties", ft::sf_node},
+                        {"pointProperties", ft::sf_node},
+                        {"shaders", ft::mf_node},
+                        {"backMaterial", ft::sf_node},
+                        {"alphaMode", ft::sf_string},
+                        {"alphaCutoff", ft::sf_float}}},
+        {"ImageTexture", texture},
+        {"PixelTexture", texture},
+        {"MovieTexture", with(with(texture, timed), {{"pitch", ft::sf_float}})},
+        {"IndexedFaceSet", composed},
+        {"IndexedLineSet", composed},
+        {"PointSet", composed},
+        {"ElevationGrid", composed},
+        {"Box", solid},
+        {"Sphere", solid},
+        {"Cone", solid},
+        {"Cylinder", solid},
+        {"Text", solid},
+        {"DirectionalLight", light},
+        {"PointLight", light},
+        {"SpotLight", light},
+        {"Viewpoint", viewpoint},
+        {"NavigationInfo", {{"transitionType", ft::mf_string}, {"transitionTime", ft::sf_time}}},
+        {"Background", {{"transparency", ft::sf_float}}},
+        {"TimeSensor", timed},
+        {"AudioClip", timed},
+        {"TouchSensor", sensor},
+        {"PlaneSensor", with(sensor, {{"axisRotation", ft::sf_rotation}})},
+        {"CylinderSensor", with(sensor, {{"axisRotation", ft::sf_rotation}})},
+        {"SphereSensor", sensor},
+    };
+}
+
+// The values a composed geometry node (the triangle and quad sets) gives.
+field_list composed_geometry(field_list own) {
+    return with(std::move(own), {{"color", ft::sf_node},
+                                 {"coord", ft::sf_node},
+                                 {"normal", ft::sf_node},
+                                 {"texCoord", ft::sf_node},
+                                 {"attrib", ft::mf_node},
+                                 {"fogCoord", ft::sf_node},
+                                 {"ccw", ft::sf_bool},
+                                 {"colorPerVertex", ft::sf_bool},
+                                 {"normalPerVertex", ft::sf_bool},
+                                 {"solid", ft::sf_bool}});
+}
+
+// Nodes X3D added that change the picture, or that files give so often
+// (metadata) that they are read quietly.
+std::vector<type_spec> x3d_only_specs() {
+    const field_list grouping = with(bounded_children, {{"bboxDisplay", ft::sf_bool}, {"visible", ft::sf_bool}});
+    const field_list metadata = {{"name", ft::sf_string}, {"reference", ft::sf_string}};
+    const auto material_textures = [](std::initializer_list<const char*> names) {
+        field_list out;
+        for (const char* n : names) {
+            out.push_back({n, ft::sf_node});
+        }
+        return out;
+    };
+    return {
+        {"IndexedTriangleSet", nk::x3d_face_sets, false, composed_geometry({{"index", ft::mf_long}})},
+        {"TriangleSet", nk::x3d_face_sets, false, composed_geometry({})},
+        {"IndexedTriangleFanSet", nk::x3d_face_sets, false, composed_geometry({{"index", ft::mf_long}})},
+        {"TriangleFanSet", nk::x3d_face_sets, false, composed_geometry({{"fanCount", ft::mf_long}})},
+        {"IndexedTriangleStripSet", nk::x3d_face_sets, false, composed_geometry({{"index", ft::mf_long}})},
+        {"TriangleStripSet", nk::x3d_face_sets, false, composed_geometry({{"stripCount", ft::mf_long}})},
+        {"IndexedQuadSet", nk::x3d_face_sets, false, composed_geometry({{"index", ft::mf_long}})},
+        {"QuadSet", nk::x3d_face_sets, false, composed_geometry({})},
+        {"LineSet", nk::x3d_line_set, false,
+         {{"color", ft::sf_node},
+          {"coord", ft::sf_node},
+          {"vertexCount", ft::mf_long},
+          {"attrib", ft::mf_node},
+          {"fogCoord", ft::sf_node}}},
+        {"ColorRGBA", nk::x3d_color_rgba, false, {{"color", ft::mf_color_rgba}}},
+        {"StaticGroup", nk::v2_group, false, bounded_children},
+        {"CADAssembly", nk::v2_group, false, with(grouping, {{"name", ft::sf_string}})},
+        {"CADLayer", nk::v2_group, false, with(grouping, {{"name", ft::sf_string}, {"visible", ft::mf_bool}})},
+        {"CADPart", nk::v2_transform, false,
+         with(grouping, {{"name", ft::sf_string},
+                         {"center", ft::sf_vec3f},
+                         {"rotation", ft::sf_rotation},
+                         {"scale", ft::sf_vec3f},
+                         {"scaleOrientation", ft::sf_rotation},
+                         {"translation", ft::sf_vec3f}})},
+        {"CADFace", nk::x3d_cad_face, false,
+         {{"name", ft::sf_string},
+          {"shape", ft::sf_node},
+          {"bboxCenter", ft::sf_vec3f},
+          {"bboxSize", ft::sf_vec3f},
+          {"bboxDisplay", ft::sf_bool},
+          {"visible", ft::sf_bool}}},
+        // fieldOfView: the view's extent, xmin ymin xmax ymax.
+        {"OrthoViewpoint", nk::v2_viewpoint, false,
+         {{"fieldOfView", ft::mf_float},
+          {"jump", ft::sf_bool},
+          {"orientation", ft::sf_rotation},
+          {"position", ft::sf_vec3f},
+          {"description", ft::sf_string},
+          {"centerOfRotation", ft::sf_vec3f},
+          {"retainUserOffsets", ft::sf_bool},
+          {"nearDistance", ft::sf_float},
+          {"farDistance", ft::sf_float},
+          {"viewAll", ft::sf_bool}}},
+        // The other materials stand where a Material does; the walk turns
+        // each into the values of a Material.
+        {"TwoSidedMaterial", nk::v2_material, false,
+         {{"ambientIntensity", ft::sf_float},
+          {"backAmbientIntensity", ft::sf_float},
+          {"backDiffuseColor", ft::sf_color},
+          {"backEmissiveColor", ft::sf_color},
+          {"backShininess", ft::sf_float},
+          {"backSpecularColor", ft::sf_color},
+          {"backTransparency", ft::sf_float},
+          {"diffuseColor", ft::sf_color},
+          {"emissiveColor", ft::sf_color},
+          {"shininess", ft::sf_float},
+          {"separateBackColor", ft::sf_bool},
+          {"specularColor", ft::sf_color},
+          {"transparency", ft::sf_float}}},
+        {"PhysicalMaterial", nk::v2_material, false,
+         with(material_textures({"baseTexture", "emissiveTexture", "metallicRoughnessTexture", "normalTexture",
+                                 "occlusionTexture"}),
+              {{"baseColor", ft::sf_color},
+               {"emissiveColor", ft::sf_color},
+               {"metallic", ft::sf_float},
+               {"roughness", ft::sf_float},
+               {"normalScale", ft::sf_float},
+               {"occlusionStrength", ft::sf_float},
+               {"transparency", ft::sf_float},
+               {"baseTextureMapping", ft::sf_string},
+               {"emissiveTextureMapping", ft::sf_string},
+               {"metallicRoughnessTextureMapping", ft::sf_string},
+               {"normalTextureMapping", ft::sf_string},
+               {"occlusionTextureMapping", ft::sf_string}})},
+        {"UnlitMaterial", nk::v2_material, false,
+         with(material_textures({"emissiveTexture", "normalTexture"}),
+              {{"emissiveColor", ft::sf_color},
+               {"normalScale", ft::sf_float},
+               {"transparency", ft::sf_float},
+               {"emissiveTextureMapping", ft::sf_string},
+               {"normalTextureMapping", ft::sf_string}})},
+        {"MetadataBoolean", nk::quiet, false, with(metadata, {{"value", ft::mf_bool}})},
+        {"MetadataDouble", nk::quiet, false, with(metadata, {{"value", ft::mf_float}})},
+        {"MetadataFloat", nk::quiet, false, with(metadata, {{"value", ft::mf_float}})},
+        {"MetadataInteger", nk::quiet, false, with(metadata, {{"value", ft::mf_long}})},
+        {"MetadataSet", nk::quiet, false, with(metadata, {{"value", ft::mf_node}})},
+        {"MetadataString", nk::quiet, false, with(metadata, {{"value", ft::mf_string}})},
+        {"TextureProperties", nk::quiet, false,
+         {{"anisotropicDegree", ft::sf_float},
+          {"borderColor", ft::sf_color_rgba},
+          {"borderWidth", ft::sf_long},
+          {"boundaryModeR", ft::sf_string},
+          {"boundaryModeS", ft::sf_string},
+          {"boundaryModeT", ft::sf_string},
+          {"magnificationFilter", ft::sf_string},
+          {"minificationFilter", ft::sf_string},
+          {"textureCompression", ft::sf_string},
+          {"texturePriority", ft::sf_float},
+          {"generateMipMaps", ft::sf_bool}}},
+    };
+}
+
+std::vector<type_spec> x3d_specs() {
+    std::vector<type_spec> out = specs();
+    const std::unordered_map<std::string_view, field_list> added = x3d_additions();
+    for (type_spec& spec : out) {
+        if (const auto found = added.find(spec.name); found != added.end())
+            for (const auto& field : found->second) {
+                // A field both have (bboxCenter) is kept once.
+                const bool known = std::any_of(spec.fields.begin(), spec.fields.end(),
+                                               [&](const auto& f) { return std::string_view(f.first) == field.first; });
+                if (!known) spec.fields.push_back(field);
+            }
+    }
+    for (type_spec& spec : x3d_only_specs()) out.push_back(std::move(spec));
+    // Every X3D node may carry metadata, which says nothing this viewer shows.
+    for (type_spec& spec : out) spec.fields.push_back({"metadata", ft::sf_node});
+    return out;
+}
+
 }  // namespace
 
 const node_type* vrml2_node_type(std::string_view name) {
@@ -236,7 +450,12 @@ const node_type* vrml2_node_type(std::string_view name) {
     return table.find(name);
 }
 
-bool vrml2_field_type_named(std::string_view name, field_type& type) {
+const node_type* x3d_node_type(std::string_view name) {
+    static const node_table table(x3d_specs());
+    return table.find(name);
+}
+
+bool vrml2_field_type_named(std::string_view name, field_type& type, bool x3d) {
     static const std::array<std::pair<std::string_view, ft>, 20> names = {{
         {"SFBool", ft::sf_bool},         {"SFColor", ft::sf_color},   {"SFFloat", ft::sf_float},
         {"SFImage", ft::sf_image},       {"SFInt32", ft::sf_long},    {"SFNode", ft::sf_node},
@@ -246,7 +465,16 @@ bool vrml2_field_type_named(std::string_view name, field_type& type) {
         {"MFRotation", ft::mf_rotation}, {"MFString", ft::mf_string}, {"MFTime", ft::mf_time},
         {"MFVec2f", ft::mf_vec2f},       {"MFVec3f", ft::mf_vec3f},
     }};
-    return field_type_in(names, name, type);
+    // Doubles are read as floats: what they place is drawn in single
+    // precision anyway.
+    static const std::array<std::pair<std::string_view, ft>, 13> x3d_names = {{
+        {"SFDouble", ft::sf_float},          {"MFDouble", ft::mf_float},          {"SFVec2d", ft::sf_vec2f},
+        {"MFVec2d", ft::mf_vec2f},           {"SFVec3d", ft::sf_vec3f},           {"MFVec3d", ft::mf_vec3f},
+        {"SFColorRGBA", ft::sf_color_rgba},  {"MFColorRGBA", ft::mf_color_rgba},  {"SFVec4f", ft::sf_vec4f},
+        {"MFVec4f", ft::mf_vec4f},           {"SFVec4d", ft::sf_vec4f},           {"MFVec4d", ft::mf_vec4f},
+        {"MFBool", ft::mf_bool},
+    }};
+    return field_type_in(names, name, type) || (x3d && field_type_in(x3d_names, name, type));
 }
 
 }  // namespace tessel::vrml

@@ -8,6 +8,7 @@
 
 #include "input/budget.h"
 #include "formats/field_reader.h"
+#include "formats/format.h"
 #include "formats/lexer.h"
 #include "formats/vrml97/node_types2.h"
 
@@ -31,6 +32,17 @@ const node_type& root_type() {
 }
 
 bool is_node_type(field_type t) { return t == field_type::sf_node || t == field_type::mf_node; }
+
+// A declaration's access: VRML97's words, or X3D's for the same four.
+enum class access : std::uint8_t { none, field, exposed_field, event_in, event_out };
+
+access access_named(std::string_view w) {
+    if (w == "field" || w == "initializeOnly") return access::field;
+    if (w == "exposedField" || w == "inputOutput") return access::exposed_field;
+    if (w == "eventIn" || w == "inputOnly") return access::event_in;
+    if (w == "eventOut" || w == "outputOnly") return access::event_out;
+    return access::none;
+}
 
 // PROTO declarations inside PROTO bodies, node values of interface fields
 // and Script fields are read by nested calls; deeper than this they are
@@ -83,6 +95,8 @@ private:
     bool charge(std::int64_t bytes, const char* what, source_position at) { return budget_.charge(bytes, what, at); }
     void statements(std::vector<node*>& out, until end);
     bool statement_word(std::string_view w, source_position at);
+    bool x3d_statement(std::string_view w, source_position at);
+    std::string statement_name();
     void start_node(std::string_view word, source_position at, std::vector<frame>& frames, std::vector<node*>& out,
                     int target_field);
     void close_node(std::vector<frame>& frames, std::vector<node*>& out);
@@ -92,7 +106,7 @@ private:
     void read_event_is(node& n, const std::string& event);
     void mark_routed(proto_definition& proto);
     void pass_on(const proto_definition& proto, const std::unordered_map<const node*, node*>& copy_of, node* result);
-    void read_script_declaration(std::string_view kind, source_position at);
+    void read_script_declaration(access kind, source_position at);
     proto_definition& declare_proto(const std::string& name, source_position at);
     void read_proto(source_position at);
     void read_extern_proto(source_position at);
@@ -176,10 +190,11 @@ void parser::statements(std::vector<node*>& out, until end) {
         if (statement_word(w, at)) continue;
         if (!frames.empty() && frames.back().open_list < 0) {
             frame& top = frames.back();
-            if (top.script && (w == "eventIn" || w == "eventOut" || w == "field" || w == "exposedField")) {
-                read_script_declaration(w, at);
-                continue;
-            }
+            if (top.script)
+                if (const access kind = access_named(w); kind != access::none) {
+                    read_script_declaration(kind, at);
+                    continue;
+                }
             const int index = top.n->type->field_index(w);
             if (index >= 0) {
                 read_field(frames, top, index, at);
@@ -216,6 +231,83 @@ bool parser::statement_word(std::string_view w, source_position at) {
     }
     if (w == "EXTERNPROTO") {
         read_extern_proto(at);
+        return true;
+    }
+    return doc_.x3d && x3d_statement(w, at);
+}
+
+// The next name of a statement, empty (with a warning) when there is none.
+std::string parser::statement_name() {
+    lx_.skip();
+    return std::string(lx_.word());
+}
+
+// X3D's statements about the file as a whole. Profiles, components and
+// meta data ask for nothing this viewer lacks that a warning about a node
+// would not say better; units other than 1 would rescale the file, which
+// is not done, so they are said to be left out.
+bool parser::x3d_statement(std::string_view w, source_position at) {
+    if (w == "PROFILE") {
+        if (statement_name().empty()) warn(at, "PROFILE without a name");
+        return true;
+    }
+    if (w == "COMPONENT") {
+        // name:level, with or without spaces about the colon
+        const std::string name = statement_name();
+        const std::size_t colon = name.find(':');
+        bool whole = colon != std::string::npos && colon > 0 && colon + 1 < name.size();
+        if (!whole && !name.empty() && colon != 0) {
+            bool colon_seen = colon != std::string::npos;
+            if (!colon_seen) {
+                lx_.skip();
+                if (lx_.peek() == ':') {
+                    lx_.advance();
+                    colon_seen = true;
+                }
+            }
+            if (colon_seen) whole = !statement_name().empty();
+        }
+        if (!whole) warn(at, "COMPONENT without a name and a level (name:level)");
+        return true;
+    }
+    if (w == "META") {
+        field_value key, value;
+        if (fields_.read_value(field_type::sf_string, key, at, "the META key"))
+            fields_.read_value(field_type::sf_string, value, at, "the META value");
+        return true;
+    }
+    if (w == "UNIT") {
+        const std::string category = statement_name();
+        const std::string name = statement_name();
+        field_value factor;
+        if (category.empty() || name.empty() || !fields_.read_value(field_type::sf_float, factor, at, "the UNIT factor"))
+            return true;
+        const float f = factor.numbers.empty() ? 1.0f : factor.numbers[0];
+        if ((category == "length" || category == "angle") && f != 1.0f)
+            warn(at, "UNIT " + category + " " + name + " " + std::to_string(f) + " is not applied: " + category +
+                         "s are read as the file writes them");
+        return true;
+    }
+    if (w == "EXPORT") {
+        const std::string local = statement_name();
+        lx_.skip();
+        const lexer::mark m = lx_.save();
+        if (lx_.word() == "AS") statement_name();
+        else lx_.restore(m);
+        if (local.empty()) warn(at, "EXPORT without a name");
+        else if (!find_name(local)) warn(at, "EXPORT of \"" + local + "\", which no DEF before it names; ignored");
+        return true;
+    }
+    if (w == "IMPORT") {
+        const std::string imported = statement_name();
+        lx_.skip();
+        const lexer::mark m = lx_.save();
+        std::string local;
+        if (lx_.word() == "AS") local = statement_name();
+        else lx_.restore(m);
+        warnings_.add_once("IMPORT", at,
+                           "IMPORT " + imported + " is read, but names imported from inlined files are not linked; "
+                           "ROUTEs and USEs of them are ignored");
         return true;
     }
     return false;
@@ -321,7 +413,7 @@ void parser::start_node(std::string_view word, source_position at, std::vector<f
     const lexer::mark brace = lx_.save();
     lx_.advance();
     const proto_definition* proto = find_proto(word);
-    const node_type* type = proto ? &proto->instance_type : vrml2_node_type(word);
+    const node_type* type = proto ? &proto->instance_type : node_type_for(word, doc_.x3d);
     if (!proto)
         if (const node_type* alias = find_alias(word)) type = alias;
     if (!type) {
@@ -496,13 +588,13 @@ void parser::read_event_is(node& n, const std::string& event) {
 
 // Script's own interface: events are dropped, fields read past (their
 // values may hold DEFs that later USEs name).
-void parser::read_script_declaration(std::string_view kind, source_position at) {
+void parser::read_script_declaration(access kind, source_position at) {
     lx_.skip();
     const std::string type_name(lx_.word());
     lx_.skip();
     lx_.word();
     field_type type;
-    if (!vrml2_field_type_named(type_name, type)) {
+    if (!vrml2_field_type_named(type_name, type, doc_.x3d)) {
         warn(at, "unknown field type \"" + type_name + "\" in a Script; skipped");
         return;
     }
@@ -514,7 +606,7 @@ void parser::read_script_declaration(std::string_view kind, source_position at) 
         return;
     }
     lx_.restore(m);
-    if (kind == "eventIn" || kind == "eventOut") return;
+    if (kind == access::event_in || kind == access::event_out) return;
     field_value ignored;
     if (is_node_type(type)) read_node_value(ignored, type == field_type::mf_node);
     else fields_.read_value(type, ignored, at, "a Script field");
@@ -565,16 +657,16 @@ bool parser::read_interface(proto_definition& proto, bool with_values) {
         const std::string name(lx_.word());
         proto_field f;
         f.name = name;
-        const bool known_kind = kind == "field" || kind == "exposedField" || kind == "eventIn" || kind == "eventOut";
-        if (!known_kind || name.empty() || !vrml2_field_type_named(type_name, f.type)) {
+        const access declared = access_named(kind);
+        if (declared == access::none || name.empty() || !vrml2_field_type_named(type_name, f.type, doc_.x3d)) {
             warn(at, "bad declaration \"" + kind + " " + type_name + " " + name + "\" in the PROTO " + proto.name +
                          "; the interface is read no further");
             // On to the bracket that closes the interface.
             fields_.skip_list_rest();
             return true;
         }
-        f.has_value = kind == "field" || kind == "exposedField";
-        f.routable = kind != "field";
+        f.has_value = declared == access::field || declared == access::exposed_field;
+        f.routable = declared != access::field;
         if (f.has_value && with_values) {
             if (is_node_type(f.type)) {
                 read_node_value(f.value, f.type == field_type::mf_node);
@@ -664,14 +756,15 @@ void parser::read_extern_proto(source_position at) {
     fields_.read_value(field_type::mf_string, urls, at, "the EXTERNPROTO " + name + " url");
     // A browser's own nodes under another name: these always resolve, so
     // they are taken before any file is tried.
-    static constexpr std::string_view built_in = "urn:web3d:vrml97:node:";
+    static constexpr std::string_view built_in[] = {"urn:web3d:vrml97:node:", "urn:web3d:x3d:node:"};
     for (const std::string& url : urls.words)
-        if (url.compare(0, built_in.size(), built_in) == 0)
-            if (const node_type* type = vrml2_node_type(std::string_view(url).substr(built_in.size()))) {
-                scopes_.back().aliases[name] = type;
-                scopes_.back().protos.erase(name);
-                return;
-            }
+        for (const std::string_view prefix : built_in)
+            if (url.compare(0, prefix.size(), prefix) == 0)
+                if (const node_type* type = node_type_for(std::string_view(url).substr(prefix.size()), doc_.x3d)) {
+                    scopes_.back().aliases[name] = type;
+                    scopes_.back().protos.erase(name);
+                    return;
+                }
     const proto_definition* found = nullptr;
     std::string problems;
     for (const std::string& url : urls.words) {
@@ -904,6 +997,10 @@ void parse_vrml2(const char* begin, const char* end, document& doc, warning_list
                  const std::function<void(int)>& progress, proto_file_source* externs,
                  reader::load_budget* budget, text_part* part) {
     warnings.set_file(doc.file);
+    // A later share of a large text has no header of its own: its caller
+    // sets doc.x3d.
+    if (detect_scene_format(std::string_view(begin, static_cast<std::size_t>(end - begin))) == scene_format::x3d)
+        doc.x3d = true;
     parser p(begin, end, doc, warnings, externs, budget, part);
     p.run(progress);
 }

@@ -203,6 +203,97 @@ scene_navigation navigation_of(const node& n) {
     return nav;
 }
 
+// The closest fixed-function Material to a PhysicalMaterial: a metal
+// reflects its base colour and scatters little, so the diffuse colour
+// falls to half and the specular colour rises from the 4% of a dielectric
+// to the base colour as metallic rises; a rough surface has a dull, wide
+// highlight (specular weakened, shininess low), a smooth one a sharp one.
+void physical_material(const node& m, material_list& l) {
+    const std::vector<float> base = colour_of(m, "baseColor", 1, 1, 1);
+    const float metallic = unit(m.number("metallic", 1), 1);
+    const float roughness = unit(m.number("roughness", 1), 1);
+    l.diffuse.resize(3);
+    l.specular.resize(3);
+    for (std::size_t k = 0; k < 3; ++k) {
+        l.diffuse[k] = base[k] * (1 - metallic / 2);
+        l.specular[k] = (0.04f + (base[k] - 0.04f) * metallic) * (1 - roughness);
+    }
+    l.ambient = {0.2f * l.diffuse[0], 0.2f * l.diffuse[1], 0.2f * l.diffuse[2]};
+    l.emissive = colour_of(m, "emissiveColor", 0, 0, 0);
+    l.shininess = {(1 - roughness) * (1 - roughness)};
+    l.transparency = {unit(m.number("transparency", 0), 0)};
+}
+
+// The node a geometry's color field holds: a Color, or in X3D a ColorRGBA.
+const node* colour_node(const node& g) {
+    const node* c = g.child("color");
+    return c && c->type && (c->type->kind == node_kind::v2_color || c->type->kind == node_kind::x3d_color_rgba) ? c
+                                                                                                                 : nullptr;
+}
+
+// X3D's triangle, fan, strip and quad sets as the faces of a face set:
+// indices into coord, each face ended by -1. The sets without an index
+// number their vertices in order; fans and strips are cut by -1 (indexed)
+// or by their counts. Counts and indices past the coordinates end the
+// list: the back end warns of bad indices, not of missing vertices.
+void x3d_faces(const node& g, std::int64_t points, std::vector<std::int32_t>& out) {
+    const std::string& name = g.type->name;
+    const bool indexed = name.rfind("Indexed", 0) == 0;
+    std::vector<std::int32_t> order;  // the vertices in the file's order, runs cut by -1
+    if (indexed) {
+        order = g.integers("index");
+    } else {
+        const bool counted = name == "TriangleFanSet" || name == "TriangleStripSet";
+        const auto& counts = g.integers(name == "TriangleFanSet" ? "fanCount" : "stripCount");
+        std::int64_t next = 0;
+        if (counted) {
+            for (const std::int32_t count : counts) {
+                if (count <= 0 || next + count > points) break;
+                for (std::int32_t k = 0; k < count; ++k) order.push_back(static_cast<std::int32_t>(next++));
+                order.push_back(-1);
+            }
+        } else {
+            for (; next < points; ++next) order.push_back(static_cast<std::int32_t>(next));
+        }
+    }
+    const bool fans = name.find("Fan") != std::string::npos;
+    const bool strips = name.find("Strip") != std::string::npos;
+    const std::size_t per = name.find("Quad") != std::string::npos ? 4 : 3;
+    if (!fans && !strips) {
+        // Whole triangles or quads; a -1 is no separator here, and an
+        // incomplete last one is left out.
+        std::size_t k = 0;
+        for (; k + per <= order.size(); k += per) {
+            out.insert(out.end(), order.begin() + static_cast<std::ptrdiff_t>(k),
+                       order.begin() + static_cast<std::ptrdiff_t>(k + per));
+            out.push_back(-1);
+        }
+        return;
+    }
+    std::size_t start = 0;
+    while (start < order.size()) {
+        std::size_t end = start;
+        while (end < order.size() && order[end] >= 0) ++end;
+        for (std::size_t k = start; k + 2 < end; ++k) {
+            if (fans) out.insert(out.end(), {order[start], order[k + 1], order[k + 2], -1});
+            // Every other triangle of a strip turns the other way round.
+            else if ((k - start) % 2 == 0) out.insert(out.end(), {order[k], order[k + 1], order[k + 2], -1});
+            else out.insert(out.end(), {order[k + 1], order[k], order[k + 2], -1});
+        }
+        start = end + 1;
+    }
+}
+
+// LineSet: polylines of vertexCount vertices each, in order.
+void x3d_lines(const node& g, std::int64_t points, std::vector<std::int32_t>& out) {
+    std::int64_t next = 0;
+    for (const std::int32_t count : g.integers("vertexCount")) {
+        if (count < 2 || next + count > points) break;
+        for (std::int32_t k = 0; k < count; ++k) out.push_back(static_cast<std::int32_t>(next++));
+        out.push_back(-1);
+    }
+}
+
 struct frame {
     const std::vector<node*>* list;
     const document* doc;
@@ -263,6 +354,7 @@ private:
     void draw_geometry(const node& g, shape_state& s, const node* material);
     void draw_text(const node& text, shape_state& s);
     void draw_generated(const node& g, shape_state& s, const node* material);
+    void draw_x3d_set(const node& g, shape_state& s, const node* material);
     const material_list* material_for(const node* material, const node* colours);
     const texture_source* texture_for(const node& t);
     traversal_core core_;
@@ -405,7 +497,8 @@ void walker::visit(const node& n) {
         break;
     }
     case node_kind::v2_switch: {
-        const auto& choice = n.nodes("choice");
+        // X3D names the choices children.
+        const auto& choice = n.value("choice") ? n.nodes("choice") : n.nodes("children");
         const std::int32_t which = n.integer("whichChoice", -1);
         if (which >= 0 && static_cast<std::size_t>(which) < choice.size()) {
             push(choice, static_cast<std::size_t>(which), static_cast<std::size_t>(which) + 1, doc, nullptr);
@@ -417,11 +510,16 @@ void walker::visit(const node& n) {
     }
     case node_kind::v2_lod: {
         // A still picture has no distance to choose by: the finest level.
-        const auto& level = n.nodes("level");
+        const auto& level = n.value("level") ? n.nodes("level") : n.nodes("children");
         push(level, 0, 1, doc, nullptr);
         break;
     }
     case node_kind::v2_inline: open_inline(n); break;
+    case node_kind::x3d_cad_face: {
+        const auto& shape = n.nodes("shape");
+        push(shape, 0, shape.size(), doc, nullptr);
+        break;
+    }
     case node_kind::v2_point_light:
     case node_kind::v2_spot_light:
         if (pass_ == pass::lights)
@@ -444,6 +542,8 @@ void walker::visit(const node& n) {
     case node_kind::v2_elevation_grid:
     case node_kind::v2_extrusion:
     case node_kind::v2_text:
+    case node_kind::x3d_face_sets:
+    case node_kind::x3d_line_set:
         if (pass_ == pass::shapes) draw_bare_geometry(n);
         break;
     // Bindable nodes: the world's first one is bound; inlined files' are not.
@@ -682,7 +782,17 @@ const material_list* walker::material_for(const node* material, const node* colo
     auto [it, made] = materials_.try_emplace({material, colours});
     material_list& l = it->second;
     if (!made) return &l;
-    if (material) {
+    const std::string_view material_type = material ? std::string_view(material->type->name) : std::string_view();
+    if (material_type == "PhysicalMaterial") {
+        physical_material(*material, l);
+    } else if (material_type == "UnlitMaterial") {
+        // Drawn unlit (shape_state::unlit), in its emissive colour.
+        l.diffuse = colour_of(*material, "emissiveColor", 1, 1, 1);
+        l.transparency = {unit(material->number("transparency", 0), 0)};
+    } else if (material) {
+        // A TwoSidedMaterial's front values; its back faces are lit with
+        // them too, as the fixed-function lighting this viewer draws with
+        // keeps one material per shape.
         l.diffuse = colour_of(*material, "diffuseColor", 0.8f, 0.8f, 0.8f);
         const float ambient = unit(material->number("ambientIntensity", 0.2f), 0.2f);
         l.ambient = {ambient * l.diffuse[0], ambient * l.diffuse[1], ambient * l.diffuse[2]};
@@ -694,7 +804,20 @@ const material_list* walker::material_for(const node* material, const node* colo
         // Unlit: the shape shows its Color node's, texture's or plain white.
         l.diffuse = {1, 1, 1};
     }
-    if (colours) {
+    if (colours && colours->type->kind == node_kind::x3d_color_rgba) {
+        // r, g, b, a: alpha becomes the entry's transparency, which the back
+        // end keeps per face (the face's first corner's), not per corner.
+        const auto& c = colours->numbers("color");
+        if (c.size() >= 4) {
+            const std::size_t count = c.size() / 4;
+            l.diffuse.resize(count * 3);
+            l.transparency.resize(count);
+            for (std::size_t i = 0; i < count; ++i) {
+                for (std::size_t k = 0; k < 3; ++k) l.diffuse[i * 3 + k] = unit(c[i * 4 + k], 1);
+                l.transparency[i] = 1 - unit(c[i * 4 + 3], 1);
+            }
+        }
+    } else if (colours) {
         const auto& c = colours->numbers("color");
         if (c.size() >= 3) {
             l.diffuse.resize(c.size() / 3 * 3);
@@ -825,7 +948,7 @@ void walker::draw_shape_alone(const node& shape, const node& geometry_node) {
     s.where = geometry->where;
     s.lights = lights_override_ ? std::span<const std::int32_t>(*lights_override_)
                                 : core_.lights_in_force(frames_.back().lights);
-    s.unlit = material == nullptr;
+    s.unlit = material == nullptr || material->type->name == "UnlitMaterial";
     s.material = material_for(material, nullptr);
     if (appearance) {
         if (const node* t = appearance->child("texture"); t && t->type) {
@@ -880,7 +1003,7 @@ void walker::draw_geometry(const node& g, shape_state& s, const node* material) 
         const node* coord = child_of(g, "coord", node_kind::v2_coordinate);
         if (!coord) return;  // nothing to draw, as the standard allows
         const auto& coords = coord->numbers("point");
-        const node* colours = child_of(g, "color", node_kind::v2_color);
+        const node* colours = colour_node(g);
         const auto& coord_index = g.integers("coordIndex");
         std::span<const std::int32_t> colour_index;
         if (colours) {
@@ -941,6 +1064,8 @@ void walker::draw_geometry(const node& g, shape_state& s, const node* material) 
         return;
     }
     case node_kind::v2_text: draw_text(g, s); return;
+    case node_kind::x3d_face_sets:
+    case node_kind::x3d_line_set: draw_x3d_set(g, s, material); return;
     case node_kind::v2_elevation_grid:
     case node_kind::v2_extrusion: draw_generated(g, s, material); return;
     case node_kind::v2_box:
@@ -1045,6 +1170,47 @@ void walker::draw_generated(const node& g, shape_state& s, const node* material)
     }
     if (!core_.spend(static_cast<std::int64_t>(faces.coords.size() + 2 * faces.coord_index.size()), g)) return;
     sink_.face_set(s, faces.coords, faces.coord_index, {}, {});
+}
+
+// X3D's triangle, fan, strip and quad sets and LineSet: their faces or
+// lines are made into index lists here, so that the back end draws them as
+// it draws face and line sets. Colours, normals and texture coordinates
+// follow the vertices as their points do; per face, one a triangle (or
+// quad). Without normals, normalPerVertex asks for normals averaged over the
+// faces that share a vertex, else each face's own.
+void walker::draw_x3d_set(const node& g, shape_state& s, const node* material) {
+    const node* coord = child_of(g, "coord", node_kind::v2_coordinate);
+    if (!coord) return;
+    const auto& coords = coord->numbers("point");
+    const auto points = static_cast<std::int64_t>(coords.size() / 3);
+    const bool lines = g.type->kind == node_kind::x3d_line_set;
+    // The generated lists live for this call only.
+    s.lasting = false;
+    std::vector<std::int32_t> index;
+    if (!core_.spend(static_cast<std::int64_t>(coords.size() + g.integers("index").size()), g)) return;
+    if (lines) x3d_lines(g, points, index);
+    else x3d_faces(g, points, index);
+    if (index.empty() || !sink_.affords(static_cast<std::int64_t>(index.size() * sizeof(std::int32_t)), g.where, "triangles"))
+        return;
+    if (const node* colours = colour_node(g)) {
+        s.material = material_for(material, colours);
+        s.material_binding = lines || flag(g, "colorPerVertex", true) ? binding::per_vertex_indexed : binding::per_face;
+    }
+    if (lines) {
+        sink_.line_set(s, coords, index, {}, {});
+        return;
+    }
+    const bool per_vertex = flag(g, "normalPerVertex", true);
+    if (const node* normals = child_of(g, "normal", node_kind::v2_normal)) {
+        s.normals = normals->numbers("vector");
+        s.normal_binding = per_vertex ? binding::per_vertex_indexed : binding::per_face;
+    }
+    s.hints.crease_angle = per_vertex ? std::numbers::pi_v<float> : 0;
+    if (const node* tc = child_of(g, "texCoord", node_kind::v2_texture_coordinate)) s.texture_coords = tc->numbers("point");
+    s.hints.ordering = flag(g, "ccw", true) ? vertex_ordering::counterclockwise : vertex_ordering::clockwise;
+    s.hints.solid = flag(g, "solid", true);
+    s.hints.convex = true;
+    sink_.face_set(s, coords, index, {}, {});
 }
 
 void walker::draw_text(const node& text, shape_state& s) {

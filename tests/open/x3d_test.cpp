@@ -1,0 +1,259 @@
+// X3D's classic encoding: its statements and access keywords read quietly,
+// its nodes drawn as the store shows (triangle counts, points, colours),
+// its nodes kept out of VRML 2.0 files, and X3D and VRML 2.0 files
+// inlining each other.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "open/open.h"
+#include "tests/support/test_env.h"
+
+namespace tessel::test {
+namespace {
+
+const std::string header = "#X3D V3.3 utf8\n";
+
+// A unit square's corners, counter-clockwise from the origin, in the z = 0 plane.
+const std::string square = "coord Coordinate { point [ 0 0 0, 1 0 0, 1 1 0, 0 1 0 ] }";
+// The same corners in strip order.
+const std::string strip = "coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0, 1 1 0 ] }";
+
+struct x3d_case {
+    const char* name;
+    std::string world;       // after the header
+    shape_kind kind;
+    std::size_t primitives;  // triangles or segments, of all shapes
+    std::size_t point;       // of the first shape, checked to be at x, y, z
+    float x, y, z;
+    float red, green, blue;  // the first shape's colour (its first vertex colour when it has them)
+    float alpha = 1;         // the first shape's first vertex colour's alpha, when it has them
+};
+
+void PrintTo(const x3d_case& c, std::ostream* os) { *os << c.name; }
+
+class X3dNodes : public ::testing::TestWithParam<x3d_case> {};
+
+TEST_P(X3dNodes, DrawnIntoTheStore) {
+    const x3d_case& c = GetParam();
+    scratch_dir dir;
+    const std::string path = dir.write("world.x3dv", header + c.world);
+    scene_store store;
+    const load_result r = open_scene_file(path, store, reading_mode::standard);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.warnings.empty()) << r.warnings[0];
+    ASSERT_FALSE(store.shapes.empty());
+    std::size_t primitives = 0;
+    for (const shape_record& s : store.shapes) {
+        EXPECT_EQ(s.kind, c.kind);
+        primitives += s.corners.size() / corners_per_primitive(s.kind);
+    }
+    EXPECT_EQ(primitives, c.primitives);
+    const shape_record& first = store.shapes[0];
+    ASSERT_GT(first.point_count(), c.point);
+    EXPECT_NEAR(first.points[c.point * 3], c.x, 1e-5);
+    EXPECT_NEAR(first.points[c.point * 3 + 1], c.y, 1e-5);
+    EXPECT_NEAR(first.points[c.point * 3 + 2], c.z, 1e-5);
+    const float* colour = first.colours.empty() ? first.material.diffuse : first.colours.data();
+    EXPECT_NEAR(colour[0], c.red, 1e-5);
+    EXPECT_NEAR(colour[1], c.green, 1e-5);
+    EXPECT_NEAR(colour[2], c.blue, 1e-5);
+    if (!first.colours.empty()) {
+        EXPECT_NEAR(first.colours[3], c.alpha, 1e-5);
+    }
+    // Every face of the flat sets looks along +z: strips alternate their
+    // winding, and the generated normals follow it.
+    if (c.kind == shape_kind::triangles && c.z == 0) {
+        for (const shape_record& s : store.shapes)
+            for (std::size_t n = 2; n < s.normals.size(); n += 3) EXPECT_GT(s.normals[n], 0.99f) << n / 3;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, X3dNodes,
+    ::testing::Values(
+        x3d_case{"IndexedTriangleSet", "Shape { geometry IndexedTriangleSet { index [ 0 1 2 0 2 3 ] " + square + " } }",
+                 shape_kind::triangles, 2, 2, 1, 1, 0, 1, 1, 1},
+        x3d_case{"TriangleSet", "Shape { geometry TriangleSet { coord Coordinate { point [ 0 0 0, 1 0 0, 1 1 0, "
+                                "0 0 0, 1 1 0, 0 1 0, 5 5 5 ] } } }",
+                 shape_kind::triangles, 2, 1, 1, 0, 0, 1, 1, 1},
+        x3d_case{"IndexedTriangleFanSet", "Shape { geometry IndexedTriangleFanSet { index [ 0 1 2 3 -1 ] " + square + " } }",
+                 shape_kind::triangles, 2, 3, 0, 1, 0, 1, 1, 1},
+        x3d_case{"TriangleFanSet", "Shape { geometry TriangleFanSet { fanCount [ 4 ] " + square + " } }",
+                 shape_kind::triangles, 2, 0, 0, 0, 0, 1, 1, 1},
+        x3d_case{"IndexedTriangleStripSet",
+                 "Shape { geometry IndexedTriangleStripSet { index [ 0 1 2 3 -1 3 2 ] " + strip + " } }",
+                 shape_kind::triangles, 2, 3, 1, 1, 0, 1, 1, 1},
+        x3d_case{"TriangleStripSet", "Shape { geometry TriangleStripSet { stripCount [ 4 ] " + strip + " } }",
+                 shape_kind::triangles, 2, 2, 0, 1, 0, 1, 1, 1},
+        x3d_case{"IndexedQuadSet", "Shape { geometry IndexedQuadSet { index [ 0 1 2 3 ] " + square + " } }",
+                 shape_kind::triangles, 2, 1, 1, 0, 0, 1, 1, 1},
+        x3d_case{"QuadSet", "Shape { geometry QuadSet { " + square + " } }", shape_kind::triangles, 2, 2, 1, 1, 0, 1, 1, 1},
+        x3d_case{"LineSet", "Shape { geometry LineSet { vertexCount [ 3 2 ] coord Coordinate { point [ 0 0 0, "
+                            "1 0 0, 1 1 0, 4 0 0, 4 1 0 ] } } }",
+                 shape_kind::lines, 3, 4, 4, 1, 0, 1, 1, 1},
+        // Alpha becomes transparency: 0.75 opaque.
+        x3d_case{"ColorRgbaPerVertex",
+                 "Shape { appearance Appearance { material Material {} } geometry IndexedFaceSet { coordIndex [ 0 1 2 ] "
+                 "coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] } color ColorRGBA { color [ 1 0 0 0.75, 0 1 0 0.75, "
+                 "0 0 1 0.75 ] } } }",
+                 shape_kind::triangles, 1, 0, 0, 0, 0, 1, 0, 0, 0.75f},
+        x3d_case{"ColorRgbaOnLines",
+                 "Shape { geometry LineSet { vertexCount [ 2 ] coord Coordinate { point [ 0 0 0, 1 0 0 ] } "
+                 "color ColorRGBA { color [ 0 1 0 1, 0 0 1 1 ] } } }",
+                 shape_kind::lines, 1, 1, 1, 0, 0, 0, 1, 0},
+        x3d_case{"CadPartsMoveTheirFaces",
+                 "CADAssembly { name \"a\" children CADLayer { name \"l\" children CADPart { translation 5 0 0 "
+                 "children CADFace { shape Shape { geometry IndexedFaceSet { coordIndex [ 0 1 2 ] coord Coordinate "
+                 "{ point [ 0 0 0, 1 0 0, 0 1 0 ] } } } } } } }",
+                 shape_kind::triangles, 1, 1, 6, 0, 0, 1, 1, 1},
+        x3d_case{"StaticGroupAndSwitchChildren",
+                 "StaticGroup { children Switch { whichChoice 1 children [ Shape { geometry Box {} } Shape { geometry "
+                 "TriangleSet { coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] } } } ] } }",
+                 shape_kind::triangles, 1, 1, 1, 0, 0, 1, 1, 1},
+        x3d_case{"LodChildren", "LOD { range [ 10 ] children [ Shape { geometry TriangleSet { coord Coordinate { point [ "
+                                "0 0 0, 1 0 0, 0 1 0 ] } } } Shape { geometry Box {} } ] }",
+                 shape_kind::triangles, 1, 2, 0, 1, 0, 1, 1, 1},
+        // A dielectric's diffuse colour is its base colour.
+        x3d_case{"PhysicalMaterial",
+                 "Shape { appearance Appearance { material PhysicalMaterial { baseColor 0 0.5 1 metallic 0 roughness "
+                 "0.5 } } geometry TriangleSet { coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] } } }",
+                 shape_kind::triangles, 1, 0, 0, 0, 0, 0, 0.5f, 1},
+        x3d_case{"TwoSidedMaterialFront",
+                 "Shape { appearance Appearance { material TwoSidedMaterial { diffuseColor 1 1 0 separateBackColor "
+                 "TRUE backDiffuseColor 0 0 1 } } geometry TriangleSet { solid FALSE coord Coordinate { point [ 0 0 0, "
+                 "1 0 0, 0 1 0 ] } } }",
+                 shape_kind::triangles, 1, 0, 0, 0, 0, 1, 1, 0},
+        x3d_case{"MetadataIsQuiet",
+                 "Shape { metadata MetadataSet { name \"s\" value [ MetadataBoolean { value [ TRUE FALSE ] } "
+                 "MetadataDouble { value 1.5 } MetadataFloat { value [ 1 2 ] } MetadataInteger { value [ 3 ] } "
+                 "MetadataString { name \"n\" reference \"r\" value \"v\" } ] } geometry TriangleSet { metadata "
+                 "MetadataFloat {} coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] } } }",
+                 shape_kind::triangles, 1, 0, 0, 0, 0, 1, 1, 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(X3d, UnlitMaterialDrawsItsEmissiveColourUnlit) {
+    scratch_dir dir;
+    const std::string path = dir.write(
+        "world.x3dv", header + "Shape { appearance Appearance { material UnlitMaterial { emissiveColor 0 1 0 } } "
+                               "geometry TriangleSet { coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] } } }");
+    scene_store store;
+    const load_result r = open_scene_file(path, store, reading_mode::standard);
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_EQ(store.shapes.size(), 1u);
+    EXPECT_FALSE(store.shapes[0].lit);
+    EXPECT_EQ(std::vector<float>(store.shapes[0].colour, store.shapes[0].colour + 3), (std::vector<float>{0, 1, 0}));
+}
+
+TEST(X3d, OrthoViewpointIsAnOrthographicCameraOfItsExtent) {
+    scratch_dir dir;
+    const std::string path =
+        dir.write("world.x3dv", header + "OrthoViewpoint { position 0 0 7 fieldOfView [ -2 -3 2 3 ] }\n"
+                                         "Shape { geometry Box {} }");
+    scene_store store;
+    const load_result r = open_scene_file(path, store, reading_mode::standard);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.warnings.empty()) << r.warnings[0];
+    ASSERT_TRUE(store.camera);
+    EXPECT_EQ(store.camera->kind, camera_kind::orthographic);
+    EXPECT_NEAR(store.camera->height, 6, 1e-5);
+    EXPECT_NEAR(store.camera->position[2], 7, 1e-5);
+}
+
+// What X3D writes around its nodes: every statement, X3D's access keywords
+// and field types, fields X3D added, read without a word.
+TEST(X3d, StatementsAndAccessKeywordsReadQuietly) {
+    scratch_dir dir;
+    const std::string path = dir.write(
+        "world.x3dv",
+        "#X3D V4.0 utf8\n"
+        "PROFILE Immersive\n"
+        "COMPONENT Geometry3D:2\n"
+        "COMPONENT CADGeometry : 2\n"
+        "META \"creator\" \"tessel's tests\"\n"
+        "UNIT length metre 1\n"
+        "UNIT mass kilogram 1000\n"
+        "PROTO Tile [ initializeOnly SFColor tint 1 0 0 inputOutput SFVec3f at 0 0 0 inputOnly SFBool touch\n"
+        "             outputOnly SFTime touched initializeOnly SFColorRGBA rgba 1 1 1 1 initializeOnly MFBool\n"
+        "             flags [ TRUE FALSE ] initializeOnly SFDouble size 2 ] {\n"
+        "  Transform { translation IS at children Shape { appearance Appearance { material Material {\n"
+        "    diffuseColor IS tint } } geometry Box { size 1 1 1 } } }\n"
+        "}\n"
+        "EXTERNPROTO Plate [ initializeOnly SFVec3f size ] \"urn:web3d:x3d:node:Box\"\n"
+        "DEF T Transform { visible TRUE bboxDisplay FALSE children [ Tile { at 3 0 0 } Shape { geometry Plate { } } ] }\n"
+        "DEF S Script { initializeOnly SFInt32 count 0 inputOnly SFBool go outputOnly SFTime done }\n"
+        "Viewpoint { centerOfRotation 0 1 0 }\n"
+        "NavigationInfo { transitionType [ \"LINEAR\" ] transitionTime 2 }\n"
+        "TimeSensor { pauseTime 1 resumeTime 2 }\n"
+        "EXPORT T AS Table\n");
+    scene_store store;
+    const load_result r = open_scene_file(path, store, reading_mode::standard);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.warnings.empty()) << r.warnings[0];
+    ASSERT_EQ(store.shapes.size(), 2u);
+    EXPECT_NEAR(store.shapes[0].material.diffuse[0], 1, 1e-5);
+    EXPECT_NEAR(store.shapes[0].material.diffuse[1], 0, 1e-5);
+    float low_x = 1e9f;
+    for (std::size_t p = 0; p < store.shapes[0].points.size(); p += 3) low_x = std::min(low_x, store.shapes[0].points[p]);
+    EXPECT_NEAR(low_x, 2.5f, 1e-5);  // the Tile's box, moved by its interface
+}
+
+struct warning_case {
+    const char* name;
+    std::string text;
+    const char* warning;  // with its position
+};
+
+void PrintTo(const warning_case& c, std::ostream* os) { *os << c.name; }
+
+class X3dWarnings : public ::testing::TestWithParam<warning_case> {};
+
+TEST_P(X3dWarnings, SaidOnceWithItsPlace) {
+    scratch_dir dir;
+    const std::string path = dir.write("world.x3dv", GetParam().text);
+    scene_store store;
+    const load_result r = open_scene_file(path, store, reading_mode::standard);
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_EQ(r.warnings.size(), 1u);
+    EXPECT_NE(r.warnings[0].find(GetParam().warning), std::string::npos) << r.warnings[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, X3dWarnings,
+    ::testing::Values(
+        warning_case{"UnitOfLength", header + "PROFILE Interchange\n  UNIT length centimetre 0.01\nShape { geometry Box {} }",
+                     "world.x3dv:3:3: UNIT length centimetre"},
+        warning_case{"UnitOfAngle", header + "UNIT angle degree 0.0174532925\nShape { geometry Box {} }",
+                     "world.x3dv:2:1: UNIT angle degree"},
+        warning_case{"ImportIsNotLinked", header + "IMPORT Part.Wheel AS Wheel\nIMPORT Part.Axle AS Axle\nShape { geometry Box {} }",
+                     "world.x3dv:2:1: IMPORT Part.Wheel"},
+        warning_case{"ExportOfNoName", header + "Shape { geometry Box {} }\nEXPORT Nothing AS Else\n",
+                     "world.x3dv:3:1: EXPORT of \"Nothing\""},
+        warning_case{"ComponentWithoutLevel", header + "COMPONENT Geometry3D\nShape { geometry Box {} }",
+                     "world.x3dv:2:1: COMPONENT without a name and a level"},
+        // X3D's nodes and statements are X3D's alone.
+        warning_case{"NoX3dNodesInVrml2", "#VRML V2.0 utf8\nShape { geometry TriangleSet { coord Coordinate { point [ 0 0 0, "
+                                          "1 0 0, 0 1 0 ] } } }\nShape { geometry Box {} }",
+                     "world.x3dv:2:18: unknown node TriangleSet"},
+        warning_case{"NoX3dFieldsInVrml2", "#VRML V2.0 utf8\nShape { geometry Box { metadata NULL } }",
+                     "unknown field \"metadata\" of Box"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// An X3D world may inline VRML 2.0 files and a VRML 2.0 world X3D ones,
+// each read by its own rules.
+TEST(X3d, InlinesBothWays) {
+    scratch_dir dir;
+    dir.write("x3d_part.x3dv", header + "Shape { geometry TriangleSet { coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] } } }");
+    dir.write("vrml_part.wrl", "#VRML V2.0 utf8\nInline { url \"x3d_part.x3dv\" }\nShape { geometry Box {} }");
+    const std::string x3d_world = dir.write("world.x3dv", header + "Transform { translation 10 0 0 children Inline { url \"vrml_part.wrl\" } }");
+    scene_store store;
+    const load_result r = open_scene_file(x3d_world, store, reading_mode::standard);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.warnings.empty()) << r.warnings[0];
+    ASSERT_EQ(store.shapes.size(), 2u);
+    EXPECT_EQ(store.shapes[0].corners.size(), 3u);  // the triangle, inlined twice over
+    EXPECT_NEAR(store.shapes[0].points[3], 11, 1e-5);
+}
+
+}  // namespace
+}  // namespace tessel::test
