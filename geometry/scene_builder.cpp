@@ -57,6 +57,18 @@ void build(detail::shape_target target, void (*build_shapes)(detail::shape_targe
 // scene's centre: at its depth along the view when it lies ahead, else at
 // its distance, else (camera at the centre, or no scene) at the usual 5.
 void settle_camera(scene_camera& camera, const scene_store& out, bool has_points) {
+    if (camera.framed && has_points) {
+        // Far enough back that the bounding sphere fills the view's
+        // narrower side, as the fitted view frames it.
+        const double half = std::clamp(static_cast<double>(camera.height_angle) / 2, 0.01, 1.5);
+        const double away = static_cast<double>(out.bound_radius) / std::sin(half);
+        if (std::isfinite(away) && away > 0 && away <= std::numeric_limits<float>::max()) {
+            for (int k = 0; k < 3; ++k) camera.position[k] = out.bound_centre[k];
+            camera.position[2] = static_cast<float>(camera.position[2] + away);
+            camera.focal_distance = static_cast<float>(away);
+            return;
+        }
+    }
     if (camera.focal_distance > 0) return;
     camera.focal_distance = 5.0f;
     if (!has_points) return;

@@ -142,6 +142,10 @@ struct scene_camera {
     // Up for a viewer walking from here: the +y of the coordinates the
     // camera stands in, before its own orientation; unit length.
     float upright[3] = {0.0f, 1.0f, 0.0f};
+    // The file gave no camera where its format has one by default (a
+    // VRML97 or X3D world without a Viewpoint): once the scene's bounds are
+    // known, it looks down -z from where it shows the whole scene.
+    bool framed = false;
 };
 
 // One of the file's viewpoints, as the viewer lists them.

@@ -418,6 +418,15 @@ void walker::run(const document& doc) {
     core_.set_quiet(false);
     walk(doc);
     warnings_.set_file(doc.file);
+    // A world without a Viewpoint is seen through the default one, which
+    // the back end moves back until the whole scene shows.
+    if (!camera_seen_ && !core_.stopped()) {
+        scene_camera framed;
+        framed.position[2] = 10;
+        framed.focal_distance = 0;
+        framed.framed = true;
+        sink_.camera(framed);
+    }
 }
 
 void walker::walk(const document& doc) {

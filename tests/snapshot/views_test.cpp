@@ -3,6 +3,7 @@
 // panorama's images; drawn off screen as the viewer draws them, a pixel or
 // two asked of each picture.
 #include <array>
+#include <cmath>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -71,6 +72,29 @@ TEST_P(Views, ThePictureShows) {
     const std::size_t i = (static_cast<std::size_t>(c.row) * 200 + 100) * 3;
     const pixel p = {rgb[i], rgb[i + 1], rgb[i + 2]};
     for (int k = 0; k < 3; ++k) EXPECT_NEAR(p[k], c.seen[k], c.tolerance) << p[0] << ", " << p[1] << ", " << p[2];
+}
+
+// A world without a Viewpoint is seen as through the default one, moved
+// back along +z until the whole scene shows: in perspective, so that its
+// sky is shaded above the horizon as from any viewpoint.
+TEST(ViewsWithoutViewpoint, TheDefaultViewpointFramesTheScene) {
+    const std::string path = ::testing::TempDir() + "no_viewpoint_" + std::to_string(getpid()) + ".wrl";
+    std::ofstream(path) << "#VRML V2.0 utf8\n" << sky << stage;
+    scene_store scene;
+    const load_result r = open_scene_file(path, scene, reading_mode::standard);
+    std::remove(path.c_str());
+    ASSERT_TRUE(r.ok) << r.error;
+    ASSERT_TRUE(scene.camera && scene.camera->framed);
+    EXPECT_NEAR(scene.camera->position[2], scene.bound_centre[2] + scene.bound_radius / std::sin(0.785398 / 2), 1e-2);
+    EXPECT_EQ(scene.camera->direction[2], -1);
+    std::vector<std::uint8_t> rgb;
+    std::string error;
+    ASSERT_TRUE(render_offscreen(200, 200, scene, view_transform{}, render_settings{}, rgb, error)) << error;
+    EXPECT_EQ(rgb[(100 * 200 + 100) * 3], 255) << "the red square at the middle";
+    // Above the wall, the sky some 20 degrees up: bluer than its horizon (230, 230, 255).
+    const std::size_t top = (5 * 200 + 100) * 3;
+    EXPECT_LT(rgb[top], 180) << int(rgb[top]) << ", " << int(rgb[top + 1]) << ", " << int(rgb[top + 2]);
+    EXPECT_GT(rgb[top + 2], 240);
 }
 
 INSTANTIATE_TEST_SUITE_P(
