@@ -533,6 +533,7 @@ bool transcoder::run(std::string_view xml, std::string& error) {
         const std::string message =
             stop_message_.empty() ? std::string(XML_ErrorString(XML_GetErrorCode(parser_))) : stop_message_;
         error = warnings_.file() + ":" + std::to_string(p.line) + ":" + std::to_string(p.column) + ": " + message;
+        out_.clear();  // a part of a scene is not handed on as if it were the scene
     }
     XML_ParserFree(parser_);
     parser_ = nullptr;
@@ -564,6 +565,14 @@ void transcoder::start(const char* raw_name, const char** atts) {
         out_ += "PROFILE ";
         name(profile ? trimmed(profile) : "Full");
         stack_.push_back({element::x3d});
+        return;
+    }
+    // Each open element costs a frame here and in expat: a text of nothing
+    // but start tags must not cost many times its size. No scene nests
+    // nearly this deep.
+    constexpr std::size_t max_depth = 10000;
+    if (stack_.size() >= max_depth) {
+        stop("elements nested more than " + std::to_string(max_depth) + " deep");
         return;
     }
     frame& parent = stack_.back();

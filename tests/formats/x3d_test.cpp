@@ -239,7 +239,10 @@ TEST(X3dXml, HostileXmlIsRefusedWithoutReadingFiles) {
         std::string xml;
         const char* error;  // empty: read, without the secret
     };
+    std::string deep = "<X3D><Scene>";
+    for (int i = 0; i < 20000; ++i) deep += "<Group>";
     const hostile cases[] = {
+        {"nesting without end", deep, "test.x3d:1:"},
         {"billion laughs, with the reason",
          "<!DOCTYPE X3D [<!ENTITY a 'aaaaaaaaaa'><!ENTITY b '&a;&a;&a;&a;&a;&a;&a;&a;'>]><X3D/>",
          "entity declarations are not read"},
