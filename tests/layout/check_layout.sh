@@ -16,6 +16,7 @@ declare -A may=(
   [world]="world formats geometry input scene"
   [formats/vrml1]="formats/vrml1 formats world geometry media input scene"
   [formats/vrml97]="formats/vrml97 formats world geometry media input scene"
+  [formats/x3d]="formats/x3d formats input"
   [open]="open formats/vrml1 formats/vrml97 formats world classic geometry input scene"
   [render]="render scene"
   [walk]="walk scene"
