@@ -1,5 +1,7 @@
 #include "formats/format.h"
 
+#include <algorithm>
+
 namespace tessel::vrml {
 
 namespace {
@@ -26,6 +28,12 @@ scene_format detect_scene_format(std::string_view text) {
     if (starts_with(line, "#X3D V3.") || starts_with(line, "#X3D V4.")) return scene_format::x3d;
     if (starts_with(line, "#Inventor V") && line.find("binary") != std::string_view::npos)
         return scene_format::inventor_binary;
+    // XML: a declaration, a DOCTYPE or the X3D element, perhaps after blank
+    // lines or a comment; whether it is X3D the rewriting finds out.
+    std::string_view start = skip_bom(text);
+    start.remove_prefix(std::min(start.size(), start.find_first_not_of(" \t\r\n")));
+    for (const std::string_view opening : {"<?xml", "<!DOCTYPE X3D", "<X3D", "<!--"})
+        if (starts_with(start, opening)) return scene_format::x3d_xml;
     return scene_format::unknown;
 }
 

@@ -7,7 +7,9 @@ namespace tessel::vrml {
 
 // x3d: X3D's classic encoding ("#X3D V3.x utf8", "#X3D V4.0 utf8"), read by
 // the VRML97 reading in its X3D mode.
-enum class scene_format { vrml1, inventor_ascii, vrml2, inventor_binary, x3d, unknown };
+// x3d: X3D's classic encoding, read as VRML97; x3d_xml: its XML encoding,
+// rewritten as the classic one first.
+enum class scene_format { vrml1, inventor_ascii, vrml2, inventor_binary, x3d, x3d_xml, unknown };
 
 // The format a scene text announces on its first line (after a UTF-8 byte
 // order mark, if any).

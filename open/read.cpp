@@ -13,7 +13,9 @@
 #include "formats/vrml1/parse1.h"
 #include "formats/vrml97/parse2.h"
 #include "formats/vrml1/traverse1.h"
+#include "formats/vrml97/node_types2.h"
 #include "formats/vrml97/traverse2.h"
+#include "formats/x3d/xml_to_classic.h"
 #include "open/world_parts.h"
 #include "world/documents.h"
 #include "world/events.h"
@@ -37,7 +39,8 @@ std::string format_problem(std::string_view text, const std::string& path) {
     case scene_format::vrml1:
     case scene_format::inventor_ascii:
     case scene_format::vrml2:
-    case scene_format::x3d: return {};
+    case scene_format::x3d:
+    case scene_format::x3d_xml: return {};
     case scene_format::inventor_binary:
         return head + "it is a binary Inventor file; only Inventor ascii and VRML 1.0 files can be read";
     case scene_format::unknown: break;
@@ -152,12 +155,23 @@ bool read_file(const std::string& path, geometry_sink& sink, warning_list& warni
     auto lap = clock_type::now();
     reader::scene_text text;
     if (!reader::read_scene_text(path, text, error, budget)) return false;
-    const std::string_view view(text.bytes.get(), static_cast<std::size_t>(text.length));
+    std::string_view view(text.bytes.get(), static_cast<std::size_t>(text.length));
     error = format_problem(view, path);
     if (!error.empty()) return false;
+    std::string classic;
+    if (detect_scene_format(view) == scene_format::x3d_xml) {
+        warnings.set_file(path);
+        if (!x3d_xml_to_classic(view, x3d_node_type, classic, warnings, error)) return false;
+        text.bytes.reset();  // the XML is read no more
+        view = classic;
+    }
     if (timings) timings->read = seconds_since(lap);
     notify(processing, 10);
-    read_checked(view, path, sink, warnings, reading, processing, timings, lap, budget, [&] { text.bytes.reset(); },
+    read_checked(view, path, sink, warnings, reading, processing, timings, lap, budget,
+                 [&] {
+                     text.bytes.reset();
+                     std::string().swap(classic);
+                 },
                  keep);
     return true;
 }
@@ -181,6 +195,12 @@ bool read_standard_text(std::string_view text, const std::string& file, geometry
                         warning_list& warnings, std::string& error, reader::load_budget* budget) {
     error = format_problem(text, file);
     if (!error.empty()) return false;
+    std::string classic;
+    if (detect_scene_format(text) == scene_format::x3d_xml) {
+        warnings.set_file(file);
+        if (!x3d_xml_to_classic(text, x3d_node_type, classic, warnings, error)) return false;
+        text = classic;
+    }
     auto lap = clock_type::now();
     read_checked(text, file, sink, warnings, {}, {}, nullptr, lap, budget, [] {}, nullptr);
     return true;

@@ -10,7 +10,9 @@
 #include "formats/vrml1/parse1.h"
 #include "formats/vrml1/traverse1.h"
 #include "formats/vrml97/parse2.h"
+#include "formats/vrml97/node_types2.h"
 #include "formats/vrml97/traverse2.h"
+#include "formats/x3d/xml_to_classic.h"
 #include "open/world.h"
 #include "world/documents.h"
 #include "world/events.h"
@@ -42,7 +44,15 @@ struct scene_world::parts {
         files = std::make_unique<vrml::file_documents>(
             warnings, budget,
             [](vrml::scene_format format, std::string_view text, vrml::document& d, vrml::file_documents& self) {
-                if (format == vrml::scene_format::vrml2 || format == vrml::scene_format::x3d)
+                if (format == vrml::scene_format::x3d_xml) {
+                    // Rewritten as the classic encoding, which the VRML97 parser reads.
+                    std::string classic, error;
+                    if (vrml::x3d_xml_to_classic(text, vrml::x3d_node_type, classic, self.warnings(), error))
+                        vrml::parse_vrml2(classic.data(), classic.data() + classic.size(), d, self.warnings(), {},
+                                          &self, self.budget());
+                    else
+                        self.warnings().add({}, "not read: " + error);
+                } else if (format == vrml::scene_format::vrml2 || format == vrml::scene_format::x3d)
                     vrml::parse_vrml2(text.data(), text.data() + text.size(), d, self.warnings(), {}, &self,
                                       self.budget());
                 else

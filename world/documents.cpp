@@ -119,7 +119,8 @@ std::shared_ptr<const document> file_documents::read(const document& from, const
     }
     // X3D's classic encoding is read by the VRML97 reading: X3D and VRML 2.0
     // worlds inline each other.
-    const bool is_vrml2 = format == scene_format::vrml2 || format == scene_format::x3d;
+    const bool is_vrml2 =
+        format == scene_format::vrml2 || format == scene_format::x3d || format == scene_format::x3d_xml;
     if (format == scene_format::unknown || format == scene_format::inventor_binary) {
         warnings_->add(where, what + " \"" + name + "\" not read: " + referenced_problem(format));
         return nullptr;

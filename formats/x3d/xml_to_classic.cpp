@@ -52,7 +52,10 @@ value_kind kind_of(field_type t) {
     case field_type::mf_vec2f:
     case field_type::mf_vec3f:
     case field_type::mf_time:
-    case field_type::mf_rotation: return value_kind::mf_raw;
+    case field_type::mf_rotation:
+    case field_type::mf_color_rgba:
+    case field_type::mf_vec4f: return value_kind::mf_raw;
+    case field_type::mf_bool: return value_kind::mf_bool;
     default: return value_kind::sf_raw;
     }
 }
@@ -103,6 +106,15 @@ std::string_view default_container(std::string_view type) {
         {"ColorRGBA", "color"},
         {"Normal", "normal"},
         {"TextureCoordinate", "texCoord"},
+        {"TextureCoordinateGenerator", "texCoord"},
+        {"MultiTextureCoordinate", "texCoord"},
+        {"MultiTexture", "texture"},
+        {"MultiTextureTransform", "textureTransform"},
+        {"FogCoordinate", "fogCoord"},
+        {"FloatVertexAttribute", "attrib"},
+        {"Matrix3VertexAttribute", "attrib"},
+        {"Matrix4VertexAttribute", "attrib"},
+        {"TextureProperties", "textureProperties"},
         {"FontStyle", "fontStyle"},
         {"Box", "geometry"},
         {"Cone", "geometry"},
