@@ -17,8 +17,9 @@ void CCommonDialog1::RunOpenDialog() {
     // A typed name is taken as it is; the loader reports one that cannot be
     // read, as it does for any other unreadable file.
     dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilters(QStringList{QStringLiteral("Scènes VRML (*.wrl)"),
-                                      QStringLiteral("Tous les fichiers (*)")});
+    dialog.setNameFilters(
+        QStringList{QStringLiteral("Scènes VRML et X3D (*.wrl *.wrz *.wrl.gz *.x3dv *.x3dvz *.x3dv.gz *.x3d *.x3dz *.x3d.gz)"),
+                    QStringLiteral("Tous les fichiers (*)")});
     dialog.setObjectName(QStringLiteral("openDialog"));
     m_chosenPath.clear();
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {

@@ -384,7 +384,7 @@ TEST_F(Panel, OpenDialogStartsInTheCurrentFolderAndCancelChangesNothing) {
     EXPECT_EQ(handler.handled(), 1);
     EXPECT_EQ(folder, QDir::currentPath());
     ASSERT_EQ(filters.size(), 2);
-    EXPECT_TRUE(filters[0].contains("*.wrl"));
+    for (const char* pattern : {"*.wrl", "*.x3dv", "*.x3d", "*.x3dz"}) EXPECT_TRUE(filters[0].contains(pattern)) << pattern;
     EXPECT_EQ(shown.scene.generation, generation);
     EXPECT_EQ(panel->m_progressProcess->GetPos(), 0);
 }

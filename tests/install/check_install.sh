@@ -27,7 +27,7 @@ if out=$(desktop-file-validate "$share/applications/tessel.desktop" 2>&1) && ! g
 else
   say "FAIL desktop-file-validate: $out"
 fi
-grep -qx 'MimeType=model/vrml;x-world/x-vrml;' "$share/applications/tessel.desktop" \
+grep -qx 'MimeType=model/vrml;x-world/x-vrml;model/x3d+vrml;model/x3d+xml;' "$share/applications/tessel.desktop" \
   && grep -qx 'Exec=tessel %f' "$share/applications/tessel.desktop" \
   && say "ok   desktop entry opens VRML files" || say "FAIL desktop entry lacks MimeType or Exec"
 
@@ -41,6 +41,11 @@ if update-mime-database "$prefix/mime" 2>"$prefix/mime.err"; then
   grep -q 'model/vrml' "$prefix/mime/magic" && grep -qa '#VRML V1.0 ascii' "$prefix/mime/magic" \
     && grep -qa '#VRML V2.0 utf8' "$prefix/mime/magic" \
     && say "ok   magic of both versions" || say "FAIL no magic for one of the versions"
+  for pair in 'model/x3d+vrml:\*\.x3dv' 'model/x3d+vrml:\*\.x3dvz' 'model/x3d+xml:\*\.x3d' 'model/x3d+xml:\*\.x3dz'; do
+    grep -q "$pair" "$prefix/mime/globs2" && say "ok   glob $pair" || say "FAIL no glob $pair"
+  done
+  grep -qa '#X3D V3' "$prefix/mime/magic" && grep -qa '<X3D' "$prefix/mime/magic" \
+    && say "ok   magic of both X3D encodings" || say "FAIL no magic for an X3D encoding"
 else
   say "FAIL update-mime-database: $(cat "$prefix/mime.err")"
 fi
@@ -48,7 +53,7 @@ fi
 # The thumbnailer entry, run as a file manager would: %i input, %o output,
 # %s size.
 exec_line=$(sed -n 's/^Exec=//p' "$share/thumbnailers/tessel.thumbnailer")
-grep -qx 'MimeType=model/vrml;x-world/x-vrml;' "$share/thumbnailers/tessel.thumbnailer" \
+grep -qx 'MimeType=model/vrml;x-world/x-vrml;model/x3d+vrml;model/x3d+xml;' "$share/thumbnailers/tessel.thumbnailer" \
   && say "ok   thumbnailer MIME types" || say "FAIL thumbnailer MIME types"
 thumb=$prefix/thumb.png
 cmd=${exec_line//%i/$examples/shapes.wrl}
@@ -84,4 +89,19 @@ if env -u DISPLAY PATH="$prefix/bin:$PATH" $cmd; then
 else
   say "FAIL thumbnailer command failed on a VRML 2.0 file: $cmd"
 fi
+# Both X3D encodings make thumbnails too.
+for file in pair.x3dv pair.x3d; do
+  thumb3=$prefix/thumb-$file.png
+  cmd=${exec_line//%i/$examples/../tests/formats/data/x3d/$file}
+  cmd=${cmd//%o/$thumb3}
+  cmd=${cmd//%s/128}
+  # shellcheck disable=SC2086
+  if env -u DISPLAY PATH="$prefix/bin:$PATH" $cmd; then
+    colours=$(identify -format '%k' "$thumb3" 2>/dev/null)
+    [ "${colours:-0}" -gt 2 ] && say "ok   X3D thumbnail of $file ($colours colours)" \
+      || say "FAIL X3D thumbnail of $file has $colours colours"
+  else
+    say "FAIL thumbnailer command failed on $file: $cmd"
+  fi
+done
 exit $fail
