@@ -18,7 +18,13 @@ void check_store(const tessel::scene_store& store) {
     if (store.shapes.size() != static_cast<std::size_t>(store.shape_count)) std::abort();
     if (store.point_counts.size() != store.shapes.size() || store.face_counts.size() != store.shapes.size()) std::abort();
     for (std::size_t i = 0; i < store.shapes.size(); ++i) {
-        const auto& s = store.shapes[i];
+        const auto& record = store.shapes[i];
+        // A copy draws an earlier record's arrays, one that is no copy.
+        if (record.shares >= 0 && (static_cast<std::size_t>(record.shares) >= i ||
+                                   store.shapes[static_cast<std::size_t>(record.shares)].shares >= 0 ||
+                                   record.motion < 0))
+            std::abort();
+        const auto& s = tessel::drawn_arrays(store, record);
         const auto points = static_cast<std::size_t>(store.point_counts[i]);
         const auto faces = static_cast<std::size_t>(store.face_counts[i]);
         const std::size_t corners = tessel::corners_per_primitive(s.kind);
@@ -29,7 +35,7 @@ void check_store(const tessel::scene_store& store) {
         if (!s.colours.empty() && s.colours.size() != 4 * points) std::abort();
         if (s.corners.size() != corners * faces) std::abort();
         // A shape of a moving part names a place of the store.
-        if (s.motion >= 0 && static_cast<std::size_t>(s.motion) >= store.motions.size()) std::abort();
+        if (record.motion >= 0 && static_cast<std::size_t>(record.motion) >= store.motions.size()) std::abort();
         for (const std::uint32_t v : s.corners)
             if (v >= points) std::abort();
         // A textured shape names an image of the store and has a coordinate per point.
