@@ -20,6 +20,7 @@
 #include <pugixml.hpp>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -173,11 +174,17 @@ bool breaks_name(char c) {
            c == '\\' || c == ']' || c == '{' || c == '}' || c == '+';
 }
 
-// Characters that would end or open classic structure inside a number list.
-bool breaks_numbers(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u < ' ' || c == '"' || c == '#' || c == '[' || c == '\\' || c == ']' || c == '{' || c == '}';
-}
+// Characters that would end or open classic structure inside a number list,
+// as a table: number lists are most of a large scene, and are looked at
+// character by character.
+constexpr auto number_breakers = [] {
+    std::array<bool, 256> t{};
+    for (int c = 0; c < ' '; ++c) t[static_cast<std::size_t>(c)] = true;
+    for (unsigned char c : std::string_view("\"#[\\]{}")) t[c] = true;
+    return t;
+}();
+
+bool breaks_numbers(char c) { return number_breakers[static_cast<unsigned char>(c)]; }
 
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == ','; }
 
@@ -408,15 +415,15 @@ void transcoder::string(std::string_view v) {
 }
 
 void transcoder::numbers(std::string_view v) {
-    const std::size_t from = out_.size();
+    // Looked for in the value, so that the usual list, with nothing to
+    // replace, is copied in one piece.
+    const auto bad = std::find_if(v.begin(), v.end(), breaks_numbers);
+    const std::size_t from = out_.size() + static_cast<std::size_t>(bad - v.begin());
     out_.append(v);
-    bool changed = false;
+    if (bad == v.end()) return;
     for (std::size_t i = from; i < out_.size(); ++i)
-        if (breaks_numbers(out_[i])) {
-            out_[i] = ' ';
-            changed = true;
-        }
-    if (changed) warnings_.add_once("x3d numbers", here(), "characters that are no part of a number; read as spaces");
+        if (breaks_numbers(out_[i])) out_[i] = ' ';
+    warnings_.add_once("x3d numbers", here(), "characters that are no part of a number; read as spaces");
 }
 
 // Strings written with quotes and escapes, as classic writes them. Outside
