@@ -1,8 +1,10 @@
-// tessel-x3d-bench [TRIANGLES]: the same large scene (one Transform, Shape
+// tessel-x3d-bench [TRIANGLES [DIR]]: the same large scene (one Transform, Shape
 // and IndexedFaceSet per 1000 triangles, as tessel-gen-scene --vrml97 writes
 // it) in X3D's XML encoding and in the classic encoding, each parsed into a
 // document, best of three runs: the XML's time (rewriting included) over the
 // classic's is the cost of the encoding. Defaults to 2 million triangles.
+// With DIR, the two texts are also written there as bench.wrl and bench.x3d,
+// to time whole loads of each with tessel-scan.
 
 #include <algorithm>
 #include <chrono>
@@ -99,6 +101,11 @@ int main(int argc, char** argv) {
     std::remove(path.c_str());
     const std::string classic = read.str();
     const std::string xml = xml_scene(triangles);
+    if (argc > 2) {
+        const std::string dir = argv[2];
+        std::ofstream(dir + "/bench.wrl", std::ios::binary) << classic;
+        std::ofstream(dir + "/bench.x3d", std::ios::binary) << xml;
+    }
 
     std::size_t classic_nodes = 0, xml_nodes = 0;
     std::string rewritten;

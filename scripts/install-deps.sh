@@ -11,7 +11,7 @@ packages=(
   xvfb xauth xdotool xclip x11-utils imagemagick
   libpng-dev libjpeg-dev libgif-dev zlib1g-dev libegl-dev libegl-mesa0
   libfreetype-dev libfontconfig-dev fonts-dejavu-core
-  libmeshoptimizer-dev libembree-dev libexpat1-dev
+  libmeshoptimizer-dev libembree-dev libpugixml-dev
   desktop-file-utils libxml2-utils shared-mime-info
   time locales
 )

@@ -1,22 +1,30 @@
-// The XML is read by expat: well kept and packaged by Debian, streaming (a
-// 100 MB file is never held as a tree), with its own guard against entity
-// expansion bombs, and it loads no external entity or DTD unless asked to.
-// On top of that, any entity declaration stops the reading: X3D files need
-// none, and a declared entity is the way in for every expansion and
-// external-file attack. A DOCTYPE that only names the X3D DTD by its URL is
-// accepted; the DTD is never fetched.
+// The XML is read by pugixml: well kept and packaged by Debian, and it
+// parses in place, so that the large number lists of a mesh are scanned
+// once and never copied into a reader's own memory. It loads no external
+// entity or DTD and expands only XML's five predefined entities and
+// character references, so no declared entity can grow or fetch anything;
+// any entity declaration still stops the reading, as X3D files need none. A
+// DOCTYPE that only names the X3D DTD by its URL is accepted; the DTD is
+// never fetched.
 //
-// The classic text is written straight into one reserved string while expat
-// reports elements: each element's attributes become its fields, its child
-// elements the values of its node-valued fields, grouped by containerField.
+// The tree is walked in document order without recursion, and the classic
+// text is written straight into one reserved string as elements start and
+// end: each element's attributes become its fields, its child elements the
+// values of its node-valued fields, grouped by containerField. Each node's
+// offset in the text gives its line, counted on from the previous node's.
 
 #include "formats/x3d/xml_to_classic.h"
 
-#include <expat.h>
+#include <iconv.h>
+
+#include <pugixml.hpp>
 
 #include <algorithm>
+#include <array>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <unordered_map>
 #include <vector>
 
@@ -166,11 +174,17 @@ bool breaks_name(char c) {
            c == '\\' || c == ']' || c == '{' || c == '}' || c == '+';
 }
 
-// Characters that would end or open classic structure inside a number list.
-bool breaks_numbers(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u < ' ' || c == '"' || c == '#' || c == '[' || c == '\\' || c == ']' || c == '{' || c == '}';
-}
+// Characters that would end or open classic structure inside a number list,
+// as a table: number lists are most of a large scene, and are looked at
+// character by character.
+constexpr auto number_breakers = [] {
+    std::array<bool, 256> t{};
+    for (int c = 0; c < ' '; ++c) t[static_cast<std::size_t>(c)] = true;
+    for (unsigned char c : std::string_view("\"#[\\]{}")) t[c] = true;
+    return t;
+}();
+
+bool breaks_numbers(char c) { return number_breakers[static_cast<unsigned char>(c)]; }
 
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == ','; }
 
@@ -268,32 +282,18 @@ public:
     bool run(std::string_view xml, std::string& error);
 
 private:
-    static void on_start(void* self, const XML_Char* name, const XML_Char** atts) {
-        static_cast<transcoder*>(self)->start(name, atts);
-    }
-    static void on_end(void* self, const XML_Char*) { static_cast<transcoder*>(self)->end(); }
-    static void on_text(void* self, const XML_Char* s, int len) {
-        static_cast<transcoder*>(self)->text(std::string_view(s, static_cast<std::size_t>(len)));
-    }
-    static void on_entity_decl(void* self, const XML_Char*, int, const XML_Char*, int, const XML_Char*,
-                               const XML_Char*, const XML_Char*, const XML_Char*) {
-        static_cast<transcoder*>(self)->stop("entity declarations are not read");
-    }
-    static void on_skipped_entity(void* self, const XML_Char* name, int) {
-        auto* t = static_cast<transcoder*>(self);
-        t->warn(std::string("entity &") + name + "; is not declared; left out");
+    void walk(const pugi::xml_document& doc);
+    source_position position(std::ptrdiff_t offset);
+    void move_to(std::ptrdiff_t offset) {
+        if (offset >= 0) at_ = position(offset);  // negative: unknown, the last place stays
     }
 
-    source_position here() const {
-        return {static_cast<std::int64_t>(XML_GetCurrentLineNumber(parser_)),
-                static_cast<std::int64_t>(XML_GetCurrentColumnNumber(parser_)) + 1};
-    }
+    source_position here() const { return at_; }
     void warn(const std::string& message) { warnings_.add(here(), message); }
     void stop(std::string message) {
         if (!stop_message_.empty()) return;
         stop_message_ = std::move(message);
         stop_at_ = here();
-        XML_StopParser(parser_, XML_FALSE);
     }
 
     // Pads with line ends up to the element's line: the parser's warnings
@@ -305,7 +305,7 @@ private:
         }
         out_ += ' ';
     }
-    void line_here() { line_to(static_cast<std::int64_t>(XML_GetCurrentLineNumber(parser_))); }
+    void line_here() { line_to(at_.line); }
 
     void start(const char* name, const char** atts);
     void end();
@@ -346,7 +346,12 @@ private:
     x3d_node_types types_;
     std::string& out_;
     warning_list& warnings_;
-    XML_Parser parser_ = nullptr;
+    // The text the offsets of the parsed tree count in, untouched by the
+    // parsing; the place last moved to, and where its line starts.
+    std::string_view text_;
+    source_position at_{1, 1};
+    std::size_t at_offset_ = 0, line_start_ = 0;
+    std::vector<const char*> atts_;  // an element's names and values, as start() takes them
     std::int64_t out_line_ = 1;  // the line out_ ends on
     std::vector<frame> stack_;
     bool seen_root_ = false;
@@ -410,15 +415,15 @@ void transcoder::string(std::string_view v) {
 }
 
 void transcoder::numbers(std::string_view v) {
-    const std::size_t from = out_.size();
+    // Looked for in the value, so that the usual list, with nothing to
+    // replace, is copied in one piece.
+    const auto bad = std::find_if(v.begin(), v.end(), breaks_numbers);
+    const std::size_t from = out_.size() + static_cast<std::size_t>(bad - v.begin());
     out_.append(v);
-    bool changed = false;
+    if (bad == v.end()) return;
     for (std::size_t i = from; i < out_.size(); ++i)
-        if (breaks_numbers(out_[i])) {
-            out_[i] = ' ';
-            changed = true;
-        }
-    if (changed) warnings_.add_once("x3d numbers", here(), "characters that are no part of a number; read as spaces");
+        if (breaks_numbers(out_[i])) out_[i] = ' ';
+    warnings_.add_once("x3d numbers", here(), "characters that are no part of a number; read as spaces");
 }
 
 // Strings written with quotes and escapes, as classic writes them. Outside
@@ -506,51 +511,162 @@ void transcoder::value(value_kind kind, std::string_view v) {
     }
 }
 
+// The line and column of an offset into text_. The walk goes in document
+// order, so offsets grow and lines are counted on from the last place; only
+// a step back (never taken by a well-formed tree) counts from the start.
+source_position transcoder::position(std::ptrdiff_t offset) {
+    const std::size_t to = std::min(static_cast<std::size_t>(offset), text_.size());
+    if (to < at_offset_) {
+        at_offset_ = line_start_ = 0;
+        at_.line = 1;
+    }
+    const char* const base = text_.data();
+    for (const char* nl = base + at_offset_;;) {
+        nl = static_cast<const char*>(std::memchr(nl, '\n', to - static_cast<std::size_t>(nl - base)));
+        if (!nl) break;
+        ++at_.line;
+        ++nl;
+        line_start_ = static_cast<std::size_t>(nl - base);
+    }
+    at_offset_ = to;
+    at_.column = static_cast<std::int64_t>(to - line_start_) + 1;
+    return at_;
+}
+
+// Calls start(), text() and end() for the tree's elements and texts in
+// document order, the way a streaming reader would report them. The depth
+// limit in start() bounds the frames; the walk itself keeps no stack, as it
+// follows the tree's parent and sibling links.
+void transcoder::walk(const pugi::xml_document& doc) {
+    pugi::xml_node n = doc.first_child();
+    while (n) {
+        bool opened = false;
+        switch (n.type()) {
+        case pugi::node_element: {
+            const std::ptrdiff_t name_at = n.offset_debug();
+            move_to(name_at > 0 ? name_at - 1 : name_at);  // the '<' before the name
+            atts_.clear();
+            for (pugi::xml_attribute a = n.first_attribute(); a; a = a.next_attribute()) {
+                atts_.push_back(a.name());
+                atts_.push_back(a.value());
+            }
+            atts_.push_back(nullptr);
+            start(n.name(), atts_.data());
+            if (!stop_message_.empty()) return;
+            opened = true;
+            break;
+        }
+        case pugi::node_pcdata:
+        case pugi::node_cdata:
+            move_to(n.offset_debug());
+            text(n.value());
+            break;
+        case pugi::node_doctype:
+            if (std::strstr(n.value(), "<!ENTITY")) {
+                move_to(n.offset_debug());
+                stop("entity declarations are not read");
+                return;
+            }
+            break;
+        default: break;
+        }
+        if (opened && n.first_child()) {
+            n = n.first_child();
+            continue;
+        }
+        if (opened) end();
+        while (!n.next_sibling()) {
+            n = n.parent();
+            if (!n || n == doc) return;
+            end();
+        }
+        n = n.next_sibling();
+    }
+}
+
+// pugixml's reasons, in words like the rest of the reading's errors.
+std::string parse_error_text(const pugi::xml_parse_result& r) {
+    switch (r.status) {
+    case pugi::status_out_of_memory: return "out of memory for the XML reader";
+    case pugi::status_unrecognized_tag: return "not well-formed (invalid token)";
+    case pugi::status_bad_pi: return "malformed declaration or processing instruction";
+    case pugi::status_bad_comment: return "malformed comment";
+    case pugi::status_bad_cdata: return "malformed CDATA section";
+    case pugi::status_bad_doctype: return "malformed DOCTYPE";
+    case pugi::status_bad_pcdata: return "malformed text";
+    case pugi::status_bad_start_element: return "malformed start tag";
+    case pugi::status_bad_attribute: return "malformed attribute";
+    case pugi::status_bad_end_element: return "malformed end tag";
+    case pugi::status_end_element_mismatch: return "mismatched tag";
+    case pugi::status_no_document_element: return "no element found";
+    default: return r.description();
+    }
+}
+
+// Text in another encoding than UTF-8, as UTF-8: pugixml would convert it
+// into a buffer of its own, whose offsets no longer count in the text.
+bool to_utf8(std::string_view in, pugi::xml_encoding from, std::string& out) {
+    const char* name = nullptr;
+    switch (from) {
+    case pugi::encoding_utf16_le: name = "UTF-16LE"; break;
+    case pugi::encoding_utf16_be: name = "UTF-16BE"; break;
+    case pugi::encoding_utf32_le: name = "UTF-32LE"; break;
+    case pugi::encoding_utf32_be: name = "UTF-32BE"; break;
+    case pugi::encoding_latin1: name = "ISO-8859-1"; break;
+    default: return false;
+    }
+    iconv_t cd = iconv_open("UTF-8", name);
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    out.resize(in.size() * 2 + 16);  // latin-1 doubles at most; UTF-16 and 32 shrink or stay
+    char* src = const_cast<char*>(in.data());
+    std::size_t src_left = in.size();
+    char* dst = out.data();
+    std::size_t dst_left = out.size();
+    const bool ok = iconv(cd, &src, &src_left, &dst, &dst_left) != static_cast<std::size_t>(-1) && src_left == 0;
+    iconv_close(cd);
+    out.resize(ok ? out.size() - dst_left : 0);
+    return ok;
+}
+
 bool transcoder::run(std::string_view xml, std::string& error) {
     out_.clear();
     out_.reserve(xml.size() + xml.size() / 8 + 256);
-    parser_ = XML_ParserCreate(nullptr);
-    if (!parser_) {
-        error = warnings_.file() + ": out of memory for the XML reader";
-        return false;
-    }
-    XML_SetUserData(parser_, this);
-    XML_SetElementHandler(parser_, on_start, on_end);
-    XML_SetCharacterDataHandler(parser_, on_text);
-    XML_SetEntityDeclHandler(parser_, on_entity_decl);
-    XML_SetSkippedEntityHandler(parser_, on_skipped_entity);
-    // No external entity handler is set, and parameter entities (the DTD)
-    // are never parsed: nothing outside the text is read.
-    XML_SetParamEntityParsing(parser_, XML_PARAM_ENTITY_PARSING_NEVER);
-    // Whole pieces of 1 GB at most (expat counts in int): fed in one call,
-    // a large attribute is scanned once.
-    bool ok = true;
-    constexpr std::size_t piece = std::size_t{1} << 30;
-    std::size_t at = 0;
-    do {
-        const std::size_t n = std::min(piece, xml.size() - at);
-        const bool last = at + n == xml.size();
-        if (XML_Parse(parser_, xml.data() + at, static_cast<int>(n), last) != XML_STATUS_OK) {
-            ok = false;
-            break;
+    // Parsed in place in a copy: offsets into the copy are offsets into the
+    // text, the tree's names and values point into it, and it outlives the
+    // tree. A DOCTYPE becomes a node, for its declarations to be looked at.
+    constexpr unsigned options = pugi::parse_default | pugi::parse_doctype;
+    text_ = xml;
+    std::string buffer(xml), converted;
+    pugi::xml_document doc;
+    pugi::xml_parse_result r = doc.load_buffer_inplace(buffer.data(), buffer.size(), options, pugi::encoding_auto);
+    if (r.encoding != pugi::encoding_utf8) {
+        if (!to_utf8(xml, r.encoding, converted)) {
+            error = warnings_.file() + ":1:1: the text is not in the encoding it declares";
+            return false;
         }
-        at += n;
-    } while (at < xml.size());
-    if (ok && !seen_root_) {
-        ok = false;
-        stop_message_ = "no X3D element";
+        text_ = converted;
+        buffer = converted;
+        r = doc.load_buffer_inplace(buffer.data(), buffer.size(), options, pugi::encoding_utf8);
+    }
+    bool ok = static_cast<bool>(r);
+    if (ok) {
+        walk(doc);
+        ok = stop_message_.empty();
+        if (ok && !seen_root_) {
+            ok = false;
+            stop_message_ = "no X3D element";
+            stop_at_ = at_;
+        }
     }
     if (!ok) {
-        const source_position p = stop_message_.empty() ? here() : stop_at_;
-        const std::string message =
-            stop_message_.empty() ? std::string(XML_ErrorString(XML_GetErrorCode(parser_))) : stop_message_;
+        const source_position p = stop_message_.empty() ? position(r.offset) : stop_at_;
+        const std::string message = stop_message_.empty() ? parse_error_text(r) : stop_message_;
         error = warnings_.file() + ":" + std::to_string(p.line) + ":" + std::to_string(p.column) + ": " + message;
         out_.clear();  // a part of a scene is not handed on as if it were the scene
+        return false;
     }
-    XML_ParserFree(parser_);
-    parser_ = nullptr;
-    if (ok) out_ += '\n';
-    return ok;
+    out_ += '\n';
+    return true;
 }
 
 void transcoder::start(const char* raw_name, const char** atts) {
@@ -579,9 +695,9 @@ void transcoder::start(const char* raw_name, const char** atts) {
         stack_.push_back({element::x3d});
         return;
     }
-    // Each open element costs a frame here and in expat: a text of nothing
-    // but start tags must not cost many times its size. No scene nests
-    // nearly this deep.
+    // Each open element costs a frame here: a text of nothing but nested
+    // tags must not cost many times its size. No scene nests nearly this
+    // deep.
     constexpr std::size_t max_depth = 10000;
     if (stack_.size() >= max_depth) {
         stop("elements nested more than " + std::to_string(max_depth) + " deep");
@@ -1002,7 +1118,7 @@ void transcoder::text(std::string_view s) {
     if (f.source == 0) {
         const std::size_t first = s.find_first_not_of(" \t\r\n");
         if (first == std::string_view::npos) return;
-        line_to(static_cast<std::int64_t>(XML_GetCurrentLineNumber(parser_)) +
+        line_to(at_.line +
                 std::count(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(first), '\n'));
         s.remove_prefix(first);
         out_ += "url [ ";

@@ -4,6 +4,7 @@
 // anything outside the text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -227,6 +228,25 @@ TEST(X3dXml, ResultParsesIntoTheDescribedNodes) {
     EXPECT_EQ(n->child("geometry")->numbers("size"), (std::vector<float>{1, 2, 3}));
 }
 
+// Text in another encoding than UTF-8 is read as UTF-8, its elements still
+// on their lines.
+TEST(X3dXml, OtherEncodingsBecomeUtf8) {
+    const std::string text = "\n<X3D><Scene>\n<WorldInfo title='caf\xE9'/></Scene></X3D>";
+    std::string utf16 = "\xFF\xFE";
+    for (char c : "<?xml version='1.0' encoding='UTF-16'?>" + text) utf16 += {c, '\0'};
+    const std::pair<const char*, std::string> cases[] = {
+        {"latin-1", "<?xml version='1.0' encoding='ISO-8859-1'?>" + text},
+        {"UTF-16 with its mark", utf16},
+    };
+    for (const auto& [what, xml] : cases) {
+        const transcoded t = transcode(xml);
+        ASSERT_TRUE(t.ok) << what << ": " << t.error;
+        const std::size_t at = t.classic.find("WorldInfo { title \"caf\xC3\xA9\" }");
+        ASSERT_NE(at, std::string::npos) << what << ": " << t.classic;
+        EXPECT_EQ(std::count(t.classic.begin(), t.classic.begin() + static_cast<std::ptrdiff_t>(at), '\n'), 2) << what;
+    }
+}
+
 // Hostile or broken XML ends with an error that names the place, and never
 // reads a file: the secret below must not show up anywhere.
 TEST(X3dXml, HostileXmlIsRefusedWithoutReadingFiles) {
@@ -241,8 +261,12 @@ TEST(X3dXml, HostileXmlIsRefusedWithoutReadingFiles) {
     };
     std::string deep = "<X3D><Scene>";
     for (int i = 0; i < 20000; ++i) deep += "<Group>";
+    std::string deep_closed = deep;
+    for (int i = 0; i < 20000; ++i) deep_closed += "</Group>";
+    deep_closed += "</Scene></X3D>";
     const hostile cases[] = {
         {"nesting without end", deep, "test.x3d:1:"},
+        {"nesting too deep", deep_closed, "test.x3d:1:69999: elements nested more than 10000 deep"},
         {"billion laughs, with the reason",
          "<!DOCTYPE X3D [<!ENTITY a 'aaaaaaaaaa'><!ENTITY b '&a;&a;&a;&a;&a;&a;&a;&a;'>]><X3D/>",
          "entity declarations are not read"},
