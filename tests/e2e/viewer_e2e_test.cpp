@@ -602,7 +602,9 @@ TEST_F(Viewer, FrameStatsSayEachFrameAndWhetherItMoved) {
         })) << viewer.log();
         for (const std::string& f : frames) {
             EXPECT_TRUE(std::regex_match(f, format)) << f;
-            if (!moves) EXPECT_TRUE(f.ends_with(" still")) << f;
+            if (!moves) {
+                EXPECT_TRUE(f.ends_with(" still")) << f;
+            }
         }
         quit(viewer, panel);
     }
