@@ -112,6 +112,42 @@ std::int64_t generate_separator_scene(const std::string& path, std::int64_t coun
     return (std::fclose(f) == 0 && ok) ? count : -1;
 }
 
+namespace {
+
+constexpr std::int64_t torus_u = 25, torus_v = 20;
+
+}  // namespace
+
+void append_torus_points(std::string& out) {
+    const double pi = 3.14159265358979323846, big = 1.0, small = 0.35;
+    char line[128];
+    for (std::int64_t i = 0; i < torus_u; ++i) {
+        const double a = 2 * pi * static_cast<double>(i) / static_cast<double>(torus_u);
+        for (std::int64_t j = 0; j < torus_v; ++j) {
+            const double b = 2 * pi * static_cast<double>(j) / static_cast<double>(torus_v);
+            const double r = big + small * std::cos(b);
+            std::snprintf(line, sizeof line, "            %.5f %.5f %.5f,\n", r * std::cos(a), r * std::sin(a),
+                          small * std::sin(b));
+            out += line;
+        }
+    }
+}
+
+void append_torus_faces(std::string& out) {
+    const std::int64_t u = torus_u, v = torus_v;
+    char line[128];
+    for (std::int64_t i = 0; i < u; ++i) {
+        for (std::int64_t j = 0; j < v; ++j) {
+            const std::int64_t p00 = i * v + j, p10 = ((i + 1) % u) * v + j;
+            const std::int64_t p01 = i * v + (j + 1) % v, p11 = ((i + 1) % u) * v + (j + 1) % v;
+            std::snprintf(line, sizeof line, "          %lld, %lld, %lld, -1, %lld, %lld, %lld, -1,\n",
+                          static_cast<long long>(p00), static_cast<long long>(p10), static_cast<long long>(p11),
+                          static_cast<long long>(p00), static_cast<long long>(p11), static_cast<long long>(p01));
+            out += line;
+        }
+    }
+}
+
 std::int64_t generate_vrml97_scene(const std::string& path, std::int64_t triangles, bool smooth) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return -1;
@@ -119,7 +155,6 @@ std::int64_t generate_vrml97_scene(const std::string& path, std::int64_t triangl
     constexpr std::int64_t u = 25, v = 20;
     const std::int64_t parts = std::max<std::int64_t>(1, (triangles + u * v) / (2 * u * v));
     const std::int64_t side = static_cast<std::int64_t>(std::ceil(std::sqrt(static_cast<double>(parts))));
-    const double pi = 3.14159265358979323846, big = 1.0, small = 0.35;
     std::string out = "#VRML V2.0 utf8\n\n";
     std::int64_t written = 0;
     char line[1024];
@@ -140,28 +175,10 @@ std::int64_t generate_vrml97_scene(const std::string& path, std::int64_t triangl
                       0.3 + 0.7 * static_cast<double>((p * 53) % 10) / 10.0,
                       0.3 + 0.7 * static_cast<double>((p * 71) % 10) / 10.0, smooth ? "        creaseAngle 0.5\n" : "");
         out += line;
-        for (std::int64_t i = 0; i < u; ++i) {
-            const double a = 2 * pi * static_cast<double>(i) / static_cast<double>(u);
-            for (std::int64_t j = 0; j < v; ++j) {
-                const double b = 2 * pi * static_cast<double>(j) / static_cast<double>(v);
-                const double r = big + small * std::cos(b);
-                std::snprintf(line, sizeof line, "            %.5f %.5f %.5f,\n", r * std::cos(a), r * std::sin(a),
-                              small * std::sin(b));
-                out += line;
-            }
-        }
+        append_torus_points(out);
         out += "          ]\n        }\n        coordIndex [\n";
-        for (std::int64_t i = 0; i < u; ++i) {
-            for (std::int64_t j = 0; j < v; ++j) {
-                const std::int64_t p00 = i * v + j, p10 = ((i + 1) % u) * v + j;
-                const std::int64_t p01 = i * v + (j + 1) % v, p11 = ((i + 1) % u) * v + (j + 1) % v;
-                std::snprintf(line, sizeof line, "          %lld, %lld, %lld, -1, %lld, %lld, %lld, -1,\n",
-                              static_cast<long long>(p00), static_cast<long long>(p10), static_cast<long long>(p11),
-                              static_cast<long long>(p00), static_cast<long long>(p11), static_cast<long long>(p01));
-                out += line;
-                written += 2;
-            }
-        }
+        append_torus_faces(out);
+        written += 2 * torus_u * torus_v;
         out += "        ]\n      }\n    }\n  ]\n}\n";
         if (out.size() > (1u << 22)) {
             if (std::fwrite(out.data(), 1, out.size(), f) != out.size()) return std::fclose(f), -1;

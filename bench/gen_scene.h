@@ -28,6 +28,13 @@ std::int64_t generate_separator_scene(const std::string& path, std::int64_t coun
 // or -1 on a write error.
 std::int64_t generate_vrml97_scene(const std::string& path, std::int64_t triangles, bool smooth = false);
 
+// The torus of one part of generate_vrml97_scene (25 x 20 quads, 500
+// points), one value group per line as exporters write them: its points as
+// "x y z," lines, and its faces as two "a, b, c, -1," triangles a line.
+// Both encodings of X3D's benchmark write the same numbers through these.
+void append_torus_points(std::string& out);
+void append_torus_faces(std::string& out);
+
 // The triangles of the one part generate_vrml97_copies_scene places.
 constexpr std::int64_t copied_part_triangles = 10000;
 

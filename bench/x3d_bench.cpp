@@ -31,7 +31,6 @@ std::string xml_scene(std::int64_t triangles) {
     constexpr std::int64_t u = 25, v = 20;
     const std::int64_t parts = std::max<std::int64_t>(1, (triangles + u * v) / (2 * u * v));
     const auto side = static_cast<std::int64_t>(std::ceil(std::sqrt(static_cast<double>(parts))));
-    const double pi = 3.14159265358979323846, big = 1.0, small = 0.35;
     std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<X3D profile=\"Interchange\" version=\"3.3\">\n<Scene>\n";
     char line[1024];
     for (std::int64_t p = 0; p < parts; ++p) {
@@ -44,26 +43,9 @@ std::string xml_scene(std::int64_t triangles) {
                       0.3 + 0.7 * static_cast<double>((p * 53) % 10) / 10.0,
                       0.3 + 0.7 * static_cast<double>((p * 71) % 10) / 10.0);
         out += line;
-        for (std::int64_t i = 0; i < u; ++i)
-            for (std::int64_t j = 0; j < v; ++j) {
-                const std::int64_t p00 = i * v + j, p10 = ((i + 1) % u) * v + j;
-                const std::int64_t p01 = i * v + (j + 1) % v, p11 = ((i + 1) % u) * v + (j + 1) % v;
-                std::snprintf(line, sizeof line, "          %lld, %lld, %lld, -1, %lld, %lld, %lld, -1,\n",
-                              static_cast<long long>(p00), static_cast<long long>(p10), static_cast<long long>(p11),
-                              static_cast<long long>(p00), static_cast<long long>(p11), static_cast<long long>(p01));
-                out += line;
-            }
+        tessel::bench::append_torus_faces(out);
         out += "        \">\n      <Coordinate point=\"\n";
-        for (std::int64_t i = 0; i < u; ++i) {
-            const double a = 2 * pi * static_cast<double>(i) / static_cast<double>(u);
-            for (std::int64_t j = 0; j < v; ++j) {
-                const double b = 2 * pi * static_cast<double>(j) / static_cast<double>(v);
-                const double r = big + small * std::cos(b);
-                std::snprintf(line, sizeof line, "            %.5f %.5f %.5f,\n", r * std::cos(a), r * std::sin(a),
-                              small * std::sin(b));
-                out += line;
-            }
-        }
+        tessel::bench::append_torus_points(out);
         out += "          \"/>\n    </IndexedFaceSet>\n  </Shape>\n</Transform>\n";
     }
     out += "</Scene>\n</X3D>\n";
