@@ -1,5 +1,6 @@
 // X3D's classic encoding: its statements and access keywords read quietly,
 // its nodes drawn as the store shows (triangle counts, points, colours),
+// the same nodes written in the XML encoding making the very same store,
 // its nodes kept out of VRML 2.0 files, and X3D and VRML 2.0 files
 // inlining each other.
 #include <gtest/gtest.h>
@@ -28,6 +29,7 @@ struct x3d_case {
     float x, y, z;
     float red, green, blue;  // the first shape's colour (its first vertex colour when it has them)
     float alpha = 1;         // the first shape's first vertex colour's alpha, when it has them
+    std::string xml = {};    // the same world in the XML encoding (the Scene's content), when given
 };
 
 void PrintTo(const x3d_case& c, std::ostream* os) { *os << c.name; }
@@ -61,6 +63,24 @@ TEST_P(X3dNodes, DrawnIntoTheStore) {
     if (!first.colours.empty()) {
         EXPECT_NEAR(first.colours[3], c.alpha, 1e-5);
     }
+    // The XML encoding makes the very same store.
+    if (!c.xml.empty()) {
+        const std::string xml_path = dir.write("world.x3d", "<?xml version='1.0'?>\n<X3D version='3.3'><Scene>" + c.xml +
+                                                                "</Scene></X3D>\n");
+        scene_store twin;
+        const load_result x = open_scene_file(xml_path, twin, reading_mode::standard);
+        ASSERT_TRUE(x.ok) << x.error;
+        EXPECT_TRUE(x.warnings.empty()) << x.warnings[0];
+        ASSERT_EQ(twin.shapes.size(), store.shapes.size());
+        for (std::size_t i = 0; i < store.shapes.size(); ++i) {
+            const shape_record &a = store.shapes[i], &b = twin.shapes[i];
+            EXPECT_EQ(a.points, b.points) << i;
+            EXPECT_EQ(a.normals, b.normals) << i;
+            EXPECT_TRUE(std::equal(a.corners.begin(), a.corners.end(), b.corners.begin(), b.corners.end())) << i;
+            EXPECT_EQ(a.colours, b.colours) << i;
+            EXPECT_TRUE(std::equal(a.material.diffuse, a.material.diffuse + 3, b.material.diffuse)) << i;
+        }
+    }
     // Every face of the flat sets looks along +z: strips alternate their
     // winding, and the generated normals follow it.
     if (c.kind == shape_kind::triangles && c.z == 0) {
@@ -73,22 +93,29 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, X3dNodes,
     ::testing::Values(
         x3d_case{"IndexedTriangleSet", "Shape { geometry IndexedTriangleSet { index [ 0 1 2 0 2 3 ] " + square + " } }",
-                 shape_kind::triangles, 2, 2, 1, 1, 0, 1, 1, 1},
+                 shape_kind::triangles, 2, 2, 1, 1, 0, 1, 1, 1, 1,
+                 "<Shape><IndexedTriangleSet index='0 1 2 0 2 3'><Coordinate point='0 0 0, 1 0 0, 1 1 0, 0 1 0'/></IndexedTriangleSet></Shape>"},
         x3d_case{"TriangleSet", "Shape { geometry TriangleSet { coord Coordinate { point [ 0 0 0, 1 0 0, 1 1 0, "
                                 "0 0 0, 1 1 0, 0 1 0, 5 5 5 ] } } }",
                  shape_kind::triangles, 2, 1, 1, 0, 0, 1, 1, 1},
         x3d_case{"IndexedTriangleFanSet", "Shape { geometry IndexedTriangleFanSet { index [ 0 1 2 3 -1 ] " + square + " } }",
-                 shape_kind::triangles, 2, 3, 0, 1, 0, 1, 1, 1},
+                 shape_kind::triangles, 2, 3, 0, 1, 0, 1, 1, 1, 1,
+                 "<Shape><IndexedTriangleFanSet index='0 1 2 3 -1'><Coordinate point='0 0 0, 1 0 0, 1 1 0, 0 1 0'/></IndexedTriangleFanSet></Shape>"},
         x3d_case{"TriangleFanSet", "Shape { geometry TriangleFanSet { fanCount [ 4 ] " + square + " } }",
-                 shape_kind::triangles, 2, 0, 0, 0, 0, 1, 1, 1},
+                 shape_kind::triangles, 2, 0, 0, 0, 0, 1, 1, 1, 1,
+                 "<Shape><TriangleFanSet fanCount='4'><Coordinate point='0 0 0, 1 0 0, 1 1 0, 0 1 0'/></TriangleFanSet></Shape>"},
         x3d_case{"IndexedTriangleStripSet",
                  "Shape { geometry IndexedTriangleStripSet { index [ 0 1 2 3 -1 3 2 ] " + strip + " } }",
-                 shape_kind::triangles, 2, 3, 1, 1, 0, 1, 1, 1},
+                 shape_kind::triangles, 2, 3, 1, 1, 0, 1, 1, 1, 1,
+                 "<Shape><IndexedTriangleStripSet index='0 1 2 3 -1 3 2'><Coordinate point='0 0 0, 1 0 0, 0 1 0, 1 1 0'/></IndexedTriangleStripSet></Shape>"},
         x3d_case{"TriangleStripSet", "Shape { geometry TriangleStripSet { stripCount [ 4 ] " + strip + " } }",
-                 shape_kind::triangles, 2, 2, 0, 1, 0, 1, 1, 1},
+                 shape_kind::triangles, 2, 2, 0, 1, 0, 1, 1, 1, 1,
+                 "<Shape><TriangleStripSet stripCount='4'><Coordinate point='0 0 0, 1 0 0, 0 1 0, 1 1 0'/></TriangleStripSet></Shape>"},
         x3d_case{"IndexedQuadSet", "Shape { geometry IndexedQuadSet { index [ 0 1 2 3 ] " + square + " } }",
-                 shape_kind::triangles, 2, 1, 1, 0, 0, 1, 1, 1},
-        x3d_case{"QuadSet", "Shape { geometry QuadSet { " + square + " } }", shape_kind::triangles, 2, 2, 1, 1, 0, 1, 1, 1},
+                 shape_kind::triangles, 2, 1, 1, 0, 0, 1, 1, 1, 1,
+                 "<Shape><IndexedQuadSet index='0 1 2 3'><Coordinate point='0 0 0, 1 0 0, 1 1 0, 0 1 0'/></IndexedQuadSet></Shape>"},
+        x3d_case{"QuadSet", "Shape { geometry QuadSet { " + square + " } }", shape_kind::triangles, 2, 2, 1, 1, 0, 1, 1, 1, 1,
+                 "<Shape><QuadSet><Coordinate point='0 0 0, 1 0 0, 1 1 0, 0 1 0'/></QuadSet></Shape>"},
         x3d_case{"LineSet", "Shape { geometry LineSet { vertexCount [ 3 2 ] coord Coordinate { point [ 0 0 0, "
                             "1 0 0, 1 1 0, 4 0 0, 4 1 0 ] } } }",
                  shape_kind::lines, 3, 4, 4, 1, 0, 1, 1, 1},
@@ -97,16 +124,19 @@ INSTANTIATE_TEST_SUITE_P(
                  "Shape { appearance Appearance { material Material {} } geometry IndexedFaceSet { coordIndex [ 0 1 2 ] "
                  "coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] } color ColorRGBA { color [ 1 0 0 0.75, 0 1 0 0.75, "
                  "0 0 1 0.75 ] } } }",
-                 shape_kind::triangles, 1, 0, 0, 0, 0, 1, 0, 0, 0.75f},
+                 shape_kind::triangles, 1, 0, 0, 0, 0, 1, 0, 0, 0.75f,
+                 "<Shape><Appearance><Material/></Appearance><IndexedFaceSet coordIndex='0 1 2'><Coordinate point='0 0 0, 1 0 0, 0 1 0'/><ColorRGBA color='1 0 0 0.75, 0 1 0 0.75, 0 0 1 0.75'/></IndexedFaceSet></Shape>"},
         x3d_case{"ColorRgbaOnLines",
                  "Shape { geometry LineSet { vertexCount [ 2 ] coord Coordinate { point [ 0 0 0, 1 0 0 ] } "
                  "color ColorRGBA { color [ 0 1 0 1, 0 0 1 1 ] } } }",
-                 shape_kind::lines, 1, 1, 1, 0, 0, 0, 1, 0},
+                 shape_kind::lines, 1, 1, 1, 0, 0, 0, 1, 0, 1,
+                 "<Shape><LineSet vertexCount='2'><Coordinate point='0 0 0, 1 0 0'/><ColorRGBA color='0 1 0 1, 0 0 1 1'/></LineSet></Shape>"},
         x3d_case{"CadPartsMoveTheirFaces",
                  "CADAssembly { name \"a\" children CADLayer { name \"l\" children CADPart { translation 5 0 0 "
                  "children CADFace { shape Shape { geometry IndexedFaceSet { coordIndex [ 0 1 2 ] coord Coordinate "
                  "{ point [ 0 0 0, 1 0 0, 0 1 0 ] } } } } } } }",
-                 shape_kind::triangles, 1, 1, 6, 0, 0, 1, 1, 1},
+                 shape_kind::triangles, 1, 1, 6, 0, 0, 1, 1, 1, 1,
+                 "<CADAssembly name='a'><CADLayer name='l'><CADPart translation='5 0 0'><CADFace><Shape containerField='shape'><IndexedFaceSet coordIndex='0 1 2'><Coordinate point='0 0 0, 1 0 0, 0 1 0'/></IndexedFaceSet></Shape></CADFace></CADPart></CADLayer></CADAssembly>"},
         x3d_case{"StaticGroupAndSwitchChildren",
                  "StaticGroup { children Switch { whichChoice 1 children [ Shape { geometry Box {} } Shape { geometry "
                  "TriangleSet { coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] } } } ] } }",
@@ -118,7 +148,8 @@ INSTANTIATE_TEST_SUITE_P(
         x3d_case{"PhysicalMaterial",
                  "Shape { appearance Appearance { material PhysicalMaterial { baseColor 0 0.5 1 metallic 0 roughness "
                  "0.5 } } geometry TriangleSet { coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] } } }",
-                 shape_kind::triangles, 1, 0, 0, 0, 0, 0, 0.5f, 1},
+                 shape_kind::triangles, 1, 0, 0, 0, 0, 0, 0.5f, 1, 1,
+                 "<Shape><Appearance><PhysicalMaterial baseColor='0 0.5 1' metallic='0' roughness='0.5'/></Appearance><TriangleSet><Coordinate point='0 0 0, 1 0 0, 0 1 0'/></TriangleSet></Shape>"},
         x3d_case{"TwoSidedMaterialFront",
                  "Shape { appearance Appearance { material TwoSidedMaterial { diffuseColor 1 1 0 separateBackColor "
                  "TRUE backDiffuseColor 0 0 1 } } geometry TriangleSet { solid FALSE coord Coordinate { point [ 0 0 0, "
