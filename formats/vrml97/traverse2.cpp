@@ -1164,7 +1164,7 @@ void walker::draw_generated(const node& g, shape_state& s, const node* material)
         // Grid points are numbered like the grid's vertices and faces like
         // its cells, so per-vertex values follow coordIndex and per-face
         // values come one a cell.
-        if (const node* colours = child_of(g, "color", node_kind::v2_color)) {
+        if (const node* colours = colour_node(g)) {
             s.material = material_for(material, colours);
             s.material_binding = flag(g, "colorPerVertex", true) ? binding::per_vertex_indexed : binding::per_face;
         }

@@ -131,6 +131,11 @@ INSTANTIATE_TEST_SUITE_P(
                  "color ColorRGBA { color [ 0 1 0 1, 0 0 1 1 ] } } }",
                  shape_kind::lines, 1, 1, 1, 0, 0, 0, 1, 0, 1,
                  "<Shape><LineSet vertexCount='2'><Coordinate point='0 0 0, 1 0 0'/><ColorRGBA color='0 1 0 1, 0 0 1 1'/></LineSet></Shape>"},
+        x3d_case{"ColorRgbaOnAnElevationGrid",
+                 "Shape { appearance Appearance { material Material {} } geometry ElevationGrid { xDimension 2 "
+                 "zDimension 2 height [ 0 0 0 0 ] color ColorRGBA { color [ 1 0 0 0.5, 0 1 0 0.5, 0 0 1 0.5, "
+                 "1 1 0 0.5 ] } } }",
+                 shape_kind::triangles, 2, 1, 0, 0, 1, 1, 0, 0, 0.5f},
         x3d_case{"CadPartsMoveTheirFaces",
                  "CADAssembly { name \"a\" children CADLayer { name \"l\" children CADPart { translation 5 0 0 "
                  "children CADFace { shape Shape { geometry IndexedFaceSet { coordIndex [ 0 1 2 ] coord Coordinate "
