@@ -289,6 +289,10 @@ struct document {
     // An X3D file in its classic encoding, read by the VRML97 reading with
     // X3D's statements, access keywords, fields and nodes.
     bool x3d = false;
+    // X3D's UNIT statements: the file's lengths and angles in metres and
+    // radians are its numbers times these.
+    float length_unit = 1.0f;
+    float angle_unit = 1.0f;
     std::deque<node> nodes;
     std::deque<node_type> declared_types;  // from extension nodes' field declarations
     node* root = nullptr;                  // the top-level nodes, as if in one Separator

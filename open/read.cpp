@@ -100,6 +100,7 @@ void read_checked(std::string_view text, const std::string& path, geometry_sink&
                     });
     // The first share reports only its own part of the text.
     if (progress && shown_reading < 100) progress(100);
+    if (vrml2) apply_angle_unit(doc);
     release();  // nothing reads the text after the parse
     if (timings) timings->scan = seconds_since(lap);
     notify(processing, 30);

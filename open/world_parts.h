@@ -47,15 +47,17 @@ struct scene_world::parts {
                 if (format == vrml::scene_format::x3d_xml) {
                     // Rewritten as the classic encoding, which the VRML97 parser reads.
                     std::string classic, error;
-                    if (vrml::x3d_xml_to_classic(text, vrml::x3d_node_type, classic, self.warnings(), error))
+                    if (vrml::x3d_xml_to_classic(text, vrml::x3d_node_type, classic, self.warnings(), error)) {
                         vrml::parse_vrml2(classic.data(), classic.data() + classic.size(), d, self.warnings(), {},
                                           &self, self.budget());
-                    else
+                        vrml::apply_angle_unit(d);
+                    } else
                         self.warnings().add({}, "not read: " + error);
-                } else if (format == vrml::scene_format::vrml2 || format == vrml::scene_format::x3d)
+                } else if (format == vrml::scene_format::vrml2 || format == vrml::scene_format::x3d) {
                     vrml::parse_vrml2(text.data(), text.data() + text.size(), d, self.warnings(), {}, &self,
                                       self.budget());
-                else
+                    vrml::apply_angle_unit(d);
+                } else
                     vrml::parse_vrml1(text.data(), text.data() + text.size(), d, self.warnings(), {}, self.budget());
             });
         vrml1 = [this](const vrml::document& d, vrml::geometry_sink& sink, vrml::warning_list& w) {

@@ -1,5 +1,7 @@
 #include "formats/vrml97/parse2.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -283,9 +285,12 @@ bool parser::x3d_statement(std::string_view w, source_position at) {
         if (category.empty() || name.empty() || !fields_.read_value(field_type::sf_float, factor, at, "the UNIT factor"))
             return true;
         const float f = factor.numbers.empty() ? 1.0f : factor.numbers[0];
-        if ((category == "length" || category == "angle") && f != 1.0f)
-            warn(at, "UNIT " + category + " " + name + " " + std::to_string(f) + " is not applied: " + category +
-                         "s are read as the file writes them");
+        if (category != "length" && category != "angle") return true;  // mass and force draw nothing
+        if (!(f > 0) || !std::isfinite(f)) {
+            warn(at, "UNIT " + category + " " + name + " has a factor that is not above 0; ignored");
+            return true;
+        }
+        (category == "length" ? doc_.length_unit : doc_.angle_unit) = f;
         return true;
     }
     if (w == "EXPORT") {
@@ -1003,6 +1008,32 @@ void parse_vrml2(const char* begin, const char* end, document& doc, warning_list
         doc.x3d = true;
     parser p(begin, end, doc, warnings, externs, budget, part);
     p.run(progress);
+}
+
+}  // namespace tessel::vrml
+
+namespace tessel::vrml {
+
+void apply_angle_unit(document& doc) {
+    const float unit = doc.angle_unit;
+    if (unit == 1.0f) return;
+    // Rotations, and the fields the X3D standard measures in angles.
+    static constexpr std::string_view angles[] = {"creaseAngle", "cutOffAngle", "beamWidth", "skyAngle",
+                                                  "groundAngle"};
+    each_node(doc, [&](node& n) {
+        if (!n.type) return;
+        for (field_value& v : n.values) {
+            if (v.field >= n.type->fields.size()) continue;
+            const field_def& def = n.type->fields[v.field];
+            const bool rotation = def.type == field_type::sf_rotation || def.type == field_type::mf_rotation;
+            const bool angle = std::find(std::begin(angles), std::end(angles), def.name) != std::end(angles) ||
+                               (def.name == "fieldOfView" && n.type->kind == node_kind::v2_viewpoint);
+            if (rotation)
+                for (std::size_t i = 3; i < v.numbers.size(); i += 4) v.numbers[i] *= unit;
+            else if (angle)
+                for (float& a : v.numbers) a *= unit;
+        }
+    });
 }
 
 }  // namespace tessel::vrml

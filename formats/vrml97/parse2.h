@@ -31,4 +31,9 @@ void parse_vrml2(const char* begin, const char* end, document& doc, warning_list
                  const std::function<void(int)>& progress = {}, proto_file_source* externs = nullptr,
                  reader::load_budget* budget = nullptr, text_part* part = nullptr);
 
+// X3D's UNIT angle: every rotation and angle of the document (its shares'
+// included) turned into radians. Lengths are scaled where the document is
+// placed (its walk starts under a scale of its length unit).
+void apply_angle_unit(document& doc);
+
 }  // namespace tessel::vrml

@@ -5,6 +5,7 @@
 // inlining each other.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "open/open.h"
@@ -168,6 +169,34 @@ INSTANTIATE_TEST_SUITE_P(
                  shape_kind::triangles, 1, 0, 0, 0, 0, 1, 1, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// UNIT length and angle: the file's numbers in its own units, the store in
+// metres and radians; an inlined file keeps its own units, in both encodings.
+TEST(X3d, UnitsOfLengthAndAngleAreApplied) {
+    scratch_dir dir;
+    dir.write("part.x3d", "<X3D><head><unit category='length' name='millimetre' conversionFactor='0.001'/></head>"
+                          "<Scene><Shape><TriangleSet><Coordinate point='0 0 0, 1000 0 0, 0 1000 0'/></TriangleSet>"
+                          "</Shape></Scene></X3D>");
+    const std::string path = dir.write("world.x3dv", header + "UNIT length centimetre 0.01\nUNIT angle degree 0.0174532925\n"
+                                                              "Transform { rotation 0 0 1 90 children Shape { geometry "
+                                                              "TriangleSet { coord Coordinate { point [ 0 0 0, 100 0 0, "
+                                                              "0 100 0 ] } } } }\nInline { url \"part.x3d\" }\n");
+    scene_store store;
+    const load_result r = open_scene_file(path, store, reading_mode::standard);
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_TRUE(r.warnings.empty()) << r.warnings[0];
+    ASSERT_EQ(store.shapes.size(), 2u);
+    // 100 cm along x, turned a quarter about z: a metre up y.
+    const auto has_point = [](const shape_record& s, float x, float y) {
+        for (std::size_t i = 0; i < s.point_count(); ++i)
+            if (std::abs(s.points[i * 3] - x) < 1e-5 && std::abs(s.points[i * 3 + 1] - y) < 1e-5) return true;
+        return false;
+    };
+    EXPECT_TRUE(has_point(store.shapes[0], 0, 1));
+    EXPECT_FALSE(has_point(store.shapes[0], 100, 0));
+    // The inlined part's 1000 mm, under the world's own centimetres: a metre.
+    EXPECT_TRUE(has_point(store.shapes[1], 1, 0));
+}
+
 TEST(X3d, UnlitMaterialDrawsItsEmissiveColourUnlit) {
     scratch_dir dir;
     const std::string path = dir.write(
@@ -257,10 +286,8 @@ TEST_P(X3dWarnings, SaidOnceWithItsPlace) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, X3dWarnings,
     ::testing::Values(
-        warning_case{"UnitOfLength", header + "PROFILE Interchange\n  UNIT length centimetre 0.01\nShape { geometry Box {} }",
-                     "world.x3dv:3:3: UNIT length centimetre"},
-        warning_case{"UnitOfAngle", header + "UNIT angle degree 0.0174532925\nShape { geometry Box {} }",
-                     "world.x3dv:2:1: UNIT angle degree"},
+        warning_case{"UnitOfNoSize", header + "PROFILE Interchange\n  UNIT length nothing 0\nShape { geometry Box {} }",
+                     "world.x3dv:3:3: UNIT length nothing has a factor that is not above 0"},
         warning_case{"ImportIsNotLinked", header + "IMPORT Part.Wheel AS Wheel\nIMPORT Part.Axle AS Axle\nShape { geometry Box {} }",
                      "world.x3dv:2:1: IMPORT Part.Wheel"},
         warning_case{"ExportOfNoName", header + "Shape { geometry Box {} }\nEXPORT Nothing AS Else\n",
