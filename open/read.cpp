@@ -150,6 +150,18 @@ void read_checked(std::string_view text, const std::string& path, geometry_sink&
 
 namespace {
 
+// X3D's XML encoding, rewritten as its classic one into `classic`, which
+// `text` then views; other texts stay as they are. False, with `error`, for
+// XML that cannot be read.
+bool as_classic(std::string_view& text, const std::string& file, std::string& classic, warning_list& warnings,
+                std::string& error) {
+    if (detect_scene_format(text) != scene_format::x3d_xml) return true;
+    warnings.set_file(file);
+    if (!x3d_xml_to_classic(text, x3d_node_type, classic, warnings, error)) return false;
+    text = classic;
+    return true;
+}
+
 bool read_file(const std::string& path, geometry_sink& sink, warning_list& warnings, std::string& error,
                const progress_sink& reading, const progress_sink& processing, load_timings* timings,
                reader::load_budget* budget, std::unique_ptr<scene_world>* keep) {
@@ -160,12 +172,8 @@ bool read_file(const std::string& path, geometry_sink& sink, warning_list& warni
     error = format_problem(view, path);
     if (!error.empty()) return false;
     std::string classic;
-    if (detect_scene_format(view) == scene_format::x3d_xml) {
-        warnings.set_file(path);
-        if (!x3d_xml_to_classic(view, x3d_node_type, classic, warnings, error)) return false;
-        text.bytes.reset();  // the XML is read no more
-        view = classic;
-    }
+    if (!as_classic(view, path, classic, warnings, error)) return false;
+    if (!classic.empty()) text.bytes.reset();  // the XML is read no more
     if (timings) timings->read = seconds_since(lap);
     notify(processing, 10);
     read_checked(view, path, sink, warnings, reading, processing, timings, lap, budget,
@@ -197,11 +205,7 @@ bool read_standard_text(std::string_view text, const std::string& file, geometry
     error = format_problem(text, file);
     if (!error.empty()) return false;
     std::string classic;
-    if (detect_scene_format(text) == scene_format::x3d_xml) {
-        warnings.set_file(file);
-        if (!x3d_xml_to_classic(text, x3d_node_type, classic, warnings, error)) return false;
-        text = classic;
-    }
+    if (!as_classic(text, file, classic, warnings, error)) return false;
     auto lap = clock_type::now();
     read_checked(text, file, sink, warnings, {}, {}, nullptr, lap, budget, [] {}, nullptr);
     return true;

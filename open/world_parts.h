@@ -44,21 +44,21 @@ struct scene_world::parts {
         files = std::make_unique<vrml::file_documents>(
             warnings, budget,
             [](vrml::scene_format format, std::string_view text, vrml::document& d, vrml::file_documents& self) {
-                if (format == vrml::scene_format::x3d_xml) {
-                    // Rewritten as the classic encoding, which the VRML97 parser reads.
-                    std::string classic, error;
-                    if (vrml::x3d_xml_to_classic(text, vrml::x3d_node_type, classic, self.warnings(), error)) {
-                        vrml::parse_vrml2(classic.data(), classic.data() + classic.size(), d, self.warnings(), {},
-                                          &self, self.budget());
-                        vrml::apply_angle_unit(d);
-                    } else
-                        self.warnings().add({}, "not read: " + error);
-                } else if (format == vrml::scene_format::vrml2 || format == vrml::scene_format::x3d) {
-                    vrml::parse_vrml2(text.data(), text.data() + text.size(), d, self.warnings(), {}, &self,
-                                      self.budget());
-                    vrml::apply_angle_unit(d);
-                } else
+                if (format == vrml::scene_format::vrml1 || format == vrml::scene_format::inventor_ascii) {
                     vrml::parse_vrml1(text.data(), text.data() + text.size(), d, self.warnings(), {}, self.budget());
+                    return;
+                }
+                // XML is rewritten as the classic encoding, which the VRML97 parser reads.
+                std::string classic, error;
+                if (format == vrml::scene_format::x3d_xml) {
+                    if (!vrml::x3d_xml_to_classic(text, vrml::x3d_node_type, classic, self.warnings(), error)) {
+                        self.warnings().add({}, "not read: " + error);
+                        return;
+                    }
+                    text = classic;
+                }
+                vrml::parse_vrml2(text.data(), text.data() + text.size(), d, self.warnings(), {}, &self, self.budget());
+                vrml::apply_angle_unit(d);
             });
         vrml1 = [this](const vrml::document& d, vrml::geometry_sink& sink, vrml::warning_list& w) {
             vrml::traverse_vrml1(d, sink, w, files.get());

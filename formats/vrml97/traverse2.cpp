@@ -296,14 +296,13 @@ void x3d_lines(const node& g, std::int64_t points, std::vector<std::int32_t>& ou
 
 // An X3D file's UNIT length: its whole content placed under that scale, so
 // that its lengths are metres; an inlined file's relative to the units of
-// the file it stands in. Null where the units agree.
-const matrix4* length_scale(const document& doc, float around = 1.0f) {
+// the file it stands in. None where the units agree.
+std::optional<matrix4> length_scale(const document& doc, float around = 1.0f) {
     const float relative = doc.length_unit / around;
-    if (relative == 1.0f || !std::isfinite(relative)) return nullptr;
-    thread_local matrix4 scale;
-    scale = matrix4{};
+    if (relative == 1.0f || !std::isfinite(relative)) return std::nullopt;
+    matrix4 scale;
     scale.m[0] = scale.m[5] = scale.m[10] = relative;
-    return &scale;
+    return scale;
 }
 
 struct frame {
@@ -445,7 +444,8 @@ void walker::walk(const document& doc) {
     frames_.clear();
     matrices_.assign(1, matrix4{});
     core_.begin(doc);
-    push(doc.root->children, 0, doc.root->children.size(), &doc, length_scale(doc), true);
+    const std::optional<matrix4> units = length_scale(doc);
+    push(doc.root->children, 0, doc.root->children.size(), &doc, units ? &*units : nullptr, true);
     while (!frames_.empty() && !core_.stopped()) {
         frame& f = frames_.back();
         if (f.next >= f.end) {
@@ -708,7 +708,8 @@ void walker::open_inline(const node& n) {
         return;
     }
     core_.enter(*doc);
-    push(doc->root->children, 0, doc->root->children.size(), doc, length_scale(*doc, from->length_unit), true);
+    const std::optional<matrix4> units = length_scale(*doc, from->length_unit);
+    push(doc->root->children, 0, doc->root->children.size(), doc, units ? &*units : nullptr, true);
 }
 
 // A Transform that events move draws its children as one moving part of
