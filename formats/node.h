@@ -248,6 +248,21 @@ struct route_statement {
     source_position where;
 };
 
+// X3D's IMPORT: a node that the file an Inline reads EXPORTs under a name,
+// known to the importing file only through its ROUTEs. Which node it is
+// shows once the Inline's file has been read.
+struct imported_node {
+    const node* inline_node = nullptr;
+    std::string exported;
+};
+
+// A ROUTE of which an end is an imported node; the other end, if it is
+// the file's own, stands in `route`.
+struct imported_route {
+    route_statement route;
+    imported_node from, to;  // inline_node null: route's own end
+};
+
 // "event IS interfaceField" (or a field's IS) of a node in a PROTO body:
 // events that reach an instance's interface field go to this node's event,
 // and the node's events leave by it.
@@ -311,6 +326,10 @@ struct document {
     // The interface of each PROTO instance outside PROTO bodies, by the
     // node the instance became.
     std::unordered_map<const node*, std::vector<interface_link>> interfaces;
+    // X3D: the nodes this file EXPORTs, by the name they are exported as,
+    // and its ROUTEs to and from nodes it IMPORTs from its Inlines' files.
+    std::unordered_map<std::string, node*> exports;
+    std::vector<imported_route> imported_routes;
 
     // The DEF names of Viewpoints, which name them in the viewer's list when
     // they have no description.

@@ -145,9 +145,14 @@ void parse_in_shares(const char* begin, const char* end, document& doc, warning_
             if (n.where.line > 0) n.where.line += moved_by[i];
         for (route_statement& route : s.doc->routes)
             if (route.where.line > 0) route.where.line += moved_by[i];
+        for (imported_route& route : s.doc->imported_routes)
+            if (route.route.where.line > 0) route.route.where.line += moved_by[i];
         doc.root->children.insert(doc.root->children.end(), s.doc->root->children.begin(), s.doc->root->children.end());
         doc.routes.insert(doc.routes.end(), s.doc->routes.begin(), s.doc->routes.end());
         for (auto& [n, links] : s.doc->interfaces) doc.interfaces[n] = std::move(links);
+        for (auto& [name, n] : s.doc->exports) doc.exports[name] = n;
+        doc.imported_routes.insert(doc.imported_routes.end(), s.doc->imported_routes.begin(),
+                                   s.doc->imported_routes.end());
         doc.view_names.merge(s.doc->view_names);
         doc.shares.push_back(std::move(s.doc));  // its nodes live as long as the document
     }

@@ -19,6 +19,7 @@
 #include "open/world_parts.h"
 #include "world/documents.h"
 #include "world/events.h"
+#include "world/urls.h"
 
 namespace tessel::vrml {
 
@@ -63,6 +64,13 @@ double seconds_since(clock_type::time_point& last) {
 
 void notify(const progress_sink& sink, int percent) {
     if (sink) sink(percent);
+}
+
+// Joins the ROUTEs of `doc` that name nodes it IMPORTs to the nodes its
+// Inlines' files EXPORT.
+void link_imports(event_world& events, const document& doc, file_documents& files, warning_list& warnings) {
+    warnings.set_file(doc.file);
+    events.add_imported(doc, [&](const node& inline_node) { return files.already_read(doc, inline_file_name(inline_node)); });
 }
 
 // Parses and walks a text whose format has been checked. The text may be
@@ -124,11 +132,17 @@ void read_checked(std::string_view text, const std::string& path, geometry_sink&
                        lives ? &world->live : nullptr, &world->vrml1);
     else traverse_vrml1(doc, sink, warnings, &files);
     if (inlines) {
-        for (document* file : files.read_files())
-            if (file->vrml2 && !file->routes.empty()) {
+        const std::vector<document*> read = files.read_files();
+        // An exported node may be a sensor that only the file importing it
+        // routes from.
+        for (document* file : read)
+            if (file->vrml2 && (!file->routes.empty() || !file->exports.empty())) {
                 warnings.set_file(file->file);
                 world->events->add(*file);
             }
+        for (document* file : read)
+            if (file->vrml2 && !file->imported_routes.empty()) link_imports(*world->events, *file, files, warnings);
+        if (!doc.imported_routes.empty()) link_imports(*world->events, doc, files, warnings);
         warnings.set_file(path);
         // What the inlined files move was drawn still: the world is drawn
         // again with it moving, once the load is done.

@@ -71,6 +71,25 @@ std::vector<document*> file_documents::read_files() const {
     return out;
 }
 
+// The file `name` stands for, relative to the file `from`; empty for a name
+// that is not a local file.
+std::string file_documents::local_path(const document& from, const std::string& name) {
+    std::string path = name;
+    if (starts_with(path, "file://")) path = path.substr(7);
+    else if (starts_with(path, "file:")) path = path.substr(5);
+    if (path.empty() || (path.find(':') != std::string::npos && path.find(':') < path.find('/'))) return {};
+    if (path[0] != '/') path = directory_of(from.file) + "/" + path;
+    return path;
+}
+
+document* file_documents::already_read(const document& from, const std::string& name) const {
+    const std::string path = local_path(from, name);
+    if (path.empty()) return nullptr;
+    const auto found = by_path_.find(canonical(path));
+    if (found == by_path_.end() || !found->second || found->second.get() == world_) return nullptr;
+    return const_cast<document*>(found->second.get());  // made here, as read_files() says
+}
+
 const document* file_documents::open(const document& from, const std::string& name, source_position where) {
     return read(from, name, where, from.vrml2 ? "Inline" : "WWWInline").get();
 }
@@ -85,15 +104,11 @@ std::shared_ptr<const document> file_documents::open_proto_file(const document& 
 // cannot be opened again, so files that name each other end.
 std::shared_ptr<const document> file_documents::read(const document& from, const std::string& name,
                                                  source_position where, const std::string& what) {
-    std::string path = name;
-    if (starts_with(path, "file://")) path = path.substr(7);
-    else if (starts_with(path, "file:")) path = path.substr(5);
-    if (path.find(':') != std::string::npos && path.find(':') < path.find('/')) {
-        warnings_->add(where, what + " \"" + name + "\" is not a local file; ignored");
+    const std::string path = local_path(from, name);
+    if (path.empty()) {
+        if (!name.empty()) warnings_->add(where, what + " \"" + name + "\" is not a local file; ignored");
         return nullptr;
     }
-    if (path.empty()) return nullptr;
-    if (path[0] != '/') path = directory_of(from.file) + "/" + path;
     const std::string key = canonical(path);
     if (const auto found = by_path_.find(key); found != by_path_.end()) {
         if (!found->second && reading_.count(key))

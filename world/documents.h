@@ -47,12 +47,16 @@ public:
     // Every file read so far but the world's own, for a live world to run:
     // it writes their nodes' fields.
     std::vector<document*> read_files() const;
+    // One of those files, by a name as `from` gives it; null when it was not
+    // read (or could not be).
+    document* already_read(const document& from, const std::string& name) const;
 
     const document* open(const document& from, const std::string& name, source_position where) override;
     std::shared_ptr<const document> open_proto_file(const document& from, const std::string& url,
                                                     source_position where) override;
 
 private:
+    static std::string local_path(const document& from, const std::string& name);
     std::shared_ptr<const document> read(const document& from, const std::string& name, source_position where,
                                          const std::string& what);
 

@@ -219,7 +219,6 @@ struct event_world::state {
     };
     using key = std::pair<const node*, int>;
 
-    const document* doc = nullptr;  // the one whose ROUTEs are being resolved
     warning_list* warnings;
     std::vector<route> routes;
     std::unordered_map<key, std::vector<std::size_t>, key_hash> from;
@@ -246,10 +245,10 @@ struct event_world::state {
         if (warned.insert(&n).second) warnings->add(n.where, message);
     }
 
-    void resolve(const route_statement& r);
+    void resolve(const route_statement& r, const document& from_doc, const document& to_doc);
     void resolve_ends(const route_statement& r);
-    void expand(node* n, const std::string& event, bool out, std::vector<std::pair<node*, std::string>>& ends,
-                int depth) const;
+    void expand(const document& d, node* n, const std::string& event, bool out,
+                std::vector<std::pair<node*, std::string>>& ends, int depth) const;
     void find_sensors(document& d);
     void reset_sensor(sensor& s);
     void sample(sensor& s, double t);
@@ -266,11 +265,11 @@ struct event_world::state {
 // The node events that an end names: through PROTO instances' interfaces
 // to the body nodes tied to them (an instance may tie one interface field to
 // several), else the named node's own.
-void event_world::state::expand(node* n, const std::string& event, bool out,
+void event_world::state::expand(const document& d, node* n, const std::string& event, bool out,
                                 std::vector<std::pair<node*, std::string>>& ends, int depth) const {
     constexpr std::size_t most_ends = 10'000;
-    const auto found = doc->interfaces.find(n);
-    if (found != doc->interfaces.end() && depth < 16) {
+    const auto found = d.interfaces.find(n);
+    if (found != d.interfaces.end() && depth < 16) {
         bool tied = false;
         for (const interface_link& link : found->second) {
             std::string mapped;
@@ -281,18 +280,20 @@ void event_world::state::expand(node* n, const std::string& event, bool out,
                 mapped = ends_with(link.event, "_changed") ? link.event : link.event + "_changed";
             else continue;
             tied = true;
-            if (ends.size() < most_ends) expand(link.target, mapped, out, ends, depth + 1);
+            if (ends.size() < most_ends) expand(d, link.target, mapped, out, ends, depth + 1);
         }
         if (tied) return;
     }
     if (ends.size() < most_ends) ends.push_back({n, event});
 }
 
-void event_world::state::resolve(const route_statement& r) {
+// The ends' nodes are those of from_doc and to_doc, whose PROTO instances'
+// interfaces they are seen through.
+void event_world::state::resolve(const route_statement& r, const document& from_doc, const document& to_doc) {
     if (!r.from || !r.to) return;
     std::vector<std::pair<node*, std::string>> outs, ins;
-    expand(r.from, r.from_event, true, outs, 0);
-    expand(r.to, r.to_event, false, ins, 0);
+    expand(from_doc, r.from, r.from_event, true, outs, 0);
+    expand(to_doc, r.to, r.to_event, false, ins, 0);
     if (outs.size() * ins.size() > 100'000) {
         warnings->add(r.where, "the ROUTE joins more than 100000 pairs of events through PROTO interfaces; ignored");
         return;
@@ -587,9 +588,32 @@ event_world::event_world(document& doc, warning_list& warnings) : s_(std::make_u
 }
 
 void event_world::add(document& doc) {
-    s_->doc = &doc;
-    for (const route_statement& r : doc.routes) s_->resolve(r);
+    for (const route_statement& r : doc.routes) s_->resolve(r, doc, doc);
     s_->find_sensors(doc);
+}
+
+void event_world::add_imported(const document& doc, const std::function<document*(const node&)>& inlined) {
+    const auto link = [&](const imported_route& r, const imported_node& end, node*& n, const document*& in) {
+        if (!end.inline_node) return true;
+        document* file = inlined(*end.inline_node);
+        if (!file) return false;  // the Inline's own warning says why
+        const auto found = file->exports.find(end.exported);
+        if (found == file->exports.end()) {
+            s_->warnings->add(r.route.where, "IMPORT of \"" + end.exported + "\", which \"" + file->file +
+                                                 "\" does not EXPORT; the ROUTE is ignored");
+            return false;
+        }
+        n = found->second;
+        in = file;
+        return true;
+    };
+    for (const imported_route& r : doc.imported_routes) {
+        route_statement linked = r.route;
+        const document* from_doc = &doc;
+        const document* to_doc = &doc;
+        if (link(r, r.from, linked.from, from_doc) && link(r, r.to, linked.to, to_doc))
+            s_->resolve(linked, *from_doc, *to_doc);
+    }
 }
 
 event_world::~event_world() = default;

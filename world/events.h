@@ -11,6 +11,7 @@
 // nodes changed, so that whoever draws the world rebuilds what they touch.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -70,6 +71,11 @@ public:
     // Another document whose nodes run in the same world (an Inlined file,
     // whose ROUTEs join its own nodes); warnings go to the current list.
     void add(document& doc);
+
+    // doc's ROUTEs to and from nodes it IMPORTs (an X3D world's), once its
+    // Inlines' files are read and added: `inlined` gives the file an Inline
+    // read, null when it read none.
+    void add_imported(const document& doc, const std::function<document*(const node& inline_node)>& inlined);
 
     // Whether anything in the world can ever change: a route, or a
     // TimeSensor that can run.

@@ -127,6 +127,7 @@ private:
     warning_list& warnings_;
     proto_file_source* externs_;
     std::vector<scope> scopes_;
+    std::unordered_map<std::string, imported_node> imports_;  // X3D IMPORTs, by their local names
     int nesting_ = 0;
     std::int64_t copies_ = 0;
     bool copies_warned_ = false;
@@ -246,8 +247,9 @@ std::string parser::statement_name() {
 
 // X3D's statements about the file as a whole. Profiles, components and
 // meta data ask for nothing this viewer lacks that a warning about a node
-// would not say better; units other than 1 would rescale the file, which
-// is not done, so they are said to be left out.
+// would not say better. Units of length and angle are kept in the document
+// for the traversal to scale by; EXPORTs and IMPORTs are kept for the live
+// world to link once the Inlines' files are read.
 bool parser::x3d_statement(std::string_view w, source_position at) {
     if (w == "PROFILE") {
         if (statement_name().empty()) warn(at, "PROFILE without a name");
@@ -297,22 +299,42 @@ bool parser::x3d_statement(std::string_view w, source_position at) {
         const std::string local = statement_name();
         lx_.skip();
         const lexer::mark m = lx_.save();
-        if (lx_.word() == "AS") statement_name();
+        std::string as = local;
+        if (lx_.word() == "AS") as = statement_name();
         else lx_.restore(m);
-        if (local.empty()) warn(at, "EXPORT without a name");
-        else if (!find_name(local)) warn(at, "EXPORT of \"" + local + "\", which no DEF before it names; ignored");
+        if (local.empty() || as.empty()) {
+            warn(at, "EXPORT without a name");
+        } else if (node* n = find_name(local)) {
+            if (scopes_.size() > 1) warn(at, "EXPORT inside a PROTO body; ignored");
+            else doc_.exports[as] = n;
+        } else {
+            warn(at, "EXPORT of \"" + local + "\", which no DEF before it names; ignored");
+        }
         return true;
     }
     if (w == "IMPORT") {
+        // IMPORT InlineName.ExportedName [AS LocalName]
         const std::string imported = statement_name();
         lx_.skip();
         const lexer::mark m = lx_.save();
-        std::string local;
+        const std::size_t dot = imported.find('.');
+        std::string local = dot == std::string::npos ? std::string() : imported.substr(dot + 1);
         if (lx_.word() == "AS") local = statement_name();
         else lx_.restore(m);
-        warnings_.add_once("IMPORT", at,
-                           "IMPORT " + imported + " is read, but names imported from inlined files are not linked; "
-                           "ROUTEs and USEs of them are ignored");
+        if (dot == std::string::npos || dot == 0 || dot + 1 == imported.size() || local.empty()) {
+            warn(at, "IMPORT \"" + imported + "\" is not InlineName.ExportedName; ignored");
+            return true;
+        }
+        const node* in = find_name(imported.substr(0, dot));
+        if (!in || !in->type || in->type->kind != node_kind::v2_inline) {
+            warn(at, "IMPORT from \"" + imported.substr(0, dot) + "\", which no DEF before it names as an Inline; ignored");
+            return true;
+        }
+        if (scopes_.size() > 1) {
+            warn(at, "IMPORT inside a PROTO body; ignored");
+            return true;
+        }
+        imports_[local] = {in, imported.substr(dot + 1)};
         return true;
     }
     return false;
@@ -334,22 +356,33 @@ void parser::read_route(source_position at) {
     const std::string to(lx_.word());
     route_statement r;
     r.where = at;
-    const auto split = [&](const std::string& end, node*& n, std::string& event) {
+    imported_route through_import;
+    const auto split = [&](const std::string& end, node*& n, std::string& event, imported_node& imported) {
         const std::size_t dot = end.find('.');
         if (dot == std::string::npos || dot == 0 || dot + 1 == end.size()) {
             warn(at, "ROUTE end \"" + end + "\" is not NODE.event; the ROUTE is ignored");
             return false;
         }
-        n = find_name(end.substr(0, dot));
-        if (!n) {
-            warn(at, "ROUTE names \"" + end.substr(0, dot) + "\", which no DEF before it names; ignored");
-            return false;
-        }
+        const std::string name = end.substr(0, dot);
         event = end.substr(dot + 1);
-        return true;
+        n = find_name(name);
+        if (n) return true;
+        // A name the file IMPORTs, when no DEF shadows it.
+        if (const auto found = imports_.find(name); found != imports_.end() && !scopes_.back().defining) {
+            imported = found->second;
+            return true;
+        }
+        warn(at, "ROUTE names \"" + name + "\", which no DEF before it names; ignored");
+        return false;
     };
-    if (!split(from, r.from, r.from_event) || !split(to, r.to, r.to_event)) return;
+    if (!split(from, r.from, r.from_event, through_import.from) || !split(to, r.to, r.to_event, through_import.to))
+        return;
     if (!charge(static_cast<std::int64_t>(sizeof(route_statement) + from.size() + to.size()), "routes", at)) return;
+    if (through_import.from.inline_node || through_import.to.inline_node) {
+        through_import.route = std::move(r);
+        doc_.imported_routes.push_back(std::move(through_import));
+        return;
+    }
     // Inside a PROTO body the route is each instance's, between its copies.
     if (proto_definition* proto = scopes_.back().defining) proto->routes.push_back(std::move(r));
     else doc_.routes.push_back(std::move(r));

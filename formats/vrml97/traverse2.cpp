@@ -142,16 +142,6 @@ std::array<float, 9> turn_of(const matrix4& m) {
     return out;
 }
 
-// A url entry this viewer can read: a file name, relative or absolute, or
-// a file: URL. Other schemes (http:, urn:...) would need the network.
-bool local_url(const std::string& url) {
-    if (url.empty() || url[0] == '#') return false;
-    const std::size_t colon = url.find(':');
-    const std::size_t slash = url.find('/');
-    if (colon == std::string::npos || (slash != std::string::npos && slash < colon)) return true;
-    return url.compare(0, colon, "file") == 0;
-}
-
 // The image file a list of urls names, relative to the scene file `from`:
 // the first file that is there, as a browser would try them in turn; when
 // none is, the first local one, so that the back end says why it cannot be
@@ -166,9 +156,6 @@ std::string image_file(const std::string& from, const std::vector<std::string>& 
     }
     return first;
 }
-
-// A file name without the "#viewpoint" an author may add to it.
-std::string without_fragment(const std::string& url) { return url.substr(0, url.find('#')); }
 
 // How the viewer walks, as a NavigationInfo says: its first type that the
 // viewer knows (ANY leaves the choice to the viewer, which examines), and
@@ -662,13 +649,7 @@ void walker::open_inline(const node& n) {
     if (first_time) {
         // Problems with the file itself are reported once, by whichever
         // walk meets the Inline first.
-        std::string name;
-        if (const field_value* v = n.value("url"))
-            for (const std::string& url : v->words)
-                if (local_url(url)) {
-                    name = without_fragment(url);
-                    break;
-                }
+        const std::string name = inline_file_name(n);
         if (name.empty()) {
             if (n.value("url") && !n.value("url")->words.empty())
                 warnings_.add(n.where, "Inline names no local file (\"" + n.value("url")->words[0] +

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <string>
 
 #include "open/open.h"
@@ -288,8 +289,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         warning_case{"UnitOfNoSize", header + "PROFILE Interchange\n  UNIT length nothing 0\nShape { geometry Box {} }",
                      "world.x3dv:3:3: UNIT length nothing has a factor that is not above 0"},
-        warning_case{"ImportIsNotLinked", header + "IMPORT Part.Wheel AS Wheel\nIMPORT Part.Axle AS Axle\nShape { geometry Box {} }",
-                     "world.x3dv:2:1: IMPORT Part.Wheel"},
+        warning_case{"ImportFromNoInline", header + "DEF Part Group {}\nIMPORT Part.Wheel AS Wheel\nShape { geometry Box {} }",
+                     "world.x3dv:3:1: IMPORT from \"Part\", which no DEF before it names as an Inline"},
         warning_case{"ExportOfNoName", header + "Shape { geometry Box {} }\nEXPORT Nothing AS Else\n",
                      "world.x3dv:3:1: EXPORT of \"Nothing\""},
         warning_case{"ComponentWithoutLevel", header + "COMPONENT Geometry3D\nShape { geometry Box {} }",
@@ -316,6 +317,46 @@ TEST(X3d, InlinesBothWays) {
     ASSERT_EQ(store.shapes.size(), 2u);
     EXPECT_EQ(store.shapes[0].corners.size(), 3u);  // the triangle, inlined twice over
     EXPECT_NEAR(store.shapes[0].points[3], 11, 1e-5);
+}
+
+// A world moves what its Inline's file EXPORTs through the names it
+// IMPORTs, in both encodings: the inlined file's clock drives the world's
+// interpolator, which moves the inlined Transform. A name the file does
+// not export is said, with the ROUTE's place.
+TEST(X3d, ImportedNodesAreRoutedTo) {
+    scratch_dir dir;
+    dir.write("part.x3dv", header + "DEF T Transform { children Shape { geometry Box { size 2 2 2 } } }\n"
+                                    "DEF C TimeSensor { cycleInterval 4 loop TRUE }\nEXPORT T AS Wheel EXPORT C");
+    const std::string classic = dir.write(
+        "world.x3dv", header + "DEF Part Inline { url \"part.x3dv\" }\nIMPORT Part.Wheel AS W IMPORT Part.C\n"
+                               "IMPORT Part.Axle\nDEF P PositionInterpolator { key [0 1] keyValue [0 0 0, 8 0 0] }\n"
+                               "ROUTE C.fraction_changed TO P.set_fraction ROUTE P.value_changed TO W.translation\n"
+                               "ROUTE P.value_changed TO Axle.translation");
+    const std::string xml = dir.write(
+        "world.x3d", "<X3D version='3.3'><Scene>\n<Inline DEF='Part' url='\"part.x3dv\"'/>\n"
+                     "<IMPORT inlineDEF='Part' importedDEF='Wheel' AS='W'/><IMPORT inlineDEF='Part' importedDEF='C'/>\n"
+                     "<IMPORT inlineDEF='Part' importedDEF='Axle'/>\n"
+                     "<PositionInterpolator DEF='P' key='0 1' keyValue='0 0 0 8 0 0'/>\n"
+                     "<ROUTE fromNode='C' fromField='fraction_changed' toNode='P' toField='set_fraction'/>"
+                     "<ROUTE fromNode='P' fromField='value_changed' toNode='W' toField='translation'/>\n"
+                     "<ROUTE fromNode='P' fromField='value_changed' toNode='Axle' toField='translation'/>\n"
+                     "</Scene></X3D>");
+    for (const std::string& path : {classic, xml}) {
+        scene_store store;
+        std::unique_ptr<scene_world> world;
+        const load_result r = open_scene_world(path, store, reading_mode::standard, world);
+        ASSERT_TRUE(r.ok) << r.error;
+        ASSERT_EQ(r.warnings.size(), 1u) << path;
+        EXPECT_NE(r.warnings[0].find(":7:"), std::string::npos) << r.warnings[0];
+        EXPECT_NE(r.warnings[0].find("IMPORT of \"Axle\", which"), std::string::npos) << r.warnings[0];
+        ASSERT_TRUE(world) << path;
+        world->play_to(1, store);
+        ASSERT_EQ(store.shapes.size(), 1u);
+        const shape_record& box = store.shapes[0];
+        ASSERT_GE(box.motion, 0) << path;
+        const float* m = store.motions.at(static_cast<std::size_t>(box.motion)).matrix;
+        EXPECT_NEAR(m[12], 2, 1e-4) << path;  // a quarter of the way to x = 8
+    }
 }
 
 }  // namespace
