@@ -160,6 +160,7 @@ void append_shape(scene_store& out, shape_record&& shape, std::span<const std::i
             }
         }
         part.material = materials.entry(first_entry);
+        part.back = shape.back;
         append_shape(out, std::move(part));
     }
 }

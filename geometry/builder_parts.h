@@ -74,6 +74,7 @@ public:
     shape_material entry(std::int64_t i) const;
     void diffuse(std::int64_t i, float out[3]) const;
     float transparency(std::int64_t i) const;
+    const std::shared_ptr<const shape_material>& back() const { return m_.back; }
 
 private:
     const material_list& m_;

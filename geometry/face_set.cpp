@@ -64,6 +64,7 @@ void face_set_work::run() {
     shape_.two_sided = !(state_.hints.solid && state_.hints.ordering != vertex_ordering::unknown);
     shape_.lit = true;
     shape_.material = materials_.entry(vary_materials_ ? corner_material_[0] : 0);
+    shape_.back = materials_.back();
     set_texture(shape_, texture_, state_, t_.out);
     if (vary_materials_) append_shape(t_.out, std::move(shape_), vertex_material_, materials_);
     else append_shape(t_.out, std::move(shape_));

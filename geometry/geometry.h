@@ -57,6 +57,9 @@ struct material_list {
     std::vector<float> emissive;      // r, g, b per entry
     std::vector<float> shininess;     // one per entry
     std::vector<float> transparency;  // one per entry
+    // The back faces' material when they have their own (one for all
+    // entries), else null.
+    std::shared_ptr<const shape_material> back;
 };
 
 enum class vertex_ordering : std::uint8_t { unknown, counterclockwise, clockwise };

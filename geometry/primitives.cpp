@@ -65,6 +65,7 @@ public:
         shape_.lit = true;
         shape_.two_sided = two_sided;
         shape_.material = materials_.entry(first_entry_ < 0 ? 0 : first_entry_);
+        shape_.back = materials_.back();
         set_texture(shape_, texture_, state_, t_.out);
         if (shape_.corners.empty()) return;
         if (vary_) append_shape(t_.out, std::move(shape_), entries_, materials_);

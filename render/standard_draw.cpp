@@ -64,19 +64,19 @@ void unbind_texture() {
     glDisableClientState(GL_TEXTURE_COORD_ARRAY);
 }
 
-void set_material(const shape_material& m) {
+void set_material(const shape_material& m, GLenum faces = GL_FRONT_AND_BACK) {
     const float alpha = 1.0f - m.transparency;
     const float ambient[4] = {m.ambient[0], m.ambient[1], m.ambient[2], alpha};
     const float diffuse[4] = {m.diffuse[0], m.diffuse[1], m.diffuse[2], alpha};
     const float specular[4] = {m.specular[0], m.specular[1], m.specular[2], alpha};
     const float emissive[4] = {m.emissive[0], m.emissive[1], m.emissive[2], alpha};
-    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, ambient);
-    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, diffuse);
-    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, specular);
-    glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, emissive);
-    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, std::clamp(m.shininess, 0.0f, 1.0f) * 128.0f);
+    glMaterialfv(faces, GL_AMBIENT, ambient);
+    glMaterialfv(faces, GL_DIFFUSE, diffuse);
+    glMaterialfv(faces, GL_SPECULAR, specular);
+    glMaterialfv(faces, GL_EMISSION, emissive);
+    glMaterialf(faces, GL_SHININESS, std::clamp(m.shininess, 0.0f, 1.0f) * 128.0f);
     // Unlit shapes and the colour array's alpha read the current colour.
-    glColor4fv(diffuse);
+    if (faces != GL_BACK) glColor4fv(diffuse);
 }
 
 void draw_shape(const texture_objects& textures, const scene_store& store, const shape_record& shape,
@@ -87,13 +87,16 @@ void draw_shape(const texture_objects& textures, const scene_store& store, const
     glDisable(GL_COLOR_MATERIAL);
     const texture_image* image = shape_image(textures, store, shape, arrays);
     const bool replaces_colour = image && image->components >= 3;
-    if (replaces_colour) {
-        shape_material white = shape.material;
+    const auto material = [&](const shape_material& m, GLenum faces) {
+        if (!replaces_colour) return set_material(m, faces);
+        shape_material white = m;
         std::fill(white.diffuse, white.diffuse + 3, 1.0f);
-        set_material(white);
-    } else {
-        set_material(shape.material);
-    }
+        set_material(white, faces);
+    };
+    // Back faces of their own are lit as such where both sides show.
+    const bool own_back = shape.back && shape.lit && shape.two_sided;
+    material(shape.material, own_back ? GL_FRONT : GL_FRONT_AND_BACK);
+    if (own_back) material(*shape.back, GL_BACK);
     if (image) bind_texture(textures, shape, arrays);
     else unbind_texture();
     if (shape.lit) {

@@ -66,6 +66,9 @@ struct shape_record {
     bool two_sided = false;        // light both faces (orientation unknown or not solid)
     bool lit = true;               // false: lines and points without normals, drawn in their colour
     shape_material material;
+    // The back faces' own material (X3D's two-sided materials), for lit
+    // shapes whose both sides show; null: they take `material`.
+    std::shared_ptr<const shape_material> back;
     // r, g, b, a per point (a = 1 - material.transparency); empty when the
     // whole shape has material.diffuse.
     std::vector<float> colours;

@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <map>
 #include <initializer_list>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -354,6 +356,7 @@ private:
     void draw_generated(const node& g, shape_state& s, const node* material);
     void draw_x3d_set(const node& g, shape_state& s, const node* material);
     const material_list* material_for(const node* material, const node* colours);
+    std::shared_ptr<const shape_material> back_material(const node* material, const node* back);
     const texture_source* texture_for(const node& t);
     traversal_core core_;
     geometry_sink& sink_;
@@ -368,7 +371,9 @@ private:
     const std::vector<std::int32_t>* lights_override_ = nullptr;  // a redrawn shape's lights
     std::vector<matrix4> motion_worlds_;  // by the sink's motion number: where each moving part stands
     std::map<std::pair<const node*, const document*>, const document*> inlined_;  // each Inline opened once
-    std::map<std::pair<const node*, const node*>, material_list> materials_;    // by Material and Color
+    // By Material, Color and the Appearance's backMaterial.
+    std::map<std::tuple<const node*, const node*, const node*>, material_list> materials_;
+    const node* back_material_ = nullptr;  // the backMaterial of the Appearance being drawn
     std::unordered_map<const node*, std::optional<texture_source>> textures_;
     struct text_faces {
         std::vector<float> coords;
@@ -781,10 +786,48 @@ void walker::add_scoped_lights(frame& f) {
     }
 }
 
+// The back faces' own material: a TwoSidedMaterial's back values when it
+// keeps them apart, or the material an X3D 4 Appearance gives its back
+// faces; null when they show the front's.
+std::shared_ptr<const shape_material> walker::back_material(const node* material, const node* back) {
+    const auto first = [](const material_list& l) {
+        auto m = std::make_shared<shape_material>();
+        const auto take = [](const std::vector<float>& from, float* to, std::size_t n) {
+            if (from.size() >= n) std::copy(from.begin(), from.begin() + static_cast<std::ptrdiff_t>(n), to);
+        };
+        take(l.ambient, m->ambient, 3);
+        take(l.diffuse, m->diffuse, 3);
+        take(l.specular, m->specular, 3);
+        take(l.emissive, m->emissive, 3);
+        take(l.shininess, &m->shininess, 1);
+        take(l.transparency, &m->transparency, 1);
+        return m;
+    };
+    if (material && material->type->name == "TwoSidedMaterial" && flag(*material, "separateBackColor", false)) {
+        material_list l;
+        l.diffuse = colour_of(*material, "backDiffuseColor", 0.8f, 0.8f, 0.8f);
+        const float ambient = unit(material->number("backAmbientIntensity", 0.2f), 0.2f);
+        l.ambient = {ambient * l.diffuse[0], ambient * l.diffuse[1], ambient * l.diffuse[2]};
+        l.specular = colour_of(*material, "backSpecularColor", 0, 0, 0);
+        l.emissive = colour_of(*material, "backEmissiveColor", 0, 0, 0);
+        l.shininess = {unit(material->number("backShininess", 0.2f), 0.2f)};
+        l.transparency = {unit(material->number("backTransparency", 0), 0)};
+        return first(l);
+    }
+    if (!back || back == material) return nullptr;
+    const node* kept = back_material_;
+    back_material_ = nullptr;
+    const material_list* l = material_for(back, nullptr);
+    back_material_ = kept;
+    return first(*l);
+}
+
 const material_list* walker::material_for(const node* material, const node* colours) {
-    auto [it, made] = materials_.try_emplace({material, colours});
+    const node* back = material ? back_material_ : nullptr;
+    auto [it, made] = materials_.try_emplace({material, colours, back});
     material_list& l = it->second;
     if (!made) return &l;
+    l.back = back_material(material, back);
     const std::string_view material_type = material ? std::string_view(material->type->name) : std::string_view();
     if (material_type == "PhysicalMaterial") {
         physical_material(*material, l);
@@ -793,9 +836,7 @@ const material_list* walker::material_for(const node* material, const node* colo
         l.diffuse = colour_of(*material, "emissiveColor", 1, 1, 1);
         l.transparency = {unit(material->number("transparency", 0), 0)};
     } else if (material) {
-        // A TwoSidedMaterial's front values; its back faces are lit with
-        // them too, as the fixed-function lighting this viewer draws with
-        // keeps one material per shape.
+        // A Material's values, or a TwoSidedMaterial's front ones.
         l.diffuse = colour_of(*material, "diffuseColor", 0.8f, 0.8f, 0.8f);
         const float ambient = unit(material->number("ambientIntensity", 0.2f), 0.2f);
         l.ambient = {ambient * l.diffuse[0], ambient * l.diffuse[1], ambient * l.diffuse[2]};
@@ -944,6 +985,7 @@ void walker::draw_shape_alone(const node& shape, const node& geometry_node) {
     const node* geometry = &geometry_node;
     const node* appearance = child_of(shape, "appearance", node_kind::v2_appearance);
     const node* material = appearance ? child_of(*appearance, "material", node_kind::v2_material) : nullptr;
+    back_material_ = appearance ? child_of(*appearance, "backMaterial", node_kind::v2_material) : nullptr;
     shape_state s;
     s.matrix = matrix();
     s.motion = frames_.back().motion;

@@ -169,6 +169,49 @@ INSTANTIATE_TEST_SUITE_P(
                   "Viewpoint { position 0 10 50 orientation 1 0 0 -1.5708 }\n" + billboard("0 0 0"), "", {0, 255, 0}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// An X3D shape whose both sides show lights its back faces with their own
+// material where it gives them one: a square red in front, green behind,
+// seen from behind and from the front.
+TEST(X3dBackFaces, ShowTheirOwnMaterial) {
+    struct row {
+        const char* name;
+        std::string material;  // the Appearance's fields
+        pixel front, behind;
+    } rows[] = {
+        {"TwoSidedMaterial", "material TwoSidedMaterial { emissiveColor 1 0 0 diffuseColor 0 0 0 separateBackColor TRUE "
+                             "backEmissiveColor 0 1 0 backDiffuseColor 0 0 0 }",
+         {255, 0, 0}, {0, 255, 0}},
+        {"TwoSidedMaterialOfOneColour", "material TwoSidedMaterial { emissiveColor 1 0 0 diffuseColor 0 0 0 "
+                                        "backEmissiveColor 0 1 0 backDiffuseColor 0 0 0 }",
+         {255, 0, 0}, {255, 0, 0}},
+        {"BackMaterial", "material Material { emissiveColor 1 0 0 diffuseColor 0 0 0 } "
+                         "backMaterial Material { emissiveColor 0 1 0 diffuseColor 0 0 0 }",
+         {255, 0, 0}, {0, 255, 0}},
+    };
+    for (const row& r : rows) {
+        const std::string path = ::testing::TempDir() + "back_" + std::to_string(getpid()) + ".x3dv";
+        std::ofstream(path) << "#X3D V4.0 utf8\nNavigationInfo { headlight FALSE }\n"
+                               "Viewpoint { position 0 0 10 }\nDEF Behind Viewpoint { position 0 0 -10 orientation 0 1 0 3.14159 }\n"
+                               "Shape { appearance Appearance { " << r.material << " } geometry IndexedFaceSet { solid FALSE "
+                               "coord Coordinate { point [-1 -1 0, 1 -1 0, 1 1 0, -1 1 0] } coordIndex [0 1 2 3] } }\n";
+        scene_store scene;
+        const load_result loaded = open_scene_file(path, scene, reading_mode::standard);
+        std::remove(path.c_str());
+        ASSERT_TRUE(loaded.ok) << loaded.error;
+        EXPECT_TRUE(loaded.warnings.empty()) << r.name << ": " << loaded.warnings[0];
+        for (const bool behind : {false, true}) {
+            if (behind) ASSERT_TRUE(show_viewpoint(scene, find_viewpoint(scene, "Behind")));
+            std::vector<std::uint8_t> rgb;
+            std::string error;
+            ASSERT_TRUE(render_offscreen(200, 200, scene, view_transform{}, render_settings{}, rgb, error)) << error;
+            const std::size_t i = (100 * 200 + 100) * 3;
+            const pixel want = behind ? r.behind : r.front;
+            for (int k = 0; k < 3; ++k)
+                EXPECT_NEAR(rgb[i + k], want[k], 2) << r.name << (behind ? " behind" : " in front");
+        }
+    }
+}
+
 // The panorama: each face's image is 16 x 16 texels of four quadrants, every
 // quadrant of every face a colour of its own, so that a face shown in
 // another's place, mirrored or turned shows the wrong colour. The bottom
