@@ -162,7 +162,9 @@ std::string image_file(const std::string& from, const std::vector<std::string>& 
 // How the viewer walks, as a NavigationInfo says: its first type that the
 // viewer knows (ANY leaves the choice to the viewer, which examines), and
 // the avatar's size, speed and sight where they make sense.
-scene_navigation navigation_of(const node& n) {
+// Its sizes, speed and sight are lengths of the coordinates it stands in
+// (`scale` to the world's: an X3D file's unit of length among others).
+scene_navigation navigation_of(const node& n, float scale) {
     scene_navigation nav;
     nav.mode = navigation_mode::walk;  // the type's default is "WALK" "ANY"
     if (const field_value* types = n.value("type")) {
@@ -189,6 +191,11 @@ scene_navigation navigation_of(const node& n) {
     if (avatar.size() > 1) nav.eye_height = positive(avatar[1], nav.eye_height);
     if (avatar.size() > 2) nav.step_height = positive(avatar[2], nav.step_height);
     nav.visibility_limit = positive(n.number("visibilityLimit", 0), 0);
+    nav.radius *= scale;
+    nav.eye_height *= scale;
+    nav.step_height *= scale;
+    nav.speed *= scale;
+    nav.visibility_limit *= scale;
     return nav;
 }
 
@@ -356,6 +363,12 @@ private:
     void draw_generated(const node& g, shape_state& s, const node* material);
     void draw_x3d_set(const node& g, shape_state& s, const node* material);
     const material_list* material_for(const node* material, const node* colours);
+    // How long a length of the coordinates in force is in the world's (the
+    // cube root of the volume scale, for scales that differ by axis).
+    float length_scale_here() const {
+        const double volume = std::fabs(determinant3(matrix()));
+        return volume > 0 && std::isfinite(volume) ? static_cast<float>(std::cbrt(volume)) : 1.0f;
+    }
     std::shared_ptr<const shape_material> back_material(const node* material, const node* back);
     const texture_source* texture_for(const node& t);
     traversal_core core_;
@@ -623,7 +636,7 @@ void walker::visit(const node& n) {
         if (pass_ == pass::shapes && !navigation_seen_ && doc == world_ && shown_bindable(n, 2)) {
             navigation_seen_ = true;
             sink_.headlight(flag(n, "headlight", true));
-            sink_.navigation(navigation_of(n));
+            sink_.navigation(navigation_of(n, length_scale_here()));
         }
         break;
     case node_kind::quiet:
@@ -637,7 +650,7 @@ void walker::visit(const node& n) {
             fog.exponential = n.word("fogType", "LINEAR") == "EXPONENTIAL";
             const std::vector<float> colour = colour_of(n, "color", 1, 1, 1);
             std::copy(colour.begin(), colour.end(), fog.colour);
-            fog.range = n.number("visibilityRange", 0);
+            fog.range = n.number("visibilityRange", 0) * length_scale_here();
             sink_.fog(fog);
         }
         break;

@@ -180,7 +180,9 @@ TEST(X3d, UnitsOfLengthAndAngleAreApplied) {
     const std::string path = dir.write("world.x3dv", header + "UNIT length centimetre 0.01\nUNIT angle degree 0.0174532925\n"
                                                               "Transform { rotation 0 0 1 90 children Shape { geometry "
                                                               "TriangleSet { coord Coordinate { point [ 0 0 0, 100 0 0, "
-                                                              "0 100 0 ] } } } }\nInline { url \"part.x3d\" }\n");
+                                                              "0 100 0 ] } } } }\nInline { url \"part.x3d\" }\n"
+                                                              "Fog { visibilityRange 500 }\n"
+                                                              "NavigationInfo { avatarSize [25 160 75] speed 200 }\n");
     scene_store store;
     const load_result r = open_scene_file(path, store, reading_mode::standard);
     ASSERT_TRUE(r.ok) << r.error;
@@ -196,6 +198,13 @@ TEST(X3d, UnitsOfLengthAndAngleAreApplied) {
     EXPECT_FALSE(has_point(store.shapes[0], 100, 0));
     // The inlined part's 1000 mm, under the world's own centimetres: a metre.
     EXPECT_TRUE(has_point(store.shapes[1], 1, 0));
+    // The fog's range and the avatar's sizes and speed are lengths too.
+    ASSERT_TRUE(store.fog);
+    EXPECT_NEAR(store.fog->range, 5, 1e-5);
+    EXPECT_NEAR(store.navigation.radius, 0.25, 1e-6);
+    EXPECT_NEAR(store.navigation.eye_height, 1.6, 1e-6);
+    EXPECT_NEAR(store.navigation.step_height, 0.75, 1e-6);
+    EXPECT_NEAR(store.navigation.speed, 2, 1e-6);
 }
 
 TEST(X3d, UnlitMaterialDrawsItsEmissiveColourUnlit) {
