@@ -296,16 +296,30 @@ private:
         stop_at_ = here();
     }
 
-    // Pads with line ends up to the element's line: the parser's warnings
-    // then name the XML line. Never goes back; columns cannot match.
-    void line_to(std::int64_t line) {
+    // Pads with line ends up to a place's line, and with spaces up to its
+    // column where the text written so far on that line is shorter: the
+    // parser's warnings then name the XML line, and mostly the XML column.
+    // Never goes back; always leaves a space before what follows.
+    void place_to(std::int64_t line, std::int64_t column) {
         if (out_line_ < line) {
             out_.append(static_cast<std::size_t>(line - out_line_), '\n');
             out_line_ = line;
         }
-        out_ += ' ';
+        if (out_start_line_ != out_line_) {  // a string ran over lines
+            out_line_start_ = out_.rfind('\n') + 1;  // npos + 1: the first line
+            out_start_line_ = out_line_;
+        }
+        const auto now = static_cast<std::int64_t>(out_.size() - out_line_start_) + 1;
+        if (out_line_ == line && now < column) out_.append(static_cast<std::size_t>(column - now), ' ');
+        else out_ += ' ';
     }
-    void line_here() { line_to(at_.line); }
+    // An element or statement: what it becomes starts at its name, after '<'.
+    void line_here() { place_to(at_.line, at_.column + 1); }
+    // An attribute, at its name, when the parsed tree's name lies in the text.
+    void attribute_here(const char* name) {
+        if (name >= parsed_begin_ && name < parsed_end_) move_to(name - parsed_begin_);
+        place_to(at_.line, at_.column);
+    }
 
     void start(const char* name, const char** atts);
     void end();
@@ -353,6 +367,12 @@ private:
     std::size_t at_offset_ = 0, line_start_ = 0;
     std::vector<const char*> atts_;  // an element's names and values, as start() takes them
     std::int64_t out_line_ = 1;  // the line out_ ends on
+    // Where that line starts in out_, known while out_start_line_ is it.
+    std::size_t out_line_start_ = 0;
+    std::int64_t out_start_line_ = 1;
+    // The parsed copy of the text, into which the tree's names point.
+    const char* parsed_begin_ = nullptr;
+    const char* parsed_end_ = nullptr;
     std::vector<frame> stack_;
     bool seen_root_ = false;
     // Declared prototypes by name; values never move, so frames keep pointers.
@@ -649,6 +669,8 @@ bool transcoder::run(std::string_view xml, std::string& error) {
         r = doc.load_buffer_inplace(buffer.data(), buffer.size(), options, pugi::encoding_utf8);
     }
     bool ok = static_cast<bool>(r);
+    parsed_begin_ = buffer.data();
+    parsed_end_ = buffer.data() + buffer.size();
     if (ok) {
         walk(doc);
         ok = stop_message_.empty();
@@ -1036,7 +1058,9 @@ bool transcoder::open_container(frame& parent, std::string_view element_name, co
     }
     if (many && parent.open_field == field) return true;
     close_group(parent);
-    line_here();
+    // Written where the parent's text ends, so that the child's own text
+    // can start at the child's XML line and column.
+    out_ += ' ';
     name(field);
     if (many) {
         out_ += " [";
@@ -1102,7 +1126,7 @@ void transcoder::start_node(std::string_view element_name, const char** atts) {
                      " holds nodes, which are child elements, not an attribute; left out");
                 continue;
             }
-            out_ += ' ';
+            attribute_here(a[0]);
             name(key);
             out_ += ' ';
             value(kind, a[1]);
@@ -1118,8 +1142,7 @@ void transcoder::text(std::string_view s) {
     if (f.source == 0) {
         const std::size_t first = s.find_first_not_of(" \t\r\n");
         if (first == std::string_view::npos) return;
-        line_to(at_.line +
-                std::count(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(first), '\n'));
+        place_to(at_.line + std::count(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(first), '\n'), 0);
         s.remove_prefix(first);
         out_ += "url [ ";
         const std::string_view urls = trimmed(f.script_url);

@@ -150,8 +150,10 @@ TEST(X3dXml, HeadBecomesHeaderAndStatements) {
     EXPECT_EQ(squeezed(bare.classic), "#X3D V3.3 utf8 PROFILE Full");
 }
 
-// Each element starts on its XML line; the parser's warnings name that line.
-TEST(X3dXml, LinesFollowTheXml) {
+// Each element starts on its XML line, and where the text written before
+// it on that line is no longer, at its XML column: the parser's warnings
+// name that place.
+TEST(X3dXml, LinesAndColumnsFollowTheXml) {
     const std::string xml =
         "<?xml version='1.0'?>\n"               // 1
         "<X3D profile='Interchange'>\n"         // 2
@@ -189,7 +191,7 @@ TEST(X3dXml, LinesFollowTheXml) {
     classic.replace(classic.find("PROFILE Interchange"), 19, std::string(19, ' '));
     vrml::parse_vrml2(classic.data(), classic.data() + classic.size(), doc, warnings, {});
     bool named = false;
-    for (const std::string& w : warnings.texts()) named = named || (w.find("test.x3d:8:") == 0 && w.find("nonsense") != std::string::npos);
+    for (const std::string& w : warnings.texts()) named = named || (w.find("test.x3d:8:23:") == 0 && w.find("nonsense") != std::string::npos);
     EXPECT_TRUE(named) << (warnings.texts().empty() ? "no warnings" : warnings.texts()[0]);
 }
 
