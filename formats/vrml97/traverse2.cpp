@@ -661,7 +661,8 @@ void walker::visit(const node& n) {
 }
 
 void walker::open_inline(const node& n) {
-    if (!core_.inlines()) return;
+    // An X3D Inline may be told not to load its file (yet).
+    if (!core_.inlines() || !flag(n, "load", true)) return;
     const document* from = frames_.back().doc;
     auto [known, first_time] = inlined_.try_emplace({&n, from}, nullptr);
     if (first_time) {

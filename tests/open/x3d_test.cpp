@@ -318,7 +318,9 @@ TEST(X3d, InlinesBothWays) {
     scratch_dir dir;
     dir.write("x3d_part.x3dv", header + "Shape { geometry TriangleSet { coord Coordinate { point [ 0 0 0, 1 0 0, 0 1 0 ] } } }");
     dir.write("vrml_part.wrl", "#VRML V2.0 utf8\nInline { url \"x3d_part.x3dv\" }\nShape { geometry Box {} }");
-    const std::string x3d_world = dir.write("world.x3dv", header + "Transform { translation 10 0 0 children Inline { url \"vrml_part.wrl\" } }");
+    // An Inline told not to load reads nothing.
+    const std::string x3d_world = dir.write("world.x3dv", header + "Transform { translation 10 0 0 children Inline { url \"vrml_part.wrl\" } }\n"
+                                                                   "Inline { load FALSE url \"x3d_part.x3dv\" }");
     scene_store store;
     const load_result r = open_scene_file(x3d_world, store, reading_mode::standard);
     ASSERT_TRUE(r.ok) << r.error;
