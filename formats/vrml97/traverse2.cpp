@@ -800,32 +800,38 @@ void walker::add_scoped_lights(frame& f) {
     }
 }
 
+// A Material's values, or a TwoSidedMaterial's front or (`back`) back ones.
+void classic_material(const node& m, bool back, material_list& l) {
+    const auto field = [back](const char* front_name, const char* back_name) { return back ? back_name : front_name; };
+    l.diffuse = colour_of(m, field("diffuseColor", "backDiffuseColor"), 0.8f, 0.8f, 0.8f);
+    const float ambient = unit(m.number(field("ambientIntensity", "backAmbientIntensity"), 0.2f), 0.2f);
+    l.ambient = {ambient * l.diffuse[0], ambient * l.diffuse[1], ambient * l.diffuse[2]};
+    l.specular = colour_of(m, field("specularColor", "backSpecularColor"), 0, 0, 0);
+    l.emissive = colour_of(m, field("emissiveColor", "backEmissiveColor"), 0, 0, 0);
+    l.shininess = {unit(m.number(field("shininess", "backShininess"), 0.2f), 0.2f)};
+    l.transparency = {unit(m.number(field("transparency", "backTransparency"), 0), 0)};
+}
+
 // The back faces' own material: a TwoSidedMaterial's back values when it
 // keeps them apart, or the material an X3D 4 Appearance gives its back
 // faces; null when they show the front's.
 std::shared_ptr<const shape_material> walker::back_material(const node* material, const node* back) {
     const auto first = [](const material_list& l) {
         auto m = std::make_shared<shape_material>();
-        const auto take = [](const std::vector<float>& from, float* to, std::size_t n) {
-            if (from.size() >= n) std::copy(from.begin(), from.begin() + static_cast<std::ptrdiff_t>(n), to);
+        const auto colour = [](const std::vector<float>& from, float (&to)[3]) {
+            if (from.size() >= 3) std::copy(from.begin(), from.begin() + 3, to);
         };
-        take(l.ambient, m->ambient, 3);
-        take(l.diffuse, m->diffuse, 3);
-        take(l.specular, m->specular, 3);
-        take(l.emissive, m->emissive, 3);
-        take(l.shininess, &m->shininess, 1);
-        take(l.transparency, &m->transparency, 1);
+        colour(l.ambient, m->ambient);
+        colour(l.diffuse, m->diffuse);
+        colour(l.specular, m->specular);
+        colour(l.emissive, m->emissive);
+        if (!l.shininess.empty()) m->shininess = l.shininess[0];
+        if (!l.transparency.empty()) m->transparency = l.transparency[0];
         return m;
     };
     if (material && material->type->name == "TwoSidedMaterial" && flag(*material, "separateBackColor", false)) {
         material_list l;
-        l.diffuse = colour_of(*material, "backDiffuseColor", 0.8f, 0.8f, 0.8f);
-        const float ambient = unit(material->number("backAmbientIntensity", 0.2f), 0.2f);
-        l.ambient = {ambient * l.diffuse[0], ambient * l.diffuse[1], ambient * l.diffuse[2]};
-        l.specular = colour_of(*material, "backSpecularColor", 0, 0, 0);
-        l.emissive = colour_of(*material, "backEmissiveColor", 0, 0, 0);
-        l.shininess = {unit(material->number("backShininess", 0.2f), 0.2f)};
-        l.transparency = {unit(material->number("backTransparency", 0), 0)};
+        classic_material(*material, true, l);
         return first(l);
     }
     if (!back || back == material) return nullptr;
@@ -850,14 +856,7 @@ const material_list* walker::material_for(const node* material, const node* colo
         l.diffuse = colour_of(*material, "emissiveColor", 1, 1, 1);
         l.transparency = {unit(material->number("transparency", 0), 0)};
     } else if (material) {
-        // A Material's values, or a TwoSidedMaterial's front ones.
-        l.diffuse = colour_of(*material, "diffuseColor", 0.8f, 0.8f, 0.8f);
-        const float ambient = unit(material->number("ambientIntensity", 0.2f), 0.2f);
-        l.ambient = {ambient * l.diffuse[0], ambient * l.diffuse[1], ambient * l.diffuse[2]};
-        l.specular = colour_of(*material, "specularColor", 0, 0, 0);
-        l.emissive = colour_of(*material, "emissiveColor", 0, 0, 0);
-        l.shininess = {unit(material->number("shininess", 0.2f), 0.2f)};
-        l.transparency = {unit(material->number("transparency", 0), 0)};
+        classic_material(*material, false, l);
     } else {
         // Unlit: the shape shows its Color node's, texture's or plain white.
         l.diffuse = {1, 1, 1};
