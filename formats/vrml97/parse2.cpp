@@ -306,7 +306,7 @@ bool parser::x3d_statement(std::string_view w, source_position at) {
             warn(at, "EXPORT without a name");
         } else if (node* n = find_name(local)) {
             if (scopes_.size() > 1) warn(at, "EXPORT inside a PROTO body; ignored");
-            else doc_.exports[as] = n;
+            else if (charge(static_cast<std::int64_t>(64 + as.size()), "exports", at)) doc_.exports[as] = n;
         } else {
             warn(at, "EXPORT of \"" + local + "\", which no DEF before it names; ignored");
         }
@@ -334,7 +334,8 @@ bool parser::x3d_statement(std::string_view w, source_position at) {
             warn(at, "IMPORT inside a PROTO body; ignored");
             return true;
         }
-        imports_[local] = {in, imported.substr(dot + 1)};
+        if (charge(static_cast<std::int64_t>(96 + local.size() + imported.size()), "imports", at))
+            imports_[local] = {in, imported.substr(dot + 1)};
         return true;
     }
     return false;
