@@ -1108,15 +1108,16 @@ void transcoder::start_node(std::string_view element_name, const char** atts) {
     if (!instance) {
         for (const char** a = atts; *a; a += 2) {
             const std::string_view key = a[0];
-            if (not_a_field(key)) continue;
+            // HTML's class, id and style stand on every element, but a
+            // FontStyle's style is its own field.
+            const int index = f.type ? f.type->field_index(key) : -1;
+            if (not_a_field(key) && index < 0) continue;
             if (f.script && key == "url") {
                 f.script_url = a[1];  // written with the source, if any follows
                 continue;
             }
             value_kind kind = value_kind::guess;
-            if (f.type)
-                if (const int i = f.type->field_index(key); i >= 0)
-                    kind = kind_of(f.type->fields[static_cast<std::size_t>(i)].type);
+            if (index >= 0) kind = kind_of(f.type->fields[static_cast<std::size_t>(index)].type);
             if (empty_scalar(kind, a[1])) {
                 warn("the field " + std::string(key) + " of " + std::string(element_name) + " is empty; left out");
                 continue;

@@ -66,6 +66,8 @@ TEST(X3dXml, ElementsBecomeClassicNodes) {
         {"DEF and fields", "<Transform DEF='T' translation='1 2 3' class='c' id='i'/>",
          "DEF T Transform { translation 1 2 3 }"},
         {"USE has no fields", "<Transform USE='T' translation='1 2 3'/>", "USE T"},
+        {"HTML's style on a node, FontStyle's own style", "<Group style='x'/><FontStyle style='BOLD' class='c'/>",
+         "Group { } FontStyle { style \"BOLD\" }"},
         {"default containerFields, MF values in brackets, booleans",
          "<Shape><Appearance><Material diffuseColor='1 0 0'/></Appearance>"
          "<IndexedFaceSet coordIndex='0 1 2 -1' solid='false'><Coordinate point='0 0 0, 1 0 0, 0 1 0'/>"
