@@ -175,7 +175,9 @@ bool mirrors(const float* m) {
 class part_placement {
 public:
     part_placement(const scene_store& store, std::span<const scene_motion> motions, frame_budget& budget)
-        : store_(store), motions_(motions), budget_(budget) {}
+        : store_(store), motions_(motions), budget_(budget) {
+        for (const scene_light& l : store.lights) limited_ = limited_ || l.radius > 0;
+    }
     ~part_placement() { leave(); }
     void enter(const shape_record& shape) {
         const std::int32_t m = shape.motion >= 0 && static_cast<std::size_t>(shape.motion) < motions_.size()
@@ -194,13 +196,14 @@ public:
     // Whether the part's place mirrors what it holds.
     bool mirrored() const { return mirrors_; }
     // Lights are placed in the world's terms, outside any part's place.
-    void use_lights(scene_light_slots& lights, const shape_record& shape) {
+    void use_lights(scene_light_slots& lights, const shape_record& shape, const prepared_shape& arrays) {
+        const std::vector<std::int32_t>& reaching = lights_reaching(shape, arrays);
         if (current_ < 0) {
-            lights.use(store_, shape.lights);
+            lights.use(store_, reaching);
             return;
         }
         glPopMatrix();
-        lights.use(store_, shape.lights);
+        lights.use(store_, reaching);
         glPushMatrix();
         glMultMatrixf(motions_[static_cast<std::size_t>(current_)].matrix);
     }
@@ -213,11 +216,51 @@ public:
     }
 
 private:
+    // The shape's lights but those whose radius ends before the box about
+    // its points (where its part stands now): fixed-function lights reach
+    // everywhere, so a light's radius is kept shape by shape.
+    const std::vector<std::int32_t>& lights_reaching(const shape_record& shape, const prepared_shape& arrays) {
+        if (!limited_) return shape.lights;
+        // How far a point is from the box: in the world's terms for a still
+        // shape; for a part's, from the sphere about its placed box.
+        float centre[3], half = 0;
+        for (int k = 0; k < 3; ++k) {
+            centre[k] = (arrays.low[k] + arrays.high[k]) / 2;
+            half += (arrays.high[k] - arrays.low[k]) * (arrays.high[k] - arrays.low[k]) / 4;
+        }
+        half = std::sqrt(half);
+        if (current_ >= 0) {
+            const scene_motion& m = motions_[static_cast<std::size_t>(current_)];
+            m.place(centre, centre);
+            float stretch = 0;
+            for (int c = 0; c < 3; ++c)
+                stretch = std::max(stretch, std::hypot(m.matrix[4 * c], m.matrix[4 * c + 1], m.matrix[4 * c + 2]));
+            half *= stretch;
+        }
+        const auto away = [&](const float* p) {
+            if (current_ >= 0) return std::hypot(p[0] - centre[0], p[1] - centre[1], p[2] - centre[2]) - half;
+            float outside[3];
+            for (int k = 0; k < 3; ++k) outside[k] = std::max({arrays.low[k] - p[k], p[k] - arrays.high[k], 0.0f});
+            return std::hypot(outside[0], outside[1], outside[2]);
+        };
+        reaching_.clear();
+        for (const std::int32_t index : shape.lights) {
+            if (index >= 0 && static_cast<std::size_t>(index) < store_.lights.size()) {
+                const scene_light& l = store_.lights[static_cast<std::size_t>(index)];
+                if (l.radius > 0 && l.kind != light_kind::directional && away(l.location) > l.radius) continue;
+            }
+            reaching_.push_back(index);
+        }
+        return reaching_;
+    }
+
     const scene_store& store_;
     std::span<const scene_motion> motions_;
     frame_budget& budget_;
     std::int32_t current_ = -1;
     bool mirrors_ = false;
+    bool limited_ = false;  // some light has a radius
+    std::vector<std::int32_t> reaching_;
 };
 
 // A solid shape (closed, its faces' order known) shows only its front
@@ -508,7 +551,7 @@ draw_report draw_standard_scene(const scene_store& store, const std::vector<prep
             parts.enter(store.shapes[s]);
             const std::size_t drawn = budget.indices_to_draw(arrays[s], store.shapes[s].kind, stand_in(s));
             if (drawn == 0) continue;
-            parts.use_lights(lights, store.shapes[s]);
+            parts.use_lights(lights, store.shapes[s], arrays[s]);
             cull_back_faces(store.shapes[s], view_mirrors != parts.mirrored());
             draw_shape(textures, store, store.shapes[s], arrays[s], indices(s), drawn, pacer);
         }
@@ -528,7 +571,7 @@ draw_report draw_standard_scene(const scene_store& store, const std::vector<prep
         parts.enter(store.shapes[s]);
         const std::size_t drawn = budget.indices_to_draw(arrays[s], store.shapes[s].kind, stand_in(s));
         if (drawn == 0) continue;
-        parts.use_lights(lights, store.shapes[s]);
+        parts.use_lights(lights, store.shapes[s], arrays[s]);
         glFrontFace(view_mirrors != parts.mirrored() ? GL_CW : GL_CCW);
         // Seen through, glass shows its inside too, solid or not; a solid
         // shape seen through only where its image is (a cut-out tree on a

@@ -118,10 +118,12 @@ void scene_light_slots::use(const scene_store& store, const std::vector<std::int
             glLightf(slot, GL_SPOT_CUTOFF, 180.0f);
             glLightf(slot, GL_SPOT_EXPONENT, 0.0f);
         }
-        // VRML 1.0 lights do not fade with distance.
-        glLightf(slot, GL_CONSTANT_ATTENUATION, 1.0f);
-        glLightf(slot, GL_LINEAR_ATTENUATION, 0.0f);
-        glLightf(slot, GL_QUADRATIC_ATTENUATION, 0.0f);
+        // As the file has them fade; VRML 1.0 lights never do. The GL does
+        // not hold the light at full strength where a0 + a1 d + a2 d^2 is
+        // below 1, as VRML97 does: a0 below 1 brightens what is near.
+        glLightf(slot, GL_CONSTANT_ATTENUATION, l.attenuation[0]);
+        glLightf(slot, GL_LINEAR_ATTENUATION, l.attenuation[1]);
+        glLightf(slot, GL_QUADRATIC_ATTENUATION, l.attenuation[2]);
         glEnable(slot);
         ++used;
     }

@@ -125,6 +125,10 @@ struct scene_light {
     float direction[3] = {0.0f, 0.0f, -1.0f};  // directional and spot lights; unit length
     float drop_off_rate = 0.0f;                // spot: 0 even, 1 sharply brighter at the centre
     float cut_off_angle = 0.785398f;           // spot: half angle of the cone, radians
+    // Point and spot lights of VRML97 and X3D: how far they reach (0:
+    // everywhere), and how they fade, 1 / (a0 + a1 d + a2 d^2) at distance d.
+    float radius = 0.0f;
+    float attenuation[3] = {1.0f, 0.0f, 0.0f};
 };
 
 enum class camera_kind : std::uint8_t { perspective, orthographic };

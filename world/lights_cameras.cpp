@@ -59,6 +59,21 @@ std::optional<scene_light> world_light(const node& n, const matrix4& matrix) {
     store(l.direction, d);
     l.cut_off_angle = std::clamp(finite_or(n.number("cutOffAngle", 0.785398f), 0.785398f), 0.0f,
                                  std::numbers::pi_v<float> / 2);
+    if (vrml2 && l.kind != light_kind::directional) {
+        // Both are lengths of the light's own coordinates.
+        const double volume = std::fabs(determinant3(matrix));
+        const float scale = volume > 0 && std::isfinite(volume) ? static_cast<float>(std::cbrt(volume)) : 1.0f;
+        const float radius = finite_or(n.number("radius", 100), 100);
+        l.radius = radius > 0 ? radius * scale : 0;
+        const auto& a = n.numbers("attenuation");
+        if (a.size() >= 3) {
+            for (int k = 0; k < 3; ++k) l.attenuation[k] = std::max(finite_or(a[static_cast<std::size_t>(k)], 0), 0.0f);
+            // Distances in the world's units: a0 + a1 d/s + a2 (d/s)^2.
+            l.attenuation[1] /= scale;
+            l.attenuation[2] /= scale * scale;
+            if (l.attenuation[0] + l.attenuation[1] + l.attenuation[2] <= 0) l.attenuation[0] = 1;
+        }
+    }
     if (vrml2) {
         // A VRML97 spot is even inside beamWidth and fades linearly to
         // cutOffAngle; fixed-function GL only has cos^e fall-off, so the

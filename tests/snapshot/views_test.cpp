@@ -42,6 +42,9 @@ std::string billboard(const char* axis) {
            " geometry IndexedFaceSet { coord Coordinate { point [-1 -1 0, 1 -1 0, 1 1 0, -1 1 0] } coordIndex [0 1 2 3] } } } }\n";
 }
 
+const std::string white_box = "Transform { translation 0 0 5 children Shape { appearance Appearance { material "
+                              "Material { diffuseColor 1 1 1 } } geometry Box { size 1 1 1 } } }\n";
+
 struct view_case {
     const char* name;
     std::string world;      // before the stage
@@ -134,6 +137,17 @@ INSTANTIATE_TEST_SUITE_P(
                   "Transform { translation 0 0 5 children Shape { appearance Appearance { material Material { "
                   "diffuseColor 1 1 1 } } geometry Box { size 1 1 1 } } }\n",
                   "", {10, 61, 10}},
+        // A white box whose face is 1.5 from a point light: beyond its
+        // radius of 1 it is lit by the scene's faint grey alone; within a
+        // radius of 2 as the face's corners are (lit per vertex, 1.66 away
+        // at cos 0.905); and at 1 / 1.66^2 of that with a squared fall-off.
+        view_case{"BeyondALightsRadius", "Viewpoint { position 0 0 10 }\nPointLight { location 0 0 7 radius 1 }\n" + white_box,
+                  "", {10, 10, 10}},
+        view_case{"WithinALightsRadius", "Viewpoint { position 0 0 10 }\nPointLight { location 0 0 7 radius 2 }\n" + white_box,
+                  "", {241, 241, 241}},
+        view_case{"LightAttenuation",
+                  "Viewpoint { position 0 0 10 }\nPointLight { location 0 0 7 attenuation 0 0 1 }\n" + white_box, "",
+                  {94, 94, 94}},
         // The wall 35 away lies beyond what the file lets the viewer see.
         view_case{"VisibilityLimit", "NavigationInfo { headlight FALSE visibilityLimit 20 }\nViewpoint { position 5 0 10 }\n",
                   "", {128, 128, 128}},
@@ -200,7 +214,9 @@ TEST(X3dBackFaces, ShowTheirOwnMaterial) {
         ASSERT_TRUE(loaded.ok) << loaded.error;
         EXPECT_TRUE(loaded.warnings.empty()) << r.name << ": " << loaded.warnings[0];
         for (const bool behind : {false, true}) {
-            if (behind) ASSERT_TRUE(show_viewpoint(scene, find_viewpoint(scene, "Behind")));
+            if (behind) {
+                ASSERT_TRUE(show_viewpoint(scene, find_viewpoint(scene, "Behind")));
+            }
             std::vector<std::uint8_t> rgb;
             std::string error;
             ASSERT_TRUE(render_offscreen(200, 200, scene, view_transform{}, render_settings{}, rgb, error)) << error;
