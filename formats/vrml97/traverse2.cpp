@@ -1285,6 +1285,7 @@ void walker::draw_text(const node& text, shape_state& s) {
     if (made) {
         text_layout layout;
         layout.size = 1;
+        std::string minor = "FIRST";  // the second justify value: along the lines' succession
         if (const node* font = child_of(text, "fontStyle", node_kind::v2_font_style)) {
             const float size = font->number("size", 1);
             if (std::isfinite(size) && size > 0) layout.size = size;
@@ -1303,6 +1304,7 @@ void walker::draw_text(const node& text, shape_state& s) {
             const float spacing = font->number("spacing", 1);
             if (std::isfinite(spacing)) layout.spacing = spacing;
             const std::string_view justify = font->word("justify", "BEGIN");
+            if (const field_value* v = font->value("justify"); v && v->words.size() > 1) minor = v->words[1];
             layout.justification = justify == "MIDDLE" ? text_justification::center
                                    : justify == "END"  ? text_justification::right
                                                        : text_justification::left;
@@ -1317,6 +1319,17 @@ void walker::draw_text(const node& text, shape_state& s) {
             faces.coords.clear();
             core_.warn_once("font", text, "Text not drawn: " + error);
             return;
+        }
+        // The first baseline stands on y = 0 (FIRST); BEGIN puts the top of
+        // the first line there, END the bottom of the last, MIDDLE the
+        // middle between them. A line reaches 0.8 of the size above its
+        // baseline and 0.2 below, as the usual fonts do.
+        if (minor == "BEGIN" || minor == "MIDDLE" || minor == "END") {
+            const float top = 0.8f * layout.size;
+            const float bottom = -(static_cast<float>(strings->words.size()) - 1) * layout.spacing * layout.size -
+                                 0.2f * layout.size;
+            const float shift = minor == "BEGIN" ? -top : minor == "END" ? -bottom : -(top + bottom) / 2;
+            for (std::size_t i = 1; i < faces.coords.size(); i += 3) faces.coords[i] += shift;
         }
         // The longest line is squeezed to maxExtent; lines are justified
         // about x = 0, so squeezing about it keeps their justification.

@@ -484,6 +484,35 @@ TEST(Traversal2, TextIsLaidOutAndSqueezedToMaxExtent) {
     EXPECT_NEAR(squeezed_high - squeezed_low, 1, 1e-3);
 }
 
+// The second justify value places the lines along y: FIRST the first
+// baseline on 0, BEGIN the top of the first line, MIDDLE the block's
+// middle, END the bottom of the last line.
+TEST(Traversal2, TextLinesArePlacedByTheMinorJustification) {
+    std::string body;
+    for (const char* minor : {"FIRST", "BEGIN", "MIDDLE", "END"})
+        body += std::string("Shape { geometry Text { string [ \"Ab\" \"cd\" ] fontStyle FontStyle { justify [ \"BEGIN\" \"") +
+                minor + "\" ] } } }\n";
+    const auto w = walk(body);
+    if (w->warned("Text not drawn")) TESSEL_CANNOT_RUN("no outline font on this machine");
+    ASSERT_EQ(w->calls().size(), 4u);
+    float low[4], high[4];
+    for (std::size_t t = 0; t < 4; ++t) {
+        const std::vector<float>& c = w->calls()[t].coords;
+        low[t] = high[t] = c.at(1);
+        for (std::size_t i = 1; i < c.size(); i += 3) {
+            low[t] = std::min(low[t], c[i]);
+            high[t] = std::max(high[t], c[i]);
+        }
+    }
+    EXPECT_GT(high[0], 0.5f) << "FIRST: the capital stands above the first baseline";
+    EXPECT_NEAR(low[0], -1, 0.05f) << "FIRST: the second line's baseline one size lower";
+    EXPECT_LE(high[1], 0.0f) << "BEGIN: all below the first line's top";
+    EXPECT_GT(high[1], -0.3f);
+    EXPECT_NEAR(low[2] + high[2], 0, 0.3f) << "MIDDLE: about y = 0";
+    EXPECT_GE(low[3], 0.0f) << "END: all above the last line's bottom";
+    EXPECT_LT(low[3], 0.3f);
+}
+
 // Through the real back end: shapes without a Material are stored unlit,
 // and lines with only an emissive colour show it.
 TEST(Traversal2, UnlitShapesReachTheStore) {
