@@ -174,7 +174,7 @@ void build_cube(shape_target t, const shape_state& state, float width, float hei
         out.triangle(a, b, c);
         out.triangle(a, c, d);
     }
-    out.finish(false);
+    out.finish(!state.hints.solid);
 }
 
 void build_sphere(shape_target t, const shape_state& state, float radius) {
@@ -201,7 +201,7 @@ void build_sphere(shape_target t, const shape_state& state, float radius) {
             if (i < sphere_stacks - 1) out.triangle(a, b, c);  // none at the bottom pole: b and c meet there
         }
     }
-    out.finish(false);
+    out.finish(!state.hints.solid);
 }
 
 void build_cone(shape_target t, const shape_state& state, float bottom_radius, float height, unsigned part_mask) {
@@ -223,8 +223,7 @@ void build_cone(shape_target t, const shape_state& state, float bottom_radius, f
         }
     }
     if (part_mask & parts::bottom) disc(out, r, -h / 2, false, out.part_entry(1));
-    // An open cone shows its inside.
-    out.finish((part_mask & (parts::sides | parts::bottom)) != (parts::sides | parts::bottom));
+    out.finish(!state.hints.solid);
 }
 
 void build_cylinder(shape_target t, const shape_state& state, float radius, float height, unsigned part_mask) {
@@ -250,7 +249,7 @@ void build_cylinder(shape_target t, const shape_state& state, float radius, floa
     }
     if (part_mask & parts::top) disc(out, r, h / 2, true, out.part_entry(1));
     if (part_mask & parts::bottom) disc(out, r, -h / 2, false, out.part_entry(2));
-    out.finish((part_mask & parts::all) != parts::all);
+    out.finish(!state.hints.solid);
 }
 
 }  // namespace tessel::vrml::detail

@@ -525,6 +525,11 @@ void walker::draw(const node& n) {
         }
     }
     if (n.type->kind == node_kind::cone) parts &= parts::sides | parts::bottom;  // a cone has no top
+    // Primitives are closed whatever the ShapeHints say; an open cone or
+    // cylinder shows its inside.
+    s.hints.solid = n.type->kind == node_kind::cone       ? parts == (parts::sides | parts::bottom)
+                    : n.type->kind == node_kind::cylinder ? parts == parts::all
+                                                          : true;
     switch (n.type->kind) {
     case node_kind::cube:
         sink_.cube(s, n.number("width", 2), n.number("height", 2), n.number("depth", 2));

@@ -1141,6 +1141,13 @@ void walker::draw_geometry(const node& g, shape_state& s, const node* material) 
             if (flag(g, field, true)) mask |= bit;
         return mask;
     };
+    // X3D says which primitives show their inside; in VRML97 an open cone
+    // or cylinder does.
+    const unsigned cone_parts = parts_of({{"side", parts::sides}, {"bottom", parts::bottom}});
+    const unsigned cylinder_parts = parts_of({{"side", parts::sides}, {"top", parts::top}, {"bottom", parts::bottom}});
+    if (frames_.back().doc->x3d) s.hints.solid = flag(g, "solid", true);
+    else if (kind == node_kind::v2_cone) s.hints.solid = cone_parts == (parts::sides | parts::bottom);
+    else if (kind == node_kind::v2_cylinder) s.hints.solid = cylinder_parts == parts::all;
     switch (kind) {
     case node_kind::v2_box: {
         const auto& size = g.numbers("size");
@@ -1150,12 +1157,10 @@ void walker::draw_geometry(const node& g, shape_state& s, const node* material) 
     }
     case node_kind::v2_sphere: sink_.sphere(s, g.number("radius", 1)); break;
     case node_kind::v2_cone:
-        sink_.cone(s, g.number("bottomRadius", 1), g.number("height", 2),
-                   parts_of({{"side", parts::sides}, {"bottom", parts::bottom}}));
+        sink_.cone(s, g.number("bottomRadius", 1), g.number("height", 2), cone_parts);
         break;
     case node_kind::v2_cylinder:
-        sink_.cylinder(s, g.number("radius", 1), g.number("height", 2),
-                       parts_of({{"side", parts::sides}, {"top", parts::top}, {"bottom", parts::bottom}}));
+        sink_.cylinder(s, g.number("radius", 1), g.number("height", 2), cylinder_parts);
         break;
     default: break;
     }

@@ -606,6 +606,8 @@ TEST_P(Primitives, PartsCountsSizesAndColours) {
     fixture f;
     f.materials = numbered_materials(6);
     f.state.material_binding = c.how;
+    // The reading says which primitives show their inside (open ones).
+    f.state.hints.solid = !c.two_sided;
     // Moved and scaled: sizes are checked in world coordinates.
     f.state.matrix.m[12] = 10;
     f.state.matrix.m[0] = f.state.matrix.m[5] = f.state.matrix.m[10] = 2;

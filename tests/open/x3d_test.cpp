@@ -312,6 +312,34 @@ INSTANTIATE_TEST_SUITE_P(
                      "unknown field \"metadata\" of Box"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Which primitives show their inside: in X3D as `solid` says, open or
+// closed; in VRML97 and VRML 1.0 the open cones and cylinders.
+TEST(X3d, SolidSaysWhichPrimitivesShowTheirInside) {
+    const struct {
+        const char* name;
+        std::string text;
+        bool two_sided;
+    } rows[] = {
+        {"open X3D cylinder", header + "Shape { geometry Cylinder { top FALSE } }", false},
+        {"open X3D cone, not solid", header + "Shape { geometry Cone { bottom FALSE solid FALSE } }", true},
+        {"X3D box, not solid", header + "Shape { geometry Box { solid FALSE } }", true},
+        {"X3D sphere", header + "Shape { geometry Sphere { } }", false},
+        {"open VRML97 cylinder", "#VRML V2.0 utf8\nShape { geometry Cylinder { top FALSE } }", true},
+        {"closed VRML97 cone", "#VRML V2.0 utf8\nShape { geometry Cone { } }", false},
+        {"open VRML 1.0 cylinder", "#VRML V1.0 ascii\nShapeHints { shapeType SOLID } Cylinder { parts SIDES }", true},
+        {"VRML 1.0 cube, shape unknown", "#VRML V1.0 ascii\nShapeHints { shapeType UNKNOWN_SHAPE_TYPE } Cube { }", false},
+    };
+    scratch_dir dir;
+    for (const auto& row : rows) {
+        const std::string path = dir.write("world.wrl", row.text);
+        scene_store store;
+        const load_result r = open_scene_file(path, store, reading_mode::standard);
+        ASSERT_TRUE(r.ok) << row.name << ": " << r.error;
+        ASSERT_EQ(store.shapes.size(), 1u) << row.name;
+        EXPECT_EQ(store.shapes[0].two_sided, row.two_sided) << row.name;
+    }
+}
+
 // An X3D world may inline VRML 2.0 files and a VRML 2.0 world X3D ones,
 // each read by its own rules.
 TEST(X3d, InlinesBothWays) {
