@@ -148,17 +148,30 @@ void append_torus_faces(std::string& out) {
     }
 }
 
+// 25 x 20 quads: 1000 triangles over 500 points per part, on a square grid.
+std::int64_t torus_part_count(std::int64_t triangles) {
+    return std::max<std::int64_t>(1, (triangles + torus_u * torus_v) / (2 * torus_u * torus_v));
+}
+
+torus_part torus_part_at(std::int64_t p, std::int64_t count) {
+    const auto side = static_cast<std::int64_t>(std::ceil(std::sqrt(static_cast<double>(count))));
+    torus_part part;
+    part.x = static_cast<long long>(3 * (p % side));
+    part.y = static_cast<long long>(3 * (p / side));
+    const std::int64_t steps[3] = {37, 53, 71};
+    for (int k = 0; k < 3; ++k) part.colour[k] = 0.3 + 0.7 * static_cast<double>((p * steps[k]) % 10) / 10.0;
+    return part;
+}
+
 std::int64_t generate_vrml97_scene(const std::string& path, std::int64_t triangles, bool smooth) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return -1;
-    // 25 x 20 quads: 1000 triangles over 500 points per part.
-    constexpr std::int64_t u = 25, v = 20;
-    const std::int64_t parts = std::max<std::int64_t>(1, (triangles + u * v) / (2 * u * v));
-    const std::int64_t side = static_cast<std::int64_t>(std::ceil(std::sqrt(static_cast<double>(parts))));
+    const std::int64_t parts = torus_part_count(triangles);
     std::string out = "#VRML V2.0 utf8\n\n";
     std::int64_t written = 0;
     char line[1024];
     for (std::int64_t p = 0; p < parts; ++p) {
+        const torus_part part = torus_part_at(p, parts);
         std::snprintf(line, sizeof line,
                       "Transform {\n"
                       "  translation %lld %lld 0\n"
@@ -170,10 +183,8 @@ std::int64_t generate_vrml97_scene(const std::string& path, std::int64_t triangl
                       "      geometry IndexedFaceSet {\n%s"
                       "        coord Coordinate {\n"
                       "          point [\n",
-                      static_cast<long long>(3 * (p % side)), static_cast<long long>(3 * (p / side)),
-                      0.3 + 0.7 * static_cast<double>((p * 37) % 10) / 10.0,
-                      0.3 + 0.7 * static_cast<double>((p * 53) % 10) / 10.0,
-                      0.3 + 0.7 * static_cast<double>((p * 71) % 10) / 10.0, smooth ? "        creaseAngle 0.5\n" : "");
+                      part.x, part.y, part.colour[0], part.colour[1], part.colour[2],
+                      smooth ? "        creaseAngle 0.5\n" : "");
         out += line;
         append_torus_points(out);
         out += "          ]\n        }\n        coordIndex [\n";

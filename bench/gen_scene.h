@@ -35,6 +35,16 @@ std::int64_t generate_vrml97_scene(const std::string& path, std::int64_t triangl
 void append_torus_points(std::string& out);
 void append_torus_faces(std::string& out);
 
+// The parts generate_vrml97_scene writes for about `triangles` triangles,
+// and where part p of them stands and its colour, so that other encodings
+// of the scene write the same numbers.
+struct torus_part {
+    long long x = 0, y = 0;
+    double colour[3] = {0, 0, 0};
+};
+std::int64_t torus_part_count(std::int64_t triangles);
+torus_part torus_part_at(std::int64_t p, std::int64_t count);
+
 // The triangles of the one part generate_vrml97_copies_scene places.
 constexpr std::int64_t copied_part_triangles = 10000;
 

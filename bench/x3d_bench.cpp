@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -28,20 +27,16 @@ using clock_type = std::chrono::steady_clock;
 // The parts of generate_vrml97_scene, written as XML: the same numbers in
 // the same layout, one value group per line.
 std::string xml_scene(std::int64_t triangles) {
-    constexpr std::int64_t u = 25, v = 20;
-    const std::int64_t parts = std::max<std::int64_t>(1, (triangles + u * v) / (2 * u * v));
-    const auto side = static_cast<std::int64_t>(std::ceil(std::sqrt(static_cast<double>(parts))));
+    const std::int64_t parts = tessel::bench::torus_part_count(triangles);
     std::string out = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<X3D profile=\"Interchange\" version=\"3.3\">\n<Scene>\n";
     char line[1024];
     for (std::int64_t p = 0; p < parts; ++p) {
+        const tessel::bench::torus_part part = tessel::bench::torus_part_at(p, parts);
         std::snprintf(line, sizeof line,
                       "<Transform translation=\"%lld %lld 0\">\n  <Shape>\n    <Appearance>\n"
                       "      <Material diffuseColor=\"%.3f %.3f %.3f\"/>\n    </Appearance>\n"
                       "    <IndexedFaceSet coordIndex=\"\n",
-                      static_cast<long long>(3 * (p % side)), static_cast<long long>(3 * (p / side)),
-                      0.3 + 0.7 * static_cast<double>((p * 37) % 10) / 10.0,
-                      0.3 + 0.7 * static_cast<double>((p * 53) % 10) / 10.0,
-                      0.3 + 0.7 * static_cast<double>((p * 71) % 10) / 10.0);
+                      part.x, part.y, part.colour[0], part.colour[1], part.colour[2]);
         out += line;
         tessel::bench::append_torus_faces(out);
         out += "        \">\n      <Coordinate point=\"\n";
