@@ -70,6 +70,11 @@ double determinant3(const matrix4& m) {
            double(a[8]) * (double(a[1]) * a[6] - double(a[5]) * a[2]);
 }
 
+float uniform_scale(const matrix4& m) {
+    const double volume = std::fabs(determinant3(m));
+    return volume > 0 && std::isfinite(volume) ? static_cast<float>(std::cbrt(volume)) : 1.0f;
+}
+
 bool invert_affine(const matrix4& m, matrix4& inverse) {
     const float* a = m.m;
     if (a[3] != 0 || a[7] != 0 || a[11] != 0 || a[15] != 1) return false;

@@ -14,6 +14,10 @@ matrix4 scale_matrix(float x, float y, float z);
 // The determinant of the upper 3x3 part: negative for a mirroring matrix,
 // 0 for one that flattens space.
 double determinant3(const matrix4& m);
+// How long a length of m's coordinates is in the coordinates m maps into:
+// the cube root of its volume scale (scales differing by axis averaged
+// so); 1 for a matrix that flattens space or is not finite.
+float uniform_scale(const matrix4& m);
 // The inverse of an affine matrix (bottom row 0 0 0 1), computed in double.
 // False for a matrix that flattens space, is not affine or not finite.
 bool invert_affine(const matrix4& m, matrix4& inverse);

@@ -61,8 +61,7 @@ std::optional<scene_light> world_light(const node& n, const matrix4& matrix) {
                                  std::numbers::pi_v<float> / 2);
     if (vrml2 && l.kind != light_kind::directional) {
         // Both are lengths of the light's own coordinates.
-        const double volume = std::fabs(determinant3(matrix));
-        const float scale = volume > 0 && std::isfinite(volume) ? static_cast<float>(std::cbrt(volume)) : 1.0f;
+        const float scale = uniform_scale(matrix);
         const float radius = finite_or(n.number("radius", 100), 100);
         l.radius = radius > 0 ? radius * scale : 0;
         const auto& a = n.numbers("attenuation");

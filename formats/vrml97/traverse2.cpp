@@ -363,12 +363,8 @@ private:
     void draw_generated(const node& g, shape_state& s, const node* material);
     void draw_x3d_set(const node& g, shape_state& s, const node* material);
     const material_list* material_for(const node* material, const node* colours);
-    // How long a length of the coordinates in force is in the world's (the
-    // cube root of the volume scale, for scales that differ by axis).
-    float length_scale_here() const {
-        const double volume = std::fabs(determinant3(matrix()));
-        return volume > 0 && std::isfinite(volume) ? static_cast<float>(std::cbrt(volume)) : 1.0f;
-    }
+    // How long a length of the coordinates in force is in the world's.
+    float length_scale_here() const { return uniform_scale(matrix()); }
     std::shared_ptr<const shape_material> back_material(const node* material, const node* back);
     const texture_source* texture_for(const node& t);
     traversal_core core_;
